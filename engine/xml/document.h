@@ -1,0 +1,202 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// A lossless, mutable XML tree over a document's own bytes.
+//
+// The Document owns the source buffer; nodes are light handles into it. Serialising an
+// unchanged document gives back the source byte for byte, and an edit re-spells only what it
+// changed. Handles stay valid for the lifetime of the Document (moving a Document keeps them
+// valid); a handle to a removed node stays usable as a detached node.
+
+namespace tessaly::xml {
+
+class DocumentImpl;
+class Element;
+
+/// What a child node is. Everything between two tags is kept as nodes of these kinds.
+enum class NodeKind : std::uint8_t {
+    Element,
+    Text,                  ///< character data, including entity and character references
+    CData,                 ///< a `<![CDATA[...]]>` section
+    Comment,               ///< a `<!--...-->` comment
+    ProcessingInstruction, ///< a `<?target ...?>` instruction (not the XML declaration)
+    Prolog,                ///< document level only: XML declaration, DOCTYPE, BOM
+};
+
+/// A handle to one node of a Document; cheap to copy, does not own the node.
+class Node {
+public:
+    Node() = default;
+
+    /// True when the handle refers to a node.
+    explicit operator bool() const { return m_doc != nullptr; }
+    /// The kind of the node.
+    NodeKind kind() const;
+    /// True for element nodes.
+    bool isElement() const { return m_doc && kind() == NodeKind::Element; }
+    /// This node as an element, or an empty handle when it is not one.
+    Element toElement() const;
+
+    /// The parent element, or an empty handle for a detached node or the root element.
+    Element parent() const;
+    /// The position, from 0, among all child nodes of the parent; 0 for a node without parent.
+    std::size_t index() const;
+    /// The next sibling node, or an empty handle.
+    Node nextSibling() const;
+    /// The previous sibling node, or an empty handle.
+    Node previousSibling() const;
+
+    /// The node's source text as it will be serialised (for an element: the whole subtree).
+    std::string xmlString() const;
+
+    friend bool operator==(const Node &, const Node &) = default;
+
+protected:
+    Node(DocumentImpl *doc, std::uint32_t id) : m_doc(doc), m_id(id) {}
+    DocumentImpl *m_doc = nullptr;
+    std::uint32_t m_id = 0;
+    friend class DocumentImpl;
+    friend class Document;
+    friend class Attribute;
+};
+
+/// A handle to one attribute of an element. Invalidated when an attribute is added to or
+/// removed from its element (setting a value keeps it valid).
+class Attribute {
+public:
+    Attribute() = default;
+    explicit operator bool() const { return m_doc != nullptr; }
+
+    /// The attribute's name as written.
+    std::string_view name() const;
+    /// The value, fully decoded: references and internal entities expanded, normalised.
+    std::string stringValue() const;
+    /// The value exactly as written between its quotes.
+    std::string_view rawValue() const;
+    /// Replaces the value in place: the attribute keeps its position and quote character,
+    /// and only the value is re-spelled (with &, <, >, the quote, tab, LF and CR escaped).
+    void setStringValue(std::string_view value);
+
+private:
+    Attribute(DocumentImpl *doc, std::uint32_t element, std::uint32_t index)
+        : m_doc(doc), m_element(element), m_index(index) {}
+    DocumentImpl *m_doc = nullptr;
+    std::uint32_t m_element = 0;
+    std::uint32_t m_index = 0;
+    friend class DocumentImpl;
+    friend class Element;
+};
+
+/// A handle to an element node.
+class Element : public Node {
+public:
+    Element() = default;
+
+    /// The element's name as written (with its prefix, if any).
+    std::string_view name() const;
+
+    /// All attributes in document order.
+    std::vector<Attribute> attributes() const;
+    /// The attribute with exactly this name, or an empty handle.
+    Attribute attributeForName(std::string_view name) const;
+    /// The decoded value of the named attribute, or nullopt when absent.
+    std::optional<std::string> attributeValue(std::string_view name) const;
+
+    /// All child nodes in document order.
+    std::vector<Node> children() const;
+    /// The number of child nodes.
+    std::size_t childCount() const;
+    /// The first child node, or an empty handle.
+    Node firstChild() const;
+    /// The last child node, or an empty handle.
+    Node lastChild() const;
+    /// The direct child elements with exactly this name, in document order.
+    std::vector<Element> elementsForName(std::string_view name) const;
+    /// The first direct child element with exactly this name, or an empty handle.
+    Element firstElementNamed(std::string_view name) const;
+
+    /// Detaches the child at this position; later siblings move down by one.
+    void removeChildAtIndex(std::size_t index);
+    /// Detaches this child node (which must be a child of this element).
+    void removeChild(Node child);
+    /// Appends a detached node after the current last child node.
+    void addChild(Node child);
+
+    /// A deep, detached copy of this element that keeps the source spelling of all it copies.
+    Element copy() const;
+
+private:
+    Element(DocumentImpl *doc, std::uint32_t id) : Node(doc, id) {}
+    friend class Node;
+    friend class DocumentImpl;
+    friend class Document;
+};
+
+/// Where loading or saving failed, and why. Messages name the file and the reason.
+class DocumentError : public std::exception {
+public:
+    enum class Kind { Read, Parse, Write };
+
+    /// `file` is the path given to the operation; the message names its last component.
+    DocumentError(Kind kind, std::filesystem::path file, std::string reason,
+                  std::size_t line = 0, std::size_t column = 0, std::size_t offset = 0);
+
+    const char *what() const noexcept override { return m_message.c_str(); }
+    /// The whole user-facing sentence, for example
+    /// `“Day1.fcpxml” is not well-formed XML: mismatched tag (line 12, column 7).`
+    const std::string &message() const { return m_message; }
+    Kind kind() const { return m_kind; }
+    const std::filesystem::path &file() const { return m_file; }
+    /// The bare reason, for example `mismatched tag`.
+    const std::string &reason() const { return m_reason; }
+    /// 1-based line and column of a parse error (0 for read and write errors).
+    std::size_t line() const { return m_line; }
+    std::size_t column() const { return m_column; }
+    /// Byte offset of a parse error in the source.
+    std::size_t offset() const { return m_offset; }
+
+private:
+    Kind m_kind;
+    std::filesystem::path m_file;
+    std::string m_reason;
+    std::size_t m_line, m_column, m_offset;
+    std::string m_message;
+};
+
+/// A whole XML document. Move-only; owns its source buffer and every node.
+class Document {
+public:
+    /// Reads and parses the file. Throws DocumentError (Read or Parse).
+    static Document load(const std::filesystem::path &file);
+    /// Parses bytes in memory; `name` is the file named in error messages. Throws DocumentError.
+    static Document parse(std::string bytes, const std::filesystem::path &name = "document.xml");
+
+    Document(Document &&) noexcept;
+    Document &operator=(Document &&) noexcept;
+    ~Document();
+
+    /// The root element, or an empty handle.
+    Element rootElement() const;
+    /// All document-level nodes (prolog, comments, PIs, the root, trailing whitespace).
+    std::vector<Node> children() const;
+
+    /// The whole document serialised: unchanged parts byte for byte as read.
+    std::string xmlData() const;
+    /// Serialises the document to a file (opened with truncation, no temporary file).
+    /// Safe when `file` is the file the document was loaded from. Throws DocumentError (Write).
+    void save(const std::filesystem::path &file) const;
+
+private:
+    explicit Document(std::unique_ptr<DocumentImpl> impl);
+    std::unique_ptr<DocumentImpl> m_impl;
+};
+
+} // namespace tessaly::xml
