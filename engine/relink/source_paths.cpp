@@ -1,0 +1,187 @@
+#include "engine/relink/fcpxml_relinker.h"
+
+#include <optional>
+
+namespace tessaly {
+
+namespace {
+
+constexpr std::string_view kFilePrefix = "file://";
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+bool isValidUtf8(std::string_view text)
+{
+    std::size_t i = 0;
+    const auto *bytes = reinterpret_cast<const unsigned char *>(text.data());
+    while (i < text.size()) {
+        const unsigned char lead = bytes[i];
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        }
+        std::size_t length;
+        std::uint32_t cp;
+        if ((lead & 0xE0) == 0xC0) {
+            length = 2;
+            cp = lead & 0x1F;
+        } else if ((lead & 0xF0) == 0xE0) {
+            length = 3;
+            cp = lead & 0x0F;
+        } else if ((lead & 0xF8) == 0xF0) {
+            length = 4;
+            cp = lead & 0x07;
+        } else {
+            return false;
+        }
+        if (i + length > text.size())
+            return false;
+        for (std::size_t k = 1; k < length; ++k) {
+            if ((bytes[i + k] & 0xC0) != 0x80)
+                return false;
+            cp = (cp << 6) | (bytes[i + k] & 0x3F);
+        }
+        const bool overlong = (length == 2 && cp < 0x80) || (length == 3 && cp < 0x800) ||
+                              (length == 4 && cp < 0x10000);
+        if (overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        i += length;
+    }
+    return true;
+}
+
+std::optional<std::string> percentDecode(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            out.push_back(text[i]);
+            continue;
+        }
+        if (i + 2 >= text.size())
+            return std::nullopt;
+        const int high = hexValue(text[i + 1]);
+        const int low = hexValue(text[i + 2]);
+        if (high < 0 || low < 0)
+            return std::nullopt;
+        out.push_back(static_cast<char>(high * 16 + low));
+        i += 2;
+    }
+    if (!isValidUtf8(out))
+        return std::nullopt;
+    return out;
+}
+
+bool isPathAllowed(unsigned char c)
+{
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))
+        return true;
+    return std::string_view("!$&'()*+,-./:=@_~").find(static_cast<char>(c)) !=
+           std::string_view::npos;
+}
+
+/// The last component of a path, ignoring trailing slashes.
+std::string_view lastComponent(std::string_view path)
+{
+    while (path.size() > 1 && path.back() == '/')
+        path.remove_suffix(1);
+    const auto slash = path.rfind('/');
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+/// Position of the extension's full stop in the last component, or npos. A name whose only
+/// full stop is its first character (a hidden file such as ".mov") has no extension.
+std::size_t extensionDot(std::string_view component)
+{
+    const auto dot = component.rfind('.');
+    if (dot == std::string_view::npos || dot == 0)
+        return std::string_view::npos;
+    return dot;
+}
+
+std::string lowerASCII(std::string_view text)
+{
+    std::string out(text);
+    for (char &c : out) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
+}
+
+} // namespace
+
+std::string FCPXMLRelinker::decodeSrc(std::string_view src)
+{
+    std::string stripped;
+    stripped.reserve(src.size());
+    std::size_t from = 0;
+    for (auto at = src.find(kFilePrefix); at != std::string_view::npos;
+         at = src.find(kFilePrefix, from)) {
+        stripped.append(src.substr(from, at - from));
+        from = at + kFilePrefix.size();
+    }
+    stripped.append(src.substr(from));
+    if (auto decoded = percentDecode(stripped))
+        return std::move(*decoded);
+    return stripped;
+}
+
+std::string FCPXMLRelinker::encodeSrc(std::string_view path)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out(kFilePrefix);
+    out.reserve(kFilePrefix.size() + path.size() + path.size() / 4);
+    for (const char ch : path) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (isPathAllowed(c)) {
+            out.push_back(ch);
+        } else {
+            out.push_back('%');
+            out.push_back(kHex[c >> 4]);
+            out.push_back(kHex[c & 0x0F]);
+        }
+    }
+    return out;
+}
+
+FCPXMLRelinker::StemAndExtension FCPXMLRelinker::stemAndExtension(std::string_view path)
+{
+    const std::string_view component = lastComponent(path);
+    const auto dot = extensionDot(component);
+    if (dot == std::string_view::npos)
+        return {std::string(component), std::string()};
+    return {std::string(component.substr(0, dot)), lowerASCII(component.substr(dot + 1))};
+}
+
+std::string FCPXMLRelinker::brawPath(std::string_view proxyPath)
+{
+    std::string_view trimmed = proxyPath;
+    while (trimmed.size() > 1 && trimmed.back() == '/')
+        trimmed.remove_suffix(1);
+    const std::string_view component = lastComponent(trimmed);
+    const auto dot = extensionDot(component);
+    if (dot != std::string_view::npos)
+        trimmed.remove_suffix(component.size() - dot);
+    return std::string(trimmed) + ".braw";
+}
+
+std::map<std::string, std::string> FCPXMLRelinker::dictFrom(xml::Element element)
+{
+    std::map<std::string, std::string> map;
+    for (const auto &attribute : element.attributes())
+        map[std::string(attribute.name())] = attribute.stringValue();
+    return map;
+}
+
+} // namespace tessaly
