@@ -1,0 +1,70 @@
+#pragma once
+
+#include "engine/relink/relink_error.h"
+#include "engine/relink/relink_records.h"
+#include "engine/relink/used_identifiers.h"
+#include "engine/xml/document.h"
+
+#include <filesystem>
+#include <map>
+#include <set>
+#include <string>
+#include <string_view>
+
+namespace tessaly {
+
+/// The relink engine. Never instantiated: every operation is static and keeps no state.
+///
+/// Text keys (stems, identifiers, attribute values) compare after NFC normalisation, so
+/// canonically equivalent spellings are equal; records keep the text as written.
+class FCPXMLRelinker {
+public:
+    FCPXMLRelinker() = delete;
+
+    /// Loads the document at `inputURL`, relinks it in memory and, unless `dryRun`, writes it
+    /// to `outputURL` (which may be `inputURL`). Throws xml::DocumentError or RelinkError.
+    static RelinkResult process(const std::filesystem::path &inputURL,
+                                const std::filesystem::path &outputURL, bool dryRun);
+
+    /// Replaces every proxy asset of the loaded document by a `.braw` twin, in place.
+    /// Throws RelinkError, before changing anything, when the document cannot be relinked.
+    static RelinkResult relink(xml::Document &doc);
+
+    /// Maps keyed by normalised text (see textKey).
+    using IDMap = std::map<std::string, std::string>;
+    using IDSet = std::set<std::string>;
+
+    /// Rewrites `ref` and `format` in every element child of `root` except `resources`, and in
+    /// every `media` child of the root's `resources` elements (compound and multicam clips).
+    static void updateTimeline(xml::Element root, const IDMap &oldToNewID,
+                               const IDSet &orphanFormats, const std::string &brawFormatID);
+
+    /// Rewrites `ref` and `format` of `element` and of everything below it; walks with an
+    /// explicit stack, so any depth is safe.
+    static void updateElement(xml::Element element, const IDMap &oldToNewID,
+                              const IDSet &orphanFormats, const std::string &brawFormatID);
+
+    /// The file-system path of a media `src`: every "file://" removed, then percent-decoded
+    /// (the undecoded text when an escape or the decoded UTF-8 is broken).
+    static std::string decodeSrc(std::string_view src);
+    /// The media `src` of a file-system path: "file://" and the percent-encoded path.
+    static std::string encodeSrc(std::string_view path);
+
+    struct StemAndExtension {
+        std::string stem;      ///< last path component without its last extension
+        std::string extension; ///< lower-case, without the full stop; empty when none
+    };
+    /// Cuts a path's last component into stem and lower-case extension.
+    static StemAndExtension stemAndExtension(std::string_view path);
+    /// The `.braw` path of a proxy: its last extension replaced by ".braw".
+    static std::string brawPath(std::string_view proxyPath);
+
+    /// A new identifier "r" + (largest number in use + 1), or r100 when none; added to `used`.
+    /// Never returns an identifier in use, also past the largest 64-bit number.
+    static std::string nextID(UsedIdentifiers &used);
+
+    /// The element's attributes as a map from name to decoded value.
+    static std::map<std::string, std::string> dictFrom(xml::Element element);
+};
+
+} // namespace tessaly

@@ -1,0 +1,316 @@
+#include "engine/relink/fcpxml_relinker.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+using namespace tessaly;
+using tessaly::testing::readFile;
+using tessaly::testing::TempDir;
+using tessaly::testing::writeFile;
+
+namespace {
+
+const char *const kWorkedExample = R"(<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE fcpxml>
+
+<fcpxml version="1.10">
+    <resources>
+        <format id="r1" name="FFVideoFormat1080p24" frameDuration="100/2400s"/>
+        <format id="r2" name='FFVideoFormatRateUndefined' width="4608"/>
+        <asset id="r3" name="A001" uid="U3" format="r2" hasVideo="1">
+            <media-rep kind="original-media" src="file:///Media/A001.braw"/>
+        </asset>
+        <asset id="r4" name="A002" uid="U4" format="r1" hasVideo="1">
+            <media-rep kind="original-media" sig="S4" src="file:///Media/A002.mov">
+                <bookmark>Ym9vaw==</bookmark>
+            </media-rep>
+        </asset>
+        <asset id="r5" name="A003" format="r1" hasVideo="1">
+            <media-rep kind="original-media" src="file:///Media/A003.MOV"/>
+        </asset>
+    </resources>
+    <library>
+        <event name="Day 1">
+            <project name="Cut">
+                <sequence format="r1" duration="10s">
+                    <spine>
+                        <asset-clip ref="r4" format="r1" duration="5s"/>
+                        <asset-clip ref='r5' duration="5s"/>
+                        <asset-clip ref="r3" duration="5s"/>
+                    </spine>
+                </sequence>
+            </project>
+        </event>
+    </library>
+</fcpxml>
+)";
+
+// Removed nodes leave their surrounding whitespace; new assets follow the last child node.
+const char *const kWorkedExampleRelinked = R"(<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE fcpxml>
+
+<fcpxml version="1.10">
+    <resources>
+        
+        <format id="r2" name='FFVideoFormatRateUndefined' width="4608"/>
+        <asset id="r3" name="A001" uid="U3" format="r2" hasVideo="1">
+            <media-rep kind="original-media" src="file:///Media/A001.braw"/>
+        </asset>
+        
+        
+    <asset id="r6" name="A002" uid="U4" format="r2" hasVideo="1">
+            <media-rep kind="original-media" sig="U4" src="file:///Media/A002.braw">
+                
+            </media-rep>
+        </asset><asset id="r7" name="A003" format="r2" hasVideo="1">
+            <media-rep kind="original-media" src="file:///Media/A003.braw"/>
+        </asset></resources>
+    <library>
+        <event name="Day 1">
+            <project name="Cut">
+                <sequence format="r2" duration="10s">
+                    <spine>
+                        <asset-clip ref="r6" format="r2" duration="5s"/>
+                        <asset-clip ref='r7' duration="5s"/>
+                        <asset-clip ref="r3" duration="5s"/>
+                    </spine>
+                </sequence>
+            </project>
+        </event>
+    </library>
+</fcpxml>
+)";
+
+RelinkResult relinkText(const std::string &text, std::string *output = nullptr)
+{
+    auto doc = xml::Document::parse(text, "Test.fcpxml");
+    RelinkResult result = FCPXMLRelinker::relink(doc);
+    if (output)
+        *output = doc.xmlData();
+    return result;
+}
+
+/// A document whose resources hold the given assets, and a spine that references r1.
+std::string documentWith(const std::string &resources, const std::string &spine = {})
+{
+    return "<fcpxml version=\"1.10\">\n<resources>\n" + resources +
+           "</resources>\n<library><event><project><sequence><spine>\n" + spine +
+           "</spine></sequence></project></event></library>\n</fcpxml>\n";
+}
+
+std::string asset(const std::string &id, const std::string &format, const std::string &src)
+{
+    return "<asset id=\"" + id + "\" format=\"" + format + "\"><media-rep src=\"" + src +
+           "\"/></asset>\n";
+}
+
+RelinkError::Case errorOf(const std::string &text)
+{
+    try {
+        relinkText(text);
+    } catch (const RelinkError &error) {
+        return error.errorCase();
+    }
+    ADD_FAILURE() << "no RelinkError thrown";
+    return RelinkError::Case::noRoot;
+}
+
+} // namespace
+
+TEST(FCPXMLRelinker, WorkedExampleByteForByte)
+{
+    std::string output;
+    const RelinkResult result = relinkText(kWorkedExample, &output);
+    EXPECT_EQ(output, kWorkedExampleRelinked);
+
+    ASSERT_EQ(result.changes.size(), 2u);
+    EXPECT_EQ(result.changes[0].stem, "A002");
+    EXPECT_EQ(result.changes[0].oldSrc, "/Media/A002.mov");
+    EXPECT_EQ(result.changes[0].newSrc, "/Media/A002.braw");
+    EXPECT_EQ(result.changes[0].oldAssetID, "r4");
+    EXPECT_EQ(result.changes[0].newAssetID, "r6");
+    EXPECT_EQ(result.changes[1].stem, "A003");
+    EXPECT_EQ(result.changes[1].oldSrc, "/Media/A003.MOV");
+    EXPECT_EQ(result.changes[1].newSrc, "/Media/A003.braw");
+    EXPECT_EQ(result.changes[1].oldAssetID, "r5");
+    EXPECT_EQ(result.changes[1].newAssetID, "r7");
+    EXPECT_EQ(result.brawFormat, (std::map<std::string, std::string>{
+                                     {"id", "r2"},
+                                     {"name", "FFVideoFormatRateUndefined"},
+                                     {"width", "4608"}}));
+    EXPECT_EQ(result.orphanFormatsRemoved, std::vector<std::string>{"r1"});
+}
+
+TEST(FCPXMLRelinker, ProcessWritesOnlyForAnApply)
+{
+    TempDir dir;
+    const auto input = dir / "Day1.fcpxml";
+    writeFile(input, kWorkedExample);
+
+    const auto preview = FCPXMLRelinker::process(input, dir / "out.fcpxml", true);
+    EXPECT_EQ(preview.changes.size(), 2u);
+    EXPECT_FALSE(std::filesystem::exists(dir / "out.fcpxml"));
+    EXPECT_EQ(readFile(input), kWorkedExample);
+
+    FCPXMLRelinker::process(input, input, false);
+    EXPECT_EQ(readFile(input), kWorkedExampleRelinked);
+}
+
+TEST(FCPXMLRelinker, ProcessLeavesTheOutputAloneWhenRelinkRefuses)
+{
+    TempDir dir;
+    const auto input = dir / "NoMov.fcpxml";
+    writeFile(input, documentWith(asset("r2", "r1", "file:///a/A.braw")));
+    writeFile(dir / "out.fcpxml", "previous");
+    EXPECT_THROW(FCPXMLRelinker::process(input, dir / "out.fcpxml", false), RelinkError);
+    EXPECT_EQ(readFile(dir / "out.fcpxml"), "previous");
+    EXPECT_THROW(FCPXMLRelinker::process(dir / "missing.fcpxml", dir / "x", true),
+                 xml::DocumentError);
+    EXPECT_THROW(FCPXMLRelinker::process(dir.path(), dir / "x", true), xml::DocumentError);
+}
+
+TEST(FCPXMLRelinker, RefusalsComeInTheirOrderAndChangeNothing)
+{
+    EXPECT_EQ(errorOf("<fcpxml/>"), RelinkError::Case::noResources);
+    EXPECT_EQ(errorOf("<fcpxml><library/></fcpxml>"), RelinkError::Case::noResources);
+    // Only .mov references: no .braw is reported first.
+    EXPECT_EQ(errorOf(documentWith(asset("r2", "r1", "file:///a/A.mov"))),
+              RelinkError::Case::noBrawFound);
+    // .mp4 and .mxf proxies count as none.
+    EXPECT_EQ(errorOf(documentWith(asset("r2", "r1", "file:///a/A.braw") +
+                                   asset("r3", "r1", "file:///a/B.mp4") +
+                                   asset("r4", "r1", "file:///a/C.mxf"))),
+              RelinkError::Case::noMovFound);
+    // A duplicate stem wins over a missing .mov.
+    EXPECT_EQ(errorOf(documentWith(asset("r2", "r1", "file:///a/A.braw") +
+                                   asset("r3", "r1", "file:///b/A.braw"))),
+              RelinkError::Case::duplicateStem);
+
+    const std::string duplicate =
+        documentWith(asset("r2", "r1", "file:///a/B.braw") + asset("r3", "r1", "file:///x/C0001.mov") +
+                     asset("r4", "r1", "file:///y/C0001.MOV"));
+    auto doc = xml::Document::parse(duplicate);
+    try {
+        FCPXMLRelinker::relink(doc);
+        FAIL() << "expected duplicateStem";
+    } catch (const RelinkError &error) {
+        EXPECT_EQ(error.errorDescription(),
+                  "Duplicate .mov filename found: 'C0001'. All proxy filenames must be unique.");
+    }
+    EXPECT_EQ(doc.xmlData(), duplicate);
+}
+
+TEST(FCPXMLRelinker, StemsAreCaseSensitiveButCanonicallyEquivalent)
+{
+    const auto result = relinkText(documentWith(asset("r2", "r1", "file:///a/B.braw") +
+                                                asset("r3", "r1", "file:///x/C0001.mov") +
+                                                asset("r4", "r1", "file:///y/c0001.mov")));
+    EXPECT_EQ(result.changes.size(), 2u);
+
+    // "é" precomposed and decomposed name the same file.
+    EXPECT_EQ(errorOf(documentWith(asset("r2", "r1", "file:///a/B.braw") +
+                                   asset("r3", "r1", "file:///x/Caf%C3%A9.mov") +
+                                   asset("r4", "r1", "file:///y/Cafe%CC%81.mov"))),
+              RelinkError::Case::duplicateStem);
+}
+
+TEST(FCPXMLRelinker, AssetsAndMediaRepsTakePartOnlyWithIdAndSrc)
+{
+    const std::string text = documentWith(
+        asset("r2", "r1", "file:///a/B.braw") +
+        "<asset format=\"r1\"><media-rep src=\"file:///a/NoID.mov\"/></asset>\n"
+        "<asset id=\"r3\" format=\"r1\"><media-rep kind=\"proxy-media\"/>"
+        "<media-rep src=\"file:///a/One.mov\"/><media-rep src=\"file:///b/Two.mov\"/></asset>\n");
+    std::string output;
+    const auto result = relinkText(text, &output);
+    ASSERT_EQ(result.changes.size(), 2u);
+    EXPECT_EQ(result.changes[0].stem, "One");
+    EXPECT_EQ(result.changes[1].stem, "Two");
+    EXPECT_EQ(result.changes[0].oldAssetID, "r3");
+    // The copy's first media-rep has no src, so neither copy gets one.
+    EXPECT_EQ(output.find("file:///a/One.braw"), std::string::npos);
+    EXPECT_NE(output.find("NoID.mov"), std::string::npos);
+}
+
+TEST(FCPXMLRelinker, CopiesOnlyGainWhatTheProxyHad)
+{
+    const std::string text = documentWith(
+        asset("r2", "r9", "file:///a/B.braw") +
+        "<asset id=\"r3\" name=\"No format\"><media-rep sig=\"old\" src=\"file:///a/C.mov\"/></asset>\n"
+        "<asset id=\"r4\" format=\"r1\"><media-rep src=\"file:///a/D.mov\"/></asset>\n");
+    std::string output;
+    relinkText(text, &output);
+    EXPECT_NE(output.find("<asset id=\"r5\" name=\"No format\"><media-rep sig=\"r5\" "
+                          "src=\"file:///a/C.braw\"/></asset>"),
+              std::string::npos)
+        << output;
+    EXPECT_NE(output.find("<asset id=\"r6\" format=\"r9\"><media-rep src=\"file:///a/D.braw\"/>"),
+              std::string::npos)
+        << output;
+}
+
+TEST(FCPXMLRelinker, SharedFormatIsNoOrphanAndMissingFormatGivesEmptyMap)
+{
+    const auto shared = relinkText(documentWith("<format id=\"r1\"/>\n" +
+                                                asset("r2", "r1", "file:///a/B.braw") +
+                                                asset("r3", "r1", "file:///a/C.mov")));
+    EXPECT_TRUE(shared.orphanFormatsRemoved.empty());
+    EXPECT_EQ(shared.brawFormat, (std::map<std::string, std::string>{{"id", "r1"}}));
+
+    const auto missing = relinkText(documentWith(asset("r2", "r7", "file:///a/B.braw") +
+                                                 asset("r3", "r1", "file:///a/C.mov")));
+    EXPECT_TRUE(missing.brawFormat.empty());
+    EXPECT_EQ(missing.changes.size(), 1u);
+}
+
+TEST(FCPXMLRelinker, TimelineRewriteSkipsResourcesButTheirMedia)
+{
+    std::string output;
+    relinkText(documentWith("<format id=\"r1\"/><format id=\"r2\"/>\n" +
+                                asset("r3", "r2", "file:///a/B.braw") +
+                                asset("r4", "r1", "file:///a/C.mov") +
+                                "<effect id=\"r5\" ref=\"r4\"/>\n"
+                                "<media id=\"r6\"><sequence format=\"r1\"><spine>"
+                                "<asset-clip ref=\"r4\"/></spine></sequence></media>\n",
+                            "<asset-clip ref=\"r4\" format=\"r1\"><filter-video ref=\"r5\"/>"
+                            "<asset-clip ref=\"r3\" format=\"r2\"/></asset-clip>\n"),
+               &output);
+    EXPECT_NE(output.find("<effect id=\"r5\" ref=\"r4\"/>"), std::string::npos);
+    EXPECT_NE(output.find("<media id=\"r6\"><sequence format=\"r2\"><spine><asset-clip "
+                          "ref=\"r7\"/></spine></sequence></media>"),
+              std::string::npos)
+        << output;
+    EXPECT_NE(output.find("<asset-clip ref=\"r7\" format=\"r2\"><filter-video ref=\"r5\"/>"
+                          "<asset-clip ref=\"r3\" format=\"r2\"/></asset-clip>"),
+              std::string::npos)
+        << output;
+}
+
+TEST(FCPXMLRelinker, RootAttributesKeepTheirValues)
+{
+    std::string output;
+    relinkText("<fcpxml ref=\"r3\" format=\"r1\"><resources><format id=\"r1\"/><format id=\"r2\"/>" +
+                   asset("r4", "r2", "file:///a/B.braw") + asset("r3", "r1", "file:///a/C.mov") +
+                   "</resources></fcpxml>",
+               &output);
+    EXPECT_EQ(output.rfind("<fcpxml ref=\"r3\" format=\"r1\">", 0), 0u);
+}
+
+TEST(FCPXMLRelinker, DeepTimelineIsRewrittenWithoutRecursion)
+{
+    constexpr int kDepth = 1'000'000;
+    std::string text = "<fcpxml><resources><format id=\"r1\"/><format id=\"r2\"/>" +
+                       asset("r3", "r2", "file:///a/B.braw") + asset("r4", "r1", "file:///a/C.mov") +
+                       "</resources>";
+    text.reserve(text.size() + kDepth * 12 + 64);
+    for (int i = 0; i < kDepth; ++i)
+        text += "<g>";
+    text += "<asset-clip ref=\"r4\" format=\"r1\"/>";
+    for (int i = 0; i < kDepth; ++i)
+        text += "</g>";
+    text += "</fcpxml>";
+    std::string output;
+    relinkText(text, &output);
+    EXPECT_NE(output.find("<asset-clip ref=\"r5\" format=\"r2\"/>"), std::string::npos);
+    EXPECT_EQ(output.find("ref=\"r4\""), std::string::npos);
+}
