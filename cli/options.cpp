@@ -1,0 +1,74 @@
+#include "cli/options.h"
+
+namespace tessaly::cli {
+
+const char *const kUsage =
+    "Usage: tessaly-relink [--dry-run] [--json] [--output PATH] INPUT...\n"
+    "\n"
+    "Relinks Final Cut Pro XML exports (.fcpxml documents or .fcpxmld bundles) from proxy\n"
+    ".mov media to the .braw camera originals of the same name. Each INPUT is copied to\n"
+    "<name>_braw.<extension> beside it and the copy is rewritten; the input is never written.\n"
+    "\n"
+    "Options:\n"
+    "  --dry-run      preview: count the changes and write nothing\n"
+    "  --json         print one JSON document on standard output\n"
+    "  --output PATH  write the relinked copy to PATH (only with exactly one INPUT)\n"
+    "  --help         print this help\n"
+    "\n"
+    "Exit status: 0 when every input succeeded, 1 when any failed, 2 for a usage error.\n";
+
+std::optional<Options> parseOptions(const std::vector<std::string> &args, std::string &error)
+{
+    Options options;
+    bool onlyInputs = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string &arg = args[i];
+        if (onlyInputs || arg.empty() || arg[0] != '-' || arg == "-") {
+            options.inputs.emplace_back(arg);
+        } else if (arg == "--") {
+            onlyInputs = true;
+        } else if (arg == "--dry-run") {
+            options.dryRun = true;
+        } else if (arg == "--json") {
+            options.json = true;
+        } else if (arg == "--help" || arg == "-h") {
+            options.help = true;
+        } else if (arg == "--output" || arg.rfind("--output=", 0) == 0) {
+            std::string value;
+            if (arg == "--output") {
+                if (i + 1 >= args.size()) {
+                    error = "--output needs a path";
+                    return std::nullopt;
+                }
+                value = args[++i];
+            } else {
+                value = arg.substr(std::string("--output=").size());
+            }
+            if (value.empty()) {
+                error = "--output needs a path";
+                return std::nullopt;
+            }
+            if (options.output) {
+                error = "--output is given twice";
+                return std::nullopt;
+            }
+            options.output = value;
+        } else {
+            error = "unknown option " + arg;
+            return std::nullopt;
+        }
+    }
+    if (options.help)
+        return options;
+    if (options.inputs.empty()) {
+        error = "no input given";
+        return std::nullopt;
+    }
+    if (options.output && options.inputs.size() != 1) {
+        error = "--output is allowed with exactly one input";
+        return std::nullopt;
+    }
+    return options;
+}
+
+} // namespace tessaly::cli
