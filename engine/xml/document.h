@@ -83,6 +83,7 @@ public:
     std::string_view rawValue() const;
     /// Replaces the value in place: the attribute keeps its position and quote character,
     /// and only the value is re-spelled (with &, <, >, the quote, tab, LF and CR escaped).
+    /// Throws std::invalid_argument for invalid UTF-8 or a character XML cannot carry.
     void setStringValue(std::string_view value);
 
 private:
@@ -148,6 +149,11 @@ public:
     /// `file` is the path given to the operation; the message names its last component.
     DocumentError(Kind kind, std::filesystem::path file, std::string reason,
                   std::size_t line = 0, std::size_t column = 0, std::size_t offset = 0);
+    /// A Parse error for a document in an encoding the layer does not read; the message names
+    /// the encoding and asks for UTF-8.
+    static DocumentError unsupportedEncoding(std::filesystem::path file,
+                                             const std::string &encoding, std::size_t line = 1,
+                                             std::size_t column = 1, std::size_t offset = 0);
 
     const char *what() const noexcept override { return m_message.c_str(); }
     /// The whole user-facing sentence, for example

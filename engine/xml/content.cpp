@@ -1,0 +1,232 @@
+// Element content: tags, character data, CDATA sections, comments and processing instructions.
+
+#include "engine/xml/characters.h"
+#include "engine/xml/parser.h"
+
+#include <cstring>
+#include <string_view>
+
+namespace tessaly::xml {
+
+using chars::kByteClass;
+
+namespace {
+
+inline bool is(unsigned char c, std::uint8_t klass) { return kByteClass[c] & klass; }
+
+constexpr std::size_t kPairwiseLimit = 64;
+
+} // namespace
+
+template <bool Build> std::size_t Parser::scanContent(std::size_t p) {
+    // The source's elements are tracked in m_open; an entity's text gets its own stack since its
+    // elements must balance within it.
+    std::vector<Open> local;
+    std::vector<Open> &open = Build ? m_open : local;
+    std::size_t base = open.size();
+    for (;;) {
+        std::size_t text = p;
+        p = scanCharData(p);
+        if constexpr (Build) {
+            if (p != text) {
+                std::uint32_t id = m_doc.nodes.add(NodeKind::Text, std::uint32_t(text),
+                                                   std::uint32_t(p));
+                m_doc.appendChild(open.back().node, id);
+            }
+        }
+        if (p >= m_n)
+            break;
+        std::size_t start = p;
+        char next = m_s[p + 1];
+        if (next == '/') {
+            std::size_t nameEnd = scanName(p + 2, "element name");
+            if (open.size() == base)
+                fail("end tag without start tag", p);
+            const Open &top = open.back();
+            if (nameEnd - (p + 2) != top.nameLength ||
+                std::memcmp(m_s + p + 2, m_s + top.nameBegin, top.nameLength) != 0)
+                fail("mismatched tag", p);
+            p = nameEnd;
+            skipSpace(p);
+            if (m_s[p] != '>')
+                fail(p >= m_n ? "unclosed end tag" : "invalid character in end tag", p);
+            ++p;
+            if constexpr (Build) {
+                m_doc.rec(top.node).end = std::uint32_t(p);
+                open.pop_back();
+                if (open.empty())
+                    return p;
+            } else {
+                open.pop_back();
+            }
+            continue;
+        }
+        NodeKind kind;
+        if (next == '!') {
+            if (startsWith(p, "<!--")) {
+                p = scanComment(p);
+                kind = NodeKind::Comment;
+            } else if (startsWith(p, "<![CDATA[")) {
+                p = scanCData(p);
+                kind = NodeKind::CData;
+            } else {
+                fail("invalid markup in content", p);
+            }
+        } else if (next == '?') {
+            p = scanProcessingInstruction(p);
+            kind = NodeKind::ProcessingInstruction;
+        } else {
+            std::size_t nameEnd;
+            bool empty;
+            p = scanStartTag(p, nameEnd, empty);
+            std::uint32_t id = 0;
+            if constexpr (Build) {
+                id = m_doc.nodes.add(NodeKind::Element, std::uint32_t(start), std::uint32_t(p));
+                NodeRec &r = m_doc.rec(id);
+                r.tagLen = std::uint32_t(p - start);
+                if (open.empty()) {
+                    m_doc.root = id;
+                    m_doc.appendChild(DocumentImpl::kDocumentNode, id);
+                } else {
+                    m_doc.appendChild(open.back().node, id);
+                }
+                if (empty) {
+                    r.flags = kEmptyForm;
+                    if (open.empty())
+                        return p;
+                }
+            }
+            if (!empty)
+                open.push_back(Open{id, std::uint32_t(start + 1), std::uint32_t(nameEnd - start - 1)});
+            continue;
+        }
+        if constexpr (Build) {
+            std::uint32_t id = m_doc.nodes.add(kind, std::uint32_t(start), std::uint32_t(p));
+            m_doc.appendChild(open.back().node, id);
+        }
+    }
+    if (open.size() != base) {
+        if constexpr (Build)
+            fail("unclosed element “" +
+                     std::string(m_s + open.back().nameBegin, open.back().nameLength) + "”",
+                 m_n);
+        fail("elements in an entity's replacement text do not balance", p);
+    }
+    return p;
+}
+
+template std::size_t Parser::scanContent<true>(std::size_t);
+template std::size_t Parser::scanContent<false>(std::size_t);
+
+std::size_t Parser::scanCharData(std::size_t p) {
+    const char *s = m_s;
+    for (;;) {
+        while (is(static_cast<unsigned char>(s[p]), chars::kTextPlain))
+            ++p;
+        if (p >= m_n)
+            return p;
+        char c = s[p];
+        if (c == '<')
+            return p;
+        if (c == '&') {
+            p = scanReference(p, Context::Content);
+        } else if (c == ']') {
+            if (s[p + 1] == ']' && s[p + 2] == '>')
+                fail("']]>' in character data", p);
+            ++p;
+        } else {
+            p += checkChar(p);
+        }
+    }
+}
+
+std::size_t Parser::scanStartTag(std::size_t p, std::size_t &nameEnd, bool &empty) {
+    nameEnd = scanName(p + 1, "element name");
+    std::size_t q = nameEnd;
+    m_attributeNames.clear();
+    for (;;) {
+        bool space = skipSpace(q);
+        char c = m_s[q];
+        if (c == '>') {
+            empty = false;
+            return q + 1;
+        }
+        if (c == '/') {
+            if (m_s[q + 1] != '>')
+                fail("'/' not followed by '>' in start tag", q);
+            empty = true;
+            return q + 2;
+        }
+        if (q >= m_n)
+            fail("unclosed start tag", p);
+        if (!space)
+            fail("invalid character in start tag", q);
+        std::size_t name = q;
+        q = scanName(q, "attribute name");
+        std::uint32_t length = std::uint32_t(q - name);
+        skipSpace(q);
+        if (m_s[q] != '=')
+            fail("'=' expected after attribute name", q);
+        ++q;
+        skipSpace(q);
+        char quote = m_s[q];
+        if (quote != '"' && quote != '\'')
+            fail("attribute value must be quoted", q);
+        q = scanAttributeValue(q + 1, quote);
+        std::string_view view(m_s + name, length);
+        if (m_attributeNames.size() < kPairwiseLimit) {
+            for (auto [other, otherLength] : m_attributeNames)
+                if (otherLength == length && std::memcmp(m_s + other, m_s + name, length) == 0)
+                    fail("duplicate attribute", name);
+            m_attributeNames.emplace_back(std::uint32_t(name), length);
+            // A start tag with thousands of attributes would make the pairwise check quadratic.
+            if (m_attributeNames.size() == kPairwiseLimit) {
+                m_attributeSet.clear();
+                for (auto [other, otherLength] : m_attributeNames)
+                    m_attributeSet.emplace(m_s + other, otherLength);
+            }
+        } else if (!m_attributeSet.emplace(view).second) {
+            fail("duplicate attribute", name);
+        }
+    }
+}
+
+std::size_t Parser::scanAttributeValue(std::size_t p, char quote) {
+    const char *s = m_s;
+    for (;;) {
+        while (is(static_cast<unsigned char>(s[p]), chars::kValuePlain))
+            ++p;
+        char c = s[p];
+        if (c == quote)
+            return p + 1;
+        if (p >= m_n)
+            fail("unclosed attribute value", p);
+        if (c == '"' || c == '\'')
+            ++p;
+        else if (c == '<')
+            fail("'<' in attribute value", p);
+        else if (c == '&')
+            p = scanReference(p, Context::Attribute);
+        else
+            p += checkChar(p);
+    }
+}
+
+std::size_t Parser::scanCData(std::size_t p) const {
+    std::size_t q = p + 9;
+    for (;;) {
+        while (m_s[q] != ']' && is(static_cast<unsigned char>(m_s[q]), chars::kAsciiChar))
+            ++q;
+        if (q >= m_n)
+            fail("unclosed CDATA section", p);
+        if (m_s[q] == ']') {
+            if (m_s[q + 1] == ']' && m_s[q + 2] == '>')
+                return q + 3;
+            ++q;
+            continue;
+        }
+        q += checkChar(q);
+    }
+}
+
+} // namespace tessaly::xml

@@ -1,0 +1,222 @@
+#include "engine/xml/document.h"
+
+#include "engine/xml/document_impl.h"
+#include "engine/xml/parser.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+namespace tessaly::xml {
+namespace {
+
+// Scanners look a few bytes ahead without bounds checks; the padding makes that safe.
+constexpr std::size_t kPadding = 64;
+// Node offsets are 32-bit.
+constexpr std::size_t kMaxDocumentSize = 0xFFFFFFFFu - kPadding;
+
+std::string quotedName(const std::filesystem::path &file) {
+    std::filesystem::path name = file.filename();
+    if (name.empty())
+        name = file.parent_path().filename();
+    return "\u201C" + name.string() + "\u201D";
+}
+
+struct Position {
+    std::size_t line = 1;
+    std::size_t column = 1;
+};
+
+// Lines end at LF, CR or CRLF; columns count characters, not bytes.
+Position positionOf(const char *data, std::size_t size, std::size_t offset) {
+    Position pos;
+    std::size_t start = 0;
+    if (size >= 3 && std::memcmp(data, "\xEF\xBB\xBF", 3) == 0)
+        start = 3;
+    if (offset > size)
+        offset = size;
+    for (std::size_t i = start; i < offset; ++i) {
+        char c = data[i];
+        if (c == '\n' || (c == '\r' && !(i + 1 < size && data[i + 1] == '\n'))) {
+            ++pos.line;
+            pos.column = 1;
+        } else if (c != '\r' && (static_cast<unsigned char>(c) & 0xC0) != 0x80) {
+            ++pos.column;
+        }
+    }
+    return pos;
+}
+
+Document parseImpl(std::unique_ptr<DocumentImpl> impl, const std::filesystem::path &name,
+                   Document (*make)(std::unique_ptr<DocumentImpl>)) {
+    try {
+        Parser(*impl).parse();
+    } catch (const ParseFailure &failure) {
+        Position pos = positionOf(impl->source(), impl->sourceSize(), failure.offset);
+        throw DocumentError(DocumentError::Kind::Parse, name, failure.reason, pos.line,
+                            pos.column, failure.offset);
+    } catch (const EncodingRefusal &refusal) {
+        Position pos = positionOf(impl->source(), impl->sourceSize(), refusal.offset);
+        throw DocumentError::unsupportedEncoding(name, refusal.encoding, pos.line, pos.column,
+                                                 refusal.offset);
+    }
+    return make(std::move(impl));
+}
+
+[[noreturn]] void throwSystemError(DocumentError::Kind kind, const std::filesystem::path &file,
+                                   int error) {
+    throw DocumentError(kind, file, std::strerror(error));
+}
+
+} // namespace
+
+DocumentError::DocumentError(Kind kind, std::filesystem::path file, std::string reason,
+                             std::size_t line, std::size_t column, std::size_t offset)
+    : m_kind(kind), m_file(std::move(file)), m_reason(std::move(reason)), m_line(line),
+      m_column(column), m_offset(offset) {
+    switch (m_kind) {
+    case Kind::Read:
+        m_message = "Cannot read " + quotedName(m_file) + ": " + m_reason + ".";
+        break;
+    case Kind::Write:
+        m_message = "Cannot write " + quotedName(m_file) + ": " + m_reason + ".";
+        break;
+    case Kind::Parse:
+        m_message = quotedName(m_file) + " is not well-formed XML: " + m_reason + " (line " +
+                    std::to_string(m_line) + ", column " + std::to_string(m_column) + ").";
+        break;
+    }
+}
+
+DocumentError DocumentError::unsupportedEncoding(std::filesystem::path file,
+                                                 const std::string &encoding, std::size_t line,
+                                                 std::size_t column, std::size_t offset) {
+    DocumentError error(Kind::Parse, std::move(file), "unsupported encoding " + encoding, line,
+                        column, offset);
+    error.m_message = quotedName(error.m_file) + " uses the encoding " + encoding +
+                      ", which Tessaly cannot read; export the document as UTF-8.";
+    return error;
+}
+
+Document::Document(std::unique_ptr<DocumentImpl> impl) : m_impl(std::move(impl)) {}
+Document::Document(Document &&) noexcept = default;
+Document &Document::operator=(Document &&) noexcept = default;
+Document::~Document() = default;
+
+Document Document::parse(std::string bytes, const std::filesystem::path &name) {
+    std::size_t size = bytes.size();
+    if (size > kMaxDocumentSize)
+        throw DocumentError(DocumentError::Kind::Parse, name, "document too large", 1, 1, 0);
+    bytes.append(kPadding, '\0');
+    auto impl = std::make_unique<DocumentImpl>(std::move(bytes), size);
+    return parseImpl(std::move(impl), name,
+                     [](std::unique_ptr<DocumentImpl> i) { return Document(std::move(i)); });
+}
+
+Document Document::load(const std::filesystem::path &file) {
+    int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throwSystemError(DocumentError::Kind::Read, file, errno);
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat info {};
+    if (fstat(fd, &info) != 0)
+        throwSystemError(DocumentError::Kind::Read, file, errno);
+    if (S_ISDIR(info.st_mode))
+        throwSystemError(DocumentError::Kind::Read, file, EISDIR);
+    std::size_t expected = S_ISREG(info.st_mode) ? std::size_t(info.st_size) : 0;
+    if (expected > kMaxDocumentSize)
+        throw DocumentError(DocumentError::Kind::Read, file, "the file is too large");
+    // One buffer read straight from the file: the document keeps it as its source.
+    std::size_t capacity = expected + kPadding + 1;
+    PageBuffer buffer(capacity, PageBuffer::wantsHugePages(capacity));
+    std::size_t size = 0;
+    for (;;) {
+        if (buffer.size() - size <= kPadding) {
+            // The file grew (or is not a regular file): move to a bigger buffer.
+            std::size_t bigger = buffer.size() * 2;
+            if (bigger - kPadding > kMaxDocumentSize)
+                throw DocumentError(DocumentError::Kind::Read, file, "the file is too large");
+            PageBuffer next(bigger, PageBuffer::wantsHugePages(bigger));
+            std::memcpy(next.data(), buffer.data(), size);
+            buffer = std::move(next);
+        }
+        ssize_t got = ::read(fd, buffer.data() + size, buffer.size() - size - kPadding);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            throwSystemError(DocumentError::Kind::Read, file, errno);
+        }
+        if (got == 0)
+            break;
+        size += std::size_t(got);
+    }
+    auto impl = std::make_unique<DocumentImpl>(std::move(buffer), size);
+    return parseImpl(std::move(impl), file,
+                     [](std::unique_ptr<DocumentImpl> i) { return Document(std::move(i)); });
+}
+
+Element Document::rootElement() const {
+    return m_impl->root == kNoNode ? Element() : Element(m_impl.get(), m_impl->root);
+}
+
+std::vector<Node> Document::children() const {
+    std::vector<Node> out;
+    for (std::uint32_t n = m_impl->rec(DocumentImpl::kDocumentNode).firstChild; n != kNoNode;
+         n = m_impl->rec(n).next)
+        out.push_back(Node(m_impl.get(), n));
+    return out;
+}
+
+std::string Document::xmlData() const {
+    SpanList spans;
+    m_impl->collectSpans(DocumentImpl::kDocumentNode, spans);
+    std::string out;
+    out.reserve(spans.totalSize());
+    for (const Span &span : spans.spans())
+        out.append(span.data, span.size);
+    return out;
+}
+
+void Document::save(const std::filesystem::path &file) const {
+    // Gather the spans first: the source stays in memory, so truncating the very file it was
+    // loaded from is safe.
+    SpanList spans;
+    m_impl->collectSpans(DocumentImpl::kDocumentNode, spans);
+    int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0)
+        throwSystemError(DocumentError::Kind::Write, file, errno);
+    std::vector<iovec> pending;
+    pending.reserve(spans.spans().size());
+    for (const Span &span : spans.spans())
+        pending.push_back(iovec{const_cast<char *>(span.data), span.size});
+    std::size_t first = 0;
+    while (first < pending.size()) {
+        int count = int(std::min<std::size_t>(pending.size() - first, IOV_MAX));
+        ssize_t written = ::writev(fd, pending.data() + first, count);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            int error = errno;
+            ::close(fd);
+            throwSystemError(DocumentError::Kind::Write, file, error);
+        }
+        auto left = std::size_t(written);
+        while (first < pending.size() && left >= pending[first].iov_len)
+            left -= pending[first++].iov_len;
+        if (left > 0) {
+            pending[first].iov_base = static_cast<char *>(pending[first].iov_base) + left;
+            pending[first].iov_len -= left;
+        }
+    }
+    if (::close(fd) != 0)
+        throwSystemError(DocumentError::Kind::Write, file, errno);
+}
+
+} // namespace tessaly::xml

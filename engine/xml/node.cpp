@@ -1,0 +1,210 @@
+// The handle classes: Node, Element and Attribute are thin views onto a DocumentImpl.
+
+#include "engine/xml/characters.h"
+#include "engine/xml/document.h"
+#include "engine/xml/document_impl.h"
+#include "engine/xml/start_tag.h"
+
+#include <stdexcept>
+
+namespace tessaly::xml {
+
+NodeKind Node::kind() const { return m_doc->rec(m_id).kind; }
+
+Element Node::toElement() const {
+    return isElement() ? Element(m_doc, m_id) : Element();
+}
+
+Element Node::parent() const {
+    if (!m_doc)
+        return {};
+    std::uint32_t parent = m_doc->rec(m_id).parent;
+    if (parent == kNoNode || parent == DocumentImpl::kDocumentNode)
+        return {};
+    return Element(m_doc, parent);
+}
+
+std::size_t Node::index() const {
+    if (!m_doc)
+        return 0;
+    std::uint32_t parent = m_doc->rec(m_id).parent;
+    if (parent == kNoNode)
+        return 0;
+    std::size_t i = 0;
+    for (std::uint32_t n = m_doc->rec(parent).firstChild; n != m_id; n = m_doc->rec(n).next)
+        ++i;
+    return i;
+}
+
+Node Node::nextSibling() const {
+    if (!m_doc)
+        return {};
+    std::uint32_t next = m_doc->rec(m_id).next;
+    return next == kNoNode ? Node() : Node(m_doc, next);
+}
+
+Node Node::previousSibling() const {
+    if (!m_doc)
+        return {};
+    std::uint32_t prev = m_doc->previousSibling(m_id);
+    return prev == kNoNode ? Node() : Node(m_doc, prev);
+}
+
+std::string Node::xmlString() const {
+    if (!m_doc)
+        return {};
+    SpanList spans;
+    m_doc->collectSpans(m_id, spans);
+    std::string out;
+    out.reserve(spans.totalSize());
+    for (const Span &span : spans.spans())
+        out.append(span.data, span.size);
+    return out;
+}
+
+std::string_view Element::name() const { return m_doc->elementName(m_id); }
+
+std::vector<Attribute> Element::attributes() const {
+    std::vector<Attribute> out;
+    start_tag::AttributeReader reader(m_doc->startTag(m_id));
+    start_tag::AttributeText text;
+    for (std::uint32_t i = 0; reader.next(text); ++i)
+        out.push_back(Attribute(m_doc, m_id, i));
+    return out;
+}
+
+Attribute Element::attributeForName(std::string_view name) const {
+    start_tag::AttributeReader reader(m_doc->startTag(m_id));
+    start_tag::AttributeText text;
+    for (std::uint32_t i = 0; reader.next(text); ++i)
+        if (text.name == name)
+            return Attribute(m_doc, m_id, i);
+    return {};
+}
+
+std::optional<std::string> Element::attributeValue(std::string_view name) const {
+    start_tag::AttributeReader reader(m_doc->startTag(m_id));
+    start_tag::AttributeText text;
+    while (reader.next(text))
+        if (text.name == name)
+            return m_doc->decodeAttributeValue(text.value);
+    return std::nullopt;
+}
+
+std::vector<Node> Element::children() const {
+    std::vector<Node> out;
+    for (std::uint32_t n = m_doc->rec(m_id).firstChild; n != kNoNode; n = m_doc->rec(n).next)
+        out.push_back(DocumentImpl::nodeHandle(m_doc, n));
+    return out;
+}
+
+std::size_t Element::childCount() const {
+    std::size_t count = 0;
+    for (std::uint32_t n = m_doc->rec(m_id).firstChild; n != kNoNode; n = m_doc->rec(n).next)
+        ++count;
+    return count;
+}
+
+Node Element::firstChild() const {
+    std::uint32_t first = m_doc->rec(m_id).firstChild;
+    return first == kNoNode ? Node() : DocumentImpl::nodeHandle(m_doc, first);
+}
+
+Node Element::lastChild() const {
+    std::uint32_t last = m_doc->lastChild(m_id);
+    return last == kNoNode ? Node() : DocumentImpl::nodeHandle(m_doc, last);
+}
+
+std::vector<Element> Element::elementsForName(std::string_view name) const {
+    std::vector<Element> out;
+    for (std::uint32_t n = m_doc->rec(m_id).firstChild; n != kNoNode; n = m_doc->rec(n).next)
+        if (m_doc->rec(n).kind == NodeKind::Element && m_doc->elementName(n) == name)
+            out.push_back(Element(m_doc, n));
+    return out;
+}
+
+Element Element::firstElementNamed(std::string_view name) const {
+    for (std::uint32_t n = m_doc->rec(m_id).firstChild; n != kNoNode; n = m_doc->rec(n).next)
+        if (m_doc->rec(n).kind == NodeKind::Element && m_doc->elementName(n) == name)
+            return Element(m_doc, n);
+    return {};
+}
+
+void Element::removeChildAtIndex(std::size_t index) {
+    std::uint32_t n = m_doc->rec(m_id).firstChild;
+    for (std::size_t i = 0; n != kNoNode && i < index; ++i)
+        n = m_doc->rec(n).next;
+    if (n == kNoNode)
+        throw std::out_of_range("removeChildAtIndex: no child at that position");
+    m_doc->detach(n);
+    m_doc->markDirty(m_id);
+}
+
+void Element::removeChild(Node child) {
+    std::uint32_t id = DocumentImpl::idOf(child);
+    if (DocumentImpl::documentOf(child) != m_doc || !child || m_doc->rec(id).parent != m_id)
+        throw std::invalid_argument("removeChild: the node is not a child of this element");
+    m_doc->detach(id);
+    m_doc->markDirty(m_id);
+}
+
+void Element::addChild(Node child) {
+    std::uint32_t id = DocumentImpl::idOf(child);
+    if (DocumentImpl::documentOf(child) != m_doc || !child)
+        throw std::invalid_argument("addChild: the node belongs to another document");
+    if (child.kind() == NodeKind::Prolog)
+        throw std::invalid_argument("addChild: document-level nodes cannot become children");
+    for (std::uint32_t n = m_id; n != kNoNode; n = m_doc->rec(n).parent)
+        if (n == id)
+            throw std::invalid_argument("addChild: a node cannot become its own descendant");
+    if (m_doc->rec(id).parent != kNoNode) {
+        std::uint32_t oldParent = m_doc->rec(id).parent;
+        m_doc->detach(id);
+        m_doc->markDirty(oldParent);
+    }
+    NodeRec &r = m_doc->rec(m_id);
+    if (r.flags & kEmptyForm) {
+        // `<a/>` gains content: it becomes `<a>` and gets a generated `</a>`.
+        std::string tag = start_tag::withoutEmptyMark(m_doc->startTag(m_id));
+        m_doc->rec(m_id).flags = std::uint8_t((r.flags & ~kEmptyForm) | kSynthEnd);
+        m_doc->setStartTag(m_id, std::move(tag));
+    }
+    m_doc->appendChild(m_id, id);
+    m_doc->markDirty(m_id);
+}
+
+Element Element::copy() const { return Element(m_doc, m_doc->deepCopy(m_id)); }
+
+std::string_view Attribute::name() const {
+    start_tag::AttributeText text;
+    start_tag::attributeAt(m_doc->startTag(m_element), m_index, text);
+    return text.name;
+}
+
+std::string_view Attribute::rawValue() const {
+    start_tag::AttributeText text;
+    start_tag::attributeAt(m_doc->startTag(m_element), m_index, text);
+    return text.value;
+}
+
+std::string Attribute::stringValue() const { return m_doc->decodeAttributeValue(rawValue()); }
+
+void Attribute::setStringValue(std::string_view value) {
+    // Refuse what no attribute can carry rather than write a document that will not load.
+    for (std::size_t p = 0; p < value.size();) {
+        std::uint32_t cp;
+        std::size_t length = chars::decodeUtf8(
+            reinterpret_cast<const unsigned char *>(value.data() + p), value.size() - p, cp);
+        if (length == 0 || !chars::isChar(cp))
+            throw std::invalid_argument("setStringValue: the value holds a character XML cannot "
+                                        "represent");
+        p += length;
+    }
+    std::string_view tag = m_doc->startTag(m_element);
+    start_tag::AttributeText text;
+    start_tag::attributeAt(tag, m_index, text);
+    std::string escaped = start_tag::escapeValue(value, text.quote);
+    m_doc->setStartTag(m_element, start_tag::withValue(tag, m_index, escaped));
+}
+
+} // namespace tessaly::xml

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "engine/xml/document.h"
+#include "engine/xml/page_buffer.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace tessaly::xml {
+
+inline constexpr std::uint32_t kNoNode = 0xFFFFFFFFu;
+
+/// Node flags.
+enum : std::uint8_t {
+    kDirty = 1,     ///< the subtree no longer equals its source span
+    kTagInSide = 2, ///< an element's start tag was re-spelled into the side store
+    kEmptyForm = 4, ///< the element is written `<a/>`: it has no end tag
+    kSynthEnd = 8,  ///< the element gained children after `<a/>`: its end tag is generated
+};
+
+/// One node. Siblings are doubly linked with the previous-link of the first child pointing at
+/// the last child, so appending and removing are constant time without a last-child field.
+struct NodeRec {
+    std::uint32_t parent;
+    std::uint32_t next;
+    std::uint32_t prev;
+    std::uint32_t firstChild;
+    std::uint32_t begin;  ///< source offset; an element with kTagInSide: index of its start tag
+    std::uint32_t tagLen; ///< elements: length of the start tag
+    std::uint32_t end;    ///< source offset just past the node (an element: its end tag)
+    NodeKind kind;
+    std::uint8_t flags;
+};
+static_assert(sizeof(NodeRec) == 32);
+
+/// All nodes of a document, in fixed blocks so that growing never moves a node.
+class NodeStore {
+public:
+    static constexpr unsigned kShift = 16;
+    static constexpr std::uint32_t kBlock = 1u << kShift;
+
+    /// `huge` asks for huge pages (for big documents).
+    explicit NodeStore(bool huge = false) : m_huge(huge) {}
+
+    NodeRec &operator[](std::uint32_t id) { return m_blocks[id >> kShift][id & (kBlock - 1)]; }
+    const NodeRec &operator[](std::uint32_t id) const {
+        return m_blocks[id >> kShift][id & (kBlock - 1)];
+    }
+
+    /// Adds a node and returns its id.
+    std::uint32_t add(NodeKind kind, std::uint32_t begin, std::uint32_t end) {
+        if ((m_size & (kBlock - 1)) == 0)
+            grow();
+        std::uint32_t id = m_size++;
+        (*this)[id] = NodeRec{kNoNode, kNoNode, kNoNode, kNoNode, begin, 0, end, kind, 0};
+        return id;
+    }
+    std::uint32_t size() const { return m_size; }
+
+private:
+    void grow();
+    bool m_huge;
+    std::uint32_t m_size = 0;
+    std::vector<NodeRec *> m_blocks;
+    std::vector<PageBuffer> m_buffers;
+};
+
+} // namespace tessaly::xml

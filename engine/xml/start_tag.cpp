@@ -1,0 +1,83 @@
+#include "engine/xml/start_tag.h"
+
+#include "engine/xml/characters.h"
+
+namespace tessaly::xml::start_tag {
+namespace {
+
+bool isSpace(char c) { return chars::isSpace(static_cast<unsigned char>(c)); }
+
+// Names end at white space, '=', '/' or '>', none of which a Name may hold.
+std::size_t nameEnd(std::string_view tag, std::size_t p) {
+    while (p < tag.size() && !isSpace(tag[p]) && tag[p] != '=' && tag[p] != '/' && tag[p] != '>')
+        ++p;
+    return p;
+}
+
+} // namespace
+
+std::string_view name(std::string_view tag) { return tag.substr(1, nameEnd(tag, 1) - 1); }
+
+AttributeReader::AttributeReader(std::string_view tag) : m_tag(tag), m_pos(nameEnd(tag, 1)) {}
+
+bool AttributeReader::next(AttributeText &attribute) {
+    while (m_pos < m_tag.size() && isSpace(m_tag[m_pos]))
+        ++m_pos;
+    if (m_pos >= m_tag.size() || m_tag[m_pos] == '/' || m_tag[m_pos] == '>')
+        return false;
+    std::size_t end = nameEnd(m_tag, m_pos);
+    attribute.name = m_tag.substr(m_pos, end - m_pos);
+    m_pos = m_tag.find_first_of("\"'", end);
+    attribute.quote = m_tag[m_pos];
+    std::size_t close = m_tag.find(attribute.quote, m_pos + 1);
+    attribute.value = m_tag.substr(m_pos + 1, close - m_pos - 1);
+    m_pos = close + 1;
+    return true;
+}
+
+bool attributeAt(std::string_view tag, std::size_t index, AttributeText &attribute) {
+    AttributeReader reader(tag);
+    for (std::size_t i = 0; reader.next(attribute); ++i)
+        if (i == index)
+            return true;
+    return false;
+}
+
+std::string escapeValue(std::string_view value, char quote) {
+    std::string out;
+    out.reserve(value.size() + 8);
+    for (char c : value) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '\t': out += "&#9;"; break;
+        case '\n': out += "&#10;"; break;
+        case '\r': out += "&#13;"; break;
+        case '"': out += quote == '"' ? "&quot;" : "\""; break;
+        case '\'': out += quote == '\'' ? "&apos;" : "'"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+std::string withValue(std::string_view tag, std::size_t index, std::string_view escapedValue) {
+    AttributeText attribute;
+    attributeAt(tag, index, attribute);
+    std::size_t begin = std::size_t(attribute.value.data() - tag.data());
+    std::string out;
+    out.reserve(tag.size() + escapedValue.size());
+    out.append(tag.substr(0, begin));
+    out.append(escapedValue);
+    out.append(tag.substr(begin + attribute.value.size()));
+    return out;
+}
+
+std::string withoutEmptyMark(std::string_view tag) {
+    std::string out(tag.substr(0, tag.size() - 2));
+    out += '>';
+    return out;
+}
+
+} // namespace tessaly::xml::start_tag
