@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+#include <filesystem>
+#include <optional>
+
+namespace tessaly {
+
+/// The two modal choosers the workflow asks the user through; the window supplies dialogs,
+/// tests supply scripted answers.
+class FileChooser {
+public:
+    virtual ~FileChooser() = default;
+
+    /// Lets the user pick one file or folder to relink; none when the user cancels.
+    virtual std::optional<std::filesystem::path> chooseInput(const QString &title) = 0;
+
+    /// Lets the user pick where to save, proposing `proposedName`; none when the user cancels.
+    virtual std::optional<std::filesystem::path> chooseOutput(const QString &title,
+                                                              const QString &proposedName) = 0;
+};
+
+} // namespace tessaly

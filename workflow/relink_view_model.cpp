@@ -1,0 +1,78 @@
+#include "workflow/relink_view_model.h"
+
+#include "workflow/file_chooser.h"
+
+#include <QFile>
+#include <QMetaObject>
+#include <QThread>
+
+namespace tessaly {
+
+/// Destroys the view model on its own thread, whichever thread drops the last reference.
+struct GuiThreadRelease {
+    void operator()(RelinkViewModel *model) const
+    {
+        if (QThread::currentThread() == model->thread()) {
+            delete model;
+            return;
+        }
+        // A run's last reference can go away on a worker; the object's teardown and its
+        // destroyed() signal must still happen where its observers live.
+        QMetaObject::invokeMethod(
+            model, [model] { delete model; }, Qt::QueuedConnection);
+    }
+};
+
+std::shared_ptr<RelinkViewModel> RelinkViewModel::create(std::shared_ptr<FileChooser> chooser)
+{
+    return std::shared_ptr<RelinkViewModel>(new RelinkViewModel(std::move(chooser)),
+                                            GuiThreadRelease());
+}
+
+RelinkViewModel::RelinkViewModel(std::shared_ptr<FileChooser> chooser)
+    : m_chooser(std::move(chooser))
+{
+}
+
+RelinkViewModel::~RelinkViewModel() = default;
+
+void RelinkViewModel::selectOutput()
+{
+    if (!m_inputURL || !m_chooser)
+        return;
+    const QString proposedName =
+        m_outputURL ? QFile::decodeName(m_outputURL->filename().c_str()) : QString();
+    auto chosen = m_chooser->chooseOutput(tr("Save Relinked File As"), proposedName);
+    if (chosen)
+        assign(m_outputURL, std::optional(std::move(*chosen)), &RelinkViewModel::outputURLChanged);
+}
+
+void RelinkViewModel::runDryRun()
+{
+    run(true);
+}
+
+void RelinkViewModel::runApply()
+{
+    run(false);
+}
+
+void RelinkViewModel::setInput(const std::filesystem::path &location)
+{
+    assign(m_inputURL, std::optional(location), &RelinkViewModel::inputURLChanged);
+    assign(m_outputURL, std::optional(RelinkRun::defaultOutputLocation(location)),
+           &RelinkViewModel::outputURLChanged);
+    assign(m_phase, AppPhase::idle, &RelinkViewModel::phaseChanged);
+    assign(m_errorMessage, std::optional<QString>(), &RelinkViewModel::errorMessageChanged);
+    assign(m_changes, std::vector<RelinkChange>(), &RelinkViewModel::changesChanged);
+}
+
+void RelinkViewModel::selectInput()
+{
+    if (!m_chooser)
+        return;
+    if (auto chosen = m_chooser->chooseInput(tr("Choose FCPXML or FCPXMLD")))
+        setInput(*chosen);
+}
+
+} // namespace tessaly

@@ -1,0 +1,132 @@
+#pragma once
+
+#include "engine/relink/relink_records.h"
+#include "engine/run/relink_run.h"
+
+#include <QObject>
+#include <QString>
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace tessaly {
+
+class FileChooser;
+
+/// The observable state of one window's relink work and the operations that change it.
+///
+/// The object is confined to the GUI thread: it is created, read, changed and destroyed there.
+/// Every assignment emits `objectWillChange()`, stores the value (equal or not) and then emits
+/// the property's own signal with the new value. A run in flight holds a strong reference, so
+/// the object lives until the run's outcome has been published.
+class RelinkViewModel : public QObject, public std::enable_shared_from_this<RelinkViewModel> {
+    Q_OBJECT
+    Q_PROPERTY(std::optional<std::filesystem::path> inputURL READ inputURL NOTIFY inputURLChanged)
+    Q_PROPERTY(
+        std::optional<std::filesystem::path> outputURL READ outputURL NOTIFY outputURLChanged)
+    Q_PROPERTY(bool isRunning READ isRunning NOTIFY isRunningChanged)
+    Q_PROPERTY(AppPhase phase READ phase NOTIFY phaseChanged)
+    Q_PROPERTY(qint64 srcsUpdated READ srcsUpdated NOTIFY srcsUpdatedChanged)
+    Q_PROPERTY(qint64 formatsUpdated READ formatsUpdated NOTIFY formatsUpdatedChanged)
+    Q_PROPERTY(qint64 orphansRemoved READ orphansRemoved NOTIFY orphansRemovedChanged)
+    Q_PROPERTY(std::vector<tessaly::RelinkChange> changes READ changes NOTIFY changesChanged)
+    Q_PROPERTY(std::optional<QString> errorMessage READ errorMessage NOTIFY errorMessageChanged)
+    Q_PROPERTY(std::optional<std::filesystem::path> logURL READ logURL NOTIFY logURLChanged)
+
+public:
+    /// Where the user is in the workflow.
+    enum class AppPhase { idle, dryRunComplete, done, error };
+    Q_ENUM(AppPhase)
+
+    /// A new view model in its initial state, owned so that its last release, on whatever
+    /// thread, destroys it on the calling (GUI) thread; `chooser` may be null (no choosers).
+    static std::shared_ptr<RelinkViewModel> create(std::shared_ptr<FileChooser> chooser);
+
+    /// The chosen document or bundle; none until an input is set.
+    const std::optional<std::filesystem::path> &inputURL() const { return m_inputURL; }
+    /// Where an apply writes; set whenever `inputURL` is set.
+    const std::optional<std::filesystem::path> &outputURL() const { return m_outputURL; }
+    /// True from the start of a run until its outcome has been published.
+    bool isRunning() const { return m_isRunning; }
+    /// The outcome of the last run, or `idle` after a new input.
+    AppPhase phase() const { return m_phase; }
+    /// The number of changes of the last successful run.
+    qint64 srcsUpdated() const { return m_srcsUpdated; }
+    /// The number of formats removed by the last successful run.
+    qint64 formatsUpdated() const { return m_formatsUpdated; }
+    /// The number of formats removed by the last successful run.
+    qint64 orphansRemoved() const { return m_orphansRemoved; }
+    /// The changes of the last successful run, in the engine's order.
+    const std::vector<RelinkChange> &changes() const { return m_changes; }
+    /// The message of the last failed run; none after a success, a new input or a run start.
+    const std::optional<QString> &errorMessage() const { return m_errorMessage; }
+    /// A change-log file; no run writes one, so it stays none.
+    const std::optional<std::filesystem::path> &logURL() const { return m_logURL; }
+
+    /// When an input is set, asks the chooser for a save location and makes it the output.
+    void selectOutput();
+    /// Starts a preview of the input; does nothing when no input is set.
+    void runDryRun();
+    /// Starts an apply of the input to the output; does nothing when no input is set.
+    void runApply();
+    /// Makes `location` the input, proposes the default output beside it and resets the phase,
+    /// the error and the changes.
+    void setInput(const std::filesystem::path &location);
+    /// Asks the chooser for an input and, when the user confirms, sets it.
+    void selectInput();
+
+Q_SIGNALS:
+    void objectWillChange();
+    void inputURLChanged(const std::optional<std::filesystem::path> &inputURL);
+    void outputURLChanged(const std::optional<std::filesystem::path> &outputURL);
+    void isRunningChanged(bool isRunning);
+    void phaseChanged(tessaly::RelinkViewModel::AppPhase phase);
+    void srcsUpdatedChanged(qint64 srcsUpdated);
+    void formatsUpdatedChanged(qint64 formatsUpdated);
+    void orphansRemovedChanged(qint64 orphansRemoved);
+    void changesChanged(const std::vector<tessaly::RelinkChange> &changes);
+    void errorMessageChanged(const std::optional<QString> &errorMessage);
+    void logURLChanged(const std::optional<std::filesystem::path> &logURL);
+
+private:
+    explicit RelinkViewModel(std::shared_ptr<FileChooser> chooser);
+    ~RelinkViewModel() override;
+    friend struct GuiThreadRelease;
+
+    void run(bool dryRun);
+    /// Hands a run's outcome to the owner's thread; callable from any thread.
+    static void handOver(std::shared_ptr<RelinkViewModel> owner, RelinkRun::Outcome outcome,
+                         bool dryRun);
+    void publish(const RelinkRun::Outcome &outcome, bool dryRun);
+
+    template <typename Value, typename Signal>
+    void assign(Value &member, Value value, Signal changed);
+
+    std::optional<std::filesystem::path> m_inputURL;
+    std::optional<std::filesystem::path> m_outputURL;
+    bool m_isRunning = false;
+    AppPhase m_phase = AppPhase::idle;
+    qint64 m_srcsUpdated = 0;
+    qint64 m_formatsUpdated = 0;
+    qint64 m_orphansRemoved = 0;
+    std::vector<RelinkChange> m_changes;
+    std::optional<QString> m_errorMessage;
+    std::optional<std::filesystem::path> m_logURL;
+
+    std::shared_ptr<FileChooser> m_chooser;
+};
+
+template <typename Value, typename Signal>
+void RelinkViewModel::assign(Value &member, Value value, Signal changed)
+{
+    Q_EMIT objectWillChange();
+    member = std::move(value);
+    // A copy, so that an observer who starts another assignment cannot change what the
+    // observers after it are told.
+    const Value stored = member;
+    Q_EMIT(this->*changed)(stored);
+}
+
+} // namespace tessaly
