@@ -45,7 +45,7 @@ template <bool Build> std::size_t Parser::scanContent(std::size_t p) {
             const Open &top = open.back();
             if (nameEnd - (p + 2) != top.nameLength ||
                 std::memcmp(m_s + p + 2, m_s + top.nameBegin, top.nameLength) != 0)
-                fail("mismatched tag", p);
+                fail("mismatched tag", p + 2);
             p = nameEnd;
             skipSpace(p);
             if (m_s[p] != '>')

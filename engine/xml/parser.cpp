@@ -36,7 +36,7 @@ void Parser::sniffEncoding() const {
         name = "UTF-32";
     else if (b(0) == '<' && b(1) == 0 && b(2) == 0 && b(3) == 0)
         name = "UTF-32";
-    else if ((b(0) == 0 && b(1) == '<') || (b(0) == '<' && b(1) == 0 && b(2) == '?'))
+    else if ((b(0) == 0 && b(1) == '<' && b(2) == 0) || (b(0) == '<' && b(1) == 0 && b(3) == 0))
         name = "UTF-16";
     else if (b(0) == 0x4C && b(1) == 0x6F && b(2) == 0xA7 && b(3) == 0x94)
         name = "EBCDIC";
