@@ -93,11 +93,16 @@ std::vector<Element> walk(const Document &doc) {
     return elements;
 }
 
-// The child positions leading from the root to `e`, to find the same element after a re-parse.
+// The element positions (among element siblings only: text nodes split by an edit merge when
+// re-parsed) leading from the root to `e`, to find the same element after a re-parse.
 std::vector<std::size_t> pathOf(Element e) {
     std::vector<std::size_t> path;
-    for (; e.parent(); e = e.parent())
-        path.push_back(e.index());
+    for (; e.parent(); e = e.parent()) {
+        std::size_t n = 0;
+        for (Node s = e.previousSibling(); s; s = s.previousSibling())
+            n += s.isElement();
+        path.push_back(n);
+    }
     return {path.rbegin(), path.rend()};
 }
 
@@ -110,9 +115,12 @@ bool attached(Element e, const Document &doc) {
 Element follow(const Document &doc, const std::vector<std::size_t> &path) {
     Element e = doc.rootElement();
     for (std::size_t i : path) {
-        if (!e || i >= e.childCount())
-            return {};
-        e = e.children()[i].toElement();
+        Element next;
+        std::size_t n = 0;
+        for (Node c = e ? e.firstChild() : Node(); c && !next; c = c.nextSibling())
+            if (c.isElement() && n++ == i)
+                next = c.toElement();
+        e = next;
     }
     return e;
 }
@@ -172,8 +180,11 @@ void editAndReparse(Document &doc, std::vector<Element> &elements, std::uint64_t
         // The edited element may have moved or gone with the removal; look it up where it is now.
         if (!editedName.empty() && attached(withAttribute, doc)) {
             Element e = follow(again, pathOf(withAttribute));
-            check(e && e.attributeValue(editedName) == value,
-                  "an attribute set before saving reads back otherwise after re-parsing");
+            std::optional<std::string> read = e ? e.attributeValue(editedName) : std::nullopt;
+            if (read != value)
+                fail("an attribute set before saving reads back otherwise after re-parsing",
+                     editedName + " set to [" + std::string(value) + "] reads [" +
+                         read.value_or("(none)") + "]\n---\n" + edited);
         }
     } catch (const DocumentError &e) {
         fail("an edited document is not well-formed", std::string(e.what()) + "\n---\n" + edited);
