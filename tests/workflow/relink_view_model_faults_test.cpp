@@ -1,0 +1,76 @@
+#include "workflow_support.h"
+
+#include "engine/run/relink_run.h"
+
+using namespace tessaly;
+using namespace tessaly::testing;
+
+class RelinkViewModelFaults : public ::testing::Test {
+protected:
+    TempDir dir;
+    std::shared_ptr<ScriptedChooser> chooser = std::make_shared<ScriptedChooser>();
+    std::shared_ptr<RelinkViewModel> model = RelinkViewModel::create(chooser);
+
+    /// Applies `input` to `output` and returns the message of the failure it must end in.
+    std::string applyFailing(const fs::path &input, const fs::path &output)
+    {
+        model->setInput(input);
+        chooser->outputAnswer = output;
+        model->selectOutput();
+        model->runApply();
+        return expectFailure(*model);
+    }
+};
+
+TEST_F(RelinkViewModelFaults, OutputOverlappingTheInputBundleIsRefusedAndNothingIsTouched)
+{
+    const fs::path bundle = dir / "Edits" / "Day1.fcpxmld";
+    writeFile(bundle / "Info.fcpxml", kTwoProxies);
+    writeFile(bundle / "Media" / "notes.txt", "keep me");
+    fs::create_directory_symlink(bundle, dir / "alias.fcpxmld");
+    const auto before = snapshot(dir.path());
+
+    const struct {
+        fs::path output;
+        std::string_view message;
+    } cases[] = {
+        {bundle, RelinkRun::kOutputInsideInput},
+        {bundle / "Media", RelinkRun::kOutputInsideInput},
+        {bundle / "Out.fcpxmld", RelinkRun::kOutputInsideInput},
+        {dir / "alias.fcpxmld", RelinkRun::kOutputInsideInput},
+        {dir / "Edits", RelinkRun::kOutputContainsInput},
+        {dir.path(), RelinkRun::kOutputContainsInput},
+    };
+    for (const auto &refused : cases) {
+        SCOPED_TRACE(refused.output.string());
+        EXPECT_EQ(applyFailing(bundle, refused.output), refused.message);
+        EXPECT_EQ(snapshot(dir.path()), before);
+    }
+}
+
+TEST_F(RelinkViewModelFaults, DocumentLinkedFromTheBundleIsNeverWritten)
+{
+    writeFile(dir / "Real.fcpxml", kTwoProxies);
+    fs::create_directories(dir / "Linked.fcpxmld");
+    fs::create_symlink(dir / "Real.fcpxml", dir / "Linked.fcpxmld" / "Info.fcpxml");
+
+    EXPECT_EQ(applyFailing(dir / "Linked.fcpxmld", dir / "Out.fcpxmld"),
+              RelinkRun::kDocumentIsLink);
+    EXPECT_EQ(readFile(dir / "Real.fcpxml"), kTwoProxies);
+    EXPECT_TRUE(fs::is_symlink(dir / "Linked.fcpxmld" / "Info.fcpxml"));
+
+    model->runDryRun();
+    EXPECT_EQ(expectFailure(*model), RelinkRun::kDocumentIsLink);
+}
+
+TEST_F(RelinkViewModelFaults, PlainFolderFailsWithTheLoadersMessageBeforeCopying)
+{
+    writeFile(dir / "Media" / "A001.mov", "not really a movie");
+    model->setInput(dir / "Media");
+    model->runApply();
+    EXPECT_EQ(expectFailure(*model), "Cannot read \u201CMedia\u201D: Is a directory.");
+    EXPECT_FALSE(fs::exists(dir / "Media_braw."));
+
+    model->runDryRun();
+    EXPECT_EQ(expectFailure(*model), "Cannot read \u201CMedia\u201D: Is a directory.");
+}

@@ -1,0 +1,78 @@
+#include "workflow_support.h"
+
+using namespace tessaly;
+using namespace tessaly::testing;
+
+class RelinkViewModelSelection : public ::testing::Test {
+protected:
+    std::shared_ptr<ScriptedChooser> chooser = std::make_shared<ScriptedChooser>();
+    std::shared_ptr<RelinkViewModel> model = RelinkViewModel::create(chooser);
+    Recorder recorder{*model};
+};
+
+TEST_F(RelinkViewModelSelection, InputChooserSetsTheInputOnlyWhenConfirmed)
+{
+    model->selectInput();
+    ASSERT_EQ(chooser->inputTitles.size(), 1u);
+    EXPECT_EQ(chooser->inputTitles[0], QStringLiteral("Choose FCPXML or FCPXMLD"));
+    EXPECT_TRUE(recorder.events.empty());
+
+    // Neither the extension nor the existence of the choice is examined.
+    chooser->inputAnswer = fs::path("/Edits/Cut.final.FCPXML");
+    model->selectInput();
+    EXPECT_EQ(recorder.events,
+              Recorder::announced({"inputURL=/Edits/Cut.final.FCPXML",
+                                   "outputURL=/Edits/Cut.final_braw.FCPXML", "phase=idle",
+                                   "errorMessage=none", "changes=0"}));
+
+    recorder.events.clear();
+    chooser->inputAnswer = std::nullopt;
+    model->selectInput();
+    EXPECT_TRUE(recorder.events.empty());
+    EXPECT_EQ(model->inputURL(), fs::path("/Edits/Cut.final.FCPXML"));
+}
+
+TEST_F(RelinkViewModelSelection, OutputChooserNeedsAnInputAndProposesTheCurrentName)
+{
+    chooser->outputAnswer = fs::path("/Elsewhere/Final.fcpxml");
+    model->selectOutput();
+    EXPECT_TRUE(chooser->outputRequests.empty()) << "no chooser without an input";
+    EXPECT_TRUE(recorder.events.empty());
+
+    model->setInput("/Edits/Day1.fcpxml");
+    recorder.events.clear();
+    model->selectOutput();
+    ASSERT_EQ(chooser->outputRequests.size(), 1u);
+    EXPECT_EQ(chooser->outputRequests[0].first, QStringLiteral("Save Relinked File As"));
+    EXPECT_EQ(chooser->outputRequests[0].second, QStringLiteral("Day1_braw.fcpxml"));
+    EXPECT_EQ(recorder.events, Recorder::announced({"outputURL=/Elsewhere/Final.fcpxml"}));
+
+    recorder.events.clear();
+    chooser->outputAnswer = std::nullopt;
+    model->selectOutput();
+    ASSERT_EQ(chooser->outputRequests.size(), 2u);
+    EXPECT_EQ(chooser->outputRequests[1].second, QStringLiteral("Final.fcpxml"));
+    EXPECT_TRUE(recorder.events.empty()) << "cancelling notifies nobody";
+    EXPECT_EQ(model->outputURL(), fs::path("/Elsewhere/Final.fcpxml"));
+}
+
+TEST_F(RelinkViewModelSelection, NewInputReplacesACustomOutput)
+{
+    model->setInput("/Edits/Day1.fcpxml");
+    chooser->outputAnswer = fs::path("/Elsewhere/Final.fcpxml");
+    model->selectOutput();
+    model->setInput("/Edits/Day2.fcpxmld/");
+    EXPECT_EQ(model->outputURL(), fs::path("/Edits/Day2_braw.fcpxmld"));
+    model->setInput("/Edits/Notes");
+    EXPECT_EQ(model->outputURL(), fs::path("/Edits/Notes_braw."));
+}
+
+TEST(RelinkViewModelWithoutChooser, ChoosingDoesNothing)
+{
+    const auto model = RelinkViewModel::create(nullptr);
+    model->setInput("/Edits/Day1.fcpxml");
+    Recorder recorder(*model);
+    model->selectInput();
+    model->selectOutput();
+    EXPECT_TRUE(recorder.events.empty());
+}
