@@ -2,6 +2,7 @@
 
 #include "engine/xml/characters.h"
 #include "engine/xml/parser.h"
+#include "engine/xml/simd_scan.h"
 
 #include <cstring>
 #include <string_view>
@@ -28,11 +29,9 @@ template <bool Build> std::size_t Parser::scanContent(std::size_t p) {
         std::size_t text = p;
         p = scanCharData(p);
         if constexpr (Build) {
-            if (p != text) {
-                std::uint32_t id = m_doc.nodes.add(NodeKind::Text, std::uint32_t(text),
-                                                   std::uint32_t(p));
-                m_doc.appendChild(open.back().node, id);
-            }
+            if (p != text)
+                linkChild(open.back(),
+                          m_doc.nodes.add(NodeKind::Text, std::uint32_t(text), std::uint32_t(p)));
         }
         if (p >= m_n)
             break;
@@ -52,7 +51,11 @@ template <bool Build> std::size_t Parser::scanContent(std::size_t p) {
                 fail(p >= m_n ? "unclosed end tag" : "invalid character in end tag", p);
             ++p;
             if constexpr (Build) {
-                m_doc.rec(top.node).end = std::uint32_t(p);
+                NodeRec &r = m_doc.rec(top.node);
+                r.end = std::uint32_t(p);
+                // Children were linked forwards only; close the ring of previous-links.
+                if (top.lastChild != kNoNode)
+                    m_doc.rec(r.firstChild).prev = top.lastChild;
                 open.pop_back();
                 if (open.empty())
                     return p;
@@ -88,7 +91,7 @@ template <bool Build> std::size_t Parser::scanContent(std::size_t p) {
                     m_doc.root = id;
                     m_doc.appendChild(DocumentImpl::kDocumentNode, id);
                 } else {
-                    m_doc.appendChild(open.back().node, id);
+                    linkChild(open.back(), id);
                 }
                 if (empty) {
                     r.flags = kEmptyForm;
@@ -97,13 +100,12 @@ template <bool Build> std::size_t Parser::scanContent(std::size_t p) {
                 }
             }
             if (!empty)
-                open.push_back(Open{id, std::uint32_t(start + 1), std::uint32_t(nameEnd - start - 1)});
+                open.push_back(Open{id, std::uint32_t(start + 1), std::uint32_t(nameEnd - start - 1),
+                                    kNoNode});
             continue;
         }
-        if constexpr (Build) {
-            std::uint32_t id = m_doc.nodes.add(kind, std::uint32_t(start), std::uint32_t(p));
-            m_doc.appendChild(open.back().node, id);
-        }
+        if constexpr (Build)
+            linkChild(open.back(), m_doc.nodes.add(kind, std::uint32_t(start), std::uint32_t(p)));
     }
     if (open.size() != base) {
         if constexpr (Build)
@@ -121,6 +123,7 @@ template std::size_t Parser::scanContent<false>(std::size_t);
 std::size_t Parser::scanCharData(std::size_t p) {
     const char *s = m_s;
     for (;;) {
+        p = simd::skipText(s, p, m_n);
         while (is(static_cast<unsigned char>(s[p]), chars::kTextPlain))
             ++p;
         if (p >= m_n)
@@ -194,6 +197,7 @@ std::size_t Parser::scanStartTag(std::size_t p, std::size_t &nameEnd, bool &empt
 std::size_t Parser::scanAttributeValue(std::size_t p, char quote) {
     const char *s = m_s;
     for (;;) {
+        p = simd::skipValue(s, p, m_n, quote);
         while (is(static_cast<unsigned char>(s[p]), chars::kValuePlain))
             ++p;
         char c = s[p];

@@ -9,17 +9,6 @@ namespace tessaly::xml {
 
 using chars::kByteClass;
 
-bool Parser::startsWith(std::size_t p, std::string_view text) const {
-    return m_n - p >= text.size() && std::memcmp(m_s + p, text.data(), text.size()) == 0;
-}
-
-bool Parser::skipSpace(std::size_t &p) const {
-    std::size_t start = p;
-    while (kByteClass[static_cast<unsigned char>(m_s[p])] & chars::kSpace)
-        ++p;
-    return p != start;
-}
-
 void Parser::requireSpace(std::size_t &p, const char *what) const {
     if (!skipSpace(p)) {
         if (p < m_n && m_s[p] == '%')
@@ -49,7 +38,7 @@ std::size_t Parser::checkChar(std::size_t p) const {
     return length;
 }
 
-std::size_t Parser::scanName(std::size_t p, const char *what) const {
+std::size_t Parser::scanNameFull(std::size_t p, const char *what) const {
     auto c = static_cast<unsigned char>(m_s[p]);
     std::uint32_t cp = 0;
     if (c < 0x80) {

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "engine/xml/characters.h"
 #include "engine/xml/document_impl.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <string>
 #include <string_view>
@@ -50,6 +52,7 @@ private:
         std::uint32_t node;
         std::uint32_t nameBegin;
         std::uint32_t nameLength;
+        std::uint32_t lastChild;
     };
 
     // Document level (parser.cpp).
@@ -59,11 +62,29 @@ private:
     std::size_t parseDoctype(std::size_t p);
     void addDocumentChild(NodeKind kind, std::size_t begin, std::size_t end);
 
-    // Lexical helpers (lexer.cpp).
-    bool startsWith(std::size_t p, std::string_view text) const;
-    bool skipSpace(std::size_t &p) const;
+    // Lexical helpers (lexer.cpp; the hot ones inline below).
+    bool startsWith(std::size_t p, std::string_view text) const {
+        return m_n - p >= text.size() && std::memcmp(m_s + p, text.data(), text.size()) == 0;
+    }
+    bool skipSpace(std::size_t &p) const {
+        std::size_t start = p;
+        while (chars::kByteClass[static_cast<unsigned char>(m_s[p])] & chars::kSpace)
+            ++p;
+        return p != start;
+    }
+    std::size_t scanName(std::size_t p, const char *what) const {
+        // ASCII names are the rule; anything else takes the full path from the start.
+        if (p < m_n && (chars::kByteClass[static_cast<unsigned char>(m_s[p])] & chars::kNameStart)) {
+            std::size_t q = p + 1;
+            while (chars::kByteClass[static_cast<unsigned char>(m_s[q])] & chars::kName)
+                ++q;
+            if (static_cast<unsigned char>(m_s[q]) < 0x80 || q >= m_n)
+                return q;
+        }
+        return scanNameFull(p, what);
+    }
+    std::size_t scanNameFull(std::size_t p, const char *what) const;
     std::size_t checkChar(std::size_t p) const;
-    std::size_t scanName(std::size_t p, const char *what) const;
     std::size_t scanNmtoken(std::size_t p, const char *what) const;
     std::size_t scanComment(std::size_t p) const;
     std::size_t scanProcessingInstruction(std::size_t p) const;
@@ -71,6 +92,17 @@ private:
 
     // Content (content.cpp).
     template <bool Build> std::size_t scanContent(std::size_t p);
+    void linkChild(Open &parent, std::uint32_t id) {
+        NodeRec &r = m_doc.rec(id);
+        r.parent = parent.node;
+        if (parent.lastChild == kNoNode) {
+            m_doc.rec(parent.node).firstChild = id;
+        } else {
+            m_doc.rec(parent.lastChild).next = id;
+            r.prev = parent.lastChild;
+        }
+        parent.lastChild = id;
+    }
     std::size_t scanCharData(std::size_t p);
     std::size_t scanStartTag(std::size_t p, std::size_t &nameEnd, bool &empty);
     std::size_t scanAttributeValue(std::size_t p, char quote);
