@@ -10,12 +10,12 @@ namespace tessaly::xml::chars {
 
 /// Byte classes for the scanners' fast paths: a byte outside a class needs a closer look.
 enum : std::uint8_t {
-    kNameStart = 1,  ///< ASCII byte that may start a Name
-    kName = 2,       ///< ASCII byte that may continue a Name
-    kSpace = 4,      ///< one of the four white-space bytes
-    kTextPlain = 8,  ///< ASCII Char other than '<', '&' and ']'
+    kNameStart = 1,   ///< ASCII byte that may start a Name
+    kName = 2,        ///< ASCII byte that may continue a Name
+    kSpace = 4,       ///< one of the four white-space bytes
+    kTextPlain = 8,   ///< ASCII Char other than '<', '&' and ']'
     kValuePlain = 16, ///< ASCII Char other than '<', '&' and the two quotes
-    kAsciiChar = 32, ///< any ASCII byte that matches Char
+    kAsciiChar = 32,  ///< any ASCII byte that matches Char
 };
 
 struct ByteClassTable {
@@ -46,13 +46,15 @@ struct ByteClassTable {
 /// The class bits of each byte value.
 inline constexpr ByteClassTable kByteClass{};
 
-inline bool isSpace(unsigned char c) { return kByteClass[c] & kSpace; }
+inline bool isSpace(unsigned char c) {
+    return kByteClass[c] & kSpace;
+}
 
 /// True when the code point matches the Char production.
 inline bool isChar(std::uint32_t c) {
-    return c >= 0x20 ? (c <= 0xD7FF || (c >= 0xE000 && c <= 0xFFFD) ||
-                        (c >= 0x10000 && c <= 0x10FFFF))
-                     : (c == 0x9 || c == 0xA || c == 0xD);
+    return c >= 0x20
+               ? (c <= 0xD7FF || (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF))
+               : (c == 0x9 || c == 0xA || c == 0xD);
 }
 
 /// True when the code point matches NameStartChar.

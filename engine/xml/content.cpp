@@ -13,7 +13,9 @@ using chars::kByteClass;
 
 namespace {
 
-inline bool is(unsigned char c, std::uint8_t klass) { return kByteClass[c] & klass; }
+inline bool is(unsigned char c, std::uint8_t klass) {
+    return kByteClass[c] & klass;
+}
 
 constexpr std::size_t kPairwiseLimit = 64;
 
@@ -100,8 +102,8 @@ template <bool Build> std::size_t Parser::scanContent(std::size_t p) {
                 }
             }
             if (!empty)
-                open.push_back(Open{id, std::uint32_t(start + 1), std::uint32_t(nameEnd - start - 1),
-                                    kNoNode});
+                open.push_back(Open{id, std::uint32_t(start + 1),
+                                    std::uint32_t(nameEnd - start - 1), kNoNode});
             continue;
         }
         if constexpr (Build)

@@ -57,8 +57,8 @@ Document parseImpl(std::unique_ptr<DocumentImpl> impl, const std::filesystem::pa
         Parser(*impl).parse();
     } catch (const ParseFailure &failure) {
         Position pos = positionOf(impl->source(), impl->sourceSize(), failure.offset);
-        throw DocumentError(DocumentError::Kind::Parse, name, failure.reason, pos.line,
-                            pos.column, failure.offset);
+        throw DocumentError(DocumentError::Kind::Parse, name, failure.reason, pos.line, pos.column,
+                            failure.offset);
     } catch (const EncodingRefusal &refusal) {
         Position pos = positionOf(impl->source(), impl->sourceSize(), refusal.offset);
         throw DocumentError::unsupportedEncoding(name, refusal.encoding, pos.line, pos.column,

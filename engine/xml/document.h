@@ -147,8 +147,8 @@ public:
     enum class Kind { Read, Parse, Write };
 
     /// `file` is the path given to the operation; the message names its last component.
-    DocumentError(Kind kind, std::filesystem::path file, std::string reason,
-                  std::size_t line = 0, std::size_t column = 0, std::size_t offset = 0);
+    DocumentError(Kind kind, std::filesystem::path file, std::string reason, std::size_t line = 0,
+                  std::size_t column = 0, std::size_t offset = 0);
     /// A Parse error for a document in an encoding the layer does not read; the message names
     /// the encoding and asks for UTF-8.
     static DocumentError unsupportedEncoding(std::filesystem::path file,

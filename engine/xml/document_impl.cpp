@@ -30,8 +30,8 @@ DocumentImpl::DocumentImpl(std::string bytes, std::size_t size)
 }
 
 DocumentImpl::DocumentImpl(PageBuffer pages, std::size_t size)
-    : nodes(PageBuffer::wantsHugePages(size)), m_pages(std::move(pages)),
-      m_source(m_pages.data()), m_size(size) {
+    : nodes(PageBuffer::wantsHugePages(size)), m_pages(std::move(pages)), m_source(m_pages.data()),
+      m_size(size) {
     nodes.add(NodeKind::Prolog, 0, std::uint32_t(size));
 }
 

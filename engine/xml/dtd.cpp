@@ -14,9 +14,28 @@ bool isPubidChar(unsigned char c) {
     if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))
         return true;
     switch (c) {
-    case ' ': case '\r': case '\n': case '-': case '\'': case '(': case ')': case '+': case ',':
-    case '.': case '/': case ':': case '=': case '?': case ';': case '!': case '*': case '#':
-    case '@': case '$': case '_': case '%':
+    case ' ':
+    case '\r':
+    case '\n':
+    case '-':
+    case '\'':
+    case '(':
+    case ')':
+    case '+':
+    case ',':
+    case '.':
+    case '/':
+    case ':':
+    case '=':
+    case '?':
+    case ';':
+    case '!':
+    case '*':
+    case '#':
+    case '@':
+    case '$':
+    case '_':
+    case '%':
         return true;
     default:
         return false;
@@ -222,7 +241,7 @@ std::size_t Parser::parseAttlistDeclaration(std::size_t p) {
 }
 
 std::size_t Parser::parseAttributeType(std::size_t p) {
-    static constexpr std::string_view kTypes[] = {"CDATA",  "IDREFS",   "IDREF",   "ID",
+    static constexpr std::string_view kTypes[] = {"CDATA",  "IDREFS",   "IDREF",    "ID",
                                                   "ENTITY", "ENTITIES", "NMTOKENS", "NMTOKEN"};
     if (m_s[p] != '(' && !startsWith(p, "NOTATION")) {
         std::size_t end = p;

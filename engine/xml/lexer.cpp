@@ -87,7 +87,8 @@ std::size_t Parser::scanNmtoken(std::size_t p, const char *what) const {
 std::size_t Parser::scanComment(std::size_t p) const {
     std::size_t q = p + 4;
     for (;;) {
-        while (m_s[q] != '-' && (kByteClass[static_cast<unsigned char>(m_s[q])] & chars::kAsciiChar))
+        while (m_s[q] != '-' &&
+               (kByteClass[static_cast<unsigned char>(m_s[q])] & chars::kAsciiChar))
             ++q;
         if (q >= m_n)
             fail("unclosed comment", p);
@@ -118,7 +119,8 @@ std::size_t Parser::scanProcessingInstruction(std::size_t p) const {
     if (!skipSpace(q))
         fail("invalid processing instruction", q);
     for (;;) {
-        while (m_s[q] != '?' && (kByteClass[static_cast<unsigned char>(m_s[q])] & chars::kAsciiChar))
+        while (m_s[q] != '?' &&
+               (kByteClass[static_cast<unsigned char>(m_s[q])] & chars::kAsciiChar))
             ++q;
         if (q >= m_n)
             fail("unclosed processing instruction", p);
@@ -138,7 +140,8 @@ std::size_t Parser::scanQuoted(std::size_t p, const char *what) const {
         fail(std::string("quoted ") + what + " expected", p);
     std::size_t q = p + 1;
     for (;;) {
-        while (m_s[q] != quote && (kByteClass[static_cast<unsigned char>(m_s[q])] & chars::kAsciiChar))
+        while (m_s[q] != quote &&
+               (kByteClass[static_cast<unsigned char>(m_s[q])] & chars::kAsciiChar))
             ++q;
         if (q >= m_n)
             fail(std::string("unclosed ") + what, p);

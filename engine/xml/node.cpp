@@ -9,7 +9,9 @@
 
 namespace tessaly::xml {
 
-NodeKind Node::kind() const { return m_doc->rec(m_id).kind; }
+NodeKind Node::kind() const {
+    return m_doc->rec(m_id).kind;
+}
 
 Element Node::toElement() const {
     return isElement() ? Element(m_doc, m_id) : Element();
@@ -62,7 +64,9 @@ std::string Node::xmlString() const {
     return out;
 }
 
-std::string_view Element::name() const { return m_doc->elementName(m_id); }
+std::string_view Element::name() const {
+    return m_doc->elementName(m_id);
+}
 
 std::vector<Attribute> Element::attributes() const {
     std::vector<Attribute> out;
@@ -173,7 +177,9 @@ void Element::addChild(Node child) {
     m_doc->markDirty(m_id);
 }
 
-Element Element::copy() const { return Element(m_doc, m_doc->deepCopy(m_id)); }
+Element Element::copy() const {
+    return Element(m_doc, m_doc->deepCopy(m_id));
+}
 
 std::string_view Attribute::name() const {
     start_tag::AttributeText text;
@@ -187,7 +193,9 @@ std::string_view Attribute::rawValue() const {
     return text.value;
 }
 
-std::string Attribute::stringValue() const { return m_doc->decodeAttributeValue(rawValue()); }
+std::string Attribute::stringValue() const {
+    return m_doc->decodeAttributeValue(rawValue());
+}
 
 void Attribute::setStringValue(std::string_view value) {
     // Refuse what no attribute can carry rather than write a document that will not load.

@@ -13,18 +13,22 @@ constexpr std::size_t kHugePage = 2u << 20;
 // Below this a huge page would mostly hold zeros that still have to be cleared.
 constexpr std::size_t kHugeThreshold = 8u << 20;
 
-std::size_t roundUp(std::size_t n, std::size_t to) { return (n + to - 1) / to * to; }
+std::size_t roundUp(std::size_t n, std::size_t to) {
+    return (n + to - 1) / to * to;
+}
 
 } // namespace
 
-bool PageBuffer::wantsHugePages(std::size_t size) { return size >= kHugeThreshold; }
+bool PageBuffer::wantsHugePages(std::size_t size) {
+    return size >= kHugeThreshold;
+}
 
 PageBuffer::PageBuffer(std::size_t size, bool huge) {
     std::size_t usable = roundUp(size == 0 ? 1 : size, huge ? kHugePage : kSmallPage);
     // Huge pages need an aligned start, so map one extra huge page and start on a boundary.
     m_mappingSize = huge ? usable + kHugePage : usable;
-    void *p = mmap(nullptr, m_mappingSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
-                   -1, 0);
+    void *p =
+        mmap(nullptr, m_mappingSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (p == MAP_FAILED)
         throw std::bad_alloc();
     m_mapping = p;
@@ -55,7 +59,9 @@ PageBuffer &PageBuffer::operator=(PageBuffer &&other) noexcept {
     return *this;
 }
 
-PageBuffer::~PageBuffer() { release(); }
+PageBuffer::~PageBuffer() {
+    release();
+}
 
 void PageBuffer::release() {
     if (m_mapping)

@@ -74,7 +74,8 @@ private:
     }
     std::size_t scanName(std::size_t p, const char *what) const {
         // ASCII names are the rule; anything else takes the full path from the start.
-        if (p < m_n && (chars::kByteClass[static_cast<unsigned char>(m_s[p])] & chars::kNameStart)) {
+        if (p < m_n &&
+            (chars::kByteClass[static_cast<unsigned char>(m_s[p])] & chars::kNameStart)) {
             std::size_t q = p + 1;
             while (chars::kByteClass[static_cast<unsigned char>(m_s[q])] & chars::kName)
                 ++q;

@@ -93,8 +93,7 @@ void Parser::checkEntityReference(std::string_view name, Context context, std::s
         fail("reference to unparsed entity “" + std::string(name) + "”", at);
     if (entity.external) {
         if (context == Context::Attribute)
-            fail("reference to external entity “" + std::string(name) + "” in attribute value",
-                 at);
+            fail("reference to external entity “" + std::string(name) + "” in attribute value", at);
         return; // external parsed entities are never loaded
     }
     checkEntity(entity, context, at);

@@ -53,8 +53,12 @@ inline std::size_t skipValue(const char *s, std::size_t p, std::size_t n, char q
 
 #else
 
-inline std::size_t skipText(const char *, std::size_t p, std::size_t) { return p; }
-inline std::size_t skipValue(const char *, std::size_t p, std::size_t, char) { return p; }
+inline std::size_t skipText(const char *, std::size_t p, std::size_t) {
+    return p;
+}
+inline std::size_t skipValue(const char *, std::size_t p, std::size_t, char) {
+    return p;
+}
 
 #endif
 

@@ -5,7 +5,9 @@
 namespace tessaly::xml::start_tag {
 namespace {
 
-bool isSpace(char c) { return chars::isSpace(static_cast<unsigned char>(c)); }
+bool isSpace(char c) {
+    return chars::isSpace(static_cast<unsigned char>(c));
+}
 
 // Names end at white space, '=', '/' or '>', none of which a Name may hold.
 std::size_t nameEnd(std::string_view tag, std::size_t p) {
@@ -16,7 +18,9 @@ std::size_t nameEnd(std::string_view tag, std::size_t p) {
 
 } // namespace
 
-std::string_view name(std::string_view tag) { return tag.substr(1, nameEnd(tag, 1) - 1); }
+std::string_view name(std::string_view tag) {
+    return tag.substr(1, nameEnd(tag, 1) - 1);
+}
 
 AttributeReader::AttributeReader(std::string_view tag) : m_tag(tag), m_pos(nameEnd(tag, 1)) {}
 
@@ -48,15 +52,32 @@ std::string escapeValue(std::string_view value, char quote) {
     out.reserve(value.size() + 8);
     for (char c : value) {
         switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '\t': out += "&#9;"; break;
-        case '\n': out += "&#10;"; break;
-        case '\r': out += "&#13;"; break;
-        case '"': out += quote == '"' ? "&quot;" : "\""; break;
-        case '\'': out += quote == '\'' ? "&apos;" : "'"; break;
-        default: out += c;
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '\t':
+            out += "&#9;";
+            break;
+        case '\n':
+            out += "&#10;";
+            break;
+        case '\r':
+            out += "&#13;";
+            break;
+        case '"':
+            out += quote == '"' ? "&quot;" : "\"";
+            break;
+        case '\'':
+            out += quote == '\'' ? "&apos;" : "'";
+            break;
+        default:
+            out += c;
         }
     }
     return out;

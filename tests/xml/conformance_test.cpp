@@ -91,9 +91,9 @@ fs::path suiteRoot() {
     if (!fs::exists(root / "testcases.dtd")) {
         fs::create_directories(target);
         fs::path zip = fs::path(TESSALY_SHARED_DIR) / "corpus" / "xmlconf" / "xmlts20130923.zip";
-        std::string command = "cd \"" + target.string() + "\" && \"" TESSALY_CMAKE_COMMAND
-                              "\" -E tar xf \"" +
-                              zip.string() + "\"";
+        std::string command = "cd \"" + target.string() +
+                              "\" && \"" TESSALY_CMAKE_COMMAND "\" -E tar xf \"" + zip.string() +
+                              "\"";
         if (std::system(command.c_str()) != 0)
             return {};
     }
@@ -176,9 +176,15 @@ TEST(Conformance, SuiteVerdictsHoldAndExpatAgrees) {
                 detail = error.message();
             }
             switch (outcome) {
-            case Outcome::Accepted: ++accepted; break;
-            case Outcome::Rejected: ++rejected; break;
-            case Outcome::RefusedEncoding: ++refused; continue;
+            case Outcome::Accepted:
+                ++accepted;
+                break;
+            case Outcome::Rejected:
+                ++rejected;
+                break;
+            case Outcome::RefusedEncoding:
+                ++refused;
+                continue;
             }
             bool wanted = c.type == "not-wf" ? outcome == Outcome::Rejected
                                              : outcome == Outcome::Accepted && roundTrips;
@@ -198,8 +204,7 @@ TEST(Conformance, SuiteVerdictsHoldAndExpatAgrees) {
                     ++expatDeviations;
                 else
                     disagreements.push_back(c.id + " (" + c.type + "): we " +
-                                            (ours ? "accept" : "reject: " + detail) +
-                                            ", expat " +
+                                            (ours ? "accept" : "reject: " + detail) + ", expat " +
                                             (expat.accepted ? "accepts" : expat.error));
             }
         }

@@ -39,7 +39,9 @@ const char *const kResources = "<?xml version=\"1.0\"?>\n"
                                "  </resources>\n"
                                "</fcpxml>\n";
 
-Element resources(const Document &doc) { return doc.rootElement().firstElementNamed("resources"); }
+Element resources(const Document &doc) {
+    return doc.rootElement().firstElementNamed("resources");
+}
 
 } // namespace
 
@@ -72,16 +74,16 @@ TEST_P(SetStringValue, RewritesOnlyTheValueInItsOwnQuotes) {
     EXPECT_EQ(doc.xmlData(), expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EachQuoteAndEscape, SetStringValue,
-    testing::Values(SetValueCase{"src", "file:///a.braw", "file:///a.braw"},
-                    SetValueCase{"id", "r9", "r9"},
-                    SetValueCase{"src", "a&b<c>d", "a&amp;b&lt;c&gt;d"},
-                    SetValueCase{"src", "it's \"x\"", "it&apos;s \"x\""},
-                    SetValueCase{"name", "it's \"x\"", "it's &quot;x&quot;"},
-                    SetValueCase{"name", "tab\tlf\ncr\r", "tab&#9;lf&#10;cr&#13;"},
-                    SetValueCase{"name", "", ""},
-                    SetValueCase{"name", "caf\xC3\xA9", "caf\xC3\xA9"}));
+INSTANTIATE_TEST_SUITE_P(EachQuoteAndEscape, SetStringValue,
+                         testing::Values(SetValueCase{"src", "file:///a.braw", "file:///a.braw"},
+                                         SetValueCase{"id", "r9", "r9"},
+                                         SetValueCase{"src", "a&b<c>d", "a&amp;b&lt;c&gt;d"},
+                                         SetValueCase{"src", "it's \"x\"", "it&apos;s \"x\""},
+                                         SetValueCase{"name", "it's \"x\"", "it's &quot;x&quot;"},
+                                         SetValueCase{"name", "tab\tlf\ncr\r",
+                                                      "tab&#9;lf&#10;cr&#13;"},
+                                         SetValueCase{"name", "", ""},
+                                         SetValueCase{"name", "caf\xC3\xA9", "caf\xC3\xA9"}));
 
 TEST(Edit, SetValueKeepsAttributeOrderAndSpacing) {
     Document doc = Document::parse(kResources);

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using tessaly::xml::Document;
@@ -60,4 +61,40 @@ TEST(RoundTrip, KeepsEverySpellingOfTheSource) {
         "</fcpxml >\r\n<!-- tail -->\r\n";
     Document doc = Document::parse(source);
     EXPECT_EQ(doc.xmlData(), source);
+}
+
+TEST(Save, OverTheLoadedFileItself) {
+    fs::path dir = fs::temp_directory_path() / ("tessaly-xml-save-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    fs::path file = dir / "Day1.fcpxml";
+    const std::string source = "<?xml version=\"1.0\"?>\n<fcpxml>\n  <asset src='a.mov'/>\n"
+                               "  <!-- a comment long enough to span the edit -->\n</fcpxml>\n";
+    std::ofstream(file, std::ios::binary) << source;
+    {
+        Document doc = Document::load(file);
+        doc.save(file);
+        EXPECT_EQ(readFile(file), source);
+        doc.rootElement().firstElementNamed("asset").attributeForName("src").setStringValue(
+            "a.braw");
+        doc.save(file);
+    }
+    std::string expected = source;
+    expected.replace(expected.find("a.mov"), 5, "a.braw");
+    EXPECT_EQ(readFile(file), expected);
+    Document again = Document::load(file);
+    EXPECT_EQ(again.rootElement().firstElementNamed("asset").attributeValue("src"), "a.braw");
+    fs::remove_all(dir);
+}
+
+TEST(Save, CreatesAMissingFileAndReplacesAnExistingOne) {
+    fs::path dir = fs::temp_directory_path() / ("tessaly-xml-create-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    fs::path file = dir / "out.fcpxml";
+    Document doc = Document::parse("<a/>\n");
+    doc.save(file);
+    EXPECT_EQ(readFile(file), "<a/>\n");
+    std::ofstream(file, std::ios::binary) << std::string(10000, 'z');
+    doc.save(file);
+    EXPECT_EQ(readFile(file), "<a/>\n");
+    fs::remove_all(dir);
 }

@@ -1,0 +1,96 @@
+#include "engine/xml/document.h"
+
+#include <gtest/gtest.h>
+
+using tessaly::xml::Document;
+using tessaly::xml::Element;
+
+namespace {
+
+template <class Case> std::string caseName(const testing::TestParamInfo<Case> &param) {
+    return param.param.name;
+}
+
+struct ValueCase {
+    const char *name;
+    const char *document;
+    const char *decoded;
+};
+
+const ValueCase kValueCases[] = {
+    {"Plain", "<a v='proxy.mov'/>", "proxy.mov"},
+    {"Predefined", "<a v='&lt;&gt;&amp;&apos;&quot;'/>", "<>&'\""},
+    {"CharacterReferences", "<a v='&#65;&#x42;&#x1F600;'/>", "AB\xF0\x9F\x98\x80"},
+    {"LiteralWhiteSpaceBecomesSpaces", "<a v='a\tb\nc\rd'/>", "a b c d"},
+    {"CrLfIsOneLineEnd", "<a v='a\r\nb'/>", "a b"},
+    {"ReferencedWhiteSpaceStays", "<a v='&#9;&#10;&#13;'/>", "\t\n\r"},
+    {"InternalEntity", "<!DOCTYPE a [<!ENTITY e 'raw &amp; proxy'>]><a v='[&e;]'/>",
+     "[raw & proxy]"},
+    {"NestedEntities", "<!DOCTYPE a [<!ENTITY i 'in'><!ENTITY o '&i;-&i;'>]><a v='&o;'/>", "in-in"},
+    // The character reference is expanded when the entity is declared, so the line feed is a
+    // literal one in the replacement text and is normalised like any other.
+    {"EntityWithCharacterReference", "<!DOCTYPE a [<!ENTITY e 'x&#10;y'>]><a v='&e;'/>", "x y"},
+    {"EntityWithEscapedReference", "<!DOCTYPE a [<!ENTITY e 'x&#38;#10;y'>]><a v='&e;'/>", "x\ny"},
+    {"EntityLineEndsAreNormalisedFirst", "<!DOCTYPE a [<!ENTITY e 'x\r\ny'>]><a v='&e;'/>", "x y"},
+    {"UndeclaredEntityOfExternalDtdIsKept", "<!DOCTYPE a SYSTEM 'a.dtd'><a v='x&ext;y'/>",
+     "x&ext;y"},
+    {"NoCollapsingOfSpaces", "<a v='  two  spaces  '/>", "  two  spaces  "},
+};
+
+class DecodedValue : public testing::TestWithParam<ValueCase> {};
+
+} // namespace
+
+TEST_P(DecodedValue, ExpandsReferencesAndNormalisesWhiteSpace) {
+    Document doc = Document::parse(GetParam().document);
+    EXPECT_EQ(doc.rootElement().attributeValue("v"), GetParam().decoded);
+    EXPECT_EQ(doc.rootElement().attributeForName("v").stringValue(), GetParam().decoded);
+    EXPECT_EQ(doc.xmlData(), GetParam().document);
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, DecodedValue, testing::ValuesIn(kValueCases), caseName<ValueCase>);
+
+TEST(Attributes, ReadInDocumentOrderAsWritten) {
+    Document doc = Document::parse("<a  z = \"1\"\ty='&amp;2' x=\"\"/>");
+    auto attributes = doc.rootElement().attributes();
+    ASSERT_EQ(attributes.size(), 3u);
+    EXPECT_EQ(attributes[0].name(), "z");
+    EXPECT_EQ(attributes[1].name(), "y");
+    EXPECT_EQ(attributes[1].rawValue(), "&amp;2");
+    EXPECT_EQ(attributes[1].stringValue(), "&2");
+    EXPECT_EQ(attributes[2].stringValue(), "");
+    EXPECT_FALSE(doc.rootElement().attributeForName("w"));
+    EXPECT_EQ(doc.rootElement().attributeValue("w"), std::nullopt);
+}
+
+TEST(Attributes, NamesKeepTheirPrefix) {
+    Document doc = Document::parse("<x:a xmlns:x='urn:x' x:b='1'><x:c/></x:a>");
+    Element root = doc.rootElement();
+    EXPECT_EQ(root.name(), "x:a");
+    EXPECT_EQ(root.attributeValue("x:b"), "1");
+    EXPECT_TRUE(root.firstElementNamed("x:c"));
+    EXPECT_FALSE(root.firstElementNamed("c"));
+}
+
+TEST(Attributes, NamesAndValuesStayValidAfterLaterEdits) {
+    Document doc = Document::parse("<a id='r1' src='a.mov'/>");
+    Element root = doc.rootElement();
+    std::string_view name = root.name();
+    std::string_view src = root.attributeForName("src").rawValue();
+    root.attributeForName("id").setStringValue("r2");
+    root.attributeForName("src").setStringValue("a.braw");
+    EXPECT_EQ(name, "a");
+    EXPECT_EQ(src, "a.mov");
+    EXPECT_EQ(doc.xmlData(), "<a id='r2' src='a.braw'/>");
+}
+
+TEST(Navigation, ElementsForNameLooksAtDirectChildrenOnly) {
+    Document doc = Document::parse("<r><a n='1'><a n='2'/></a>text<b/><a n='3'/></r>");
+    auto as = doc.rootElement().elementsForName("a");
+    ASSERT_EQ(as.size(), 2u);
+    EXPECT_EQ(as[0].attributeValue("n"), "1");
+    EXPECT_EQ(as[1].attributeValue("n"), "3");
+    EXPECT_EQ(as[1].index(), 3u);
+    EXPECT_EQ(doc.rootElement().index(), 0u);
+    EXPECT_EQ(as[0].copy().index(), 0u);
+}
