@@ -1,6 +1,7 @@
 #include "workflow/relink_view_model.h"
 
 #include "workflow/file_chooser.h"
+#include "workflow/hand_off.h"
 
 #include <QFile>
 #include <QMetaObject>
@@ -19,7 +20,8 @@ struct GuiThreadRelease {
         // A run's last reference can go away on a worker; the object's teardown and its
         // destroyed() signal must still happen where its observers live.
         QMetaObject::invokeMethod(
-            model, [model] { delete model; }, Qt::QueuedConnection);
+            model, [last = HandOff(model)]() mutable { delete last.take(); },
+            Qt::QueuedConnection);
     }
 };
 

@@ -1,5 +1,7 @@
 #include "workflow/relink_view_model.h"
 
+#include "workflow/hand_off.h"
+
 #include <QMetaObject>
 #include <QThread>
 #include <QThreadPool>
@@ -28,22 +30,35 @@ void RelinkViewModel::run(bool dryRun)
                  dryRun);
         return;
     }
+    struct Job {
+        RelinkRun::Prepared prepared;
+        std::shared_ptr<RelinkViewModel> owner;
+    };
+    // The job sees only values: the document to process and the reference that keeps this
+    // object alive until the outcome is back.
     QThreadPool::globalInstance()->start(
-        [document = std::get<RelinkRun::Prepared>(std::move(prepared)),
-         owner = shared_from_this()]() mutable {
-            RelinkRun::Outcome outcome = RelinkRun::execute(document);
-            handOver(std::move(owner), std::move(outcome), document.dryRun);
+        [job = HandOff(Job{std::get<RelinkRun::Prepared>(std::move(prepared)),
+                           shared_from_this()})]() mutable {
+            Job mine = job.take();
+            RelinkRun::Outcome outcome = RelinkRun::execute(mine.prepared);
+            handOver(std::move(mine.owner), std::move(outcome), mine.prepared.dryRun);
         });
 }
 
 void RelinkViewModel::handOver(std::shared_ptr<RelinkViewModel> owner, RelinkRun::Outcome outcome,
                                bool dryRun)
 {
+    struct Delivery {
+        std::shared_ptr<RelinkViewModel> owner;
+        RelinkRun::Outcome outcome;
+        bool dryRun;
+    };
     RelinkViewModel *target = owner.get();
     QMetaObject::invokeMethod(
         target,
-        [owner = std::move(owner), outcome = std::move(outcome), dryRun] {
-            owner->publish(outcome, dryRun);
+        [delivery = HandOff(Delivery{std::move(owner), std::move(outcome), dryRun})]() mutable {
+            const Delivery received = delivery.take();
+            received.owner->publish(received.outcome, received.dryRun);
         },
         Qt::QueuedConnection);
 }

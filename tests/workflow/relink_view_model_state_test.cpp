@@ -47,8 +47,7 @@ TEST(RelinkViewModelState, RunWithoutInputNotifiesNobody)
     model->runApply();
     model->selectOutput();
     model->selectInput();
-    QThreadPool::globalInstance()->waitForDone();
-    QCoreApplication::processEvents();
+    settle();
     EXPECT_TRUE(recorder.events.empty());
     EXPECT_FALSE(model->isRunning());
 }

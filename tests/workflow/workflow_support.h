@@ -8,6 +8,7 @@
 #include <QMetaEnum>
 #include <QObject>
 #include <QSignalSpy>
+#include <QTest>
 #include <QThreadPool>
 
 #include <gtest/gtest.h>
@@ -151,16 +152,24 @@ private:
     QObject m_context;
 };
 
+/// Lets every background job end and every call it queued be delivered. The pool's threads
+/// stay, as in the application, so later runs reuse them.
+inline void settle()
+{
+    EXPECT_TRUE(QTest::qWaitFor(
+        [] { return QThreadPool::globalInstance()->activeThreadCount() == 0; }, 60000));
+    QCoreApplication::processEvents();
+}
+
 /// Runs the event loop until the run in flight has published its outcome (at most 60 s), then
-/// lets every background job finish and checks that the run published exactly once.
+/// lets every background job end and checks that the run published exactly once.
 inline void finishRun(RelinkViewModel &model)
 {
     QSignalSpy running(&model, &RelinkViewModel::isRunningChanged);
     QSignalSpy phase(&model, &RelinkViewModel::phaseChanged);
     ASSERT_TRUE(model.isRunning());
     ASSERT_TRUE(phase.wait(60000)) << "the run published no outcome";
-    QThreadPool::globalInstance()->waitForDone();
-    QCoreApplication::processEvents();
+    settle();
     EXPECT_EQ(running.count(), 1);
     EXPECT_EQ(phase.count(), 1);
     EXPECT_FALSE(model.isRunning());
