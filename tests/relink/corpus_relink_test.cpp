@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <iostream>
 #include <map>
 #include <set>
 
@@ -80,7 +81,10 @@ TEST(CorpusRelink, RelinkedExportsKeepEveryReferenceResolvable)
         try {
             FCPXMLRelinker::relink(doc);
         } catch (const RelinkError &error) {
-            EXPECT_EQ(error.errorCase(), RelinkError::Case::noMovFound) << path;
+            // Exports without proxies, or with two proxies of one name, are refused whole.
+            EXPECT_TRUE(error.errorCase() == RelinkError::Case::noMovFound ||
+                        error.errorCase() == RelinkError::Case::duplicateStem)
+                << path;
             continue;
         }
         ++relinkedCount;
@@ -91,4 +95,5 @@ TEST(CorpusRelink, RelinkedExportsKeepEveryReferenceResolvable)
         EXPECT_NO_THROW(xml::Document::parse(doc.xmlData(), path)) << path.filename();
     }
     EXPECT_GT(relinkedCount, 20);
+    std::cout << "relinked " << relinkedCount << " of " << documents.size() << " exports\n";
 }

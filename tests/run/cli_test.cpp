@@ -19,7 +19,7 @@ const std::string kDocument = R"(<fcpxml version="1.10"><resources>
 </resources><library><event><project><sequence format="r1"><spine><asset-clip ref="r4"/></spine></sequence></project></event></library></fcpxml>
 )";
 
-struct Run {
+struct ToolRun {
     int status = -1;
     std::string out;
     std::string err;
@@ -33,7 +33,7 @@ std::string shellQuoted(const std::string &text)
     return quoted + "'";
 }
 
-Run runTool(const TempDir &dir, const std::vector<std::string> &args)
+ToolRun runTool(const TempDir &dir, const std::vector<std::string> &args)
 {
     std::string command = shellQuoted(TESSALY_RELINK_TOOL);
     for (const auto &arg : args)
@@ -51,11 +51,11 @@ TEST(RelinkTool, UsageErrorsExitWithTwo)
 {
     TempDir dir;
     EXPECT_EQ(runTool(dir, {}).status, 2);
-    const Run twoOutputs = runTool(dir, {"--output", "x.fcpxml", "a.fcpxml", "b.fcpxml"});
+    const ToolRun twoOutputs = runTool(dir, {"--output", "x.fcpxml", "a.fcpxml", "b.fcpxml"});
     EXPECT_EQ(twoOutputs.status, 2);
     EXPECT_NE(twoOutputs.err.find("Usage: tessaly-relink"), std::string::npos);
     EXPECT_EQ(runTool(dir, {"--frobnicate", "a.fcpxml"}).status, 2);
-    const Run help = runTool(dir, {"--help"});
+    const ToolRun help = runTool(dir, {"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind("Usage: tessaly-relink [--dry-run] [--json] [--output PATH] INPUT...", 0),
               0u);
@@ -66,14 +66,15 @@ TEST(RelinkTool, PlainReportForEachInput)
     TempDir dir;
     writeFile(dir / "Day1.fcpxml", kDocument);
     writeFile(dir / "Broken.fcpxml", "<fcpxml>");
-    const Run run = runTool(dir, {(dir / "Day1.fcpxml").string(), (dir / "Broken.fcpxml").string()});
+    const ToolRun run = runTool(dir, {(dir / "Day1.fcpxml").string(), (dir / "Broken.fcpxml").string()});
     EXPECT_EQ(run.status, 1);
     const fs::path output = dir / "Day1_braw.fcpxml";
     EXPECT_EQ(run.out, (dir / "Day1.fcpxml").string() + ": 1 clip source relinked, 1 format "
                        "removed, written to " + output.string() + "\n" +
                        "Kid's B: /Volumes/Café/Kid's B.mov \u2192 /Volumes/Café/Kid's B.braw\n");
+    // An apply reads the copy it made, so the message names the copy, as the window does.
     EXPECT_EQ(run.err.rfind((dir / "Broken.fcpxml").string() +
-                                ": \u201CBroken.fcpxml\u201D is not well-formed XML:", 0),
+                                ": \u201CBroken_braw.fcpxml\u201D is not well-formed XML:", 0),
               0u)
         << run.err;
     EXPECT_NE(readFile(output).find("src=\"file:///Volumes/Caf%C3%A9/Kid's%20B.braw\""),
@@ -85,7 +86,7 @@ TEST(RelinkTool, JsonReportOfAPreviewAndAFailure)
 {
     TempDir dir;
     writeFile(dir / "Day1.fcpxml", kDocument);
-    const Run run = runTool(dir, {"--dry-run", "--json", (dir / "Day1.fcpxml").string(),
+    const ToolRun run = runTool(dir, {"--dry-run", "--json", (dir / "Day1.fcpxml").string(),
                                   (dir / "Missing.fcpxml").string()});
     EXPECT_EQ(run.status, 1);
     const auto json = nlohmann::json::parse(run.out);
@@ -111,7 +112,7 @@ TEST(RelinkTool, OutputOptionNamesTheCopy)
 {
     TempDir dir;
     writeFile(dir / "Day1.fcpxml", kDocument);
-    const Run run = runTool(dir, {"--json", "--output", (dir / "Final.fcpxml").string(),
+    const ToolRun run = runTool(dir, {"--json", "--output", (dir / "Final.fcpxml").string(),
                                   (dir / "Day1.fcpxml").string()});
     EXPECT_EQ(run.status, 0) << run.err;
     const auto json = nlohmann::json::parse(run.out);
