@@ -3,6 +3,7 @@
 #include "engine/xml/characters.h"
 #include "engine/xml/start_tag.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -17,6 +18,15 @@ void SpanList::add(const char *data, std::size_t size) {
         return;
     }
     m_spans.push_back(Span{data, size});
+}
+
+std::string SpanList::tail(std::size_t count) const {
+    std::string out;
+    for (auto span = m_spans.rbegin(); span != m_spans.rend() && out.size() < count; ++span) {
+        std::size_t take = std::min(count - out.size(), span->size);
+        out.insert(0, span->data + span->size - take, take);
+    }
+    return out;
 }
 
 void SpanList::addOwned(std::string text) {
@@ -169,6 +179,25 @@ void DocumentImpl::closeSpans(std::uint32_t id, SpanList &out) const {
     out.add(begin, std::size_t(m_source + r.end - begin));
 }
 
+void DocumentImpl::addText(std::uint32_t id, SpanList &out) const {
+    const NodeRec &r = rec(id);
+    std::string_view text(m_source + r.begin, r.end - r.begin);
+    // Removing what stood between two runs of text joins them; a run ending in "]]" and one
+    // starting with ">" would spell the forbidden "]]>", so that '>' is written as a reference.
+    std::size_t at = std::string_view::npos;
+    if (!text.empty() && text[0] == '>' && out.tail(2) == "]]")
+        at = 0;
+    else if (text.size() > 1 && text[0] == ']' && text[1] == '>' && out.tail(1) == "]")
+        at = 1;
+    if (at != std::string_view::npos) {
+        out.add(text.substr(0, at));
+        out.addOwned("&gt;");
+        out.add(text.substr(at + 1));
+        return;
+    }
+    out.add(text);
+}
+
 void DocumentImpl::collectSpans(std::uint32_t id, SpanList &out) const {
     auto unchanged = [this](std::uint32_t n) { return !(rec(n).flags & kDirty); };
     auto addWhole = [this, &out](std::uint32_t n) {
@@ -186,7 +215,9 @@ void DocumentImpl::collectSpans(std::uint32_t id, SpanList &out) const {
         return;
     }
     for (;;) {
-        if (unchanged(current)) {
+        if (rec(current).kind == NodeKind::Text) {
+            addText(current, out);
+        } else if (unchanged(current)) {
             addWhole(current);
         } else {
             openSpans(current, out);

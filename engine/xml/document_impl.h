@@ -24,6 +24,8 @@ class SpanList {
 public:
     void add(const char *data, std::size_t size);
     void add(std::string_view text) { add(text.data(), text.size()); }
+    /// The last `count` bytes added so far (fewer when less was added).
+    std::string tail(std::size_t count) const;
     /// Keeps `text` alive with the list and adds it.
     void addOwned(std::string text);
     const std::vector<Span> &spans() const { return m_spans; }
@@ -91,6 +93,7 @@ public:
 
 private:
     void openSpans(std::uint32_t id, SpanList &out) const;
+    void addText(std::uint32_t id, SpanList &out) const;
     void closeSpans(std::uint32_t id, SpanList &out) const;
 
     std::string m_bytes;

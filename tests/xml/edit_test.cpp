@@ -214,3 +214,22 @@ TEST(Edit, NavigationFollowsDocumentOrder) {
     EXPECT_EQ(top[0].kind(), NodeKind::Prolog);
     EXPECT_EQ(top[2], doc.rootElement());
 }
+
+TEST(Edit, JoinedTextNeverSpellsCDataEnd) {
+    // Removing what separates two runs of text joins them; "]]>" must not appear in text.
+    for (const char *source : {"<a>]]<!---->></a>", "<a>]<b/>]>x</a>", "<a>]<b/>]<c/>>x</a>"}) {
+        SCOPED_TRACE(source);
+        Document doc = Document::parse(source);
+        Element root = doc.rootElement();
+        std::vector<Node> separators;
+        for (Node child : root.children())
+            if (child.kind() != NodeKind::Text)
+                separators.push_back(child);
+        for (Node separator : separators)
+            root.removeChild(separator);
+        std::string out = doc.xmlData();
+        EXPECT_EQ(out, std::string(source).find("x") == std::string::npos ? "<a>]]&gt;</a>"
+                                                                          : "<a>]]&gt;x</a>");
+        EXPECT_NO_THROW(Document::parse(out));
+    }
+}
