@@ -13,10 +13,11 @@ class FileChooser {
 public:
     virtual ~FileChooser() = default;
 
-    /// Lets the user pick one file or folder to relink; none when the user cancels.
+    /// Lets the user pick one file or folder of any type, modally; none when the user cancels.
     virtual std::optional<std::filesystem::path> chooseInput(const QString &title) = 0;
 
-    /// Lets the user pick where to save, proposing `proposedName`; none when the user cancels.
+    /// Lets the user pick where to save, modally, proposing `proposedName` with no type filter
+    /// and no starting folder; none when the user cancels.
     virtual std::optional<std::filesystem::path> chooseOutput(const QString &title,
                                                               const QString &proposedName) = 0;
 };
