@@ -51,8 +51,8 @@ Position positionOf(const char *data, std::size_t size, std::size_t offset) {
     return pos;
 }
 
-Document parseImpl(std::unique_ptr<DocumentImpl> impl, const std::filesystem::path &name,
-                   Document (*make)(std::unique_ptr<DocumentImpl>)) {
+std::unique_ptr<DocumentImpl> parsed(std::unique_ptr<DocumentImpl> impl,
+                                     const std::filesystem::path &name) {
     try {
         Parser(*impl).parse();
     } catch (const ParseFailure &failure) {
@@ -64,7 +64,7 @@ Document parseImpl(std::unique_ptr<DocumentImpl> impl, const std::filesystem::pa
         throw DocumentError::unsupportedEncoding(name, refusal.encoding, pos.line, pos.column,
                                                  refusal.offset);
     }
-    return make(std::move(impl));
+    return impl;
 }
 
 [[noreturn]] void throwSystemError(DocumentError::Kind kind, const std::filesystem::path &file,
@@ -113,8 +113,7 @@ Document Document::parse(std::string bytes, const std::filesystem::path &name) {
         throw DocumentError(DocumentError::Kind::Parse, name, "document too large", 1, 1, 0);
     bytes.append(kPadding, '\0');
     auto impl = std::make_unique<DocumentImpl>(std::move(bytes), size);
-    return parseImpl(std::move(impl), name,
-                     [](std::unique_ptr<DocumentImpl> i) { return Document(std::move(i)); });
+    return Document(parsed(std::move(impl), name));
 }
 
 Document Document::load(const std::filesystem::path &file) {
@@ -158,8 +157,7 @@ Document Document::load(const std::filesystem::path &file) {
         size += std::size_t(got);
     }
     auto impl = std::make_unique<DocumentImpl>(std::move(buffer), size);
-    return parseImpl(std::move(impl), file,
-                     [](std::unique_ptr<DocumentImpl> i) { return Document(std::move(i)); });
+    return Document(parsed(std::move(impl), file));
 }
 
 Element Document::rootElement() const {

@@ -35,7 +35,8 @@ void SpanList::addOwned(std::string text) {
 }
 
 DocumentImpl::DocumentImpl(std::string bytes, std::size_t size)
-    : nodes(false), m_bytes(std::move(bytes)), m_source(m_bytes.data()), m_size(size) {
+    : nodes(PageBuffer::wantsHugePages(size)), m_bytes(std::move(bytes)), m_source(m_bytes.data()),
+      m_size(size) {
     nodes.add(NodeKind::Prolog, 0, std::uint32_t(size));
 }
 

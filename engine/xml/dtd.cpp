@@ -288,8 +288,7 @@ std::size_t Parser::parseEntityDeclaration(std::size_t p) {
     if (m_s[p] == '"' || m_s[p] == '\'') {
         p = parseEntityValue(p, entity.value);
     } else if (startsWith(p, "SYSTEM") || startsWith(p, "PUBLIC")) {
-        bool external = false;
-        p = parseExternalId(p, false, external);
+        p = parseExternalId(p, false);
         entity.external = true;
         std::size_t before = p;
         bool space = skipSpace(p);
@@ -366,15 +365,14 @@ std::size_t Parser::parseNotationDeclaration(std::size_t p) {
     requireSpace(p, "notation declaration");
     if (!startsWith(p, "SYSTEM") && !startsWith(p, "PUBLIC"))
         fail("external or public identifier expected", p);
-    bool external = false;
-    p = parseExternalId(p, true, external);
+    p = parseExternalId(p, true);
     skipSpace(p);
     if (m_s[p] != '>')
         fail("malformed notation declaration", p);
     return p + 1;
 }
 
-std::size_t Parser::parseExternalId(std::size_t p, bool systemLiteralOptional, bool &isExternal) {
+std::size_t Parser::parseExternalId(std::size_t p, bool systemLiteralOptional) {
     bool isPublic = startsWith(p, "PUBLIC");
     p += 6;
     requireSpace(p, "external identifier");
@@ -385,16 +383,12 @@ std::size_t Parser::parseExternalId(std::size_t p, bool systemLiteralOptional, b
         if (m_s[p] != '"' && m_s[p] != '\'') {
             if (!systemLiteralOptional)
                 fail("system literal expected", p);
-            p = before;
-            isExternal = true;
-            return p;
+            return before;
         }
         if (!space)
             fail("white space expected before the system literal", p);
     }
-    p = scanQuoted(p, "system literal");
-    isExternal = true;
-    return p;
+    return scanQuoted(p, "system literal");
 }
 
 std::size_t Parser::parsePubidLiteral(std::size_t p) const {

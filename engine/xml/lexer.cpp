@@ -31,8 +31,6 @@ std::size_t Parser::checkChar(std::size_t p) const {
         chars::decodeUtf8(reinterpret_cast<const unsigned char *>(m_s + p), m_n - p, cp);
     if (length == 0)
         fail("invalid UTF-8 byte sequence", p);
-    if (m_asciiOnly && m_inSource)
-        fail("byte outside US-ASCII in a document declared as US-ASCII", p);
     if (!chars::isChar(cp))
         fail("invalid character", p);
     return length;

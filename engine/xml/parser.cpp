@@ -133,6 +133,7 @@ std::size_t Parser::parseXmlDeclaration(std::size_t p) {
                                  [](char c) { return c >= '0' && c <= '9'; });
     if (!versionOk)
         fail("unsupported XML version", versionAt);
+    bool asciiOnly = false;
     std::size_t encodingAt = p;
     std::string_view encoding = attribute("encoding", false);
     if (encoding.data()) {
@@ -145,7 +146,7 @@ std::size_t Parser::parseXmlDeclaration(std::size_t p) {
         if (!nameOk)
             fail("invalid encoding name", encodingAt);
         if (equalsIgnoringCase(encoding, "US-ASCII") || equalsIgnoringCase(encoding, "ASCII"))
-            m_asciiOnly = true;
+            asciiOnly = true;
         else if (!equalsIgnoringCase(encoding, "UTF-8"))
             throw EncodingRefusal{std::string(encoding), encodingAt};
     }
@@ -159,7 +160,7 @@ std::size_t Parser::parseXmlDeclaration(std::size_t p) {
     skipSpace(p);
     if (!startsWith(p, "?>"))
         fail("malformed XML declaration", p < m_n ? p : start);
-    if (m_asciiOnly) {
+    if (asciiOnly) {
         for (std::size_t i = 0; i < m_n; ++i)
             if (static_cast<unsigned char>(m_s[i]) >= 0x80)
                 fail("byte outside US-ASCII in a document declared as US-ASCII", i);
@@ -176,8 +177,7 @@ std::size_t Parser::parseDoctype(std::size_t p) {
     if (startsWith(p, "SYSTEM") || startsWith(p, "PUBLIC")) {
         if (!space)
             fail("white space expected in the document type declaration", p);
-        bool external = false;
-        p = parseExternalId(p, false, external);
+        p = parseExternalId(p, false);
         m_externalSubset = true;
         skipSpace(p);
     }

@@ -40,6 +40,7 @@ private:
 
     struct Entity {
         std::string value; ///< replacement text of an internal entity
+        // For a parameter entity, contentState marks one being read (recursion).
         bool external = false;
         bool unparsed = false;
         CheckState contentState = CheckState::Unchecked;
@@ -128,7 +129,7 @@ private:
     std::size_t parseEntityDeclaration(std::size_t p);
     std::size_t parseEntityValue(std::size_t p, std::string &value);
     std::size_t parseNotationDeclaration(std::size_t p);
-    std::size_t parseExternalId(std::size_t p, bool systemLiteralOptional, bool &isExternal);
+    std::size_t parseExternalId(std::size_t p, bool systemLiteralOptional);
     std::size_t parsePubidLiteral(std::size_t p) const;
     void requireSpace(std::size_t &p, const char *what) const;
 
@@ -140,7 +141,6 @@ private:
     std::size_t m_refOffset;
     bool m_inSource = true;
 
-    bool m_asciiOnly = false;
     bool m_standalone = false;
     bool m_hasDoctype = false;
     bool m_externalSubset = false;
