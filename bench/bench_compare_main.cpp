@@ -80,7 +80,8 @@ bool sameBytes(const fs::path &a, const fs::path &b) {
     while (fa && fb) {
         fa.read(ba.data(), static_cast<std::streamsize>(ba.size()));
         fb.read(bb.data(), static_cast<std::streamsize>(bb.size()));
-        if (fa.gcount() != fb.gcount() || !std::equal(ba.begin(), ba.begin() + fa.gcount(), bb.begin()))
+        if (fa.gcount() != fb.gcount() ||
+            !std::equal(ba.begin(), ba.begin() + fa.gcount(), bb.begin()))
             return false;
     }
     return fa.eof() && fb.eof();
@@ -96,30 +97,45 @@ std::string pythonWithLxml() {
 }
 
 std::vector<Candidate> candidates(const fs::path &bin, const fs::path &input, const fs::path &dir) {
-    auto out = [&](const char *name) { return dir / (std::string("compare-out-") + name + ".fcpxml"); };
+    auto out = [&](const char *name) {
+        return dir / (std::string("compare-out-") + name + ".fcpxml");
+    };
     std::vector<Candidate> list;
-    list.push_back({"copy", "copy (read + write)",
+    list.push_back({"copy",
+                    "copy (read + write)",
                     {(bin / "tessaly-bench-copy").string(), input.string(), out("copy").string()},
                     out("copy")});
-    list.push_back({"expat", "expat parse only", {(bin / "tessaly-bench-expat").string(), input.string()}, {}});
+    list.push_back({"expat",
+                    "expat parse only",
+                    {(bin / "tessaly-bench-expat").string(), input.string()},
+                    {}});
     if (fs::exists(bin / "tessaly-bench-pugixml"))
-        list.push_back({"pugixml", "pugixml load + raw save",
-                        {(bin / "tessaly-bench-pugixml").string(), input.string(), out("pugixml").string()},
-                        out("pugixml")});
+        list.push_back(
+            {"pugixml",
+             "pugixml load + raw save",
+             {(bin / "tessaly-bench-pugixml").string(), input.string(), out("pugixml").string()},
+             out("pugixml")});
     if (std::string python = pythonWithLxml(); !python.empty())
-        list.push_back({"lxml", "lxml parse + write",
+        list.push_back({"lxml",
+                        "lxml parse + write",
                         {python, TESSALY_BENCH_SOURCE_DIR "/lxml_roundtrip.py", input.string(),
                          out("lxml").string()},
                         out("lxml")});
-    list.push_back({"ours", "tessaly load + save",
-                    {(bin / "tessaly-xml-roundtrip").string(), input.string(), out("ours").string()},
-                    out("ours")});
+    list.push_back(
+        {"ours",
+         "tessaly load + save",
+         {(bin / "tessaly-xml-roundtrip").string(), input.string(), out("ours").string()},
+         out("ours")});
     if (fs::exists(bin / "tessaly-bench-relink")) {
-        list.push_back({"preview", "tessaly preview (relink, no write)",
-                        {(bin / "tessaly-bench-relink").string(), "--preview", input.string()}, {}});
-        list.push_back({"apply", "tessaly apply (relink + write)",
-                        {(bin / "tessaly-bench-relink").string(), input.string(), out("apply").string()},
-                        out("apply")});
+        list.push_back({"preview",
+                        "tessaly preview (relink, no write)",
+                        {(bin / "tessaly-bench-relink").string(), "--preview", input.string()},
+                        {}});
+        list.push_back(
+            {"apply",
+             "tessaly apply (relink + write)",
+             {(bin / "tessaly-bench-relink").string(), input.string(), out("apply").string()},
+             out("apply")});
     }
     return list;
 }
@@ -137,9 +153,10 @@ void printRatio(const char *what, const std::map<std::string, Figures> &f, const
 int main(int argc, char **argv) {
     Options options = parseOptions(argc, argv);
     fs::path bin = fs::read_symlink("/proc/self/exe").parent_path();
-    fs::path input = options.file.empty()
-                         ? tessaly::bench::benchDocument(options.dataDir, options.sizeMiB, options.proxies)
-                         : options.file;
+    fs::path input =
+        options.file.empty()
+            ? tessaly::bench::benchDocument(options.dataDir, options.sizeMiB, options.proxies)
+            : options.file;
     double sizeMiB = static_cast<double>(fs::file_size(input)) / (1 << 20);
     fs::create_directories(options.dataDir);
 
@@ -180,12 +197,16 @@ int main(int argc, char **argv) {
     }
 
     std::printf("\nratios for our load + save:\n");
-    printRatio("time ours / pugixml", figures, "ours", "pugixml", false, "<= 1", [](double r) { return r <= 1.0; });
-    printRatio("time ours / copy", figures, "ours", "copy", false, "<= 2", [](double r) { return r <= 2.0; });
-    printRatio("time lxml / ours", figures, "lxml", "ours", false, ">= 5", [](double r) { return r >= 5.0; });
+    printRatio("time ours / pugixml", figures, "ours", "pugixml", false, "<= 1",
+               [](double r) { return r <= 1.0; });
+    printRatio("time ours / copy", figures, "ours", "copy", false, "<= 2",
+               [](double r) { return r <= 2.0; });
+    printRatio("time lxml / ours", figures, "lxml", "ours", false, ">= 5",
+               [](double r) { return r >= 5.0; });
     if (figures.count("ours")) {
         double r = figures["ours"].peakRssMiB / sizeMiB;
-        std::printf("  %-28s %6.2f   bar %-6s %s\n", "peak RSS / file size", r, "< 2", r < 2 ? "met" : "NOT MET");
+        std::printf("  %-28s %6.2f   bar %-6s %s\n", "peak RSS / file size", r, "< 2",
+                    r < 2 ? "met" : "NOT MET");
     }
     for (const char *key : {"preview", "apply"}) {
         if (figures.count(key))

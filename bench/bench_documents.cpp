@@ -13,9 +13,9 @@ static constexpr int kGeneratorVersion = 1;
 std::filesystem::path benchDocument(const std::filesystem::path &dir, std::size_t sizeMiB,
                                     std::size_t proxies) {
     std::filesystem::create_directories(dir);
-    std::filesystem::path file = dir / ("synthetic-" + std::to_string(sizeMiB) + "mib-" +
-                                        std::to_string(proxies) + "p-v" +
-                                        std::to_string(kGeneratorVersion) + ".fcpxml");
+    std::filesystem::path file =
+        dir / ("synthetic-" + std::to_string(sizeMiB) + "mib-" + std::to_string(proxies) + "p-v" +
+               std::to_string(kGeneratorVersion) + ".fcpxml");
     if (!std::filesystem::exists(file)) {
         // Written aside and renamed, so that an interrupted run never leaves a truncated document.
         std::filesystem::path partial = file;

@@ -45,7 +45,8 @@ ChildRun runMeasured(const std::vector<std::string> &argv) {
         std::rewind(errors);
         char buffer[4096];
         std::size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, errors)) > 0 && run.errorOutput.size() < 65536)
+        while ((n = std::fread(buffer, 1, sizeof buffer, errors)) > 0 &&
+               run.errorOutput.size() < 65536)
             run.errorOutput.append(buffer, n);
         std::fclose(errors);
     }

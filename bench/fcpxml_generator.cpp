@@ -73,8 +73,8 @@ public:
 private:
     static constexpr std::size_t kFlushAt = 1u << 20;
     void flush() {
-        if (!m_buffer.empty() && std::fwrite(m_buffer.data(), 1, m_buffer.size(), m_file) !=
-                                     m_buffer.size())
+        if (!m_buffer.empty() &&
+            std::fwrite(m_buffer.data(), 1, m_buffer.size(), m_file) != m_buffer.size())
             fail();
         m_buffer.clear();
     }
@@ -160,7 +160,8 @@ private:
                            "colorSpace=\"1-13-1\"/>\n";
         writeEffects();
 
-        std::size_t brawCount = std::max<std::size_t>(1, std::min<std::size_t>(50, m_options.proxies / 200));
+        std::size_t brawCount =
+            std::max<std::size_t>(1, std::min<std::size_t>(50, m_options.proxies / 200));
         for (std::size_t i = 0; i < m_options.proxies; ++i) {
             writeAsset(i, false);
             if (i % (m_options.proxies / brawCount + 1) == 0 && m_brawAssets.size() < brawCount)
@@ -186,12 +187,14 @@ private:
         m_out.indent(2) << "<effect id=\"" << m_colorBoard
                         << "\" name=\"Color Board\" uid=\"FFCorrectionColorBoard\"/>\n";
         m_title = newID();
-        m_out.indent(2) << "<effect id=\"" << m_title
-                        << "\" name='Basic Title' uid='.../Titles.localized/Bumper:Opener.localized/"
-                           "Basic Title.localized/Basic Title.moti'/>\n";
+        m_out.indent(2)
+            << "<effect id=\"" << m_title
+            << "\" name='Basic Title' uid='.../Titles.localized/Bumper:Opener.localized/"
+               "Basic Title.localized/Basic Title.moti'/>\n";
     }
 
-    // Names mix plain stems with entities, single quotes and non-ASCII text, as editors rename clips.
+    // Names mix plain stems with entities, single quotes and non-ASCII text, as editors rename
+    // clips.
     void writeNameAttribute(const std::string &stem, std::size_t i) {
         switch (i % 11) {
         case 3:
@@ -220,20 +223,21 @@ private:
         std::size_t frames = 48 + m_rng.below(24 * 600);
         m_out.indent(2) << "<asset id=\"" << r.id << "\"";
         writeNameAttribute(r.stem, i);
-        m_out << " uid=\"" << uid << "\" start=\"" << time(m_rng.below(86400 * 24)) << "\" duration=\""
-              << time(frames) << "\" hasVideo=\"1\" format=\""
+        m_out << " uid=\"" << uid << "\" start=\"" << time(m_rng.below(86400 * 24))
+              << "\" duration=\"" << time(frames) << "\" hasVideo=\"1\" format=\""
               << (braw ? m_brawFormat : m_proxyFormat)
               << "\" hasAudio=\"1\" videoSources=\"1\" audioSources=\"1\" audioChannels=\"2\" "
                  "audioRate=\"48000\">\n";
-        static constexpr std::string_view kFolders[] = {"Day%201", "Day%202", "Jour%203%20-%20Caf%C3%A9",
-                                                        "B-Roll"};
+        static constexpr std::string_view kFolders[] = {"Day%201", "Day%202",
+                                                        "Jour%203%20-%20Caf%C3%A9", "B-Roll"};
         m_out.indent(3) << "<media-rep kind=\"original-media\" sig=\"" << uid
                         << "\" src=\"file:///Volumes/Media/" << kFolders[i % 4] << '/' << r.stem
                         << (braw ? ".braw" : ".mov") << "\">\n";
         m_out.indent(4) << "<bookmark>" << bookmark() << "</bookmark>\n";
         m_out.indent(3) << "</media-rep>\n";
         m_out.indent(3) << "<metadata>\n";
-        m_out.indent(4) << "<md key=\"com.apple.proapps.studio.rawToLogConversion\" value=\"0\"/>\n";
+        m_out.indent(4)
+            << "<md key=\"com.apple.proapps.studio.rawToLogConversion\" value=\"0\"/>\n";
         m_out.indent(4) << "<md key=\"com.apple.proapps.spotlight.kMDItemProfileName\" "
                            "value=\"HD (1-1-1)\"/>\n";
         m_out.indent(4) << "<md key=\"com.apple.proapps.spotlight.kMDItemCodecs\">\n";
@@ -281,8 +285,8 @@ private:
     };
 
     ClipExtras rollExtras(int level, int depth) {
-        ClipExtras x{m_rng.chance(60), m_rng.chance(45), m_rng.chance(20), m_rng.chance(50),
-                     m_rng.chance(30), 0};
+        ClipExtras x{m_rng.chance(60), m_rng.chance(45), m_rng.chance(20),
+                     m_rng.chance(50), m_rng.chance(30), 0};
         if (depth < 6 && level + 3 < kMaxIndent && m_rng.chance(depth == 0 ? 35 : 25))
             x.nested = m_rng.chance(30) ? 2 : 1;
         return x;
@@ -294,16 +298,20 @@ private:
                                 << m_rng.below(90) << ".25\" scale=\"1.1 1.1\" anchor=\"0 0\"/>\n";
         }
         if (x.blur) {
-            m_out.indent(level) << "<filter-video ref=\"" << m_blur << "\" name=\"Gaussian Blur\">\n";
-            m_out.indent(level + 1) << "<param name=\"Amount\" key=\"9999/gaussian/amount\" value=\""
-                                    << m_rng.below(50) << "\"/>\n";
+            m_out.indent(level) << "<filter-video ref=\"" << m_blur
+                                << "\" name=\"Gaussian Blur\">\n";
+            m_out.indent(level + 1)
+                << "<param name=\"Amount\" key=\"9999/gaussian/amount\" value=\"" << m_rng.below(50)
+                << "\"/>\n";
             m_out.indent(level + 1)
                 << "<param name=\"Mix\" key=\"9999/999166631/999166632/2/100\" value=\"1\"/>\n";
             m_out.indent(level) << "</filter-video>\n";
         }
         if (x.colorBoard) {
-            m_out.indent(level) << "<filter-video ref=\"" << m_colorBoard << "\" name=\"Color Board\">\n";
-            for (std::string_view key : {"Global Exposure", "Midtones Saturation", "Highlights Color"})
+            m_out.indent(level) << "<filter-video ref=\"" << m_colorBoard
+                                << "\" name=\"Color Board\">\n";
+            for (std::string_view key :
+                 {"Global Exposure", "Midtones Saturation", "Highlights Color"})
                 m_out.indent(level + 1) << "<param name=\"" << key << "\" key=\"1/" << key.size()
                                         << "\" value=\"0." << m_rng.below(1000) << "\"/>\n";
             m_out.indent(level) << "</filter-video>\n";
@@ -313,12 +321,13 @@ private:
     void writeAnnotations(int level, const ClipExtras &x, std::size_t start, std::size_t frames) {
         if (x.marker) {
             m_out.indent(level) << "<marker start=\"" << time(start + m_rng.below(frames))
-                                << "\" duration=\"" << time(1) << "\" value=\"Take " << m_rng.below(12)
+                                << "\" duration=\"" << time(1) << "\" value=\"Take "
+                                << m_rng.below(12)
                                 << (m_rng.chance(30) ? " – good &amp; usable\"" : "\"") << "/>\n";
         }
         if (x.keyword) {
-            m_out.indent(level) << "<keyword start=\"" << time(start) << "\" duration=\"" << time(frames)
-                                << "\" value='Interview, B-Roll, Caf&#233;'/>\n";
+            m_out.indent(level) << "<keyword start=\"" << time(start) << "\" duration=\""
+                                << time(frames) << "\" value='Interview, B-Roll, Caf&#233;'/>\n";
         }
     }
 
@@ -361,7 +370,8 @@ private:
         if (roll < 8) {
             std::size_t frames = 24 + m_rng.below(96);
             m_out.indent(level) << "<gap name=\"Gap\" offset=\"" << time(offset)
-                                << "\" start=\"86400314/24000s\" duration=\"" << time(frames) << "\">\n";
+                                << "\" start=\"86400314/24000s\" duration=\"" << time(frames)
+                                << "\">\n";
             writeClip(level + 1, 86400314 / kFrame, 1, 1);
             m_out.indent(level) << "</gap>\n";
             return frames;
@@ -370,15 +380,16 @@ private:
             std::size_t frames = 24;
             m_out.indent(level) << "<transition name=\"Cross Dissolve\" offset=\"" << time(offset)
                                 << "\" duration=\"" << time(frames) << "\">\n";
-            m_out.indent(level + 1) << "<filter-video ref=\"" << m_dissolve
-                                    << "\" name=\"Cross Dissolve\"/>\n";
+            m_out.indent(level + 1)
+                << "<filter-video ref=\"" << m_dissolve << "\" name=\"Cross Dissolve\"/>\n";
             m_out.indent(level) << "</transition>\n";
             return 0;
         }
         if (roll < 13) {
             std::size_t frames = 240;
-            m_out.indent(level) << "<ref-clip ref=\"" << m_compounds[m_rng.below(m_compounds.size())]
-                                << "\" offset=\"" << time(offset) << "\" name=\"Compound Clip\" duration=\""
+            m_out.indent(level) << "<ref-clip ref=\""
+                                << m_compounds[m_rng.below(m_compounds.size())] << "\" offset=\""
+                                << time(offset) << "\" name=\"Compound Clip\" duration=\""
                                 << time(frames) << "\"/>\n";
             return frames;
         }
@@ -412,7 +423,8 @@ private:
             "            <match-ratings value=\"favorites\"/>\n"
             "        </smart-collection>\n"
             "    </library>\n</fcpxml>\n";
-        m_out.indent(1) << "<library location=\"file:///Users/editor/Movies/Feature%20Film.fcpbundle/\">\n";
+        m_out.indent(1)
+            << "<library location=\"file:///Users/editor/Movies/Feature%20Film.fcpbundle/\">\n";
         m_out.indent(2) << "<event name=\"Day 1 – Tournage\" uid=\"" << uuid() << "\">\n";
         m_out.indent(3) << "<project name=\"Main Cut\" uid=\"" << uuid()
                         << "\" modDate=\"2024-03-18 18:40:02 +0100\">\n";

@@ -10,7 +10,8 @@
 namespace {
 
 void usage() {
-    std::fprintf(stderr, "usage: tessaly-gen-fcpxml [--size-mb N] [--proxies N] [--seed N] --out FILE\n");
+    std::fprintf(stderr,
+                 "usage: tessaly-gen-fcpxml [--size-mb N] [--proxies N] [--seed N] --out FILE\n");
     std::exit(2);
 }
 

@@ -10,7 +10,8 @@ int main(int argc, char **argv) {
     pugi::xml_document doc;
     pugi::xml_parse_result result = doc.load_file(argv[1], pugi::parse_full);
     if (!result) {
-        std::fprintf(stderr, "%s: %s at offset %td\n", argv[1], result.description(), result.offset);
+        std::fprintf(stderr, "%s: %s at offset %td\n", argv[1], result.description(),
+                     result.offset);
         return 1;
     }
     if (!doc.save_file(argv[2], "", pugi::format_raw)) {

@@ -9,7 +9,8 @@
 int main(int argc, char **argv) {
     bool preview = argc == 3 && std::string_view(argv[1]) == "--preview";
     if (!preview && argc != 3) {
-        std::fprintf(stderr, "usage: tessaly-bench-relink --preview IN | tessaly-bench-relink IN OUT\n");
+        std::fprintf(stderr,
+                     "usage: tessaly-bench-relink --preview IN | tessaly-bench-relink IN OUT\n");
         return 2;
     }
     try {

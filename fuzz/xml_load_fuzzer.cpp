@@ -68,8 +68,9 @@ std::vector<Element> walk(const Document &doc) {
         }
         std::vector<Node> children = e.children();
         check(children.size() == e.childCount(), "childCount differs from children()");
-        check(children.empty() ? !e.firstChild() && !e.lastChild()
-                               : e.firstChild() == children.front() && e.lastChild() == children.back(),
+        check(children.empty()
+                  ? !e.firstChild() && !e.lastChild()
+                  : e.firstChild() == children.front() && e.lastChild() == children.back(),
               "firstChild or lastChild differs from children()");
         for (std::size_t i = 0; i < children.size(); ++i) {
             const Node &child = children[i];
@@ -160,7 +161,8 @@ void editAndReparse(Document &doc, std::vector<Element> &elements, std::uint64_t
     check(copy.xmlString() == source.xmlString(), "a copy is spelled unlike its source");
     std::size_t before = target.childCount();
     target.addChild(copy);
-    check(target.childCount() == before + 1 && target.lastChild() == copy && copy.parent() == target,
+    check(target.childCount() == before + 1 && target.lastChild() == copy &&
+              copy.parent() == target,
           "an appended copy is not the target's last child");
 
     // 3. Remove a child; its handle stays usable as a detached node.
@@ -169,7 +171,8 @@ void editAndReparse(Document &doc, std::vector<Element> &elements, std::uint64_t
         std::size_t at = pick(count);
         Node removed = holder.children()[at];
         holder.removeChildAtIndex(at);
-        check(holder.childCount() == count - 1 && !removed.parent(), "a removed child is still attached");
+        check(holder.childCount() == count - 1 && !removed.parent(),
+              "a removed child is still attached");
         (void)removed.xmlString();
     }
 
