@@ -2,6 +2,8 @@
 
 #include "engine/xml/characters.h"
 
+#include <cstring>
+
 namespace tessaly::xml::start_tag {
 namespace {
 
@@ -25,17 +27,24 @@ std::string_view name(std::string_view tag) {
 AttributeReader::AttributeReader(std::string_view tag) : m_tag(tag), m_pos(nameEnd(tag, 1)) {}
 
 bool AttributeReader::next(AttributeText &attribute) {
-    while (m_pos < m_tag.size() && isSpace(m_tag[m_pos]))
-        ++m_pos;
-    if (m_pos >= m_tag.size() || m_tag[m_pos] == '/' || m_tag[m_pos] == '>')
+    // The parser checked the tag: Name S? '=' S? quote value quote, separated by white space.
+    const char *tag = m_tag.data();
+    std::size_t size = m_tag.size();
+    std::size_t p = m_pos;
+    while (p < size && isSpace(tag[p]))
+        ++p;
+    if (p >= size || tag[p] == '/' || tag[p] == '>')
         return false;
-    std::size_t end = nameEnd(m_tag, m_pos);
-    attribute.name = m_tag.substr(m_pos, end - m_pos);
-    m_pos = m_tag.find_first_of("\"'", end);
-    attribute.quote = m_tag[m_pos];
-    std::size_t close = m_tag.find(attribute.quote, m_pos + 1);
-    attribute.value = m_tag.substr(m_pos + 1, close - m_pos - 1);
-    m_pos = close + 1;
+    std::size_t end = nameEnd(m_tag, p);
+    attribute.name = std::string_view(tag + p, end - p);
+    p = end;
+    while (tag[p] != '"' && tag[p] != '\'')
+        ++p;
+    attribute.quote = tag[p];
+    const void *close = std::memchr(tag + p + 1, attribute.quote, size - p - 1);
+    std::size_t closeAt = std::size_t(static_cast<const char *>(close) - tag);
+    attribute.value = std::string_view(tag + p + 1, closeAt - p - 1);
+    m_pos = closeAt + 1;
     return true;
 }
 
