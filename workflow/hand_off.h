@@ -22,8 +22,7 @@ namespace tessaly {
 /// Qt orders the sending and the receiving thread with its own locks, which ThreadSanitizer
 /// cannot see unless Qt itself is instrumented; the value tells the sanitizer of the passage
 /// so that it checks everything else. Without the sanitizer it is the bare value.
-template <typename Value>
-class HandOff {
+template <typename Value> class HandOff {
 public:
     /// Wraps `value` on the sending thread.
     explicit HandOff(Value value) : m_value(std::move(value)) { sent(); }
@@ -35,8 +34,7 @@ public:
 
     /// Moves the value out, on the receiving thread. Whoever destroys the emptied wrapper is
     /// ordered after this: Qt may destroy a queued call on the thread that queued it.
-    Value take()
-    {
+    Value take() {
         received();
         Value value = std::move(m_value);
         sent();
@@ -45,8 +43,12 @@ public:
 
 private:
 #ifdef TESSALY_THREAD_SANITIZER
-    void sent() const { __tsan_release(const_cast<HandOff *>(this)); }
-    void received() const { __tsan_acquire(const_cast<HandOff *>(this)); }
+    void sent() const {
+        __tsan_release(const_cast<HandOff *>(this));
+    }
+    void received() const {
+        __tsan_acquire(const_cast<HandOff *>(this));
+    }
 #else
     void sent() const {}
     void received() const {}

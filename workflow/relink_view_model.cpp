@@ -11,8 +11,7 @@ namespace tessaly {
 
 /// Destroys the view model on its own thread, whichever thread drops the last reference.
 struct GuiThreadRelease {
-    void operator()(RelinkViewModel *model) const
-    {
+    void operator()(RelinkViewModel *model) const {
         if (QThread::currentThread() == model->thread()) {
             delete model;
             return;
@@ -20,26 +19,21 @@ struct GuiThreadRelease {
         // A run's last reference can go away on a worker; the object's teardown and its
         // destroyed() signal must still happen where its observers live.
         QMetaObject::invokeMethod(
-            model, [last = HandOff(model)]() mutable { delete last.take(); },
-            Qt::QueuedConnection);
+            model, [last = HandOff(model)]() mutable { delete last.take(); }, Qt::QueuedConnection);
     }
 };
 
-std::shared_ptr<RelinkViewModel> RelinkViewModel::create(std::shared_ptr<FileChooser> chooser)
-{
+std::shared_ptr<RelinkViewModel> RelinkViewModel::create(std::shared_ptr<FileChooser> chooser) {
     return std::shared_ptr<RelinkViewModel>(new RelinkViewModel(std::move(chooser)),
                                             GuiThreadRelease());
 }
 
 RelinkViewModel::RelinkViewModel(std::shared_ptr<FileChooser> chooser)
-    : m_chooser(std::move(chooser))
-{
-}
+    : m_chooser(std::move(chooser)) {}
 
 RelinkViewModel::~RelinkViewModel() = default;
 
-void RelinkViewModel::selectOutput()
-{
+void RelinkViewModel::selectOutput() {
     if (!m_inputURL || !m_chooser)
         return;
     const QString proposedName =
@@ -49,18 +43,15 @@ void RelinkViewModel::selectOutput()
         assign(m_outputURL, std::optional(std::move(*chosen)), &RelinkViewModel::outputURLChanged);
 }
 
-void RelinkViewModel::runDryRun()
-{
+void RelinkViewModel::runDryRun() {
     run(true);
 }
 
-void RelinkViewModel::runApply()
-{
+void RelinkViewModel::runApply() {
     run(false);
 }
 
-void RelinkViewModel::setInput(const std::filesystem::path &location)
-{
+void RelinkViewModel::setInput(const std::filesystem::path &location) {
     assign(m_inputURL, std::optional(location), &RelinkViewModel::inputURLChanged);
     assign(m_outputURL, std::optional(RelinkRun::defaultOutputLocation(location)),
            &RelinkViewModel::outputURLChanged);
@@ -69,8 +60,7 @@ void RelinkViewModel::setInput(const std::filesystem::path &location)
     assign(m_changes, std::vector<RelinkChange>(), &RelinkViewModel::changesChanged);
 }
 
-void RelinkViewModel::selectInput()
-{
+void RelinkViewModel::selectInput() {
     if (!m_chooser)
         return;
     if (auto chosen = m_chooser->chooseInput(tr("Choose FCPXML or FCPXMLD")))

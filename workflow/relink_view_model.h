@@ -119,8 +119,7 @@ private:
 };
 
 template <typename Value, typename Signal>
-void RelinkViewModel::assign(Value &member, Value value, Signal changed)
-{
+void RelinkViewModel::assign(Value &member, Value value, Signal changed) {
     Q_EMIT objectWillChange();
     member = std::move(value);
     // A copy, so that an observer who starts another assignment cannot change what the

@@ -10,8 +10,7 @@
 
 namespace tessaly {
 
-void RelinkViewModel::run(bool dryRun)
-{
+void RelinkViewModel::run(bool dryRun) {
     if (!m_inputURL)
         return;
     assign(m_isRunning, true, &RelinkViewModel::isRunningChanged);
@@ -46,8 +45,7 @@ void RelinkViewModel::run(bool dryRun)
 }
 
 void RelinkViewModel::handOver(std::shared_ptr<RelinkViewModel> owner, RelinkRun::Outcome outcome,
-                               bool dryRun)
-{
+                               bool dryRun) {
     struct Delivery {
         std::shared_ptr<RelinkViewModel> owner;
         RelinkRun::Outcome outcome;
@@ -63,8 +61,7 @@ void RelinkViewModel::handOver(std::shared_ptr<RelinkViewModel> owner, RelinkRun
         Qt::QueuedConnection);
 }
 
-void RelinkViewModel::publish(const RelinkRun::Outcome &outcome, bool dryRun)
-{
+void RelinkViewModel::publish(const RelinkRun::Outcome &outcome, bool dryRun) {
     Q_ASSERT(QThread::currentThread() == thread());
     assign(m_isRunning, false, &RelinkViewModel::isRunningChanged);
     if (!outcome.result) {

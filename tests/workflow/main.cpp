@@ -3,8 +3,7 @@
 #include <gtest/gtest.h>
 
 // The view model needs a GUI thread with an event loop: the thread running main.
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     ::testing::InitGoogleTest(&argc, argv);
     QCoreApplication application(argc, argv);
     return RUN_ALL_TESTS();

@@ -12,8 +12,7 @@ protected:
     std::shared_ptr<RelinkViewModel> model = RelinkViewModel::create(chooser);
 
     /// Applies `input` to `output` and returns the message of the failure it must end in.
-    std::string applyFailing(const fs::path &input, const fs::path &output)
-    {
+    std::string applyFailing(const fs::path &input, const fs::path &output) {
         model->setInput(input);
         chooser->outputAnswer = output;
         model->selectOutput();
@@ -22,8 +21,7 @@ protected:
     }
 };
 
-TEST_F(RelinkViewModelFaults, OutputOverlappingTheInputBundleIsRefusedAndNothingIsTouched)
-{
+TEST_F(RelinkViewModelFaults, OutputOverlappingTheInputBundleIsRefusedAndNothingIsTouched) {
     const fs::path bundle = dir / "Edits" / "Day1.fcpxmld";
     writeFile(bundle / "Info.fcpxml", kTwoProxies);
     writeFile(bundle / "Media" / "notes.txt", "keep me");
@@ -48,8 +46,7 @@ TEST_F(RelinkViewModelFaults, OutputOverlappingTheInputBundleIsRefusedAndNothing
     }
 }
 
-TEST_F(RelinkViewModelFaults, DocumentLinkedFromTheBundleIsNeverWritten)
-{
+TEST_F(RelinkViewModelFaults, DocumentLinkedFromTheBundleIsNeverWritten) {
     writeFile(dir / "Real.fcpxml", kTwoProxies);
     fs::create_directories(dir / "Linked.fcpxmld");
     fs::create_symlink(dir / "Real.fcpxml", dir / "Linked.fcpxmld" / "Info.fcpxml");
@@ -63,8 +60,7 @@ TEST_F(RelinkViewModelFaults, DocumentLinkedFromTheBundleIsNeverWritten)
     EXPECT_EQ(expectFailure(*model), RelinkRun::kDocumentIsLink);
 }
 
-TEST_F(RelinkViewModelFaults, PlainFolderFailsWithTheLoadersMessageBeforeCopying)
-{
+TEST_F(RelinkViewModelFaults, PlainFolderFailsWithTheLoadersMessageBeforeCopying) {
     writeFile(dir / "Media" / "A001.mov", "not really a movie");
     model->setInput(dir / "Media");
     model->runApply();

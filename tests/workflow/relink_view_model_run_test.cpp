@@ -11,14 +11,12 @@ using Phase = RelinkViewModel::AppPhase;
 
 namespace {
 
-bool contains(const std::string &text, const std::string &part)
-{
+bool contains(const std::string &text, const std::string &part) {
     return text.find(part) != std::string::npos;
 }
 
 /// The first top-level .fcpxml entry of `bundle` in the order the file system lists them.
-fs::path firstListedDocument(const fs::path &bundle)
-{
+fs::path firstListedDocument(const fs::path &bundle) {
     for (const auto &entry : fs::directory_iterator(bundle)) {
         if (entry.path().extension() == ".fcpxml")
             return entry.path();
@@ -34,15 +32,13 @@ protected:
     std::shared_ptr<ScriptedChooser> chooser = std::make_shared<ScriptedChooser>();
     std::shared_ptr<RelinkViewModel> model = RelinkViewModel::create(chooser);
 
-    void chooseOutput(const fs::path &location)
-    {
+    void chooseOutput(const fs::path &location) {
         chooser->outputAnswer = location;
         model->selectOutput();
     }
 };
 
-TEST_F(RelinkViewModelRun, FileIsPreviewedInPlaceAndAppliedToACopyOnlyOnce)
-{
+TEST_F(RelinkViewModelRun, FileIsPreviewedInPlaceAndAppliedToACopyOnlyOnce) {
     writeFile(dir / "Day1.fcpxml", kTwoProxies);
     model->setInput(dir / "Day1.fcpxml");
     model->runDryRun();
@@ -70,8 +66,7 @@ TEST_F(RelinkViewModelRun, FileIsPreviewedInPlaceAndAppliedToACopyOnlyOnce)
     EXPECT_EQ(readFile(dir / "Day1.fcpxml"), kTwoProxies);
 }
 
-TEST_F(RelinkViewModelRun, EngineFailureLeavesAnUnchangedCopy)
-{
+TEST_F(RelinkViewModelRun, EngineFailureLeavesAnUnchangedCopy) {
     writeFile(dir / "Empty.fcpxml", kNoProxy);
     model->setInput(dir / "Empty.fcpxml");
     model->runApply();
@@ -85,8 +80,7 @@ TEST_F(RelinkViewModelRun, EngineFailureLeavesAnUnchangedCopy)
     EXPECT_EQ(broken.rfind("\u201CBroken.fcpxml\u201D is not well-formed XML: ", 0), 0u) << broken;
 }
 
-TEST_F(RelinkViewModelRun, BundleNamedInCapitalsIsSearchedCopiedAndReplaced)
-{
+TEST_F(RelinkViewModelRun, BundleNamedInCapitalsIsSearchedCopiedAndReplaced) {
     const fs::path bundle = dir / "Project.FCPXMLD";
     writeFile(bundle / "Info.FCPXML", kTwoProxies);
     writeFile(bundle / "Media" / "Nested.fcpxml", kNoProxy);
@@ -112,8 +106,7 @@ TEST_F(RelinkViewModelRun, BundleNamedInCapitalsIsSearchedCopiedAndReplaced)
     EXPECT_EQ(readFile(bundle / "Info.FCPXML"), kTwoProxies);
 }
 
-TEST_F(RelinkViewModelRun, BundleWithTwoDocumentsRewritesOnlyTheFirstListed)
-{
+TEST_F(RelinkViewModelRun, BundleWithTwoDocumentsRewritesOnlyTheFirstListed) {
     const fs::path bundle = dir / "Two.fcpxmld";
     writeFile(bundle / "One.fcpxml", kOneProxy);
     writeFile(bundle / "Other.fcpxml", kTwoProxies);
@@ -129,8 +122,7 @@ TEST_F(RelinkViewModelRun, BundleWithTwoDocumentsRewritesOnlyTheFirstListed)
     EXPECT_EQ(readFile(dir / "Two_braw.fcpxmld" / second), untouched);
 }
 
-TEST_F(RelinkViewModelRun, BundleWithoutTopLevelDocumentFails)
-{
+TEST_F(RelinkViewModelRun, BundleWithoutTopLevelDocumentFails) {
     writeFile(dir / "Deep.fcpxmld" / "Sub" / "Info.fcpxml", kTwoProxies);
     model->setInput(dir / "Deep.fcpxmld");
     model->runApply();
@@ -147,8 +139,7 @@ TEST_F(RelinkViewModelRun, BundleWithoutTopLevelDocumentFails)
     EXPECT_EQ(readFile(dir / "Plain.fcpxmld"), kTwoProxies);
 }
 
-TEST_F(RelinkViewModelRun, RunKeepsItsLocationsWhenTheInputChangesMeanwhile)
-{
+TEST_F(RelinkViewModelRun, RunKeepsItsLocationsWhenTheInputChangesMeanwhile) {
     writeFile(dir / "Day1.fcpxml", kTwoProxies);
     writeFile(dir / "Day2.fcpxml", kOneProxy);
     model->setInput(dir / "Day1.fcpxml");
@@ -172,8 +163,7 @@ TEST_F(RelinkViewModelRun, RunKeepsItsLocationsWhenTheInputChangesMeanwhile)
     EXPECT_EQ(std::count(recorder.events.begin(), recorder.events.end(), "isRunning=false"), 1);
 }
 
-TEST_F(RelinkViewModelRun, RunInFlightKeepsTheViewModelAliveAndItDiesOnTheGuiThread)
-{
+TEST_F(RelinkViewModelRun, RunInFlightKeepsTheViewModelAliveAndItDiesOnTheGuiThread) {
     writeFile(dir / "Day1.fcpxml", kTwoProxies);
     model->setInput(dir / "Day1.fcpxml");
     std::vector<std::string> seen;
@@ -195,8 +185,7 @@ TEST_F(RelinkViewModelRun, RunInFlightKeepsTheViewModelAliveAndItDiesOnTheGuiThr
     EXPECT_TRUE(contains(readFile(dir / "Day1_braw.fcpxml"), "A002.braw"));
 }
 
-TEST_F(RelinkViewModelRun, LastReleaseOnAnotherThreadIsForwardedToTheGuiThread)
-{
+TEST_F(RelinkViewModelRun, LastReleaseOnAnotherThreadIsForwardedToTheGuiThread) {
     QThread *destroyedOn = nullptr;
     QObject context;
     QObject::connect(model.get(), &QObject::destroyed, &context,

@@ -10,8 +10,7 @@ protected:
     Recorder recorder{*model};
 };
 
-TEST_F(RelinkViewModelSelection, InputChooserSetsTheInputOnlyWhenConfirmed)
-{
+TEST_F(RelinkViewModelSelection, InputChooserSetsTheInputOnlyWhenConfirmed) {
     model->selectInput();
     ASSERT_EQ(chooser->inputTitles.size(), 1u);
     EXPECT_EQ(chooser->inputTitles[0], QStringLiteral("Choose FCPXML or FCPXMLD"));
@@ -32,8 +31,7 @@ TEST_F(RelinkViewModelSelection, InputChooserSetsTheInputOnlyWhenConfirmed)
     EXPECT_EQ(model->inputURL(), fs::path("/Edits/Cut.final.FCPXML"));
 }
 
-TEST_F(RelinkViewModelSelection, OutputChooserNeedsAnInputAndProposesTheCurrentName)
-{
+TEST_F(RelinkViewModelSelection, OutputChooserNeedsAnInputAndProposesTheCurrentName) {
     chooser->outputAnswer = fs::path("/Elsewhere/Final.fcpxml");
     model->selectOutput();
     EXPECT_TRUE(chooser->outputRequests.empty()) << "no chooser without an input";
@@ -56,8 +54,7 @@ TEST_F(RelinkViewModelSelection, OutputChooserNeedsAnInputAndProposesTheCurrentN
     EXPECT_EQ(model->outputURL(), fs::path("/Elsewhere/Final.fcpxml"));
 }
 
-TEST_F(RelinkViewModelSelection, NewInputReplacesACustomOutput)
-{
+TEST_F(RelinkViewModelSelection, NewInputReplacesACustomOutput) {
     model->setInput("/Edits/Day1.fcpxml");
     chooser->outputAnswer = fs::path("/Elsewhere/Final.fcpxml");
     model->selectOutput();
@@ -67,8 +64,7 @@ TEST_F(RelinkViewModelSelection, NewInputReplacesACustomOutput)
     EXPECT_EQ(model->outputURL(), fs::path("/Edits/Notes_braw."));
 }
 
-TEST(RelinkViewModelWithoutChooser, ChoosingDoesNothing)
-{
+TEST(RelinkViewModelWithoutChooser, ChoosingDoesNothing) {
     const auto model = RelinkViewModel::create(nullptr);
     model->setInput("/Edits/Day1.fcpxml");
     Recorder recorder(*model);

@@ -6,8 +6,7 @@ using namespace tessaly;
 using namespace tessaly::testing;
 using Phase = RelinkViewModel::AppPhase;
 
-TEST(RelinkViewModelState, NewObjectStartsIdleAndEmpty)
-{
+TEST(RelinkViewModelState, NewObjectStartsIdleAndEmpty) {
     const auto model = RelinkViewModel::create(nullptr);
     EXPECT_EQ(model->inputURL(), std::nullopt);
     EXPECT_EQ(model->outputURL(), std::nullopt);
@@ -39,8 +38,7 @@ TEST(RelinkViewModelState, NewObjectStartsIdleAndEmpty)
     EXPECT_STREQ(phases.key(3), "error");
 }
 
-TEST(RelinkViewModelState, RunWithoutInputNotifiesNobody)
-{
+TEST(RelinkViewModelState, RunWithoutInputNotifiesNobody) {
     const auto model = RelinkViewModel::create(nullptr);
     Recorder recorder(*model);
     model->runDryRun();
@@ -52,8 +50,7 @@ TEST(RelinkViewModelState, RunWithoutInputNotifiesNobody)
     EXPECT_FALSE(model->isRunning());
 }
 
-TEST(RelinkViewModelState, SetInputAssignsInOrderAndNotifiesEqualValues)
-{
+TEST(RelinkViewModelState, SetInputAssignsInOrderAndNotifiesEqualValues) {
     TempDir dir;
     const auto model = RelinkViewModel::create(nullptr);
     Recorder recorder(*model);
@@ -70,8 +67,7 @@ TEST(RelinkViewModelState, SetInputAssignsInOrderAndNotifiesEqualValues)
     EXPECT_EQ(recorder.events, expected);
 }
 
-TEST(RelinkViewModelState, SuccessfulRunPublishesInOrderAfterTheStart)
-{
+TEST(RelinkViewModelState, SuccessfulRunPublishesInOrderAfterTheStart) {
     TempDir dir;
     writeFile(dir / "Day1.fcpxml", kTwoProxies);
     const auto model = RelinkViewModel::create(nullptr);
@@ -79,16 +75,15 @@ TEST(RelinkViewModelState, SuccessfulRunPublishesInOrderAfterTheStart)
     Recorder recorder(*model);
 
     model->runDryRun();
-    const auto started =
-        Recorder::announced({"isRunning=true", "errorMessage=none", "changes=0"});
+    const auto started = Recorder::announced({"isRunning=true", "errorMessage=none", "changes=0"});
     EXPECT_EQ(recorder.events, started);
     EXPECT_EQ(model->phase(), Phase::idle) << "the previous phase stays while running";
 
     expectSuccess(*model, Phase::dryRunComplete);
     auto expected = started;
-    for (const auto &event : Recorder::announced(
-             {"isRunning=false", "changes=2", "srcsUpdated=2", "orphansRemoved=1",
-              "formatsUpdated=1", "phase=dryRunComplete"}))
+    for (const auto &event :
+         Recorder::announced({"isRunning=false", "changes=2", "srcsUpdated=2", "orphansRemoved=1",
+                              "formatsUpdated=1", "phase=dryRunComplete"}))
         expected.push_back(event);
     EXPECT_EQ(recorder.events, expected);
     ASSERT_EQ(model->changes().size(), 2u);
@@ -96,8 +91,7 @@ TEST(RelinkViewModelState, SuccessfulRunPublishesInOrderAfterTheStart)
     EXPECT_EQ(model->changes()[1].newSrc, "/Media/A003.braw");
 }
 
-TEST(RelinkViewModelState, FailureFromPreparationIsPublishedOnlyAfterTheCurrentWork)
-{
+TEST(RelinkViewModelState, FailureFromPreparationIsPublishedOnlyAfterTheCurrentWork) {
     TempDir dir;
     writeFile(dir / "Day1.fcpxml", kTwoProxies);
     writeFile(dir / "Day1_braw.fcpxml", "already here");
@@ -107,8 +101,7 @@ TEST(RelinkViewModelState, FailureFromPreparationIsPublishedOnlyAfterTheCurrentW
 
     model->runApply();
     // The copy has already failed, but nothing of it may show until the event loop runs.
-    const auto started =
-        Recorder::announced({"isRunning=true", "errorMessage=none", "changes=0"});
+    const auto started = Recorder::announced({"isRunning=true", "errorMessage=none", "changes=0"});
     EXPECT_EQ(recorder.events, started);
     EXPECT_TRUE(model->isRunning());
     EXPECT_EQ(model->errorMessage(), std::nullopt);
@@ -124,8 +117,7 @@ TEST(RelinkViewModelState, FailureFromPreparationIsPublishedOnlyAfterTheCurrentW
     EXPECT_EQ(readFile(dir / "Day1_braw.fcpxml"), "already here");
 }
 
-TEST(RelinkViewModelState, PhasesFollowRunsAndCountsSurviveFailuresAndNewInputs)
-{
+TEST(RelinkViewModelState, PhasesFollowRunsAndCountsSurviveFailuresAndNewInputs) {
     TempDir dir;
     writeFile(dir / "Day1.fcpxml", kTwoProxies);
     writeFile(dir / "Day2.fcpxml", kNoProxy);

@@ -64,20 +64,18 @@ public:
     std::vector<QString> inputTitles;
     std::vector<std::pair<QString, QString>> outputRequests; ///< title, proposed name
 
-    std::optional<fs::path> chooseInput(const QString &title) override
-    {
+    std::optional<fs::path> chooseInput(const QString &title) override {
         inputTitles.push_back(title);
         return inputAnswer;
     }
-    std::optional<fs::path> chooseOutput(const QString &title, const QString &proposedName) override
-    {
+    std::optional<fs::path> chooseOutput(const QString &title,
+                                         const QString &proposedName) override {
         outputRequests.emplace_back(title, proposedName);
         return outputAnswer;
     }
 };
 
-inline std::string describe(const std::optional<fs::path> &location)
-{
+inline std::string describe(const std::optional<fs::path> &location) {
     return location ? location->string() : std::string("none");
 }
 
@@ -85,8 +83,7 @@ inline std::string describe(const std::optional<fs::path> &location)
 /// "<property>=<value>"; it also checks that each property already holds the value it reports.
 class Recorder {
 public:
-    explicit Recorder(RelinkViewModel &model)
-    {
+    explicit Recorder(RelinkViewModel &model) {
         using VM = RelinkViewModel;
         const auto on = [&](auto signal, auto record) {
             QObject::connect(&model, signal, &m_context, record);
@@ -108,15 +105,12 @@ public:
             EXPECT_EQ(model.phase(), value);
             events.push_back("phase=" + phaseName(value));
         });
-        on(&VM::srcsUpdatedChanged, [this](qint64 value) {
-            events.push_back("srcsUpdated=" + std::to_string(value));
-        });
-        on(&VM::formatsUpdatedChanged, [this](qint64 value) {
-            events.push_back("formatsUpdated=" + std::to_string(value));
-        });
-        on(&VM::orphansRemovedChanged, [this](qint64 value) {
-            events.push_back("orphansRemoved=" + std::to_string(value));
-        });
+        on(&VM::srcsUpdatedChanged,
+           [this](qint64 value) { events.push_back("srcsUpdated=" + std::to_string(value)); });
+        on(&VM::formatsUpdatedChanged,
+           [this](qint64 value) { events.push_back("formatsUpdated=" + std::to_string(value)); });
+        on(&VM::orphansRemovedChanged,
+           [this](qint64 value) { events.push_back("orphansRemoved=" + std::to_string(value)); });
         on(&VM::changesChanged, [this, &model](const std::vector<RelinkChange> &value) {
             EXPECT_EQ(model.changes(), value);
             events.push_back("changes=" + std::to_string(value.size()));
@@ -130,14 +124,12 @@ public:
         });
     }
 
-    static std::string phaseName(RelinkViewModel::AppPhase phase)
-    {
+    static std::string phaseName(RelinkViewModel::AppPhase phase) {
         return QMetaEnum::fromType<RelinkViewModel::AppPhase>().valueToKey(int(phase));
     }
 
     /// `assignments`, each preceded by the "will" that must announce it.
-    static std::vector<std::string> announced(const std::vector<std::string> &assignments)
-    {
+    static std::vector<std::string> announced(const std::vector<std::string> &assignments) {
         std::vector<std::string> result;
         for (const auto &assignment : assignments) {
             result.emplace_back("will");
@@ -154,8 +146,7 @@ private:
 
 /// Lets every background job end and every call it queued be delivered. The pool's threads
 /// stay, as in the application, so later runs reuse them.
-inline void settle()
-{
+inline void settle() {
     EXPECT_TRUE(QTest::qWaitFor(
         [] { return QThreadPool::globalInstance()->activeThreadCount() == 0; }, 60000));
     QCoreApplication::processEvents();
@@ -163,8 +154,7 @@ inline void settle()
 
 /// Runs the event loop until the run in flight has published its outcome (at most 60 s), then
 /// lets every background job end and checks that the run published exactly once.
-inline void finishRun(RelinkViewModel &model)
-{
+inline void finishRun(RelinkViewModel &model) {
     QSignalSpy running(&model, &RelinkViewModel::isRunningChanged);
     QSignalSpy phase(&model, &RelinkViewModel::phaseChanged);
     ASSERT_TRUE(model.isRunning());
@@ -176,16 +166,14 @@ inline void finishRun(RelinkViewModel &model)
 }
 
 /// Finishes the run and checks that it succeeded with `phase`.
-inline void expectSuccess(RelinkViewModel &model, RelinkViewModel::AppPhase phase)
-{
+inline void expectSuccess(RelinkViewModel &model, RelinkViewModel::AppPhase phase) {
     finishRun(model);
     EXPECT_EQ(model.errorMessage(), std::nullopt);
     EXPECT_EQ(model.phase(), phase);
 }
 
 /// Finishes the run and returns its error message; fails the test if the run succeeded.
-inline std::string expectFailure(RelinkViewModel &model)
-{
+inline std::string expectFailure(RelinkViewModel &model) {
     finishRun(model);
     EXPECT_EQ(model.phase(), RelinkViewModel::AppPhase::error);
     EXPECT_TRUE(model.changes().empty());
@@ -193,8 +181,7 @@ inline std::string expectFailure(RelinkViewModel &model)
 }
 
 /// Every entry below `root`: files with their bytes, folders, and links with their targets.
-inline std::map<std::string, std::string> snapshot(const fs::path &root)
-{
+inline std::map<std::string, std::string> snapshot(const fs::path &root) {
     std::map<std::string, std::string> entries;
     for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
          ++it) {
