@@ -87,17 +87,20 @@ std::string readFile(const fs::path &path) {
 
 fs::path suiteRoot() {
     fs::path target = fs::path(TESSALY_BINARY_DIR) / "xmlconf-suite";
-    fs::path root = target / "xmlconf";
-    if (!fs::exists(root / "testcases.dtd")) {
+    // The stamp is written only after a complete extraction, so an interrupted one is redone.
+    fs::path stamp = target / "extracted.stamp";
+    if (!fs::exists(stamp)) {
+        fs::remove_all(target);
         fs::create_directories(target);
         fs::path zip = fs::path(TESSALY_SHARED_DIR) / "corpus" / "xmlconf" / "xmlts20130923.zip";
         std::string command = "cd \"" + target.string() +
                               "\" && \"" TESSALY_CMAKE_COMMAND "\" -E tar xf \"" + zip.string() +
                               "\"";
-        if (std::system(command.c_str()) != 0)
+        if (!fs::exists(zip) || std::system(command.c_str()) != 0)
             return {};
+        std::ofstream(stamp) << "xmlts20130923\n";
     }
-    return root;
+    return target / "xmlconf";
 }
 
 struct Case {
