@@ -161,11 +161,15 @@ Document Document::load(const std::filesystem::path &file) {
 }
 
 Element Document::rootElement() const {
+    if (!m_impl)
+        return {};
     return m_impl->root == kNoNode ? Element() : Element(m_impl.get(), m_impl->root);
 }
 
 std::vector<Node> Document::children() const {
     std::vector<Node> out;
+    if (!m_impl)
+        return out;
     for (std::uint32_t n = m_impl->rec(DocumentImpl::kDocumentNode).firstChild; n != kNoNode;
          n = m_impl->rec(n).next)
         out.push_back(Node(m_impl.get(), n));

@@ -14,7 +14,9 @@
 // The Document owns the source buffer; nodes are light handles into it. Serialising an
 // unchanged document gives back the source byte for byte, and an edit re-spells only what it
 // changed. Handles stay valid for the lifetime of the Document (moving a Document keeps them
-// valid); a handle to a removed node stays usable as a detached node.
+// valid); a handle to a removed node stays usable as a detached node. Reading through an empty
+// handle gives empty results; editing through one throws std::logic_error. Names and values
+// returned as string_view stay valid for the lifetime of the Document.
 
 namespace tessaly::xml {
 

@@ -65,10 +65,14 @@ std::string Node::xmlString() const {
 }
 
 std::string_view Element::name() const {
+    if (!m_doc)
+        return {};
     return m_doc->elementName(m_id);
 }
 
 std::vector<Attribute> Element::attributes() const {
+    if (!m_doc)
+        return {};
     std::vector<Attribute> out;
     start_tag::AttributeReader reader(m_doc->startTag(m_id));
     start_tag::AttributeText text;
@@ -78,6 +82,8 @@ std::vector<Attribute> Element::attributes() const {
 }
 
 Attribute Element::attributeForName(std::string_view name) const {
+    if (!m_doc)
+        return {};
     start_tag::AttributeReader reader(m_doc->startTag(m_id));
     start_tag::AttributeText text;
     for (std::uint32_t i = 0; reader.next(text); ++i)
@@ -87,6 +93,8 @@ Attribute Element::attributeForName(std::string_view name) const {
 }
 
 std::optional<std::string> Element::attributeValue(std::string_view name) const {
+    if (!m_doc)
+        return std::nullopt;
     start_tag::AttributeReader reader(m_doc->startTag(m_id));
     start_tag::AttributeText text;
     while (reader.next(text))
@@ -96,6 +104,8 @@ std::optional<std::string> Element::attributeValue(std::string_view name) const 
 }
 
 std::vector<Node> Element::children() const {
+    if (!m_doc)
+        return {};
     std::vector<Node> out;
     for (std::uint32_t n = m_doc->rec(m_id).firstChild; n != kNoNode; n = m_doc->rec(n).next)
         out.push_back(DocumentImpl::nodeHandle(m_doc, n));
@@ -103,6 +113,8 @@ std::vector<Node> Element::children() const {
 }
 
 std::size_t Element::childCount() const {
+    if (!m_doc)
+        return 0;
     std::size_t count = 0;
     for (std::uint32_t n = m_doc->rec(m_id).firstChild; n != kNoNode; n = m_doc->rec(n).next)
         ++count;
@@ -110,16 +122,22 @@ std::size_t Element::childCount() const {
 }
 
 Node Element::firstChild() const {
+    if (!m_doc)
+        return {};
     std::uint32_t first = m_doc->rec(m_id).firstChild;
     return first == kNoNode ? Node() : DocumentImpl::nodeHandle(m_doc, first);
 }
 
 Node Element::lastChild() const {
+    if (!m_doc)
+        return {};
     std::uint32_t last = m_doc->lastChild(m_id);
     return last == kNoNode ? Node() : DocumentImpl::nodeHandle(m_doc, last);
 }
 
 std::vector<Element> Element::elementsForName(std::string_view name) const {
+    if (!m_doc)
+        return {};
     std::vector<Element> out;
     for (std::uint32_t n = m_doc->rec(m_id).firstChild; n != kNoNode; n = m_doc->rec(n).next)
         if (m_doc->rec(n).kind == NodeKind::Element && m_doc->elementName(n) == name)
@@ -128,6 +146,8 @@ std::vector<Element> Element::elementsForName(std::string_view name) const {
 }
 
 Element Element::firstElementNamed(std::string_view name) const {
+    if (!m_doc)
+        return {};
     for (std::uint32_t n = m_doc->rec(m_id).firstChild; n != kNoNode; n = m_doc->rec(n).next)
         if (m_doc->rec(n).kind == NodeKind::Element && m_doc->elementName(n) == name)
             return Element(m_doc, n);
@@ -135,6 +155,8 @@ Element Element::firstElementNamed(std::string_view name) const {
 }
 
 void Element::removeChildAtIndex(std::size_t index) {
+    if (!m_doc)
+        throw std::logic_error("removeChildAtIndex on an empty element handle");
     std::uint32_t n = m_doc->rec(m_id).firstChild;
     for (std::size_t i = 0; n != kNoNode && i < index; ++i)
         n = m_doc->rec(n).next;
@@ -145,6 +167,8 @@ void Element::removeChildAtIndex(std::size_t index) {
 }
 
 void Element::removeChild(Node child) {
+    if (!m_doc)
+        throw std::logic_error("removeChild on an empty element handle");
     std::uint32_t id = DocumentImpl::idOf(child);
     if (DocumentImpl::documentOf(child) != m_doc || !child || m_doc->rec(id).parent != m_id)
         throw std::invalid_argument("removeChild: the node is not a child of this element");
@@ -153,6 +177,8 @@ void Element::removeChild(Node child) {
 }
 
 void Element::addChild(Node child) {
+    if (!m_doc)
+        throw std::logic_error("addChild on an empty element handle");
     std::uint32_t id = DocumentImpl::idOf(child);
     if (DocumentImpl::documentOf(child) != m_doc || !child)
         throw std::invalid_argument("addChild: the node belongs to another document");
@@ -178,26 +204,36 @@ void Element::addChild(Node child) {
 }
 
 Element Element::copy() const {
+    if (!m_doc)
+        return {};
     return Element(m_doc, m_doc->deepCopy(m_id));
 }
 
 std::string_view Attribute::name() const {
+    if (!m_doc)
+        return {};
     start_tag::AttributeText text;
     start_tag::attributeAt(m_doc->startTag(m_element), m_index, text);
     return text.name;
 }
 
 std::string_view Attribute::rawValue() const {
+    if (!m_doc)
+        return {};
     start_tag::AttributeText text;
     start_tag::attributeAt(m_doc->startTag(m_element), m_index, text);
     return text.value;
 }
 
 std::string Attribute::stringValue() const {
+    if (!m_doc)
+        return {};
     return m_doc->decodeAttributeValue(rawValue());
 }
 
 void Attribute::setStringValue(std::string_view value) {
+    if (!m_doc)
+        throw std::logic_error("setStringValue on an empty attribute handle");
     // Refuse what no attribute can carry rather than write a document that will not load.
     for (std::size_t p = 0; p < value.size();) {
         std::uint32_t cp;

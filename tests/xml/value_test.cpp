@@ -94,3 +94,22 @@ TEST(Navigation, ElementsForNameLooksAtDirectChildrenOnly) {
     EXPECT_EQ(doc.rootElement().index(), 0u);
     EXPECT_EQ(as[0].copy().index(), 0u);
 }
+
+TEST(Navigation, EmptyHandlesReadAsEmptyAndRefuseEdits) {
+    Document doc = Document::parse("<a/>");
+    Element missing = doc.rootElement().firstElementNamed("resources");
+    EXPECT_FALSE(missing);
+    EXPECT_EQ(missing.name(), "");
+    EXPECT_TRUE(missing.children().empty());
+    EXPECT_TRUE(missing.elementsForName("asset").empty());
+    EXPECT_FALSE(missing.firstElementNamed("asset"));
+    EXPECT_EQ(missing.attributeValue("id"), std::nullopt);
+    EXPECT_FALSE(missing.attributeForName("id"));
+    EXPECT_FALSE(missing.parent());
+    EXPECT_EQ(missing.xmlString(), "");
+    EXPECT_EQ(missing.attributeForName("id").stringValue(), "");
+    EXPECT_THROW(missing.addChild(doc.rootElement()), std::logic_error);
+    EXPECT_THROW(missing.removeChildAtIndex(0), std::logic_error);
+    EXPECT_THROW(missing.attributeForName("id").setStringValue("x"), std::logic_error);
+    EXPECT_THROW(doc.rootElement().addChild(missing), std::invalid_argument);
+}
