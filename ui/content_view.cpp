@@ -1,0 +1,274 @@
+#include "ui/content_view.h"
+
+#include "ui/about_config.h"
+#include "ui/about_view.h"
+#include "ui/drop_zone_view.h"
+#include "ui/feedback_mail.h"
+#include "ui/push_button.h"
+#include "ui/qt_file_chooser.h"
+#include "ui/reveal_container.h"
+#include "ui/rounded_card.h"
+#include "ui/symbol_view.h"
+#include "ui/theme.h"
+#include "workflow/relink_view_model.h"
+
+#include <QDesktopServices>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMetaObject>
+#include <QMimeData>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace tessaly {
+
+namespace {
+
+constexpr int kContentSpacing = 24;
+
+QLabel *styledLabel(const QString &text, TextStyle style, Qt::TextFormat format,
+                    const QColor &color = QColor())
+{
+    auto *label = new QLabel;
+    label->setTextFormat(format);
+    label->setText(text);
+    label->setFont(textFont(style));
+    if (color.isValid()) {
+        QPalette palette = label->palette();
+        palette.setColor(QPalette::WindowText, color);
+        label->setPalette(palette);
+    }
+    return label;
+}
+
+} // namespace
+
+ContentView::ContentView(std::shared_ptr<FileChooser> chooser, QWidget *parent)
+    : QWidget(parent),
+      m_vm(RelinkViewModel::create(chooser ? std::move(chooser)
+                                           : std::make_shared<QtFileChooser>(this))),
+      m_dropDelegate(this, [this](std::filesystem::path url) {
+          m_vm->setInput(url);
+          setTargeted(false);
+      })
+{
+    auto *root = new QVBoxLayout(this);
+    root->setContentsMargins(0, 0, 0, 0);
+    root->setSpacing(0);
+    // The window takes exactly the size of its content and follows it.
+    root->setSizeConstraint(QLayout::SetFixedSize);
+    root->addWidget(headerView());
+    root->addWidget(new Divider);
+
+    auto *content = new QVBoxLayout;
+    content->setContentsMargins(kContentSpacing, kContentSpacing, kContentSpacing,
+                                kContentSpacing);
+    content->setSpacing(kContentSpacing);
+    content->addWidget(warningBanner());
+    content->addWidget(fileSection());
+    content->addWidget(new Divider);
+    // The result panel brings its own gap, so that the gap opens and closes with it.
+    auto *actions = new QVBoxLayout;
+    actions->setSpacing(0);
+    actions->addWidget(actionSection());
+    m_results = new RevealContainer(kContentSpacing);
+    m_results->setObjectName(QStringLiteral("results"));
+    actions->addWidget(m_results);
+    content->addLayout(actions);
+    root->addLayout(content);
+
+    const auto redraw = [this](auto signal) {
+        connect(m_vm.get(), signal, this, [this] { refresh(); });
+    };
+    redraw(&RelinkViewModel::inputURLChanged);
+    redraw(&RelinkViewModel::outputURLChanged);
+    redraw(&RelinkViewModel::isRunningChanged);
+    redraw(&RelinkViewModel::phaseChanged);
+    redraw(&RelinkViewModel::srcsUpdatedChanged);
+    redraw(&RelinkViewModel::formatsUpdatedChanged);
+    redraw(&RelinkViewModel::orphansRemovedChanged);
+    redraw(&RelinkViewModel::changesChanged);
+    redraw(&RelinkViewModel::errorMessageChanged);
+    redraw(&RelinkViewModel::logURLChanged);
+    refresh();
+}
+
+ContentView::~ContentView()
+{
+    // A run in flight may outlive the window; it must not call back into a view being torn
+    // down.
+    m_vm->disconnect(this);
+}
+
+QWidget *ContentView::headerView()
+{
+    auto *header = new QWidget;
+    header->setObjectName(QStringLiteral("header"));
+    header->setBackgroundRole(QPalette::Window);
+    header->setAutoFillBackground(true);
+    auto *row = new QHBoxLayout(header);
+    row->setContentsMargins(24, 20, 24, 20);
+    row->setSpacing(10);
+    row->addWidget(new SymbolView(QStringLiteral("arrow.triangle.2.circlepath.circle.fill"), 32,
+                                  accentColor(this)));
+
+    auto *titles = new QVBoxLayout;
+    titles->setSpacing(2);
+    QFont titleFont = textFont(TextStyle::title2);
+    titleFont.setBold(true);
+    auto *title = styledLabel(tr("Tessaly for Final Cut Pro"), TextStyle::title2, Qt::PlainText);
+    title->setFont(titleFont);
+    titles->addWidget(title);
+    titles->addWidget(styledLabel(tr("Replaces all .mov references with .braw originals in\n"
+                                     "FCPXML or FCPXMLD files, while keeping all effects."),
+                                  TextStyle::callout, Qt::PlainText, secondaryColor(this)));
+    row->addLayout(titles);
+    row->addStretch(1);
+
+    auto *feedback = new PushButton(tr("Feedback"), QStringLiteral("envelope"));
+    feedback->setObjectName(QStringLiteral("feedbackButton"));
+    connect(feedback, &PushButton::clicked, this, &ContentView::sendFeedback);
+    auto *about = new PushButton(tr("About"), QStringLiteral("info.circle"));
+    about->setObjectName(QStringLiteral("aboutButton"));
+    connect(about, &PushButton::clicked, this, [this] { setShowAbout(true); });
+    auto *buttons = new QHBoxLayout;
+    buttons->setSpacing(10);
+    buttons->addWidget(feedback);
+    buttons->addWidget(about);
+    row->addLayout(buttons);
+    return header;
+}
+
+QWidget *ContentView::warningBanner()
+{
+    const CardLook look{withOpacity(SystemColor::orange, 0.1), withOpacity(SystemColor::orange, 0.3),
+                        1, 10, false};
+    auto *banner = new RoundedCard(look);
+    banner->setObjectName(QStringLiteral("warningBanner"));
+    auto *row = new QHBoxLayout(banner);
+    row->setContentsMargins(14, 14, 14, 14);
+    row->setSpacing(12);
+    row->setAlignment(Qt::AlignTop);
+
+    auto *symbolColumn = new QVBoxLayout;
+    symbolColumn->setContentsMargins(0, 1, 0, 0);
+    symbolColumn->addWidget(new SymbolView(QStringLiteral("exclamationmark.triangle.fill"),
+                                           symbolSize(TextStyle::title3), SystemColor::orange));
+    symbolColumn->addStretch(1);
+    row->addLayout(symbolColumn);
+
+    auto *text = new QVBoxLayout;
+    text->setSpacing(0);
+    text->addWidget(styledLabel(tr("Pre-flight check"), TextStyle::headline, Qt::PlainText));
+    const QString bullets[] = {
+        tr("Import both your proxy .mov files AND your .braw originals into the FCP browser to "
+           "register them in the library.\n"
+           "➝ Then highlight the **Event** (not the project) and export the FCPXML/MLD."),
+        tr("For now, your BRAW files **must** be in the **same folder** as your proxy .mov "
+           "files, next to each other, baring the **same names**."),
+        tr("If you only have a project XML, manually relink **one single** .mov clip to its "
+           ".braw counterpart inside FCP\nto create a metadata template and make it register "
+           "in here."),
+    };
+    // The heading sits 2 points closer to the first bullet than the bullets to each other.
+    int gap = 8;
+    for (const QString &bullet : bullets) {
+        text->addSpacing(gap);
+        gap = 10;
+        auto *bulletRow = new QHBoxLayout;
+        bulletRow->setSpacing(6);
+        bulletRow->addWidget(styledLabel(QStringLiteral("•"), TextStyle::callout, Qt::PlainText),
+                             0, Qt::AlignTop);
+        bulletRow->addWidget(styledLabel(emphasized(bullet), TextStyle::callout, Qt::RichText), 0,
+                             Qt::AlignTop);
+        bulletRow->addStretch(1);
+        text->addLayout(bulletRow);
+    }
+    row->addLayout(text, 1);
+    return banner;
+}
+
+void ContentView::setShowAbout(bool showAbout)
+{
+    if (showAbout == m_showAbout)
+        return;
+    m_showAbout = showAbout;
+    if (showAbout) {
+        m_aboutSheet = new AboutView(this);
+        m_aboutSheet->setAttribute(Qt::WA_DeleteOnClose);
+        connect(m_aboutSheet, &QDialog::finished, this, [this] { setShowAbout(false); });
+        m_aboutSheet->open();
+    } else if (m_aboutSheet) {
+        m_aboutSheet->close();
+    }
+}
+
+void ContentView::setTargeted(bool isTargeted)
+{
+    m_isTargeted = isTargeted;
+    m_dropZone->setTargeted(isTargeted);
+}
+
+bool ContentView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_dropZone && handleDrag(event))
+        return true;
+    return QWidget::eventFilter(watched, event);
+}
+
+bool ContentView::handleDrag(QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+        auto *drag = static_cast<QDragMoveEvent *>(event);
+        const bool valid = drag->mimeData() && m_dropDelegate.validateDrop(*drag->mimeData());
+        if (valid)
+            drag->acceptProposedAction();
+        else
+            drag->ignore();
+        if (event->type() == QEvent::DragEnter)
+            setTargeted(valid);
+        return true;
+    }
+    case QEvent::DragLeave:
+        setTargeted(false);
+        return true;
+    case QEvent::Drop: {
+        auto *drop = static_cast<QDropEvent *>(event);
+        if (drop->mimeData() && m_dropDelegate.performDrop(*drop->mimeData()))
+            drop->acceptProposedAction();
+        else
+            drop->ignore();
+        setTargeted(false);
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+void ContentView::sendFeedback()
+{
+    const QByteArray text =
+        feedbackMailURL(QString::fromUtf8(TESSALY_FEEDBACK_ADDRESS), systemVersionText(),
+                        m_vm->errorMessage(), m_vm->changes());
+    // Handed over as encoded, so Qt keeps the escapes exactly as composed.
+    const QUrl url = QUrl::fromEncoded(text, QUrl::StrictMode);
+    if (!url.isValid())
+        return;
+    QDesktopServices::openUrl(url);
+    QMetaObject::invokeMethod(this, [this] { setShowAbout(false); }, Qt::QueuedConnection);
+}
+
+void ContentView::refresh()
+{
+    m_dropZone->setURL(m_vm->inputURL());
+    refreshOutputRow();
+    refreshActions();
+    refreshResults();
+}
+
+} // namespace tessaly

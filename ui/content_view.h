@@ -1,0 +1,84 @@
+#pragma once
+
+#include "ui/fcpxml_drop_delegate.h"
+
+#include <QColor>
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+#include <memory>
+
+namespace tessaly {
+
+class AboutView;
+class DropZoneView;
+class ElidedLabel;
+class FileChooser;
+class PushButton;
+class RelinkViewModel;
+class RevealContainer;
+
+/// The content of one window: header, pre-flight warning, file section, actions and the
+/// result panel of the last run. It owns the window's view model and keeps none of the
+/// workflow's state itself: it shows the model's values and calls its operations.
+class ContentView : public QWidget {
+    Q_OBJECT
+public:
+    /// A window's content with a new view model whose choosers are `chooser`, or the Qt file
+    /// dialogs over this view's window when `chooser` is null.
+    explicit ContentView(std::shared_ptr<FileChooser> chooser = nullptr,
+                         QWidget *parent = nullptr);
+    ~ContentView() override;
+
+    /// The window's view model.
+    RelinkViewModel &viewModel() const { return *m_vm; }
+    /// Whether the About sheet is shown.
+    bool showAbout() const { return m_showAbout; }
+    /// Whether a file drag hovers over the drop zone.
+    bool isTargeted() const { return m_isTargeted; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    QWidget *headerView();
+    QWidget *warningBanner();
+    QWidget *fileSection();
+    QWidget *outputRow();
+    QWidget *actionSection();
+    QWidget *dryRunResults() const;
+    QWidget *successBanner() const;
+    QWidget *errorBanner() const;
+    QWidget *statBadge(qint64 value, const QString &label, const QString &icon,
+                       const QColor &color) const;
+
+    void sendFeedback();
+    void setShowAbout(bool showAbout);
+    void setTargeted(bool isTargeted);
+    bool handleDrag(QEvent *event);
+
+    void refresh();
+    void refreshOutputRow();
+    void refreshActions();
+    void refreshResults();
+    QString resultsKey() const;
+
+    std::shared_ptr<RelinkViewModel> m_vm;
+    bool m_isTargeted = false;
+    bool m_showAbout = false;
+    FCPXMLDropDelegate m_dropDelegate;
+    QPointer<AboutView> m_aboutSheet;
+
+    DropZoneView *m_dropZone = nullptr;
+    ElidedLabel *m_outputName = nullptr;
+    ElidedLabel *m_outputFolder = nullptr;
+    PushButton *m_changeOutput = nullptr;
+    PushButton *m_preview = nullptr;
+    PushButton *m_apply = nullptr;
+    RevealContainer *m_results = nullptr;
+    QString m_shownPhase;
+    QString m_shownResults;
+};
+
+} // namespace tessaly

@@ -1,0 +1,228 @@
+#include "ui/content_view.h"
+
+#include "ui/desktop_services.h"
+#include "ui/elided_label.h"
+#include "ui/push_button.h"
+#include "ui/reveal_container.h"
+#include "ui/rounded_card.h"
+#include "ui/symbol_view.h"
+#include "ui/theme.h"
+#include "ui/wrapping_label.h"
+#include "workflow/relink_view_model.h"
+
+#include <QFile>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QVBoxLayout>
+
+namespace tessaly {
+
+using Phase = RelinkViewModel::AppPhase;
+
+namespace {
+
+CardLook tintedCard(const QColor &color)
+{
+    return {withOpacity(color, 0.1), withOpacity(color, 0.3), 1, 10};
+}
+
+QLabel *label(const QString &text, TextStyle style, const QColor &color = QColor(),
+              Qt::TextFormat format = Qt::PlainText)
+{
+    auto *label = new QLabel;
+    label->setTextFormat(format);
+    label->setText(text);
+    label->setFont(textFont(style));
+    if (color.isValid()) {
+        QPalette palette = label->palette();
+        palette.setColor(QPalette::WindowText, color);
+        label->setPalette(palette);
+    }
+    return label;
+}
+
+QString fileName(const std::filesystem::path &path)
+{
+    return QFile::decodeName(path.filename().native().c_str());
+}
+
+} // namespace
+
+QWidget *ContentView::statBadge(qint64 value, const QString &label, const QString &icon,
+                                const QColor &color) const
+{
+    auto *badge = new RoundedCard(CardLook{withOpacity(color, 0.08), Qt::transparent, 1, 8});
+    badge->setObjectName(QStringLiteral("statBadge"));
+    auto *row = new QHBoxLayout(badge);
+    row->setContentsMargins(10, 10, 10, 10);
+    row->setSpacing(8);
+    row->addWidget(new SymbolView(icon, symbolSize(TextStyle::body), color));
+    auto *text = new QVBoxLayout;
+    text->setSpacing(0);
+    QFont valueFont = textFont(TextStyle::title2);
+    valueFont.setBold(true);
+    // Plain digits, no grouping: the count as the run published it.
+    auto *number = tessaly::label(QString::number(value), TextStyle::title2, color);
+    number->setObjectName(QStringLiteral("badgeValue"));
+    number->setFont(valueFont);
+    text->addWidget(number);
+    auto *caption = tessaly::label(label, TextStyle::caption, secondaryColor(this));
+    caption->setObjectName(QStringLiteral("badgeLabel"));
+    text->addWidget(caption);
+    row->addLayout(text);
+    badge->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    return badge;
+}
+
+QWidget *ContentView::dryRunResults() const
+{
+    auto *panel = new QWidget;
+    panel->setObjectName(QStringLiteral("dryRunResults"));
+    auto *column = new QVBoxLayout(panel);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(12);
+    column->addWidget(new Divider);
+
+    auto *badges = new QHBoxLayout;
+    badges->setSpacing(12);
+    badges->addWidget(statBadge(m_vm->srcsUpdated(), tr("Refs updated"),
+                                QStringLiteral("arrow.triangle.2.circlepath"), SystemColor::blue));
+    badges->addWidget(statBadge(m_vm->formatsUpdated(), tr("Formats updated"),
+                                QStringLiteral("aspectratio"), SystemColor::purple));
+    badges->addWidget(statBadge(m_vm->orphansRemoved(), tr("Orphans removed"),
+                                QStringLiteral("trash"), SystemColor::orange));
+    badges->addStretch(1);
+    column->addLayout(badges);
+
+    auto *ready = new RoundedCard(tintedCard(SystemColor::green));
+    auto *row = new QHBoxLayout(ready);
+    row->setContentsMargins(12, 12, 12, 12);
+    row->setSpacing(10);
+    row->addWidget(new SymbolView(QStringLiteral("checkmark.circle.fill"),
+                                  symbolSize(TextStyle::title3), SystemColor::green));
+    auto *text = new QVBoxLayout;
+    text->setSpacing(2);
+    text->addWidget(label(tr("Ready to relink"), TextStyle::headline, SystemColor::green));
+    text->addWidget(label(emphasized(tr("No errors found. Hit **Relink & Save** to apply.")),
+                          TextStyle::callout, QColor(), Qt::RichText));
+    row->addLayout(text);
+    row->addStretch(1);
+    column->addWidget(ready);
+    return panel;
+}
+
+QWidget *ContentView::successBanner() const
+{
+    auto *banner = new RoundedCard(tintedCard(SystemColor::green));
+    banner->setObjectName(QStringLiteral("successBanner"));
+    auto *column = new QVBoxLayout(banner);
+    column->setContentsMargins(14, 14, 14, 14);
+    column->setSpacing(10);
+
+    auto *top = new QHBoxLayout;
+    top->setSpacing(10);
+    top->addWidget(new SymbolView(QStringLiteral("checkmark.circle.fill"),
+                                  symbolSize(TextStyle::title2), SystemColor::green));
+    auto *text = new QVBoxLayout;
+    text->setSpacing(2);
+    text->addWidget(label(tr("Relink complete"), TextStyle::headline));
+    const auto &output = m_vm->outputURL();
+    auto *savedTo = new ElidedLabel(tr("Saved to ") + (output ? fileName(*output) : tr("output")),
+                                    Qt::ElideMiddle);
+    savedTo->setObjectName(QStringLiteral("savedTo"));
+    savedTo->setFont(textFont(TextStyle::callout));
+    savedTo->setColor(secondaryColor(this));
+    text->addWidget(savedTo);
+    top->addLayout(text, 1);
+    column->addLayout(top);
+
+    auto *badges = new QHBoxLayout;
+    badges->setSpacing(20);
+    badges->addWidget(statBadge(m_vm->srcsUpdated(), tr("Clip sources"), QStringLiteral("film"),
+                                SystemColor::green));
+    badges->addWidget(statBadge(m_vm->formatsUpdated(), tr("Format elements"),
+                                QStringLiteral("aspectratio"), SystemColor::green));
+    badges->addStretch(1);
+    column->addLayout(badges);
+
+    if (const auto &log = m_vm->logURL()) {
+        auto *open = new PushButton(tr("Open Change Log"), QStringLiteral("doc.text.magnifyingglass"));
+        open->setObjectName(QStringLiteral("openLogButton"));
+        connect(open, &PushButton::clicked, this, [file = *log] { openWithDefaultApplication(file); });
+        column->addWidget(open, 0, Qt::AlignLeft);
+    }
+    if (output) {
+        auto *reveal = new PushButton(tr("Show in Finder"), QStringLiteral("folder"));
+        reveal->setObjectName(QStringLiteral("revealButton"));
+        connect(reveal, &PushButton::clicked, this, [file = *output] { revealInFileManager(file); });
+        column->addWidget(reveal, 0, Qt::AlignLeft);
+    }
+    return banner;
+}
+
+QWidget *ContentView::errorBanner() const
+{
+    auto *banner = new RoundedCard(tintedCard(SystemColor::red));
+    banner->setObjectName(QStringLiteral("errorBanner"));
+    auto *row = new QHBoxLayout(banner);
+    row->setContentsMargins(14, 14, 14, 14);
+    row->setSpacing(10);
+    auto *symbolColumn = new QVBoxLayout;
+    symbolColumn->addWidget(new SymbolView(QStringLiteral("xmark.circle.fill"),
+                                           symbolSize(TextStyle::title2), SystemColor::red));
+    symbolColumn->addStretch(1);
+    row->addLayout(symbolColumn);
+    auto *text = new QVBoxLayout;
+    text->setSpacing(4);
+    text->addWidget(label(tr("Something went wrong"), TextStyle::headline));
+    const auto &message = m_vm->errorMessage();
+    auto *body = new WrappingLabel(message ? *message : tr("Unknown error"));
+    body->setObjectName(QStringLiteral("errorMessage"));
+    body->setFont(textFont(TextStyle::callout));
+    QPalette palette = body->palette();
+    palette.setColor(QPalette::WindowText, secondaryColor(this));
+    body->setPalette(palette);
+    text->addWidget(body);
+    row->addLayout(text, 1);
+    return banner;
+}
+
+QString ContentView::resultsKey() const
+{
+    // Everything a panel shows; a panel is rebuilt when any of it changes.
+    const auto describe = [](const std::optional<std::filesystem::path> &path) {
+        return path ? QFile::decodeName(path->native().c_str()) : QStringLiteral("-");
+    };
+    return QString::number(int(m_vm->phase())) + QLatin1Char('|') +
+           QString::number(m_vm->srcsUpdated()) + QLatin1Char('|') +
+           QString::number(m_vm->formatsUpdated()) + QLatin1Char('|') +
+           QString::number(m_vm->orphansRemoved()) + QLatin1Char('|') +
+           describe(m_vm->outputURL()) + QLatin1Char('|') + describe(m_vm->logURL()) +
+           QLatin1Char('|') + m_vm->errorMessage().value_or(QStringLiteral("-"));
+}
+
+void ContentView::refreshResults()
+{
+    const QString phase = QString::number(int(m_vm->phase()));
+    const QString key = resultsKey();
+    if (phase == m_shownPhase && key == m_shownResults)
+        return;
+    // A run clears the error and the changes as it starts while the phase stays; the panel of
+    // the last outcome stays as it was until the run's own outcome arrives, rather than
+    // turning into "Unknown error" for the length of the run.
+    if (phase == m_shownPhase && m_vm->isRunning())
+        return;
+    const bool phaseChanged = phase != m_shownPhase;
+    m_shownPhase = phase;
+    m_shownResults = key;
+    QWidget *panel = nullptr;
+    switch (m_vm->phase()) {
+    case Phase::idle: break;
+    case Phase::dryRunComplete: panel = dryRunResults(); break;
+    case Phase::done: panel = successBanner(); break;
+    case Phase::error: panel = errorBanner(); break;
+    }
+    m_results->setPanel(panel, phaseChanged);
+}
+
+} // namespace tessaly

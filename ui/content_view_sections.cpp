@@ -1,0 +1,131 @@
+#include "ui/content_view.h"
+
+#include "ui/drop_zone_view.h"
+#include "ui/elided_label.h"
+#include "ui/push_button.h"
+#include "ui/rounded_card.h"
+#include "ui/theme.h"
+#include "workflow/relink_view_model.h"
+
+#include <QFile>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QVBoxLayout>
+
+namespace tessaly {
+
+using Phase = RelinkViewModel::AppPhase;
+
+QWidget *ContentView::fileSection()
+{
+    auto *section = new QWidget;
+    auto *column = new QVBoxLayout(section);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(12);
+    auto *heading = new QLabel(tr("File"));
+    heading->setFont(textFont(TextStyle::headline));
+    column->addWidget(heading);
+
+    m_dropZone = new DropZoneView([this] { m_vm->selectInput(); });
+    m_dropZone->setObjectName(QStringLiteral("dropZone"));
+    // One filter does both jobs of the desktop's two drop handlers: hover tracking, and the
+    // delegate's checks on a drop.
+    m_dropZone->installEventFilter(this);
+    column->addWidget(m_dropZone);
+    column->addWidget(outputRow());
+    return section;
+}
+
+QWidget *ContentView::outputRow()
+{
+    auto *row = new RoundedCard(CardLook{palette().color(QPalette::Base), Qt::transparent, 1, 8});
+    row->setObjectName(QStringLiteral("outputRow"));
+    auto *layout = new QHBoxLayout(row);
+    layout->setContentsMargins(12, 12, 12, 12);
+    layout->setSpacing(8);
+    auto *text = new QVBoxLayout;
+    text->setSpacing(2);
+    auto *caption = new QLabel(tr("Output"));
+    caption->setFont(textFont(TextStyle::caption));
+    QPalette secondary = caption->palette();
+    secondary.setColor(QPalette::WindowText, secondaryColor(this));
+    caption->setPalette(secondary);
+    text->addWidget(caption);
+    m_outputName = new ElidedLabel(QString(), Qt::ElideMiddle);
+    m_outputName->setObjectName(QStringLiteral("outputName"));
+    m_outputName->setFont(textFont(TextStyle::body));
+    text->addWidget(m_outputName);
+    m_outputFolder = new ElidedLabel(QString(), Qt::ElideLeft);
+    m_outputFolder->setObjectName(QStringLiteral("outputFolder"));
+    m_outputFolder->setFont(textFont(TextStyle::caption2));
+    m_outputFolder->setColor(secondaryColor(this));
+    text->addWidget(m_outputFolder);
+    layout->addLayout(text, 1);
+
+    m_changeOutput = new PushButton(tr("Change…"), QString());
+    m_changeOutput->setObjectName(QStringLiteral("changeOutputButton"));
+    connect(m_changeOutput, &PushButton::clicked, this, [this] { m_vm->selectOutput(); });
+    layout->addWidget(m_changeOutput);
+    return row;
+}
+
+QWidget *ContentView::actionSection()
+{
+    auto *section = new QWidget;
+    auto *row = new QHBoxLayout(section);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(12);
+    m_preview = new PushButton(tr("Preview Changes"), QStringLiteral("eye"));
+    m_preview->setObjectName(QStringLiteral("previewButton"));
+    m_apply = new PushButton(tr("Relink & Save"), QStringLiteral("wand.and.stars"));
+    m_apply->setObjectName(QStringLiteral("applyButton"));
+    for (PushButton *button : {m_preview, m_apply}) {
+        button->setControlSize(PushButton::ControlSize::large);
+        // The two share the row equally, however long their titles.
+        button->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+        button->setMinimumWidth(button->sizeHint().width());
+        row->addWidget(button, 1);
+    }
+    connect(m_preview, &PushButton::clicked, this, [this] { m_vm->runDryRun(); });
+    connect(m_apply, &PushButton::clicked, this, [this] { m_vm->runApply(); });
+    return section;
+}
+
+void ContentView::refreshOutputRow()
+{
+    const auto &output = m_vm->outputURL();
+    if (output) {
+        m_outputName->setText(QFile::decodeName(output->filename().native().c_str()));
+        m_outputName->setColor(primaryColor(this));
+        m_outputFolder->setText(QFile::decodeName(output->parent_path().native().c_str()));
+    } else {
+        m_outputName->setText(tr("Auto-generated alongside input"));
+        m_outputName->setColor(secondaryColor(this));
+    }
+    m_outputFolder->setVisible(output.has_value());
+    m_changeOutput->setEnabled(m_vm->inputURL().has_value());
+}
+
+void ContentView::refreshActions()
+{
+    using Look = PushButton::Look;
+    const bool running = m_vm->isRunning();
+    // Exactly one of the two is prominent: Preview until a preview has succeeded, then Apply.
+    if (m_vm->phase() == Phase::dryRunComplete) {
+        m_preview->setLook(Look::bordered);
+        m_preview->setBusy(false);
+        m_preview->setEnabled(false);
+        m_apply->setLook(Look::prominent);
+        m_apply->setBusy(running);
+        m_apply->setEnabled(!running);
+    } else {
+        m_preview->setLook(Look::prominent);
+        m_preview->setBusy(running);
+        m_preview->setEnabled(m_vm->inputURL() && !running && m_vm->phase() != Phase::done);
+        m_apply->setLook(Look::bordered);
+        m_apply->setBusy(false);
+        m_apply->setEnabled(false);
+    }
+}
+
+} // namespace tessaly

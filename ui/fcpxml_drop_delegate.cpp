@@ -1,0 +1,58 @@
+#include "ui/fcpxml_drop_delegate.h"
+
+#include <QFile>
+#include <QMetaObject>
+#include <QMimeData>
+#include <QUrl>
+
+namespace tessaly {
+
+FCPXMLDropDelegate::FCPXMLDropDelegate(QObject *context,
+                                       std::function<void(std::filesystem::path)> onDrop)
+    : m_context(context), m_onDrop(std::move(onDrop))
+{
+}
+
+std::optional<std::filesystem::path> FCPXMLDropDelegate::firstLocalFile(const QMimeData &data)
+{
+    if (!data.hasUrls())
+        return std::nullopt;
+    const QList<QUrl> urls = data.urls();
+    for (const QUrl &url : urls) {
+        if (!url.isLocalFile())
+            continue;
+        QString path = url.toLocalFile();
+        // A dragged folder comes with a trailing separator, which would hide its extension.
+        while (path.size() > 1 && path.endsWith(QLatin1Char('/')))
+            path.chop(1);
+        if (path.isEmpty())
+            return std::nullopt;
+        return std::filesystem::path(QFile::encodeName(path).toStdString());
+    }
+    return std::nullopt;
+}
+
+bool FCPXMLDropDelegate::validateDrop(const QMimeData &data) const
+{
+    return firstLocalFile(data).has_value();
+}
+
+bool FCPXMLDropDelegate::performDrop(const QMimeData &data) const
+{
+    std::optional<std::filesystem::path> file = firstLocalFile(data);
+    if (!file)
+        return false;
+    const QString extension =
+        QFile::decodeName(file->extension().native().c_str()).mid(1).toLower();
+    if (extension != QLatin1String("fcpxml") && extension != QLatin1String("fcpxmld"))
+        return true;
+    if (!m_context)
+        return true;
+    // Delivered in a later turn of the event loop, as a drop's item arrives after the drop.
+    QMetaObject::invokeMethod(
+        m_context.data(), [onDrop = m_onDrop, location = std::move(*file)] { onDrop(location); },
+        Qt::QueuedConnection);
+    return true;
+}
+
+} // namespace tessaly

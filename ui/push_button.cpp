@@ -1,0 +1,229 @@
+#include "ui/push_button.h"
+
+#include "ui/symbol_image.h"
+#include "ui/theme.h"
+
+#include <QEvent>
+#include <QFocusEvent>
+#include <QPainter>
+#include <QPainterPath>
+
+#include <cmath>
+#include <numbers>
+
+namespace tessaly {
+
+namespace {
+constexpr int kSpokes = 8;
+constexpr int kIconGap = 6;
+constexpr qreal kSpinnerScale = 0.7;
+} // namespace
+
+PushButton::PushButton(const QString &text, const QString &symbol, QWidget *parent)
+    : QAbstractButton(parent), m_symbol(symbol)
+{
+    setText(text);
+    setFocusPolicy(Qt::StrongFocus);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    m_spinTimer.setInterval(80);
+    connect(&m_spinTimer, &QTimer::timeout, this, [this] {
+        m_spinStep = (m_spinStep + 1) % kSpokes;
+        update();
+    });
+    updateFont();
+}
+
+void PushButton::setLook(Look look)
+{
+    if (look == m_look)
+        return;
+    m_look = look;
+    setCursor(look == Look::plain ? Qt::PointingHandCursor : Qt::ArrowCursor);
+    update();
+}
+
+void PushButton::setControlSize(ControlSize size)
+{
+    m_size = size;
+    updateFont();
+    updateGeometry();
+    update();
+}
+
+void PushButton::setBusy(bool busy)
+{
+    if (busy == m_busy)
+        return;
+    m_busy = busy;
+    if (busy)
+        m_spinTimer.start();
+    else
+        m_spinTimer.stop();
+    update();
+}
+
+void PushButton::setSymbol(const QString &symbol)
+{
+    m_symbol = symbol;
+    updateGeometry();
+    update();
+}
+
+void PushButton::setTextColor(const QColor &color)
+{
+    m_textColor = color;
+    update();
+}
+
+int PushButton::controlHeight() const
+{
+    switch (m_size) {
+    case ControlSize::small: return 22;
+    case ControlSize::regular: return 26;
+    case ControlSize::large: return 32;
+    }
+    return 26;
+}
+
+int PushButton::iconSize() const
+{
+    return fontMetrics().height();
+}
+
+int PushButton::sidePadding() const
+{
+    if (m_look == Look::plain)
+        return 2;
+    return m_size == ControlSize::small ? 8 : m_size == ControlSize::large ? 16 : 12;
+}
+
+QSize PushButton::sizeHint() const
+{
+    int width = fontMetrics().horizontalAdvance(text()) + 2 * sidePadding();
+    if (!m_symbol.isEmpty())
+        width += iconSize() + kIconGap;
+    const int h = m_look == Look::plain ? fontMetrics().height() + 2 : controlHeight();
+    return {width, h};
+}
+
+QSize PushButton::minimumSizeHint() const
+{
+    return sizeHint();
+}
+
+QColor PushButton::foreground() const
+{
+    switch (m_look) {
+    case Look::prominent:
+        return isEnabled() ? palette().color(QPalette::HighlightedText)
+                           : withOpacity(palette().color(QPalette::HighlightedText), 0.85);
+    case Look::plain:
+        if (!isEnabled())
+            return secondaryColor(this);
+        return m_textColor.isValid() ? m_textColor : accentColor(this);
+    case Look::bordered: break;
+    }
+    return palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
+                           QPalette::ButtonText);
+}
+
+void PushButton::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF box = QRectF(rect()).adjusted(1, 1, -1, -1);
+    const qreal radius = m_size == ControlSize::large ? 7 : 6;
+    QPainterPath shape;
+    shape.addRoundedRect(box, radius, radius);
+
+    if (m_look == Look::prominent) {
+        QColor fill = accentColor(this);
+        if (!isEnabled())
+            fill = withOpacity(fill, 0.4);
+        else if (isDown())
+            fill = fill.darker(115);
+        painter.fillPath(shape, fill);
+    } else if (m_look == Look::bordered) {
+        QColor fill = palette().color(QPalette::Button);
+        if (isDown())
+            fill = fill.darker(112);
+        if (!isEnabled())
+            fill = withOpacity(fill, 0.5);
+        painter.fillPath(shape, fill);
+        painter.setPen(QPen(withOpacity(primaryColor(this), isEnabled() ? 0.2 : 0.1), 1));
+        painter.drawPath(shape);
+    }
+    if (m_keyboardFocus && hasFocus()) {
+        painter.setPen(QPen(withOpacity(accentColor(this), 0.6), 2));
+        painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), radius, radius);
+    }
+
+    const QColor color = foreground();
+    const QFontMetrics metrics = fontMetrics();
+    const int icon = m_symbol.isEmpty() ? 0 : iconSize();
+    const int content = metrics.horizontalAdvance(text()) + (icon ? icon + kIconGap : 0);
+    qreal x = std::max<qreal>(sidePadding(), (width() - content) / 2.0);
+    if (icon) {
+        const QRectF iconBox(x, (height() - icon) / 2.0, icon, icon);
+        if (m_busy)
+            paintSpinner(painter, iconBox, color);
+        else
+            painter.drawPixmap(iconBox.topLeft(),
+                               symbolPixmap(m_symbol, icon, color, devicePixelRatioF()));
+        x += icon + kIconGap;
+    }
+    painter.setPen(color);
+    const QRectF textBox(x, 0, width() - x - sidePadding() / 2.0, height());
+    painter.drawText(textBox, Qt::AlignLeft | Qt::AlignVCenter,
+                     metrics.elidedText(text(), Qt::ElideRight, int(textBox.width())));
+}
+
+void PushButton::paintSpinner(QPainter &painter, const QRectF &box, const QColor &color) const
+{
+    painter.save();
+    painter.translate(box.center());
+    painter.scale(kSpinnerScale, kSpinnerScale);
+    const qreal outer = box.width() / 2;
+    for (int i = 0; i < kSpokes; ++i) {
+        // The spoke at the current step is darkest; the ones behind it fade out.
+        const int age = (m_spinStep - i + kSpokes) % kSpokes;
+        painter.setPen(QPen(withOpacity(color, 1.0 - 0.75 * age / (kSpokes - 1)),
+                            outer / 3.5, Qt::SolidLine, Qt::RoundCap));
+        const qreal angle = 2 * std::numbers::pi * i / kSpokes;
+        const QPointF direction(std::sin(angle), -std::cos(angle));
+        painter.drawLine(direction * outer * 0.45, direction * outer * 0.95);
+    }
+    painter.restore();
+}
+
+void PushButton::focusInEvent(QFocusEvent *event)
+{
+    m_keyboardFocus = event->reason() == Qt::TabFocusReason ||
+                      event->reason() == Qt::BacktabFocusReason;
+    QAbstractButton::focusInEvent(event);
+}
+
+void PushButton::focusOutEvent(QFocusEvent *event)
+{
+    m_keyboardFocus = false;
+    QAbstractButton::focusOutEvent(event);
+}
+
+void PushButton::changeEvent(QEvent *event)
+{
+    QAbstractButton::changeEvent(event);
+    if (event->type() == QEvent::EnabledChange || event->type() == QEvent::PaletteChange)
+        update();
+}
+
+bool PushButton::hitButton(const QPoint &position) const
+{
+    return rect().contains(position);
+}
+
+void PushButton::updateFont()
+{
+    setFont(textFont(m_size == ControlSize::small ? TextStyle::callout : TextStyle::body));
+}
+
+} // namespace tessaly

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QAbstractButton>
+#include <QColor>
+#include <QString>
+#include <QTimer>
+
+namespace tessaly {
+
+/// A push button drawn the same on every desktop: bordered, prominent (filled with the accent
+/// colour) or plain (text only), with an optional symbol that a spinner replaces while busy.
+class PushButton : public QAbstractButton {
+    Q_OBJECT
+public:
+    enum class Look { bordered, prominent, plain };
+    enum class ControlSize { small, regular, large };
+
+    /// A button titled `text` with the symbol `symbol` (empty for none).
+    PushButton(const QString &text, const QString &symbol, QWidget *parent = nullptr);
+
+    /// Draws the button as `look`.
+    void setLook(Look look);
+    /// How the button is drawn.
+    Look look() const { return m_look; }
+    /// Sizes the button as `size`.
+    void setControlSize(ControlSize size);
+    /// Replaces the symbol by a spinning progress indicator while `busy` is true.
+    void setBusy(bool busy);
+    /// Whether the spinner is shown in place of the symbol.
+    bool isBusy() const { return m_busy; }
+    /// Shows the symbol `symbol` (empty for none).
+    void setSymbol(const QString &symbol);
+    /// The symbol's name.
+    const QString &symbol() const { return m_symbol; }
+    /// The colour of a plain button's title; the accent colour when never set.
+    void setTextColor(const QColor &color);
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    bool hitButton(const QPoint &position) const override;
+
+private:
+    int controlHeight() const;
+    int iconSize() const;
+    int sidePadding() const;
+    QColor foreground() const;
+    void paintSpinner(QPainter &painter, const QRectF &box, const QColor &color) const;
+    void updateFont();
+
+    Look m_look = Look::bordered;
+    ControlSize m_size = ControlSize::regular;
+    QString m_symbol;
+    QColor m_textColor;
+    bool m_busy = false;
+    bool m_keyboardFocus = false;
+    int m_spinStep = 0;
+    QTimer m_spinTimer;
+};
+
+} // namespace tessaly

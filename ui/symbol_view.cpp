@@ -1,0 +1,60 @@
+#include "ui/symbol_view.h"
+
+#include "ui/symbol_image.h"
+
+#include <QPainter>
+
+namespace tessaly {
+
+SymbolView::SymbolView(const QString &symbol, int size, const QColor &color, QWidget *parent)
+    : QWidget(parent), m_symbol(symbol), m_size(size), m_color(color)
+{
+    setFixedSize(size, size);
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void SymbolView::setSymbol(const QString &symbol)
+{
+    if (symbol == m_symbol)
+        return;
+    m_symbol = symbol;
+    m_cache = QPixmap();
+    update();
+}
+
+void SymbolView::setColor(const QColor &color)
+{
+    if (color == m_color)
+        return;
+    m_color = color;
+    m_cache = QPixmap();
+    update();
+}
+
+void SymbolView::setScale(qreal scale)
+{
+    m_scale = scale;
+    update();
+}
+
+QSize SymbolView::sizeHint() const
+{
+    return {m_size, m_size};
+}
+
+void SymbolView::paintEvent(QPaintEvent *)
+{
+    const qreal ratio = devicePixelRatioF();
+    if (m_cache.isNull() || !qFuzzyCompare(m_cache.devicePixelRatio(), ratio))
+        m_cache = symbolPixmap(m_symbol, m_size, m_color, ratio);
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    if (!qFuzzyCompare(m_scale, 1.0)) {
+        painter.translate(width() / 2.0, height() / 2.0);
+        painter.scale(m_scale, m_scale);
+        painter.translate(-width() / 2.0, -height() / 2.0);
+    }
+    painter.drawPixmap(QPointF((width() - m_size) / 2.0, (height() - m_size) / 2.0), m_cache);
+}
+
+} // namespace tessaly
