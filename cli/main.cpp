@@ -6,8 +6,7 @@
 
 using namespace tessaly;
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     std::string error;
     const auto options = cli::parseOptions(std::vector<std::string>(argv + 1, argv + argc), error);
     if (!options) {
@@ -21,10 +20,13 @@ int main(int argc, char **argv)
 
     std::vector<cli::RunReport> reports;
     for (const auto &input : options->inputs) {
-        cli::RunReport report{input, options->output.value_or(RelinkRun::defaultOutputLocation(input)),
-                              options->dryRun, {}, {}};
-        report.outcome = RelinkRun::perform(report.input, report.output, report.dryRun,
-                                            &report.document);
+        cli::RunReport report{input,
+                              options->output.value_or(RelinkRun::defaultOutputLocation(input)),
+                              options->dryRun,
+                              {},
+                              {}};
+        report.outcome =
+            RelinkRun::perform(report.input, report.output, report.dryRun, &report.document);
         if (!options->json)
             cli::printPlain(report, std::cout, std::cerr);
         reports.push_back(std::move(report));

@@ -17,8 +17,7 @@ const char *const kUsage =
     "\n"
     "Exit status: 0 when every input succeeded, 1 when any failed, 2 for a usage error.\n";
 
-std::optional<Options> parseOptions(const std::vector<std::string> &args, std::string &error)
-{
+std::optional<Options> parseOptions(const std::vector<std::string> &args, std::string &error) {
     Options options;
     bool onlyInputs = false;
     for (std::size_t i = 0; i < args.size(); ++i) {

@@ -6,15 +6,13 @@ namespace tessaly::cli {
 
 namespace {
 
-std::string counted(std::size_t count, const char *singular, const char *plural)
-{
+std::string counted(std::size_t count, const char *singular, const char *plural) {
     return std::to_string(count) + " " + (count == 1 ? singular : plural);
 }
 
 } // namespace
 
-void printPlain(const RunReport &report, std::ostream &out, std::ostream &err)
-{
+void printPlain(const RunReport &report, std::ostream &out, std::ostream &err) {
     const auto &outcome = report.outcome;
     if (!outcome.result) {
         err << report.input.string() << ": " << outcome.errorMessage << '\n';
@@ -22,8 +20,7 @@ void printPlain(const RunReport &report, std::ostream &out, std::ostream &err)
     }
     const RelinkResult &result = *outcome.result;
     const std::string sources = counted(result.changes.size(), "clip source", "clip sources");
-    const std::string formats =
-        counted(result.orphanFormatsRemoved.size(), "format", "formats");
+    const std::string formats = counted(result.orphanFormatsRemoved.size(), "format", "formats");
     if (report.dryRun) {
         out << report.input.string() << ": preview, " << sources << " to relink, " << formats
             << " to remove, would write " << report.output.string() << '\n';
@@ -35,8 +32,7 @@ void printPlain(const RunReport &report, std::ostream &out, std::ostream &err)
         out << change.stem << ": " << change.oldSrc << " \u2192 " << change.newSrc << '\n';
 }
 
-std::string jsonReport(const std::vector<RunReport> &reports)
-{
+std::string jsonReport(const std::vector<RunReport> &reports) {
     using json = nlohmann::ordered_json;
     json runs = json::array();
     for (const auto &report : reports) {

@@ -6,8 +6,7 @@ namespace tessaly {
 
 /// Calls `visit` for `top` and every element below it, parents before children, without
 /// recursion.
-template <typename Visit> void forEachElement(xml::Element top, Visit &&visit)
-{
+template <typename Visit> void forEachElement(xml::Element top, Visit &&visit) {
     xml::Element current = top;
     while (current) {
         visit(current);

@@ -5,8 +5,7 @@ namespace tessaly {
 namespace {
 
 /// Adds one to a text of decimal digits.
-std::string incrementDecimal(std::string digits)
-{
+std::string incrementDecimal(std::string digits) {
     for (auto it = digits.rbegin(); it != digits.rend(); ++it) {
         if (*it != '9') {
             ++*it;
@@ -19,8 +18,7 @@ std::string incrementDecimal(std::string digits)
 
 } // namespace
 
-std::string FCPXMLRelinker::nextID(UsedIdentifiers &used)
-{
+std::string FCPXMLRelinker::nextID(UsedIdentifiers &used) {
     const std::int64_t largest = used.largestNumber().value_or(99);
     std::string candidate;
     if (largest < INT64_MAX) {

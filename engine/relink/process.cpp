@@ -3,8 +3,7 @@
 namespace tessaly {
 
 RelinkResult FCPXMLRelinker::process(const std::filesystem::path &inputURL,
-                                     const std::filesystem::path &outputURL, bool dryRun)
-{
+                                     const std::filesystem::path &outputURL, bool dryRun) {
     xml::Document doc = xml::Document::load(inputURL);
     RelinkResult result = relink(doc);
     if (!dryRun)

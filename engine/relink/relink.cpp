@@ -1,5 +1,5 @@
-#include "engine/relink/fcpxml_relinker.h"
 #include "engine/relink/element_walk.h"
+#include "engine/relink/fcpxml_relinker.h"
 #include "engine/relink/text_key.h"
 
 #include <unordered_map>
@@ -12,8 +12,7 @@ namespace {
 class StemIndex {
 public:
     bool contains(const std::string &key) const { return m_byKey.count(key) != 0; }
-    void add(std::string key, std::string stem, AssetInfo info)
-    {
+    void add(std::string key, std::string stem, AssetInfo info) {
         m_byKey.emplace(std::move(key), m_entries.size());
         m_entries.push_back({std::move(stem), std::move(info)});
     }
@@ -30,15 +29,13 @@ private:
     std::vector<Entry> m_entries;
 };
 
-StemIndex::Entry const *firstEntry(const StemIndex &index)
-{
+StemIndex::Entry const *firstEntry(const StemIndex &index) {
     return index.empty() ? nullptr : &index.entries().front();
 }
 
 } // namespace
 
-RelinkResult FCPXMLRelinker::relink(xml::Document &doc)
-{
+RelinkResult FCPXMLRelinker::relink(xml::Document &doc) {
     // Locate.
     const xml::Element root = doc.rootElement();
     if (!root)
@@ -69,7 +66,7 @@ RelinkResult FCPXMLRelinker::relink(xml::Document &doc)
             if (!src)
                 continue;
             auto [stem, extension] = stemAndExtension(decodeSrc(*src));
-            StemIndex *index = extension == "braw" ? &brawByStem
+            StemIndex *index = extension == "braw"  ? &brawByStem
                                : extension == "mov" ? &proxiesByStem
                                                     : nullptr;
             if (!index)

@@ -4,8 +4,7 @@ namespace tessaly {
 
 namespace {
 
-std::string describe(RelinkError::Case c, const std::string &stem, const std::string &extension)
-{
+std::string describe(RelinkError::Case c, const std::string &stem, const std::string &extension) {
     switch (c) {
     case RelinkError::Case::duplicateStem:
         return "Duplicate ." + extension + " filename found: '" + stem +
@@ -32,12 +31,9 @@ std::string describe(RelinkError::Case c, const std::string &stem, const std::st
 
 RelinkError::RelinkError(Case c, std::string stem, std::string extension)
     : m_case(c), m_stem(std::move(stem)), m_extension(std::move(extension)),
-      m_description(describe(m_case, m_stem, m_extension))
-{
-}
+      m_description(describe(m_case, m_stem, m_extension)) {}
 
-RelinkError RelinkError::duplicateStem(std::string stem, std::string extension)
-{
+RelinkError RelinkError::duplicateStem(std::string stem, std::string extension) {
     return RelinkError(Case::duplicateStem, std::move(stem), std::move(extension));
 }
 

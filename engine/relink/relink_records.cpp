@@ -6,8 +6,7 @@
 
 namespace tessaly {
 
-RecordID RecordID::random()
-{
+RecordID RecordID::random() {
     uuid_t raw;
     uuid_generate_random(raw);
     RecordID id;
@@ -15,8 +14,7 @@ RecordID RecordID::random()
     return id;
 }
 
-std::string RecordID::toString() const
-{
+std::string RecordID::toString() const {
     char text[37];
     uuid_unparse_lower(bytes.data(), text);
     return text;
@@ -26,8 +24,6 @@ RelinkChange::RelinkChange(std::string stem_, std::string oldSrc_, std::string n
                            std::string oldAssetID_, std::string newAssetID_)
     : id(RecordID::random()), stem(std::move(stem_)), oldSrc(std::move(oldSrc_)),
       newSrc(std::move(newSrc_)), oldAssetID(std::move(oldAssetID_)),
-      newAssetID(std::move(newAssetID_))
-{
-}
+      newAssetID(std::move(newAssetID_)) {}
 
 } // namespace tessaly

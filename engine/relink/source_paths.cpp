@@ -8,8 +8,7 @@ namespace {
 
 constexpr std::string_view kFilePrefix = "file://";
 
-int hexValue(char c)
-{
+int hexValue(char c) {
     if (c >= '0' && c <= '9')
         return c - '0';
     if (c >= 'a' && c <= 'f')
@@ -19,8 +18,7 @@ int hexValue(char c)
     return -1;
 }
 
-bool isValidUtf8(std::string_view text)
-{
+bool isValidUtf8(std::string_view text) {
     std::size_t i = 0;
     const auto *bytes = reinterpret_cast<const unsigned char *>(text.data());
     while (i < text.size()) {
@@ -59,8 +57,7 @@ bool isValidUtf8(std::string_view text)
     return true;
 }
 
-std::optional<std::string> percentDecode(std::string_view text)
-{
+std::optional<std::string> percentDecode(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -82,8 +79,7 @@ std::optional<std::string> percentDecode(std::string_view text)
     return out;
 }
 
-bool isPathAllowed(unsigned char c)
-{
+bool isPathAllowed(unsigned char c) {
     if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))
         return true;
     return std::string_view("!$&'()*+,-./:=@_~").find(static_cast<char>(c)) !=
@@ -91,8 +87,7 @@ bool isPathAllowed(unsigned char c)
 }
 
 /// The last component of a path, ignoring trailing slashes.
-std::string_view lastComponent(std::string_view path)
-{
+std::string_view lastComponent(std::string_view path) {
     while (path.size() > 1 && path.back() == '/')
         path.remove_suffix(1);
     const auto slash = path.rfind('/');
@@ -101,16 +96,14 @@ std::string_view lastComponent(std::string_view path)
 
 /// Position of the extension's full stop in the last component, or npos. A name whose only
 /// full stop is its first character (a hidden file such as ".mov") has no extension.
-std::size_t extensionDot(std::string_view component)
-{
+std::size_t extensionDot(std::string_view component) {
     const auto dot = component.rfind('.');
     if (dot == std::string_view::npos || dot == 0)
         return std::string_view::npos;
     return dot;
 }
 
-std::string lowerASCII(std::string_view text)
-{
+std::string lowerASCII(std::string_view text) {
     std::string out(text);
     for (char &c : out) {
         if (c >= 'A' && c <= 'Z')
@@ -121,8 +114,7 @@ std::string lowerASCII(std::string_view text)
 
 } // namespace
 
-std::string FCPXMLRelinker::decodeSrc(std::string_view src)
-{
+std::string FCPXMLRelinker::decodeSrc(std::string_view src) {
     std::string stripped;
     stripped.reserve(src.size());
     std::size_t from = 0;
@@ -137,8 +129,7 @@ std::string FCPXMLRelinker::decodeSrc(std::string_view src)
     return stripped;
 }
 
-std::string FCPXMLRelinker::encodeSrc(std::string_view path)
-{
+std::string FCPXMLRelinker::encodeSrc(std::string_view path) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     std::string out(kFilePrefix);
     out.reserve(kFilePrefix.size() + path.size() + path.size() / 4);
@@ -155,8 +146,7 @@ std::string FCPXMLRelinker::encodeSrc(std::string_view path)
     return out;
 }
 
-FCPXMLRelinker::StemAndExtension FCPXMLRelinker::stemAndExtension(std::string_view path)
-{
+FCPXMLRelinker::StemAndExtension FCPXMLRelinker::stemAndExtension(std::string_view path) {
     const std::string_view component = lastComponent(path);
     const auto dot = extensionDot(component);
     if (dot == std::string_view::npos)
@@ -164,8 +154,7 @@ FCPXMLRelinker::StemAndExtension FCPXMLRelinker::stemAndExtension(std::string_vi
     return {std::string(component.substr(0, dot)), lowerASCII(component.substr(dot + 1))};
 }
 
-std::string FCPXMLRelinker::brawPath(std::string_view proxyPath)
-{
+std::string FCPXMLRelinker::brawPath(std::string_view proxyPath) {
     std::string_view trimmed = proxyPath;
     while (trimmed.size() > 1 && trimmed.back() == '/')
         trimmed.remove_suffix(1);
@@ -176,8 +165,7 @@ std::string FCPXMLRelinker::brawPath(std::string_view proxyPath)
     return std::string(trimmed) + ".braw";
 }
 
-std::map<std::string, std::string> FCPXMLRelinker::dictFrom(xml::Element element)
-{
+std::map<std::string, std::string> FCPXMLRelinker::dictFrom(xml::Element element) {
     std::map<std::string, std::string> map;
     for (const auto &attribute : element.attributes())
         map[std::string(attribute.name())] = attribute.stringValue();

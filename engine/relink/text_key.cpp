@@ -7,8 +7,7 @@
 
 namespace tessaly {
 
-std::string textKey(std::string_view text)
-{
+std::string textKey(std::string_view text) {
     bool ascii = true;
     for (const char c : text) {
         if (static_cast<unsigned char>(c) >= 0x80) {
@@ -20,14 +19,15 @@ std::string textKey(std::string_view text)
         return std::string(text);
 
     utf8proc_uint8_t *normalised = nullptr;
-    const auto length = utf8proc_map(reinterpret_cast<const utf8proc_uint8_t *>(text.data()),
-                                     static_cast<utf8proc_ssize_t>(text.size()), &normalised,
-                                     static_cast<utf8proc_option_t>(UTF8PROC_STABLE |
-                                                                    UTF8PROC_COMPOSE));
+    const auto length =
+        utf8proc_map(reinterpret_cast<const utf8proc_uint8_t *>(text.data()),
+                     static_cast<utf8proc_ssize_t>(text.size()), &normalised,
+                     static_cast<utf8proc_option_t>(UTF8PROC_STABLE | UTF8PROC_COMPOSE));
     if (length < 0)
         return std::string(text);
     std::unique_ptr<utf8proc_uint8_t, decltype(&std::free)> owner(normalised, &std::free);
-    return std::string(reinterpret_cast<const char *>(normalised), static_cast<std::size_t>(length));
+    return std::string(reinterpret_cast<const char *>(normalised),
+                       static_cast<std::size_t>(length));
 }
 
 } // namespace tessaly

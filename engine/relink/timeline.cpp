@@ -5,8 +5,7 @@
 namespace tessaly {
 
 void FCPXMLRelinker::updateTimeline(xml::Element root, const IDMap &oldToNewID,
-                                    const IDSet &orphanFormats, const std::string &brawFormatID)
-{
+                                    const IDSet &orphanFormats, const std::string &brawFormatID) {
     for (xml::Node node = root.firstChild(); node; node = node.nextSibling()) {
         const xml::Element element = node.toElement();
         if (!element)
@@ -26,8 +25,7 @@ void FCPXMLRelinker::updateTimeline(xml::Element root, const IDMap &oldToNewID,
 }
 
 void FCPXMLRelinker::updateElement(xml::Element element, const IDMap &oldToNewID,
-                                   const IDSet &orphanFormats, const std::string &brawFormatID)
-{
+                                   const IDSet &orphanFormats, const std::string &brawFormatID) {
     if (oldToNewID.empty() && orphanFormats.empty())
         return;
     forEachElement(element, [&](xml::Element current) {

@@ -4,14 +4,12 @@
 
 namespace tessaly {
 
-UsedIdentifiers::UsedIdentifiers(std::initializer_list<std::string_view> ids)
-{
+UsedIdentifiers::UsedIdentifiers(std::initializer_list<std::string_view> ids) {
     for (const auto id : ids)
         insert(id);
 }
 
-bool UsedIdentifiers::insert(std::string_view id)
-{
+bool UsedIdentifiers::insert(std::string_view id) {
     if (!m_ids.emplace(id).second)
         return false;
     if (const auto number = numberOf(id); number && (!m_largest || *number > *m_largest))
@@ -19,13 +17,11 @@ bool UsedIdentifiers::insert(std::string_view id)
     return true;
 }
 
-bool UsedIdentifiers::contains(std::string_view id) const
-{
+bool UsedIdentifiers::contains(std::string_view id) const {
     return m_ids.find(id) != m_ids.end();
 }
 
-std::optional<std::int64_t> UsedIdentifiers::numberOf(std::string_view id)
-{
+std::optional<std::int64_t> UsedIdentifiers::numberOf(std::string_view id) {
     if (id.size() < 2 || id.front() != 'r')
         return std::nullopt;
     std::string_view digits = id.substr(1);

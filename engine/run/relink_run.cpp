@@ -13,8 +13,7 @@ namespace tessaly {
 
 namespace {
 
-std::string lowerASCII(std::string text)
-{
+std::string lowerASCII(std::string text) {
     for (char &c : text) {
         if (c >= 'A' && c <= 'Z')
             c = static_cast<char>(c - 'A' + 'a');
@@ -23,45 +22,42 @@ std::string lowerASCII(std::string text)
 }
 
 /// The path without trailing separators, so that "/a/B.fcpxmld/" names B.fcpxmld.
-fs::path withoutTrailingSeparator(const fs::path &path)
-{
+fs::path withoutTrailingSeparator(const fs::path &path) {
     std::string text = path.string();
     while (text.size() > 1 && text.back() == '/')
         text.pop_back();
     return text;
 }
 
-bool hasExtension(const fs::path &path, std::string_view lowerExtension)
-{
+bool hasExtension(const fs::path &path, std::string_view lowerExtension) {
     const fs::path name = withoutTrailingSeparator(path).filename();
     const std::string text = name.string();
     const auto dot = text.rfind('.');
     return dot != std::string::npos && lowerASCII(text.substr(dot + 1)) == lowerExtension;
 }
 
-std::string quoted(const fs::path &path)
-{
+std::string quoted(const fs::path &path) {
     return "\u201C" + path.string() + "\u201D";
 }
 
 /// The same text the document loader gives for an unreadable location.
-std::string readFailure(const fs::path &path, int error)
-{
+std::string readFailure(const fs::path &path, int error) {
     return xml::DocumentError(xml::DocumentError::Kind::Read, path, std::strerror(error)).message();
 }
 
 /// An absolute, link-free spelling used to compare locations; parts that do not exist yet
 /// are kept as written.
-fs::path comparable(const fs::path &path)
-{
+fs::path comparable(const fs::path &path) {
     std::error_code error;
-    fs::path resolved = fs::weakly_canonical(fs::absolute(path, error), error);
-    return error ? fs::absolute(path).lexically_normal() : resolved;
+    const fs::path absolute = fs::absolute(path, error);
+    if (error)
+        return path.lexically_normal();
+    fs::path resolved = fs::weakly_canonical(absolute, error);
+    return error ? absolute.lexically_normal() : resolved;
 }
 
 /// True when `inner` is `outer` or lies somewhere below it.
-bool isWithin(const fs::path &inner, const fs::path &outer)
-{
+bool isWithin(const fs::path &inner, const fs::path &outer) {
     auto innerIt = inner.begin();
     for (auto outerIt = outer.begin(); outerIt != outer.end(); ++outerIt, ++innerIt) {
         if (outerIt->empty() && std::next(outerIt) == outer.end())
@@ -72,8 +68,7 @@ bool isWithin(const fs::path &inner, const fs::path &outer)
     return true;
 }
 
-std::optional<RelinkRun::Failure> copyFile(const fs::path &input, const fs::path &output)
-{
+std::optional<RelinkRun::Failure> copyFile(const fs::path &input, const fs::path &output) {
     std::error_code error;
     // Never overwrite: an existing output, the input itself included, makes the copy fail.
     if (fs::symlink_status(output, error).type() != fs::file_type::not_found) {
@@ -84,12 +79,11 @@ std::optional<RelinkRun::Failure> copyFile(const fs::path &input, const fs::path
     if (!error)
         return std::nullopt;
     return RelinkRun::Failure{std::string(RelinkRun::kCopyFileFailed) + quoted(input.filename()) +
-                              " could not be copied to " + quoted(output) + ": " +
-                              error.message() + "."};
+                              " could not be copied to " + quoted(output) + ": " + error.message() +
+                              "."};
 }
 
-std::optional<RelinkRun::Failure> copyBundle(const fs::path &input, const fs::path &output)
-{
+std::optional<RelinkRun::Failure> copyBundle(const fs::path &input, const fs::path &output) {
     const auto failed = [](std::string what, const std::error_code &error) {
         return RelinkRun::Failure{std::string(RelinkRun::kCopyBundleFailed) + what + ": " +
                                   error.message() + "."};
@@ -103,13 +97,13 @@ std::optional<RelinkRun::Failure> copyBundle(const fs::path &input, const fs::pa
     // Links inside the bundle are copied as links, as the Finder would.
     fs::copy(input, output, fs::copy_options::recursive | fs::copy_options::copy_symlinks, error);
     if (error)
-        return failed(quoted(input.filename()) + " could not be copied to " + quoted(output), error);
+        return failed(quoted(input.filename()) + " could not be copied to " + quoted(output),
+                      error);
     return std::nullopt;
 }
 
 /// The first top-level entry of the bundle whose extension is "fcpxml", in listing order.
-std::optional<fs::path> findDocument(const fs::path &bundle)
-{
+std::optional<fs::path> findDocument(const fs::path &bundle) {
     std::error_code error;
     fs::directory_iterator it(bundle, error);
     for (; !error && it != fs::directory_iterator(); it.increment(error)) {
@@ -121,8 +115,7 @@ std::optional<fs::path> findDocument(const fs::path &bundle)
 
 } // namespace
 
-fs::path RelinkRun::defaultOutputLocation(const fs::path &input)
-{
+fs::path RelinkRun::defaultOutputLocation(const fs::path &input) {
     const fs::path location = withoutTrailingSeparator(input);
     const std::string name = location.filename().string();
     const auto dot = name.rfind('.');
@@ -132,8 +125,7 @@ fs::path RelinkRun::defaultOutputLocation(const fs::path &input)
 }
 
 std::variant<RelinkRun::Prepared, RelinkRun::Failure>
-RelinkRun::prepare(const fs::path &input, const fs::path &output, bool dryRun)
-{
+RelinkRun::prepare(const fs::path &input, const fs::path &output, bool dryRun) {
     if (!hasExtension(input, "fcpxmld")) {
         // A folder is no document; refuse it before an apply copies what may be a whole
         // media drive.
@@ -174,11 +166,9 @@ RelinkRun::prepare(const fs::path &input, const fs::path &output, bool dryRun)
     return Prepared{*document, dryRun};
 }
 
-RelinkRun::Outcome RelinkRun::execute(const Prepared &prepared)
-{
+RelinkRun::Outcome RelinkRun::execute(const Prepared &prepared) {
     try {
-        return {FCPXMLRelinker::process(prepared.document, prepared.document, prepared.dryRun),
-                {}};
+        return {FCPXMLRelinker::process(prepared.document, prepared.document, prepared.dryRun), {}};
     } catch (const RelinkError &error) {
         return {std::nullopt, error.errorDescription()};
     } catch (const xml::DocumentError &error) {
@@ -186,12 +176,15 @@ RelinkRun::Outcome RelinkRun::execute(const Prepared &prepared)
     } catch (const std::bad_alloc &) {
         return {std::nullopt, "There is not enough memory to relink " +
                                   quoted(prepared.document.filename()) + "."};
+    } catch (const std::exception &error) {
+        // Nothing else is expected, but a worker thread must never end the program.
+        return {std::nullopt, "Tessaly could not relink " + quoted(prepared.document.filename()) +
+                                  ": " + error.what()};
     }
 }
 
 RelinkRun::Outcome RelinkRun::perform(const fs::path &input, const fs::path &output, bool dryRun,
-                                      fs::path *document)
-{
+                                      fs::path *document) {
     auto prepared = prepare(input, output, dryRun);
     if (auto *failure = std::get_if<Failure>(&prepared))
         return {std::nullopt, failure->message};

@@ -35,9 +35,8 @@ public:
 
     /// Checks the input, copies it to `output` for an apply (never writing the input), and
     /// finds the document to process. Returns a failure message instead of throwing.
-    static std::variant<Prepared, Failure> prepare(const std::filesystem::path &input,
-                                                   const std::filesystem::path &output,
-                                                   bool dryRun);
+    static std::variant<Prepared, Failure>
+    prepare(const std::filesystem::path &input, const std::filesystem::path &output, bool dryRun);
 
     /// What the engine made of a prepared run: a result, or the message of its error.
     struct Outcome {

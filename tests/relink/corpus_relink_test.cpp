@@ -1,7 +1,7 @@
 // Every public export, given one .braw asset, relinks into a document whose references all
 // resolve and whose identifiers are unique, unless the export itself was already broken.
-#include "engine/relink/fcpxml_relinker.h"
 #include "engine/relink/element_walk.h"
+#include "engine/relink/fcpxml_relinker.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -20,8 +20,7 @@ struct Integrity {
     std::set<std::string> duplicates; ///< ids given to more than one element
 };
 
-Integrity integrityOf(const xml::Document &doc)
-{
+Integrity integrityOf(const xml::Document &doc) {
     std::map<std::string, int> ids;
     std::set<std::string> references;
     forEachElement(doc.rootElement(), [&](xml::Element element) {
@@ -44,8 +43,7 @@ Integrity integrityOf(const xml::Document &doc)
     return integrity;
 }
 
-std::vector<fs::path> corpusDocuments()
-{
+std::vector<fs::path> corpusDocuments() {
     std::vector<fs::path> documents;
     for (const auto &entry :
          fs::recursive_directory_iterator(fs::path(TESSALY_SHARED_DIR) / "corpus" / "fcpxml")) {
@@ -56,15 +54,13 @@ std::vector<fs::path> corpusDocuments()
     return documents;
 }
 
-bool isSubset(const std::set<std::string> &part, const std::set<std::string> &whole)
-{
+bool isSubset(const std::set<std::string> &part, const std::set<std::string> &whole) {
     return std::includes(whole.begin(), whole.end(), part.begin(), part.end());
 }
 
 } // namespace
 
-TEST(CorpusRelink, RelinkedExportsKeepEveryReferenceResolvable)
-{
+TEST(CorpusRelink, RelinkedExportsKeepEveryReferenceResolvable) {
     const auto documents = corpusDocuments();
     ASSERT_GT(documents.size(), 100u);
     int relinkedCount = 0;

@@ -81,8 +81,7 @@ const char *const kWorkedExampleRelinked = R"(<?xml version="1.0" encoding="UTF-
 </fcpxml>
 )";
 
-RelinkResult relinkText(const std::string &text, std::string *output = nullptr)
-{
+RelinkResult relinkText(const std::string &text, std::string *output = nullptr) {
     auto doc = xml::Document::parse(text, "Test.fcpxml");
     RelinkResult result = FCPXMLRelinker::relink(doc);
     if (output)
@@ -91,21 +90,18 @@ RelinkResult relinkText(const std::string &text, std::string *output = nullptr)
 }
 
 /// A document whose resources hold the given assets, and a spine that references r1.
-std::string documentWith(const std::string &resources, const std::string &spine = {})
-{
+std::string documentWith(const std::string &resources, const std::string &spine = {}) {
     return "<fcpxml version=\"1.10\">\n<resources>\n" + resources +
            "</resources>\n<library><event><project><sequence><spine>\n" + spine +
            "</spine></sequence></project></event></library>\n</fcpxml>\n";
 }
 
-std::string asset(const std::string &id, const std::string &format, const std::string &src)
-{
+std::string asset(const std::string &id, const std::string &format, const std::string &src) {
     return "<asset id=\"" + id + "\" format=\"" + format + "\"><media-rep src=\"" + src +
            "\"/></asset>\n";
 }
 
-RelinkError::Case errorOf(const std::string &text)
-{
+RelinkError::Case errorOf(const std::string &text) {
     try {
         relinkText(text);
     } catch (const RelinkError &error) {
@@ -117,8 +113,7 @@ RelinkError::Case errorOf(const std::string &text)
 
 } // namespace
 
-TEST(FCPXMLRelinker, WorkedExampleByteForByte)
-{
+TEST(FCPXMLRelinker, WorkedExampleByteForByte) {
     std::string output;
     const RelinkResult result = relinkText(kWorkedExample, &output);
     EXPECT_EQ(output, kWorkedExampleRelinked);
@@ -134,15 +129,13 @@ TEST(FCPXMLRelinker, WorkedExampleByteForByte)
     EXPECT_EQ(result.changes[1].newSrc, "/Media/A003.braw");
     EXPECT_EQ(result.changes[1].oldAssetID, "r5");
     EXPECT_EQ(result.changes[1].newAssetID, "r7");
-    EXPECT_EQ(result.brawFormat, (std::map<std::string, std::string>{
-                                     {"id", "r2"},
-                                     {"name", "FFVideoFormatRateUndefined"},
-                                     {"width", "4608"}}));
+    EXPECT_EQ(result.brawFormat,
+              (std::map<std::string, std::string>{
+                  {"id", "r2"}, {"name", "FFVideoFormatRateUndefined"}, {"width", "4608"}}));
     EXPECT_EQ(result.orphanFormatsRemoved, std::vector<std::string>{"r1"});
 }
 
-TEST(FCPXMLRelinker, ProcessWritesOnlyForAnApply)
-{
+TEST(FCPXMLRelinker, ProcessWritesOnlyForAnApply) {
     TempDir dir;
     const auto input = dir / "Day1.fcpxml";
     writeFile(input, kWorkedExample);
@@ -156,8 +149,7 @@ TEST(FCPXMLRelinker, ProcessWritesOnlyForAnApply)
     EXPECT_EQ(readFile(input), kWorkedExampleRelinked);
 }
 
-TEST(FCPXMLRelinker, ProcessLeavesTheOutputAloneWhenRelinkRefuses)
-{
+TEST(FCPXMLRelinker, ProcessLeavesTheOutputAloneWhenRelinkRefuses) {
     TempDir dir;
     const auto input = dir / "NoMov.fcpxml";
     writeFile(input, documentWith(asset("r2", "r1", "file:///a/A.braw")));
@@ -169,8 +161,7 @@ TEST(FCPXMLRelinker, ProcessLeavesTheOutputAloneWhenRelinkRefuses)
     EXPECT_THROW(FCPXMLRelinker::process(dir.path(), dir / "x", true), xml::DocumentError);
 }
 
-TEST(FCPXMLRelinker, RefusalsComeInTheirOrderAndChangeNothing)
-{
+TEST(FCPXMLRelinker, RefusalsComeInTheirOrderAndChangeNothing) {
     EXPECT_EQ(errorOf("<fcpxml/>"), RelinkError::Case::noResources);
     EXPECT_EQ(errorOf("<fcpxml><library/></fcpxml>"), RelinkError::Case::noResources);
     // Only .mov references: no .braw is reported first.
@@ -186,9 +177,9 @@ TEST(FCPXMLRelinker, RefusalsComeInTheirOrderAndChangeNothing)
                                    asset("r3", "r1", "file:///b/A.braw"))),
               RelinkError::Case::duplicateStem);
 
-    const std::string duplicate =
-        documentWith(asset("r2", "r1", "file:///a/B.braw") + asset("r3", "r1", "file:///x/C0001.mov") +
-                     asset("r4", "r1", "file:///y/C0001.MOV"));
+    const std::string duplicate = documentWith(asset("r2", "r1", "file:///a/B.braw") +
+                                               asset("r3", "r1", "file:///x/C0001.mov") +
+                                               asset("r4", "r1", "file:///y/C0001.MOV"));
     auto doc = xml::Document::parse(duplicate);
     try {
         FCPXMLRelinker::relink(doc);
@@ -200,8 +191,7 @@ TEST(FCPXMLRelinker, RefusalsComeInTheirOrderAndChangeNothing)
     EXPECT_EQ(doc.xmlData(), duplicate);
 }
 
-TEST(FCPXMLRelinker, StemsAreCaseSensitiveButCanonicallyEquivalent)
-{
+TEST(FCPXMLRelinker, StemsAreCaseSensitiveButCanonicallyEquivalent) {
     const auto result = relinkText(documentWith(asset("r2", "r1", "file:///a/B.braw") +
                                                 asset("r3", "r1", "file:///x/C0001.mov") +
                                                 asset("r4", "r1", "file:///y/c0001.mov")));
@@ -214,8 +204,7 @@ TEST(FCPXMLRelinker, StemsAreCaseSensitiveButCanonicallyEquivalent)
               RelinkError::Case::duplicateStem);
 }
 
-TEST(FCPXMLRelinker, AssetsAndMediaRepsTakePartOnlyWithIdAndSrc)
-{
+TEST(FCPXMLRelinker, AssetsAndMediaRepsTakePartOnlyWithIdAndSrc) {
     const std::string text = documentWith(
         asset("r2", "r1", "file:///a/B.braw") +
         "<asset format=\"r1\"><media-rep src=\"file:///a/NoID.mov\"/></asset>\n"
@@ -232,11 +221,11 @@ TEST(FCPXMLRelinker, AssetsAndMediaRepsTakePartOnlyWithIdAndSrc)
     EXPECT_NE(output.find("NoID.mov"), std::string::npos);
 }
 
-TEST(FCPXMLRelinker, CopiesOnlyGainWhatTheProxyHad)
-{
+TEST(FCPXMLRelinker, CopiesOnlyGainWhatTheProxyHad) {
     const std::string text = documentWith(
         asset("r2", "r9", "file:///a/B.braw") +
-        "<asset id=\"r3\" name=\"No format\"><media-rep sig=\"old\" src=\"file:///a/C.mov\"/></asset>\n"
+        "<asset id=\"r3\" name=\"No format\"><media-rep sig=\"old\" "
+        "src=\"file:///a/C.mov\"/></asset>\n"
         "<asset id=\"r4\" format=\"r1\"><media-rep src=\"file:///a/D.mov\"/></asset>\n");
     std::string output;
     relinkText(text, &output);
@@ -249,22 +238,20 @@ TEST(FCPXMLRelinker, CopiesOnlyGainWhatTheProxyHad)
         << output;
 }
 
-TEST(FCPXMLRelinker, SharedFormatIsNoOrphanAndMissingFormatGivesEmptyMap)
-{
-    const auto shared = relinkText(documentWith("<format id=\"r1\"/>\n" +
-                                                asset("r2", "r1", "file:///a/B.braw") +
-                                                asset("r3", "r1", "file:///a/C.mov")));
+TEST(FCPXMLRelinker, SharedFormatIsNoOrphanAndMissingFormatGivesEmptyMap) {
+    const auto shared =
+        relinkText(documentWith("<format id=\"r1\"/>\n" + asset("r2", "r1", "file:///a/B.braw") +
+                                asset("r3", "r1", "file:///a/C.mov")));
     EXPECT_TRUE(shared.orphanFormatsRemoved.empty());
     EXPECT_EQ(shared.brawFormat, (std::map<std::string, std::string>{{"id", "r1"}}));
 
-    const auto missing = relinkText(documentWith(asset("r2", "r7", "file:///a/B.braw") +
-                                                 asset("r3", "r1", "file:///a/C.mov")));
+    const auto missing = relinkText(
+        documentWith(asset("r2", "r7", "file:///a/B.braw") + asset("r3", "r1", "file:///a/C.mov")));
     EXPECT_TRUE(missing.brawFormat.empty());
     EXPECT_EQ(missing.changes.size(), 1u);
 }
 
-TEST(FCPXMLRelinker, TimelineRewriteSkipsResourcesButTheirMedia)
-{
+TEST(FCPXMLRelinker, TimelineRewriteSkipsResourcesButTheirMedia) {
     std::string output;
     relinkText(documentWith("<format id=\"r1\"/><format id=\"r2\"/>\n" +
                                 asset("r3", "r2", "file:///a/B.braw") +
@@ -286,22 +273,21 @@ TEST(FCPXMLRelinker, TimelineRewriteSkipsResourcesButTheirMedia)
         << output;
 }
 
-TEST(FCPXMLRelinker, RootAttributesKeepTheirValues)
-{
+TEST(FCPXMLRelinker, RootAttributesKeepTheirValues) {
     std::string output;
-    relinkText("<fcpxml ref=\"r3\" format=\"r1\"><resources><format id=\"r1\"/><format id=\"r2\"/>" +
-                   asset("r4", "r2", "file:///a/B.braw") + asset("r3", "r1", "file:///a/C.mov") +
-                   "</resources></fcpxml>",
-               &output);
+    relinkText(
+        "<fcpxml ref=\"r3\" format=\"r1\"><resources><format id=\"r1\"/><format id=\"r2\"/>" +
+            asset("r4", "r2", "file:///a/B.braw") + asset("r3", "r1", "file:///a/C.mov") +
+            "</resources></fcpxml>",
+        &output);
     EXPECT_EQ(output.rfind("<fcpxml ref=\"r3\" format=\"r1\">", 0), 0u);
 }
 
-TEST(FCPXMLRelinker, DeepTimelineIsRewrittenWithoutRecursion)
-{
+TEST(FCPXMLRelinker, DeepTimelineIsRewrittenWithoutRecursion) {
     constexpr int kDepth = 1'000'000;
     std::string text = "<fcpxml><resources><format id=\"r1\"/><format id=\"r2\"/>" +
-                       asset("r3", "r2", "file:///a/B.braw") + asset("r4", "r1", "file:///a/C.mov") +
-                       "</resources>";
+                       asset("r3", "r2", "file:///a/B.braw") +
+                       asset("r4", "r1", "file:///a/C.mov") + "</resources>";
     text.reserve(text.size() + kDepth * 12 + 64);
     for (int i = 0; i < kDepth; ++i)
         text += "<g>";

@@ -8,8 +8,7 @@ using namespace tessaly;
 
 namespace {
 
-std::string relinked(const std::string &text, RelinkResult *result = nullptr)
-{
+std::string relinked(const std::string &text, RelinkResult *result = nullptr) {
     auto doc = xml::Document::parse(text);
     auto r = FCPXMLRelinker::relink(doc);
     if (result)
@@ -25,10 +24,10 @@ const std::string kResources = R"(<format id="r1" name="proxy"/>
 
 } // namespace
 
-TEST(RelinkerFaults, CompoundAndMulticamClipsFollowTheNewAssets)
-{
-    const std::string text = "<fcpxml><resources>\n" + kResources +
-                             R"(<media id="r5" name="Compound"><sequence format="r1"><spine><asset-clip ref="r4" format="r1"/></spine></sequence></media>
+TEST(RelinkerFaults, CompoundAndMulticamClipsFollowTheNewAssets) {
+    const std::string text =
+        "<fcpxml><resources>\n" + kResources +
+        R"(<media id="r5" name="Compound"><sequence format="r1"><spine><asset-clip ref="r4" format="r1"/></spine></sequence></media>
 <media id="r6" name="Multicam"><multicam format="r1"><mc-angle><asset-clip ref="r4"/></mc-angle></multicam></media>
 <effect id="r7" name="Keep" ref="r4"/>
 </resources><library><event><project><sequence format="r1"><spine><ref-clip ref="r5"/><mc-clip ref="r6"/></spine></sequence></project></event></library></fcpxml>)";
@@ -47,10 +46,10 @@ TEST(RelinkerFaults, CompoundAndMulticamClipsFollowTheNewAssets)
     EXPECT_EQ(result.orphanFormatsRemoved, std::vector<std::string>{"r1"});
 }
 
-TEST(RelinkerFaults, AFormatStillNamedElsewhereIsKept)
-{
-    const std::string text = "<fcpxml><resources>\n" + kResources +
-                             R"(<asset id="r5" format="r1"><media-rep src="file:///m/C.mp4"/></asset>
+TEST(RelinkerFaults, AFormatStillNamedElsewhereIsKept) {
+    const std::string text =
+        "<fcpxml><resources>\n" + kResources +
+        R"(<asset id="r5" format="r1"><media-rep src="file:///m/C.mp4"/></asset>
 </resources><library/></fcpxml>)";
     RelinkResult result;
     const std::string output = relinked(text, &result);
@@ -59,8 +58,7 @@ TEST(RelinkerFaults, AFormatStillNamedElsewhereIsKept)
     EXPECT_NE(output.find(R"(<asset id="r5" format="r1">)"), std::string::npos);
 }
 
-TEST(RelinkerFaults, OnlyUnusedOrphansAreRemovedInDocumentOrder)
-{
+TEST(RelinkerFaults, OnlyUnusedOrphansAreRemovedInDocumentOrder) {
     const std::string text = R"(<fcpxml><resources>
 <format id="r9" name="second proxy format"/>
 <format id="r1" name="proxy"/>
@@ -77,8 +75,7 @@ TEST(RelinkerFaults, OnlyUnusedOrphansAreRemovedInDocumentOrder)
     EXPECT_EQ(result.orphanFormatsRemoved, (std::vector<std::string>{"r9", "r1"}));
 }
 
-TEST(RelinkerFaults, NewIdentifiersAvoidEveryIdInTheDocument)
-{
+TEST(RelinkerFaults, NewIdentifiersAvoidEveryIdInTheDocument) {
     const std::string text = "<fcpxml><resources>\n" + kResources +
                              R"(<effect id="r5" name="Blur"/>
 <media id="r6"><sequence><spine/></sequence></media>

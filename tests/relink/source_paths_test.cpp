@@ -6,8 +6,7 @@
 using namespace tessaly;
 using R = FCPXMLRelinker;
 
-TEST(SourcePaths, DecodeRemovesPrefixAndEscapes)
-{
+TEST(SourcePaths, DecodeRemovesPrefixAndEscapes) {
     EXPECT_EQ(R::decodeSrc("file:///Volumes/A/My%20Clip.mov"), "/Volumes/A/My Clip.mov");
     EXPECT_EQ(R::decodeSrc("file:///Volumes/Caf%C3%A9/C0001.mov"), "/Volumes/Café/C0001.mov");
     // The prefix goes wherever it stands, and is case-sensitive.
@@ -16,8 +15,7 @@ TEST(SourcePaths, DecodeRemovesPrefixAndEscapes)
     EXPECT_EQ(R::decodeSrc("file://localhost/a/b.mov"), "localhost/a/b.mov");
 }
 
-TEST(SourcePaths, DecodeFallsBackWhenEscapesAreBroken)
-{
+TEST(SourcePaths, DecodeFallsBackWhenEscapesAreBroken) {
     EXPECT_EQ(R::decodeSrc("file:///a/100%.mov"), "/a/100%.mov");
     EXPECT_EQ(R::decodeSrc("file:///a/%zz.mov"), "/a/%zz.mov");
     EXPECT_EQ(R::decodeSrc("file:///a/%4"), "/a/%4");
@@ -26,8 +24,7 @@ TEST(SourcePaths, DecodeFallsBackWhenEscapesAreBroken)
     EXPECT_EQ(R::decodeSrc("file:///a/%C3.mov"), "/a/%C3.mov");
 }
 
-TEST(SourcePaths, EncodeKeepsThePathCharacterSet)
-{
+TEST(SourcePaths, EncodeKeepsThePathCharacterSet) {
     EXPECT_EQ(R::encodeSrc("/Volumes/A/My Clip.mov"), "file:///Volumes/A/My%20Clip.mov");
     EXPECT_EQ(R::encodeSrc("/a/b&c'd.braw"), "file:///a/b&c'd.braw");
     EXPECT_EQ(R::encodeSrc("/a/x;y?z#w%.braw"), "file:///a/x%3By%3Fz%23w%25.braw");
@@ -35,39 +32,35 @@ TEST(SourcePaths, EncodeKeepsThePathCharacterSet)
     EXPECT_EQ(R::encodeSrc("localhost/a/b.braw"), "file://localhost/a/b.braw");
 }
 
-TEST(SourcePaths, EncodeUndoesDecode)
-{
+TEST(SourcePaths, EncodeUndoesDecode) {
     for (const char *src : {"file:///Volumes/Media/Day%201/C0001.mov",
                             "file:///a/%E6%97%A5%E6%9C%AC.mov", "file:///a/b%23c.mov"}) {
         EXPECT_EQ(R::encodeSrc(R::decodeSrc(src)), src);
     }
 }
 
-TEST(SourcePaths, StemAndExtensionOfTheLastComponent)
-{
+TEST(SourcePaths, StemAndExtensionOfTheLastComponent) {
     struct Case {
         const char *path, *stem, *extension;
     };
-    for (const Case &c : {Case{"/Volumes/A/C0001.mov", "C0001", "mov"},
-                          Case{"/a/C0001.proxy.MOV", "C0001.proxy", "mov"},
-                          Case{"/a.b/C0001", "C0001", ""}, Case{"C0001.Braw", "C0001", "braw"},
-                          Case{"/a/.mov", ".mov", ""}, Case{"/a/clip.", "clip", ""},
-                          Case{"/a/b.mov/", "b", "mov"}}) {
+    for (const Case &c :
+         {Case{"/Volumes/A/C0001.mov", "C0001", "mov"},
+          Case{"/a/C0001.proxy.MOV", "C0001.proxy", "mov"}, Case{"/a.b/C0001", "C0001", ""},
+          Case{"C0001.Braw", "C0001", "braw"}, Case{"/a/.mov", ".mov", ""},
+          Case{"/a/clip.", "clip", ""}, Case{"/a/b.mov/", "b", "mov"}}) {
         const auto [stem, extension] = R::stemAndExtension(c.path);
         EXPECT_EQ(stem, c.stem) << c.path;
         EXPECT_EQ(extension, c.extension) << c.path;
     }
 }
 
-TEST(SourcePaths, BrawPathReplacesOnlyTheLastExtension)
-{
+TEST(SourcePaths, BrawPathReplacesOnlyTheLastExtension) {
     EXPECT_EQ(R::brawPath("/Media/A003.MOV"), "/Media/A003.braw");
     EXPECT_EQ(R::brawPath("/Media/A.proxy.mov"), "/Media/A.proxy.braw");
     EXPECT_EQ(R::brawPath("localhost/a/b.mov"), "localhost/a/b.braw");
 }
 
-TEST(Identifiers, NextIsOneMoreThanTheLargestNumber)
-{
+TEST(Identifiers, NextIsOneMoreThanTheLargestNumber) {
     UsedIdentifiers used{"r1", "r12", "r3", "ts9"};
     EXPECT_EQ(R::nextID(used), "r13");
     EXPECT_EQ(R::nextID(used), "r14");
@@ -75,8 +68,7 @@ TEST(Identifiers, NextIsOneMoreThanTheLargestNumber)
     EXPECT_TRUE(used.contains("r15"));
 }
 
-TEST(Identifiers, WithoutNumbersStartAtHundred)
-{
+TEST(Identifiers, WithoutNumbersStartAtHundred) {
     UsedIdentifiers empty;
     EXPECT_EQ(R::nextID(empty), "r100");
     EXPECT_EQ(empty.size(), 1u);
@@ -87,8 +79,7 @@ TEST(Identifiers, WithoutNumbersStartAtHundred)
     EXPECT_EQ(R::nextID(others), "r101");
 }
 
-TEST(Identifiers, SignsAndLeadingZerosCount)
-{
+TEST(Identifiers, SignsAndLeadingZerosCount) {
     UsedIdentifiers padded{"r007"};
     EXPECT_EQ(R::nextID(padded), "r8");
     UsedIdentifiers same{"r007", "r7"};
@@ -101,14 +92,12 @@ TEST(Identifiers, SignsAndLeadingZerosCount)
     EXPECT_EQ(R::nextID(minimum), "r-9223372036854775807");
 }
 
-TEST(Identifiers, OutOfRangeNumbersAreIgnored)
-{
+TEST(Identifiers, OutOfRangeNumbersAreIgnored) {
     UsedIdentifiers huge{"r9223372036854775808", "r5"};
     EXPECT_EQ(R::nextID(huge), "r6");
 }
 
-TEST(Identifiers, TheLargest64BitNumberNeverRepeatsAnIdentifier)
-{
+TEST(Identifiers, TheLargest64BitNumberNeverRepeatsAnIdentifier) {
     UsedIdentifiers used{"r9223372036854775807", "r9223372036854775808"};
     const std::string first = R::nextID(used);
     const std::string second = R::nextID(used);
@@ -117,10 +106,8 @@ TEST(Identifiers, TheLargest64BitNumberNeverRepeatsAnIdentifier)
     EXPECT_EQ(used.size(), 4u);
 }
 
-TEST(DictFrom, MapsEveryAttributeToItsDecodedValue)
-{
-    auto doc = xml::Document::parse(
-        R"(<format id="r1" name='A &amp; B' width="1920"/>)");
+TEST(DictFrom, MapsEveryAttributeToItsDecodedValue) {
+    auto doc = xml::Document::parse(R"(<format id="r1" name='A &amp; B' width="1920"/>)");
     const auto map = R::dictFrom(doc.rootElement());
     EXPECT_EQ(map, (std::map<std::string, std::string>{
                        {"id", "r1"}, {"name", "A & B"}, {"width", "1920"}}));

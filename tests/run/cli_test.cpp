@@ -25,16 +25,14 @@ struct ToolRun {
     std::string err;
 };
 
-std::string shellQuoted(const std::string &text)
-{
+std::string shellQuoted(const std::string &text) {
     std::string quoted = "'";
     for (char c : text)
         quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return quoted + "'";
 }
 
-ToolRun runTool(const TempDir &dir, const std::vector<std::string> &args)
-{
+ToolRun runTool(const TempDir &dir, const std::vector<std::string> &args) {
     std::string command = shellQuoted(TESSALY_RELINK_TOOL);
     for (const auto &arg : args)
         command += " " + shellQuoted(arg);
@@ -47,8 +45,7 @@ ToolRun runTool(const TempDir &dir, const std::vector<std::string> &args)
 
 } // namespace
 
-TEST(RelinkTool, UsageErrorsExitWithTwo)
-{
+TEST(RelinkTool, UsageErrorsExitWithTwo) {
     TempDir dir;
     EXPECT_EQ(runTool(dir, {}).status, 2);
     const ToolRun twoOutputs = runTool(dir, {"--output", "x.fcpxml", "a.fcpxml", "b.fcpxml"});
@@ -57,24 +54,29 @@ TEST(RelinkTool, UsageErrorsExitWithTwo)
     EXPECT_EQ(runTool(dir, {"--frobnicate", "a.fcpxml"}).status, 2);
     const ToolRun help = runTool(dir, {"--help"});
     EXPECT_EQ(help.status, 0);
-    EXPECT_EQ(help.out.rfind("Usage: tessaly-relink [--dry-run] [--json] [--output PATH] INPUT...", 0),
-              0u);
+    EXPECT_EQ(
+        help.out.rfind("Usage: tessaly-relink [--dry-run] [--json] [--output PATH] INPUT...", 0),
+        0u);
 }
 
-TEST(RelinkTool, PlainReportForEachInput)
-{
+TEST(RelinkTool, PlainReportForEachInput) {
     TempDir dir;
     writeFile(dir / "Day1.fcpxml", kDocument);
     writeFile(dir / "Broken.fcpxml", "<fcpxml>");
-    const ToolRun run = runTool(dir, {(dir / "Day1.fcpxml").string(), (dir / "Broken.fcpxml").string()});
+    const ToolRun run =
+        runTool(dir, {(dir / "Day1.fcpxml").string(), (dir / "Broken.fcpxml").string()});
     EXPECT_EQ(run.status, 1);
     const fs::path output = dir / "Day1_braw.fcpxml";
-    EXPECT_EQ(run.out, (dir / "Day1.fcpxml").string() + ": 1 clip source relinked, 1 format "
-                       "removed, written to " + output.string() + "\n" +
-                       "Kid's B: /Volumes/Café/Kid's B.mov \u2192 /Volumes/Café/Kid's B.braw\n");
+    EXPECT_EQ(run.out,
+              (dir / "Day1.fcpxml").string() +
+                  ": 1 clip source relinked, 1 format "
+                  "removed, written to " +
+                  output.string() + "\n" +
+                  "Kid's B: /Volumes/Café/Kid's B.mov \u2192 /Volumes/Café/Kid's B.braw\n");
     // An apply reads the copy it made, so the message names the copy, as the window does.
     EXPECT_EQ(run.err.rfind((dir / "Broken.fcpxml").string() +
-                                ": \u201CBroken_braw.fcpxml\u201D is not well-formed XML:", 0),
+                                ": \u201CBroken_braw.fcpxml\u201D is not well-formed XML:",
+                            0),
               0u)
         << run.err;
     EXPECT_NE(readFile(output).find("src=\"file:///Volumes/Caf%C3%A9/Kid's%20B.braw\""),
@@ -82,12 +84,11 @@ TEST(RelinkTool, PlainReportForEachInput)
     EXPECT_EQ(readFile(dir / "Day1.fcpxml"), kDocument);
 }
 
-TEST(RelinkTool, JsonReportOfAPreviewAndAFailure)
-{
+TEST(RelinkTool, JsonReportOfAPreviewAndAFailure) {
     TempDir dir;
     writeFile(dir / "Day1.fcpxml", kDocument);
     const ToolRun run = runTool(dir, {"--dry-run", "--json", (dir / "Day1.fcpxml").string(),
-                                  (dir / "Missing.fcpxml").string()});
+                                      (dir / "Missing.fcpxml").string()});
     EXPECT_EQ(run.status, 1);
     const auto json = nlohmann::json::parse(run.out);
     ASSERT_EQ(json["runs"].size(), 2u);
@@ -104,16 +105,16 @@ TEST(RelinkTool, JsonReportOfAPreviewAndAFailure)
     EXPECT_EQ(ok["orphanFormatsRemoved"], nlohmann::json({"r1"}));
     const auto &failed = json["runs"][1];
     EXPECT_EQ(failed["ok"], false);
-    EXPECT_EQ(failed["error"], "Cannot read \u201CMissing.fcpxml\u201D: No such file or directory.");
+    EXPECT_EQ(failed["error"],
+              "Cannot read \u201CMissing.fcpxml\u201D: No such file or directory.");
     EXPECT_FALSE(fs::exists(dir / "Day1_braw.fcpxml"));
 }
 
-TEST(RelinkTool, OutputOptionNamesTheCopy)
-{
+TEST(RelinkTool, OutputOptionNamesTheCopy) {
     TempDir dir;
     writeFile(dir / "Day1.fcpxml", kDocument);
     const ToolRun run = runTool(dir, {"--json", "--output", (dir / "Final.fcpxml").string(),
-                                  (dir / "Day1.fcpxml").string()});
+                                      (dir / "Day1.fcpxml").string()});
     EXPECT_EQ(run.status, 0) << run.err;
     const auto json = nlohmann::json::parse(run.out);
     EXPECT_EQ(json["runs"][0]["output"], (dir / "Final.fcpxml").string());

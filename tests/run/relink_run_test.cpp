@@ -23,18 +23,17 @@ const std::string kDocument = R"(<?xml version="1.0" encoding="UTF-8"?>
 </fcpxml>
 )";
 
-const std::string kNoMov = R"(<fcpxml><resources><asset id="r3"><media-rep src="file:///m/A.braw"/></asset></resources></fcpxml>)";
+const std::string kNoMov =
+    R"(<fcpxml><resources><asset id="r3"><media-rep src="file:///m/A.braw"/></asset></resources></fcpxml>)";
 
-std::string failureOf(const std::variant<RelinkRun::Prepared, RelinkRun::Failure> &prepared)
-{
+std::string failureOf(const std::variant<RelinkRun::Prepared, RelinkRun::Failure> &prepared) {
     const auto *failure = std::get_if<RelinkRun::Failure>(&prepared);
     return failure ? failure->message : std::string();
 }
 
 } // namespace
 
-TEST(DefaultOutputLocation, AddsBrawBeforeTheLastExtension)
-{
+TEST(DefaultOutputLocation, AddsBrawBeforeTheLastExtension) {
     EXPECT_EQ(RelinkRun::defaultOutputLocation("/Edits/Day1.fcpxml"), "/Edits/Day1_braw.fcpxml");
     EXPECT_EQ(RelinkRun::defaultOutputLocation("/Edits/Day1.fcpxmld"), "/Edits/Day1_braw.fcpxmld");
     EXPECT_EQ(RelinkRun::defaultOutputLocation("/Edits/Day1.fcpxmld/"), "/Edits/Day1_braw.fcpxmld");
@@ -43,13 +42,12 @@ TEST(DefaultOutputLocation, AddsBrawBeforeTheLastExtension)
     EXPECT_EQ(RelinkRun::defaultOutputLocation("/Edits/Notes"), "/Edits/Notes_braw.");
 }
 
-TEST(RelinkRun, PreviewOfAFileWritesNothing)
-{
+TEST(RelinkRun, PreviewOfAFileWritesNothing) {
     TempDir dir;
     writeFile(dir / "Day1.fcpxml", kDocument);
     fs::path document;
-    const auto outcome = RelinkRun::perform(dir / "Day1.fcpxml", dir / "Day1_braw.fcpxml", true,
-                                            &document);
+    const auto outcome =
+        RelinkRun::perform(dir / "Day1.fcpxml", dir / "Day1_braw.fcpxml", true, &document);
     ASSERT_TRUE(outcome.result) << outcome.errorMessage;
     EXPECT_EQ(outcome.result->changes.size(), 1u);
     EXPECT_EQ(document, dir / "Day1.fcpxml");
@@ -57,8 +55,7 @@ TEST(RelinkRun, PreviewOfAFileWritesNothing)
     EXPECT_EQ(readFile(dir / "Day1.fcpxml"), kDocument);
 }
 
-TEST(RelinkRun, ApplyOfAFileRewritesTheCopyAndRefusesToOverwrite)
-{
+TEST(RelinkRun, ApplyOfAFileRewritesTheCopyAndRefusesToOverwrite) {
     TempDir dir;
     writeFile(dir / "Day1.fcpxml", kDocument);
     const auto outcome = RelinkRun::perform(dir / "Day1.fcpxml", dir / "Day1_braw.fcpxml", false);
@@ -78,8 +75,7 @@ TEST(RelinkRun, ApplyOfAFileRewritesTheCopyAndRefusesToOverwrite)
     EXPECT_EQ(readFile(dir / "Day1.fcpxml"), kDocument);
 }
 
-TEST(RelinkRun, EngineFailureLeavesAnUnchangedCopy)
-{
+TEST(RelinkRun, EngineFailureLeavesAnUnchangedCopy) {
     TempDir dir;
     writeFile(dir / "NoMov.fcpxml", kNoMov);
     const auto outcome = RelinkRun::perform(dir / "NoMov.fcpxml", dir / "Out.fcpxml", false);
@@ -88,19 +84,19 @@ TEST(RelinkRun, EngineFailureLeavesAnUnchangedCopy)
 
     writeFile(dir / "Broken.fcpxml", "<fcpxml>\n  <resources>\n</fcpxml>");
     const auto broken = RelinkRun::perform(dir / "Broken.fcpxml", dir / "B.fcpxml", true);
-    EXPECT_EQ(broken.errorMessage.rfind("\u201CBroken.fcpxml\u201D is not well-formed XML: ", 0), 0u)
+    EXPECT_EQ(broken.errorMessage.rfind("\u201CBroken.fcpxml\u201D is not well-formed XML: ", 0),
+              0u)
         << broken.errorMessage;
 }
 
-TEST(RelinkRun, BundleIsSearchedAndReplacedOnTheSecondApply)
-{
+TEST(RelinkRun, BundleIsSearchedAndReplacedOnTheSecondApply) {
     TempDir dir;
     writeFile(dir / "Project.FCPXMLD" / "Info.FCPXML", kDocument);
     writeFile(dir / "Project.FCPXMLD" / "Media" / "Other.fcpxml", kNoMov);
 
     fs::path document;
-    const auto preview = RelinkRun::perform(dir / "Project.FCPXMLD", dir / "Out.fcpxmld", true,
-                                            &document);
+    const auto preview =
+        RelinkRun::perform(dir / "Project.FCPXMLD", dir / "Out.fcpxmld", true, &document);
     ASSERT_TRUE(preview.result) << preview.errorMessage;
     EXPECT_EQ(document, dir / "Project.FCPXMLD" / "Info.FCPXML");
     EXPECT_FALSE(fs::exists(dir / "Out.fcpxmld"));
@@ -115,8 +111,7 @@ TEST(RelinkRun, BundleIsSearchedAndReplacedOnTheSecondApply)
     EXPECT_NE(readFile(dir / "Out.fcpxmld" / "Info.FCPXML").find("B.braw"), std::string::npos);
 }
 
-TEST(RelinkRun, BundleWithoutTopLevelDocumentFails)
-{
+TEST(RelinkRun, BundleWithoutTopLevelDocumentFails) {
     TempDir dir;
     writeFile(dir / "Deep.fcpxmld" / "Sub" / "Info.fcpxml", kDocument);
     const auto deep = RelinkRun::perform(dir / "Deep.fcpxmld", dir / "Out.fcpxmld", false);
@@ -128,15 +123,13 @@ TEST(RelinkRun, BundleWithoutTopLevelDocumentFails)
               "No .fcpxml found inside bundle.");
 }
 
-TEST(RelinkRun, OutputMayNeverOverlapTheInputBundle)
-{
+TEST(RelinkRun, OutputMayNeverOverlapTheInputBundle) {
     TempDir dir;
     const fs::path bundle = dir / "Edits" / "Day1.fcpxmld";
     writeFile(bundle / "Info.fcpxml", kDocument);
     const std::string before = readFile(bundle / "Info.fcpxml");
 
-    EXPECT_EQ(failureOf(RelinkRun::prepare(bundle, bundle, false)),
-              RelinkRun::kOutputInsideInput);
+    EXPECT_EQ(failureOf(RelinkRun::prepare(bundle, bundle, false)), RelinkRun::kOutputInsideInput);
     EXPECT_EQ(failureOf(RelinkRun::prepare(bundle, dir / "Edits" / "." / "Day1.fcpxmld/", false)),
               RelinkRun::kOutputInsideInput);
     EXPECT_EQ(failureOf(RelinkRun::prepare(bundle, bundle / "Out.fcpxmld", false)),
@@ -153,8 +146,7 @@ TEST(RelinkRun, OutputMayNeverOverlapTheInputBundle)
     EXPECT_EQ(std::distance(fs::directory_iterator(bundle), fs::directory_iterator()), 1);
 }
 
-TEST(RelinkRun, DocumentLinkedFromTheBundleIsNeverWritten)
-{
+TEST(RelinkRun, DocumentLinkedFromTheBundleIsNeverWritten) {
     TempDir dir;
     writeFile(dir / "Real.fcpxml", kDocument);
     fs::create_directories(dir / "Linked.fcpxmld");
@@ -167,8 +159,7 @@ TEST(RelinkRun, DocumentLinkedFromTheBundleIsNeverWritten)
               RelinkRun::kDocumentIsLink);
 }
 
-TEST(RelinkRun, PlainFolderFailsBeforeAnythingIsCopied)
-{
+TEST(RelinkRun, PlainFolderFailsBeforeAnythingIsCopied) {
     TempDir dir;
     writeFile(dir / "Media" / "A.mov", "not really a movie");
     const auto outcome = RelinkRun::perform(dir / "Media", dir / "Media_braw.", false);

@@ -12,15 +12,13 @@ namespace tessaly::testing {
 /// A fresh folder under the system's temporary folder, removed with everything in it.
 class TempDir {
 public:
-    TempDir()
-    {
+    TempDir() {
         std::random_device random;
         m_path = std::filesystem::temp_directory_path() /
                  ("tessaly-test-" + std::to_string(random()) + std::to_string(random()));
         std::filesystem::create_directories(m_path);
     }
-    ~TempDir()
-    {
+    ~TempDir() {
         std::error_code ignored;
         std::filesystem::remove_all(m_path, ignored);
     }
@@ -28,23 +26,23 @@ public:
     TempDir &operator=(const TempDir &) = delete;
 
     const std::filesystem::path &path() const { return m_path; }
-    std::filesystem::path operator/(const std::filesystem::path &name) const { return m_path / name; }
+    std::filesystem::path operator/(const std::filesystem::path &name) const {
+        return m_path / name;
+    }
 
 private:
     std::filesystem::path m_path;
 };
 
 /// Writes `bytes` to `file`, creating its folder.
-inline void writeFile(const std::filesystem::path &file, std::string_view bytes)
-{
+inline void writeFile(const std::filesystem::path &file, std::string_view bytes) {
     std::filesystem::create_directories(file.parent_path());
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 /// The whole content of `file`.
-inline std::string readFile(const std::filesystem::path &file)
-{
+inline std::string readFile(const std::filesystem::path &file) {
     std::ifstream in(file, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
