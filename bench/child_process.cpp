@@ -39,6 +39,8 @@ ChildRun runMeasured(const std::vector<std::string> &argv) {
     while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
     }
     run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    run.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                     static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     run.peakRssMiB = static_cast<double>(usage.ru_maxrss) / 1024.0;
     run.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     if (errors) {
