@@ -1,0 +1,131 @@
+#include "ui/bundle_file_dialog.h"
+#include "widget_support.h"
+
+#include <QAbstractItemView>
+#include <QDialogButtonBox>
+#include <QPushButton>
+#include <QFileSystemModel>
+#include <QListView>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace tessaly::testing {
+namespace {
+
+/// Open and save dialogs over a folder holding a document, a bundle and a plain folder.
+class BundleFileDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        writeFile(temp / "Day1.fcpxml", "<fcpxml/>");
+        writeFile(temp / "Day2.fcpxmld" / "Info.fcpxml", "<fcpxml/>");
+        writeFile(temp / "Media" / "A.mov", "");
+    }
+
+    /// Shows `dialog` over the test folder, waiting until its list holds the folder's items.
+    void open(BundleFileDialog &dialog)
+    {
+        dialog.setDirectory(qt(temp.path()));
+        dialog.open();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+        list = dialog.findChild<QListView *>(QStringLiteral("listView"));
+        ASSERT_NE(list, nullptr);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return list->model()->rowCount(list->rootIndex()) == 3; },
+                                    5000));
+    }
+
+    /// Clicks the item `name` in the dialog's list, as the user selects it.
+    void click(const char *name) const
+    {
+        const QModelIndex index = item(name);
+        ASSERT_TRUE(index.isValid()) << name;
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(index).center());
+    }
+
+    /// Presses the dialog's Open or Save button.
+    static void press(QFileDialog &dialog, QDialogButtonBox::StandardButton which)
+    {
+        auto *buttons = dialog.findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
+        ASSERT_NE(buttons, nullptr);
+        ASSERT_NE(buttons->button(which), nullptr);
+        QTest::mouseClick(buttons->button(which), Qt::LeftButton);
+    }
+
+    QModelIndex item(const char *name) const
+    {
+        const QAbstractItemModel *model = list->model();
+        for (int row = 0; row < model->rowCount(list->rootIndex()); ++row) {
+            const QModelIndex index = model->index(row, 0, list->rootIndex());
+            if (index.data().toString() == QString::fromLatin1(name))
+                return index;
+        }
+        return {};
+    }
+
+    TempDir temp;
+    QListView *list = nullptr;
+};
+
+TEST_F(BundleFileDialogTest, OpenPicksADocument)
+{
+    BundleFileDialog dialog(nullptr, QStringLiteral("Choose FCPXML or FCPXMLD"),
+                            QFileDialog::AcceptOpen);
+    open(dialog);
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Choose FCPXML or FCPXMLD"));
+    click("Day1.fcpxml");
+    press(dialog, QDialogButtonBox::Open);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.chosenPath(), qt(temp / "Day1.fcpxml"));
+}
+
+TEST_F(BundleFileDialogTest, OpenPicksASelectedBundleInsteadOfEnteringIt)
+{
+    BundleFileDialog dialog(nullptr, QStringLiteral("Choose"), QFileDialog::AcceptOpen);
+    open(dialog);
+    click("Day2.fcpxmld");
+    EXPECT_EQ(dialog.selectedFiles(), QStringList{qt(temp / "Day2.fcpxmld")});
+    press(dialog, QDialogButtonBox::Open);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.chosenPath(), qt(temp / "Day2.fcpxmld"));
+}
+
+TEST_F(BundleFileDialogTest, DoubleClickingABundleChoosesIt)
+{
+    BundleFileDialog dialog(nullptr, QStringLiteral("Choose"), QFileDialog::AcceptOpen);
+    open(dialog);
+    const QModelIndex bundle = item("Day2.fcpxmld");
+    ASSERT_TRUE(bundle.isValid());
+    const QPoint centre = list->visualRect(bundle).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, centre);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, centre);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !dialog.isVisible(); }, 2000));
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.chosenPath(), qt(temp / "Day2.fcpxmld"));
+}
+
+TEST_F(BundleFileDialogTest, APlainFolderIsEnteredNotChosen)
+{
+    BundleFileDialog dialog(nullptr, QStringLiteral("Choose"), QFileDialog::AcceptOpen);
+    open(dialog);
+    click("Media");
+    press(dialog, QDialogButtonBox::Open);
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_TRUE(dialog.chosenPath().isEmpty());
+    EXPECT_EQ(dialog.directory().absolutePath(), qt(temp / "Media"));
+    dialog.reject();
+}
+
+TEST_F(BundleFileDialogTest, SaveProposesTheNameAndReturnsTheChosenLocation)
+{
+    BundleFileDialog dialog(nullptr, QStringLiteral("Save Relinked File As"),
+                            QFileDialog::AcceptSave);
+    dialog.selectFile(QStringLiteral("Day1_braw.fcpxml"));
+    open(dialog);
+    press(dialog, QDialogButtonBox::Save);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.chosenPath(), qt(temp / "Day1_braw.fcpxml"));
+}
+
+} // namespace
+} // namespace tessaly::testing

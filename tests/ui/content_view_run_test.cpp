@@ -1,0 +1,190 @@
+#include "ui/content_view.h"
+#include "ui/drop_zone_view.h"
+#include "ui/elided_label.h"
+#include "ui/push_button.h"
+#include "ui/reveal_container.h"
+#include "widget_support.h"
+#include "workflow/relink_view_model.h"
+
+#include <QLabel>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace tessaly::testing {
+namespace {
+
+using Look = PushButton::Look;
+using Phase = RelinkViewModel::AppPhase;
+
+/// Runs through the real buttons on documents in a temporary folder.
+class ContentViewRunTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        view = std::make_unique<ContentView>(chooser);
+        view->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
+        input = temp / "Day1.fcpxml";
+        fs::copy_file(sampleDocument(), input);
+    }
+
+    RelinkViewModel &model() const { return view->viewModel(); }
+    PushButton *button(const char *name) const { return child<PushButton>(*view, name); }
+    RevealContainer *results() const { return child<RevealContainer>(*view, "results"); }
+
+    /// Waits, bounded, until the run has published and the window has settled at its size.
+    bool settle() const
+    {
+        const bool settled = QTest::qWaitFor(
+            [&] {
+                return !model().isRunning() && !results()->isAnimating() &&
+                       !child<DropZoneView>(*view, "dropZone")->isAnimating();
+            },
+            20000);
+        QTest::qWait(50); // the last frame's layout request
+        return settled;
+    }
+
+    QStringList badgeTexts(const char *name) const
+    {
+        QStringList texts;
+        const QList<QLabel *> labels =
+            results()->panel()->findChildren<QLabel *>(QString::fromLatin1(name));
+        for (const QLabel *label : labels)
+            texts << label->text();
+        return texts;
+    }
+
+    TempDir temp;
+    fs::path input;
+    std::shared_ptr<ScriptedChooser> chooser = std::make_shared<ScriptedChooser>();
+    std::unique_ptr<ContentView> view;
+};
+
+TEST_F(ContentViewRunTest, PreviewThenApplyThroughTheButtons)
+{
+    model().setInput(input);
+    const std::string original = readFile(input);
+    ASSERT_TRUE(settle());
+    const QSize idleSize = view->size();
+
+    QTest::mouseClick(button("previewButton"), Qt::LeftButton);
+    // The run has started; its outcome arrives only through the event loop.
+    EXPECT_TRUE(model().isRunning());
+    EXPECT_EQ(button("previewButton")->look(), Look::prominent);
+    EXPECT_TRUE(button("previewButton")->isBusy());
+    EXPECT_FALSE(button("previewButton")->isEnabled());
+    EXPECT_FALSE(button("applyButton")->isEnabled());
+    EXPECT_FALSE(button("applyButton")->isBusy());
+
+    ASSERT_TRUE(settle());
+    ASSERT_EQ(model().phase(), Phase::dryRunComplete);
+    EXPECT_EQ(button("previewButton")->look(), Look::bordered);
+    EXPECT_FALSE(button("previewButton")->isEnabled());
+    EXPECT_FALSE(button("previewButton")->isBusy());
+    EXPECT_EQ(button("applyButton")->look(), Look::prominent);
+    EXPECT_TRUE(button("applyButton")->isEnabled());
+    ASSERT_NE(results()->panel(), nullptr);
+    EXPECT_EQ(results()->panel()->objectName(), QStringLiteral("dryRunResults"));
+    EXPECT_EQ(badgeTexts("badgeValue"),
+              (QStringList{QStringLiteral("2"), QStringLiteral("1"), QStringLiteral("1")}));
+    EXPECT_EQ(badgeTexts("badgeLabel"),
+              (QStringList{QStringLiteral("Refs updated"), QStringLiteral("Formats updated"),
+                           QStringLiteral("Orphans removed")}));
+    EXPECT_FALSE(fs::exists(temp / "Day1_braw.fcpxml")); // a preview writes nothing
+    // The window grew to hold the panel, and no wider.
+    EXPECT_GT(view->height(), idleSize.height());
+    EXPECT_EQ(view->width(), idleSize.width());
+    EXPECT_EQ(view->size(), view->sizeHint());
+
+    QTest::mouseClick(button("applyButton"), Qt::LeftButton);
+    EXPECT_TRUE(button("applyButton")->isBusy());
+    EXPECT_FALSE(button("applyButton")->isEnabled());
+    EXPECT_FALSE(button("previewButton")->isEnabled());
+    EXPECT_EQ(results()->panel()->objectName(), QStringLiteral("dryRunResults"));
+
+    ASSERT_TRUE(settle());
+    ASSERT_EQ(model().phase(), Phase::done);
+    EXPECT_EQ(button("previewButton")->look(), Look::prominent);
+    EXPECT_FALSE(button("previewButton")->isEnabled());
+    EXPECT_EQ(button("applyButton")->look(), Look::bordered);
+    EXPECT_FALSE(button("applyButton")->isEnabled());
+    EXPECT_FALSE(button("applyButton")->isBusy());
+    ASSERT_EQ(results()->panel()->objectName(), QStringLiteral("successBanner"));
+    EXPECT_EQ(child<ElidedLabel>(*results()->panel(), "savedTo")->text(),
+              QStringLiteral("Saved to Day1_braw.fcpxml"));
+    EXPECT_EQ(badgeTexts("badgeLabel"),
+              (QStringList{QStringLiteral("Clip sources"), QStringLiteral("Format elements")}));
+    EXPECT_EQ(badgeTexts("badgeValue"), (QStringList{QStringLiteral("2"), QStringLiteral("1")}));
+    EXPECT_NE(results()->panel()->findChild<PushButton *>(QStringLiteral("revealButton")), nullptr);
+    // No run writes a change log, so there is nothing to open.
+    EXPECT_EQ(results()->panel()->findChild<PushButton *>(QStringLiteral("openLogButton")), nullptr);
+
+    const std::string written = readFile(temp / "Day1_braw.fcpxml");
+    EXPECT_NE(written.find("A001_C002.braw"), std::string::npos);
+    EXPECT_EQ(readFile(input), original); // the input is never written
+
+    // A new input returns to the start: no panel, Preview enabled, the window back to size.
+    model().setInput(input);
+    ASSERT_TRUE(settle());
+    EXPECT_EQ(results()->panel(), nullptr);
+    EXPECT_TRUE(button("previewButton")->isEnabled());
+    EXPECT_EQ(view->size(), idleSize);
+}
+
+TEST_F(ContentViewRunTest, ErrorShowsTheWholeMessageWrappedAndSelectable)
+{
+    const fs::path refused = temp / "Refused.fcpxml";
+    writeFile(refused, kNoOriginals);
+    model().setInput(refused);
+    ASSERT_TRUE(settle());
+    const int width = view->width();
+
+    QTest::mouseClick(button("previewButton"), Qt::LeftButton);
+    ASSERT_TRUE(settle());
+    ASSERT_EQ(model().phase(), Phase::error);
+    ASSERT_TRUE(model().errorMessage());
+    ASSERT_EQ(results()->panel()->objectName(), QStringLiteral("errorBanner"));
+    auto *message = child<QLabel>(*results()->panel(), "errorMessage");
+    EXPECT_EQ(message->text(), *model().errorMessage());
+    EXPECT_EQ(message->textFormat(), Qt::PlainText);
+    EXPECT_TRUE(message->wordWrap());
+    EXPECT_TRUE(message->textInteractionFlags() & Qt::TextSelectableByMouse);
+    const int lines = int(model().errorMessage()->count(QLatin1Char('\n'))) + 1;
+    ASSERT_GT(lines, 2);
+    EXPECT_GE(message->height(), lines * message->fontMetrics().lineSpacing());
+    EXPECT_EQ(view->width(), width);
+    EXPECT_EQ(view->size(), view->sizeHint());
+
+    // After an error, Preview is the prominent action again.
+    EXPECT_EQ(button("previewButton")->look(), Look::prominent);
+    EXPECT_TRUE(button("previewButton")->isEnabled());
+    EXPECT_FALSE(button("applyButton")->isEnabled());
+
+    // A second run keeps the last outcome on screen until its own arrives.
+    QTest::mouseClick(button("previewButton"), Qt::LeftButton);
+    EXPECT_EQ(child<QLabel>(*results()->panel(), "errorMessage")->text(), message->text());
+    ASSERT_TRUE(settle());
+}
+
+TEST_F(ContentViewRunTest, ALongOneLineErrorWrapsInsideTheCard)
+{
+    // The engine names the missing file, so a long name makes a long message.
+    const fs::path missing = temp / (std::string(300, 'x') + ".fcpxml");
+    model().setInput(missing);
+    ASSERT_TRUE(settle());
+    const int width = view->width();
+    QTest::mouseClick(button("previewButton"), Qt::LeftButton);
+    ASSERT_TRUE(settle());
+    ASSERT_EQ(model().phase(), Phase::error);
+    auto *message = child<QLabel>(*results()->panel(), "errorMessage");
+    EXPECT_EQ(view->width(), width);
+    EXPECT_LE(message->mapTo(view.get(), QPoint(message->width(), 0)).x(), view->width());
+    EXPECT_GT(message->height(), 2 * message->fontMetrics().lineSpacing());
+}
+
+} // namespace
+} // namespace tessaly::testing

@@ -1,0 +1,248 @@
+#include "ui/content_view.h"
+#include "ui/drop_zone_view.h"
+#include "ui/elided_label.h"
+#include "ui/push_button.h"
+#include "ui/reveal_container.h"
+#include "ui/scene_window.h"
+#include "ui/tessaly_app.h"
+#include "ui/theme.h"
+#include "widget_support.h"
+#include "workflow/relink_view_model.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QLocale>
+#include <QPointer>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <ostream>
+
+namespace tessaly::testing {
+namespace {
+
+using Look = PushButton::Look;
+using Phase = RelinkViewModel::AppPhase;
+
+/// What the two action buttons show.
+struct Actions {
+    Look preview;
+    bool previewEnabled;
+    bool previewBusy;
+    Look apply;
+    bool applyEnabled;
+    bool applyBusy;
+
+    friend bool operator==(const Actions &, const Actions &) = default;
+    friend std::ostream &operator<<(std::ostream &out, const Actions &a)
+    {
+        const auto look = [](Look l) { return l == Look::prominent ? "prominent" : "bordered"; };
+        return out << "preview " << look(a.preview) << (a.previewEnabled ? " enabled" : " disabled")
+                   << (a.previewBusy ? " busy" : "") << ", apply " << look(a.apply)
+                   << (a.applyEnabled ? " enabled" : " disabled") << (a.applyBusy ? " busy" : "");
+    }
+};
+
+/// One window's content with a scripted chooser, shown on the offscreen platform.
+class ContentViewTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        chooser = std::make_shared<ScriptedChooser>();
+        view = std::make_unique<ContentView>(chooser);
+        view->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
+        input = temp / "Day1.fcpxml";
+        fs::copy_file(sampleDocument(), input);
+    }
+
+    RelinkViewModel &model() const { return view->viewModel(); }
+
+    Actions actions() const
+    {
+        auto *preview = child<PushButton>(*view, "previewButton");
+        auto *apply = child<PushButton>(*view, "applyButton");
+        return {preview->look(), preview->isEnabled(), preview->isBusy(),
+                apply->look(),   apply->isEnabled(),   apply->isBusy()};
+    }
+
+    QWidget *panel() const { return child<RevealContainer>(*view, "results")->panel(); }
+
+    /// Waits, bounded, until the run has published and the window has settled.
+    bool settle() const
+    {
+        auto *results = child<RevealContainer>(*view, "results");
+        const bool settled = QTest::qWaitFor(
+            [&] { return !model().isRunning() && !results->isAnimating(); }, 20000);
+        QTest::qWait(50); // the last frame's layout request
+        return settled;
+    }
+
+    void click(const char *button) const
+    {
+        QTest::mouseClick(child<PushButton>(*view, button), Qt::LeftButton);
+    }
+
+    TempDir temp;
+    fs::path input;
+    std::shared_ptr<ScriptedChooser> chooser;
+    std::unique_ptr<ContentView> view;
+};
+
+TEST_F(ContentViewTest, WithoutInputOnlyPreviewIsProminentAndNothingIsEnabled)
+{
+    EXPECT_EQ(actions(), (Actions{Look::prominent, false, false, Look::bordered, false, false}));
+    EXPECT_FALSE(child<PushButton>(*view, "changeOutputButton")->isEnabled());
+    auto *name = child<ElidedLabel>(*view, "outputName");
+    EXPECT_EQ(name->text(), QStringLiteral("Auto-generated alongside input"));
+    EXPECT_EQ(name->color(), secondaryColor(view.get()));
+    EXPECT_FALSE(child<ElidedLabel>(*view, "outputFolder")->isVisible());
+    EXPECT_EQ(panel(), nullptr);
+}
+
+TEST_F(ContentViewTest, InputShowsTheDefaultOutputAndEnablesPreview)
+{
+    model().setInput(input);
+    auto *name = child<ElidedLabel>(*view, "outputName");
+    auto *folder = child<ElidedLabel>(*view, "outputFolder");
+    EXPECT_EQ(name->text(), QStringLiteral("Day1_braw.fcpxml"));
+    EXPECT_EQ(name->color(), primaryColor(view.get()));
+    EXPECT_TRUE(folder->isVisible());
+    EXPECT_EQ(folder->text(), qt(temp.path()));
+    EXPECT_TRUE(child<PushButton>(*view, "changeOutputButton")->isEnabled());
+    EXPECT_EQ(actions(), (Actions{Look::prominent, true, false, Look::bordered, false, false}));
+    EXPECT_EQ(child<ElidedLabel>(*view, "inputName")->text(), QStringLiteral("Day1.fcpxml"));
+}
+
+TEST_F(ContentViewTest, OutputRowShowsTheChosenOutputAndItsFolder)
+{
+    model().setInput(input);
+    chooser->outputAnswer = temp / "Finals" / "Final.fcpxml";
+    click("changeOutputButton");
+    ASSERT_EQ(chooser->outputRequests.size(), 1u);
+    EXPECT_EQ(chooser->outputRequests[0].first, QStringLiteral("Save Relinked File As"));
+    EXPECT_EQ(chooser->outputRequests[0].second, QStringLiteral("Day1_braw.fcpxml"));
+    EXPECT_EQ(child<ElidedLabel>(*view, "outputName")->text(), QStringLiteral("Final.fcpxml"));
+    EXPECT_EQ(child<ElidedLabel>(*view, "outputFolder")->text(), qt(temp / "Finals"));
+
+    // Cancelling the save dialog keeps the output.
+    chooser->outputAnswer.reset();
+    click("changeOutputButton");
+    EXPECT_EQ(child<ElidedLabel>(*view, "outputName")->text(), QStringLiteral("Final.fcpxml"));
+}
+
+TEST_F(ContentViewTest, LongNamesAreShortenedOnOneLineWithoutWideningTheWindow)
+{
+    const int width = view->width();
+    const fs::path deep = temp / std::string(200, 'f') / std::string(200, 'f') /
+                          (std::string(150, 'n') + ".fcpxml");
+    model().setInput(deep);
+    QTest::qWait(300);
+    EXPECT_EQ(view->width(), width);
+    auto *name = child<ElidedLabel>(*view, "outputName");
+    auto *folder = child<ElidedLabel>(*view, "outputFolder");
+    EXPECT_TRUE(name->shownText().contains(QChar(0x2026)));
+    EXPECT_TRUE(name->shownText().startsWith(QLatin1Char('n')));
+    EXPECT_TRUE(name->shownText().endsWith(QStringLiteral("_braw.fcpxml")));
+    EXPECT_TRUE(folder->shownText().startsWith(QChar(0x2026)));
+    EXPECT_TRUE(folder->shownText().endsWith(QLatin1Char('f')));
+    EXPECT_EQ(name->toolTip(), name->text());
+}
+
+TEST_F(ContentViewTest, ClickingTheEmptyDropZoneOpensTheChooserButALoadedOneDoesNot)
+{
+    auto *dropZone = child<DropZoneView>(*view, "dropZone");
+    chooser->inputAnswer = input;
+    QTest::mouseClick(dropZone, Qt::LeftButton, {}, QPoint(8, 8));
+    ASSERT_EQ(chooser->inputTitles.size(), 1u);
+    EXPECT_EQ(chooser->inputTitles[0], QStringLiteral("Choose FCPXML or FCPXMLD"));
+    EXPECT_EQ(model().inputURL(), input);
+
+    QTest::mouseClick(dropZone, Qt::LeftButton, {}, QPoint(8, 8));
+    EXPECT_EQ(chooser->inputTitles.size(), 1u);
+    click("changeInputButton");
+    EXPECT_EQ(chooser->inputTitles.size(), 2u);
+}
+
+TEST_F(ContentViewTest, BrowseButtonOfTheEmptyDropZoneOpensTheChooser)
+{
+    click("browseButton");
+    EXPECT_EQ(chooser->inputTitles.size(), 1u);
+    EXPECT_FALSE(model().inputURL()); // the scripted user cancelled
+}
+
+TEST_F(ContentViewTest, CountsAreShownInFullAsPlainDigits)
+{
+    const QLocale previous;
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); // groups "1,234"
+    const fs::path many = temp / "Many.fcpxml";
+    writeFile(many, manyProxies(1234));
+    model().setInput(many);
+    click("previewButton");
+    ASSERT_TRUE(settle());
+    ASSERT_EQ(model().phase(), Phase::dryRunComplete);
+    QStringList values;
+    const QList<QLabel *> labels = panel()->findChildren<QLabel *>(QStringLiteral("badgeValue"));
+    for (const QLabel *label : labels)
+        values << label->text();
+    EXPECT_EQ(values, (QStringList{QStringLiteral("1234"), QStringLiteral("1"), QStringLiteral("1")}));
+    QLocale::setDefault(previous);
+}
+
+TEST(SceneWindows, EachWindowKeepsItsOwnState)
+{
+    TempDir temp;
+    const fs::path input = temp / "Day1.fcpxml";
+    fs::copy_file(sampleDocument(), input);
+    auto first = std::make_shared<ScriptedChooser>();
+    auto second = std::make_shared<ScriptedChooser>();
+    QPointer<SceneWindow> a = TessalyApp::openWindow(first);
+    QPointer<SceneWindow> b = TessalyApp::openWindow(second);
+    ASSERT_NE(&a->content().viewModel(), &b->content().viewModel());
+
+    first->inputAnswer = input;
+    QTest::mouseClick(child<PushButton>(a->content(), "browseButton"), Qt::LeftButton);
+    QTest::mouseClick(child<PushButton>(a->content(), "previewButton"), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !a->content().viewModel().isRunning(); }, 20000));
+
+    EXPECT_EQ(a->content().viewModel().phase(), Phase::dryRunComplete);
+    EXPECT_EQ(b->content().viewModel().phase(), Phase::idle);
+    EXPECT_FALSE(b->content().viewModel().inputURL());
+    EXPECT_TRUE(second->inputTitles.empty());
+    EXPECT_EQ(child<ElidedLabel>(b->content(), "outputName")->text(),
+              QStringLiteral("Auto-generated alongside input"));
+    EXPECT_EQ(child<RevealContainer>(b->content(), "results")->panel(), nullptr);
+
+    // File › New Window opens a third window with its own, empty state.
+    const QList<QAction *> menuActions = a->findChildren<QAction *>();
+    QAction *newWindow = nullptr;
+    for (QAction *action : menuActions) {
+        if (action->text() == QStringLiteral("New Window"))
+            newWindow = action;
+    }
+    ASSERT_NE(newWindow, nullptr);
+    EXPECT_EQ(newWindow->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_N));
+    const auto windows = [] {
+        int count = 0;
+        const QWidgetList all = QApplication::topLevelWidgets();
+        for (QWidget *widget : all)
+            count += qobject_cast<SceneWindow *>(widget) && widget->isVisible() ? 1 : 0;
+        return count;
+    };
+    const int before = windows();
+    newWindow->trigger();
+    EXPECT_EQ(windows(), before + 1);
+
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (qobject_cast<SceneWindow *>(widget))
+            widget->close();
+    }
+    // Closing a window discards it.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return a.isNull() && b.isNull(); }, 2000));
+}
+
+} // namespace
+} // namespace tessaly::testing

@@ -1,0 +1,179 @@
+#include "ui/content_view.h"
+#include "ui/drop_zone_view.h"
+#include "ui/fcpxml_drop_delegate.h"
+#include "ui/symbol_view.h"
+#include "ui/theme.h"
+#include "widget_support.h"
+#include "workflow/relink_view_model.h"
+
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QLabel>
+#include <QMimeData>
+#include <QTest>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace tessaly::testing {
+namespace {
+
+/// Drags and drops sent to the drop zone of a shown window.
+class DropTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        view = std::make_unique<ContentView>(std::make_shared<ScriptedChooser>());
+        view->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
+        dropZone = child<DropZoneView>(*view, "dropZone");
+    }
+
+    static std::unique_ptr<QMimeData> files(const QList<QUrl> &urls)
+    {
+        auto data = std::make_unique<QMimeData>();
+        data->setUrls(urls);
+        return data;
+    }
+
+    QUrl file(const char *name) const { return QUrl::fromLocalFile(qt(temp / name)); }
+
+    /// Sends a drag entering the zone; whether it was accepted.
+    bool enter(const QMimeData &data)
+    {
+        QDragEnterEvent event(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(dropZone, &event);
+        return event.isAccepted();
+    }
+
+    /// Sends a drag entering the zone and its drop there, as a drag always arrives, and lets
+    /// the hand-over run; whether the drop was accepted.
+    bool drop(const QMimeData &data)
+    {
+        enter(data);
+        QDropEvent event(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(dropZone, &event);
+        QTest::qWait(20);
+        return event.isAccepted();
+    }
+
+    std::optional<fs::path> inputAfterDrop(const QList<QUrl> &urls)
+    {
+        drop(*files(urls));
+        return view->viewModel().inputURL();
+    }
+
+    TempDir temp;
+    std::unique_ptr<ContentView> view;
+    DropZoneView *dropZone = nullptr;
+};
+
+TEST_F(DropTest, DocumentsAndBundlesAreAcceptedInAnyCase)
+{
+    fs::create_directories(temp / "Day2.fcpxmld");
+    const struct {
+        QUrl url;
+        fs::path input;
+        const char *symbol;
+    } cases[] = {
+        {file("Day1.fcpxml"), temp / "Day1.fcpxml", "doc.badge.gearshape.fill"},
+        {file("Project.FCPXML"), temp / "Project.FCPXML", "doc.badge.gearshape.fill"},
+        {file("Day2.fcpxmld"), temp / "Day2.fcpxmld", "shippingbox.fill"},
+        // A folder dragged from a file manager comes with a trailing separator.
+        {QUrl::fromLocalFile(qt(temp / "Day2.fcpxmld") + QLatin1Char('/')), temp / "Day2.fcpxmld",
+         "shippingbox.fill"},
+        {file("Bundle.FcpXmlD"), temp / "Bundle.FcpXmlD", "shippingbox.fill"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.url.toString().toStdString());
+        EXPECT_EQ(inputAfterDrop({c.url}), c.input);
+        EXPECT_EQ(child<SymbolView>(*dropZone, "loadedSymbol")->symbol(),
+                  QString::fromLatin1(c.symbol));
+        EXPECT_FALSE(view->isTargeted());
+    }
+}
+
+TEST_F(DropTest, TheHandOverWaitsForTheEventLoop)
+{
+    auto data = files({file("Day1.fcpxml")});
+    enter(*data);
+    QDropEvent event(QPointF(10, 10), Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(dropZone, &event);
+    EXPECT_TRUE(event.isAccepted());
+    EXPECT_FALSE(view->viewModel().inputURL());
+    QTest::qWait(20);
+    EXPECT_EQ(view->viewModel().inputURL(), temp / "Day1.fcpxml");
+}
+
+TEST_F(DropTest, OtherFilesAreIgnoredSilently)
+{
+    const QUrl refused[] = {file("A001_C002.mov"), file("notes.txt"), file("Day1.fcpxml.bak"),
+                            file("fcpxml"), file("Day1.xml")};
+    for (const QUrl &url : refused) {
+        SCOPED_TRACE(url.toString().toStdString());
+        EXPECT_TRUE(drop(*files({url}))); // taken, and then ignored
+        EXPECT_FALSE(view->viewModel().inputURL());
+        EXPECT_EQ(view->viewModel().phase(), RelinkViewModel::AppPhase::idle);
+    }
+}
+
+TEST_F(DropTest, OnlyTheFirstFileOfSeveralCounts)
+{
+    EXPECT_EQ(inputAfterDrop({file("Day1.fcpxml"), file("Day2.fcpxml")}), temp / "Day1.fcpxml");
+    // A refused first file is not replaced by an acceptable second one.
+    EXPECT_EQ(inputAfterDrop({file("A.mov"), file("Day3.fcpxml")}), temp / "Day1.fcpxml");
+}
+
+TEST_F(DropTest, DragsWithoutLocalFilesAreNotTaken)
+{
+    QMimeData text;
+    text.setText(QStringLiteral("/tmp/Day1.fcpxml"));
+    EXPECT_FALSE(enter(text));
+    EXPECT_FALSE(view->isTargeted());
+    EXPECT_FALSE(drop(text));
+
+    auto web = files({QUrl(QStringLiteral("https://example.com/Day1.fcpxml"))});
+    EXPECT_FALSE(enter(*web));
+    EXPECT_FALSE(drop(*web));
+    EXPECT_FALSE(view->viewModel().inputURL());
+
+    FCPXMLDropDelegate delegate(view.get(), [](const fs::path &) { FAIL() << "handed over"; });
+    EXPECT_FALSE(delegate.validateDrop(*web));
+    EXPECT_FALSE(delegate.performDrop(*web));
+    QTest::qWait(20);
+}
+
+TEST_F(DropTest, HoveringSwitchesTheEmptyZoneToItsTargetLookAndBack)
+{
+    auto *symbol = child<SymbolView>(*dropZone, "emptySymbol");
+    auto *message = child<QLabel>(*dropZone, "emptyMessage");
+    EXPECT_EQ(symbol->symbol(), QStringLiteral("arrow.down.doc"));
+    EXPECT_EQ(message->text(), QStringLiteral("Drop .fcpxml or .fcpxmld here"));
+    EXPECT_EQ(symbol->color(), secondaryColor(view.get()));
+
+    auto data = files({file("Day1.fcpxml")});
+    EXPECT_TRUE(enter(*data));
+    EXPECT_TRUE(view->isTargeted());
+    EXPECT_TRUE(dropZone->isTargeted());
+    EXPECT_EQ(symbol->symbol(), QStringLiteral("arrow.down.circle.fill"));
+    EXPECT_EQ(symbol->color(), accentColor(view.get()));
+    EXPECT_EQ(message->text(), QStringLiteral("Release to load"));
+
+    QDragLeaveEvent leave;
+    QApplication::sendEvent(dropZone, &leave);
+    EXPECT_FALSE(view->isTargeted());
+    EXPECT_EQ(symbol->symbol(), QStringLiteral("arrow.down.doc"));
+    EXPECT_EQ(message->text(), QStringLiteral("Drop .fcpxml or .fcpxmld here"));
+
+    // Any local file is hovered as a target; the extension is checked on the drop.
+    auto movie = files({file("A.mov")});
+    EXPECT_TRUE(enter(*movie));
+    EXPECT_TRUE(drop(*movie));
+    EXPECT_FALSE(view->isTargeted());
+    EXPECT_FALSE(view->viewModel().inputURL());
+}
+
+} // namespace
+} // namespace tessaly::testing
