@@ -1,0 +1,169 @@
+#include "fake_platform.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <regex>
+#include <string>
+#include <vector>
+
+using tessaly::testing::addressOf;
+using tessaly::testing::FakePlatform;
+using tessaly::testing::LogLine;
+using ::testing::ExitedWithCode;
+
+namespace {
+
+int library;
+int entryCalls;
+int seenArgc;
+extern "C" int mainApplicationEntry(int argc, char **) {
+    ++entryCalls;
+    seenArgc = argc;
+    return 23;
+}
+
+struct JitLinkCall {
+    int argc;
+    std::string relativePath; // "(null)" for null
+    std::string callback;
+};
+std::vector<JitLinkCall> jitLinkCalls;
+extern "C" void mainAgentJitLink(int argc, char **, const char *relativePath,
+                                 const char *callback) {
+    jitLinkCalls.push_back(
+        {argc, relativePath ? relativePath : "(null)", callback ? callback : "(null)"});
+}
+extern "C" void mainRunLoopThatStops() {
+    std::fputs("run loop ran\n", stderr);
+}
+
+char programName[] = "Quorlan";
+char *arguments[] = {programName, nullptr};
+
+/// This build's configuration with the application library in place.
+class ExecutorMain : public ::testing::Test {
+protected:
+    ExecutorMain() {
+        entryCalls = 0;
+        jitLinkCalls.clear();
+        fake.embedThisBuildsStrings();
+        fake.addLibrary(
+            "@rpath/Quorlan.debug.so", &library,
+            {{"__debug_main_executable_dylib_entry_point", addressOf(mainApplicationEntry)}});
+    }
+    FakePlatform fake;
+};
+
+TEST_F(ExecutorMain, ANormalStartLogsEveryStepAndReturnsTheEntrysResult) {
+    EXPECT_EQ(__debug_blank_executor_main(1, arguments), 23);
+    EXPECT_EQ(entryCalls, 1);
+    EXPECT_EQ(seenArgc, 1);
+    std::vector<std::string> texts = fake.texts();
+    ASSERT_EQ(texts.size(), 14u);
+    std::vector<std::string> expected = {
+        "Looking up debug dylib relative path",
+        "Found debug dylib relative path string `Quorlan.debug.so`",
+        "Looking up debug dylib entry point name",
+        "No debug dylib entry point name defined.",
+        "Looking up debug dylib install name",
+        "Found debug dylib install name string `@rpath/Quorlan.debug.so`",
+        "Looking for Previews JIT link entry point.",
+        "No Previews JIT entry point found.",
+        "Gave PreviewsInjection a chance to run and it returned, continuing with debug dylib.",
+        "Looking for main entry point.",
+        "Opening debug dylib with '@rpath/Quorlan.debug.so'",
+        texts[11], // the handle's address
+        "No entry point found. Checking for alias.",
+        "Calling provided entry point.",
+    };
+    EXPECT_EQ(texts, expected);
+    EXPECT_TRUE(fake.redirectedTo.empty());
+}
+
+TEST_F(ExecutorMain, DebugLinesAreOffUnlessTheEnvironmentTurnsThemOn) {
+    fake.environment.erase(QUORLAN_LOG_VARIABLE);
+    EXPECT_EQ(__debug_blank_executor_main(1, arguments), 23);
+    EXPECT_TRUE(fake.log.empty());
+
+    fake.environment[QUORLAN_LOG_VARIABLE] = "error";
+    fake.sections[QuorlanInstallNameString] = "";
+    fake.addLibrary(
+        "Quorlan.debug.so", &library,
+        {{"__debug_main_executable_dylib_entry_point", addressOf(mainApplicationEntry)}});
+    didLoadDylibStringSections = 0;
+    _cachedDebugDylibEntryPoint = nullptr;
+    _cachedDebugDylibHandle = nullptr;
+    __debug_blank_executor_main(1, arguments);
+    EXPECT_EQ(fake.log,
+              (std::vector<LogLine>{{QuorlanLogError, "No debug dylib install name defined."}}));
+}
+
+TEST_F(ExecutorMain, ThePreviewAgentLinksFirstWithThePathAndTheCallbacksName) {
+    fake.globals["__previews_injection_jit_link_entrypoint"] = addressOf(mainAgentJitLink);
+    EXPECT_EQ(__debug_blank_executor_main(1, arguments), 23);
+    ASSERT_EQ(jitLinkCalls.size(), 1u);
+    EXPECT_EQ(jitLinkCalls[0].argc, 1);
+    EXPECT_EQ(jitLinkCalls[0].relativePath, "Quorlan.debug.so");
+    EXPECT_EQ(jitLinkCalls[0].callback, "__debug_blank_executor_run_user_entry_point");
+    std::vector<std::string> texts = fake.texts();
+    EXPECT_EQ(texts[7], "Found Previews JIT link entry point.");
+    EXPECT_EQ(texts[8], "PreviewsInjection request for JIT link returned.");
+}
+
+TEST_F(ExecutorMain, WithoutARelativePathTheAgentGetsNulls) {
+    fake.sections[QuorlanRelativePathString] = "";
+    fake.globals["__previews_injection_jit_link_entrypoint"] = addressOf(mainAgentJitLink);
+    fake.globals["__debug_main_executable_dylib_entry_point"] = addressOf(mainApplicationEntry);
+    EXPECT_EQ(__debug_blank_executor_main(1, arguments), 23);
+    ASSERT_EQ(jitLinkCalls.size(), 1u);
+    EXPECT_EQ(jitLinkCalls[0].relativePath, "(null)");
+    EXPECT_EQ(jitLinkCalls[0].callback, "(null)");
+}
+
+TEST_F(ExecutorMain, TheRedirectAppendsASeparatorAndPrintsTheDate) {
+    fake.environment["__PREVIEWS_AGENT_STUB_EXECUTOR_STDERR_REDIRECT"] = "";
+    fake.environment[QUORLAN_LOG_VARIABLE] = "default";
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(__debug_blank_executor_main(1, arguments), 23);
+    std::string err = ::testing::internal::GetCapturedStderr();
+    std::string out = ::testing::internal::GetCapturedStdout();
+
+    EXPECT_EQ(fake.redirectedTo, std::vector<std::string>{"/tmp/agent-stderr.txt"});
+    EXPECT_EQ(fake.log,
+              (std::vector<LogLine>{
+                  {QuorlanLogDefault, "Redirecting agent stderr to /tmp/agent-stderr.txt"}}));
+    EXPECT_EQ(err, "\n================\n");
+    EXPECT_TRUE(std::regex_match(out, std::regex("[0-9]{4}-[0-1][0-9]-[0-3][0-9] "
+                                                 "[0-2][0-9]:[0-5][0-9]:[0-6][0-9]\n\n")))
+        << out;
+}
+
+TEST_F(ExecutorMain, TheAgentsCallbackRunsTheEntry) {
+    EXPECT_EQ(__previews_blank_executor_run_user_entry_point(1, arguments), 23);
+    EXPECT_EQ(entryCalls, 1);
+    std::vector<std::string> texts = fake.texts();
+    EXPECT_EQ(texts.front(), "__debug_blank_executor_run_user_entry_point called");
+    EXPECT_EQ(texts.back(), "Calling provided entry point from Previews.");
+}
+
+TEST_F(ExecutorMain, SkippingTheEntryKeepsTheProcessInTheRunLoopAndEndsWithStatus255) {
+    fake.environment["__PREVIEWS_AGENT_SKIP_USER_ENTRY_POINT"] = "";
+    EXPECT_LAUNCHER_ABORT(
+        fake, __debug_blank_executor_run_user_entry_point(1, arguments),
+        "Skipping user entry point in favor of just keeping the process alive\\.\n"
+        "Failed to find CFRunLoopRun\\.");
+
+    fake.globals["CFRunLoopRun"] = addressOf(mainRunLoopThatStops);
+    EXPECT_EXIT(
+        {
+            fake.echoToStandardError = true;
+            __debug_blank_executor_run_user_entry_point(1, arguments);
+        },
+        ExitedWithCode(255), "Keeping the process alive by spinning a run loop\\.\nrun loop ran\n");
+    EXPECT_EQ(entryCalls, 0);
+}
+
+} // namespace

@@ -1,0 +1,87 @@
+// `cmake --install` into a fresh prefix, then the installed program run from there.
+
+#include "elf_file.h"
+#include "process_support.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+using namespace tessaly::testing;
+
+namespace {
+
+/// The build installed once into a temporary prefix for the whole suite.
+class InstalledLayout : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        s_prefix = new TempDir;
+        s_install = runProcess(
+            {CMAKE_COMMAND, "--install", TESSALY_BINARY_DIR, "--prefix", s_prefix->path().string()},
+            {});
+    }
+    static void TearDownTestSuite() {
+        delete s_prefix;
+        s_prefix = nullptr;
+    }
+    void SetUp() override { ASSERT_EQ(s_install.exitCode, 0) << s_install.out << s_install.err; }
+
+    static std::filesystem::path installed(const std::string &relative) {
+        return s_prefix->path() / relative;
+    }
+
+    static inline TempDir *s_prefix = nullptr;
+    static inline ProcessResult s_install;
+};
+
+TEST_F(InstalledLayout, PutsTheProgramTheLibraryTheMenuEntryAndTheIconInPlace) {
+    EXPECT_TRUE(std::filesystem::is_regular_file(installed("bin/Quorlan")));
+    EXPECT_TRUE(std::filesystem::is_regular_file(installed("lib/Quorlan.debug.so")));
+    std::string entry = readFile(installed("share/applications/Quorlan.desktop"));
+    for (const char *line :
+         {"[Desktop Entry]\n", "\nType=Application\n", "\nName=Tessaly\n", "\nExec=Quorlan\n",
+          "\nIcon=tessaly\n", "\nCategories=AudioVideo;Video;\n"})
+        EXPECT_NE(entry.find(line), std::string::npos) << line;
+    std::string icon = readFile(installed("share/icons/hicolor/scalable/apps/tessaly.svg"));
+    EXPECT_NE(icon.find("<svg"), std::string::npos);
+}
+
+TEST_F(InstalledLayout, TheInstalledProgramFindsItsLibraryThroughTheRunPath) {
+    ElfFile program(installed("bin/Quorlan"));
+    EXPECT_EQ(program.dynamicTexts(DT_RUNPATH), std::vector<std::string>{"$ORIGIN:$ORIGIN/../lib"});
+    // The loader's own account of what it would map, as ldd shows it.
+    ProcessResult trace =
+        runProcess({installed("bin/Quorlan").string()}, {{"LD_TRACE_LOADED_OBJECTS", "1"}});
+    EXPECT_EQ(trace.exitCode, 0) << trace.err;
+    EXPECT_NE(
+        trace.out.find("Quorlan.debug.so => " + installed("bin/../lib/Quorlan.debug.so").string()),
+        std::string::npos)
+        << trace.out;
+}
+
+TEST_F(InstalledLayout, TheInstalledProgramRunsUnderAnAgentThatStopsAtOnce) {
+    ProcessResult result = runProcess({installed("bin/Quorlan").string()},
+                                      {{"LD_PRELOAD", QUORLAN_TEST_AGENT},
+                                       {"TESSALY_TEST_AGENT_CALL", "callback"},
+                                       {"__PREVIEWS_AGENT_SKIP_USER_ENTRY_POINT", "1"}});
+    EXPECT_EQ(result.exitCode, 255) << result.err;
+    EXPECT_EQ(lines(result.out),
+              (std::vector<std::string>{"agent: jit link argc=1 path=Quorlan.debug.so "
+                                        "callback=__debug_blank_executor_run_user_entry_point",
+                                        "agent: run loop running", "agent: run loop stopped"}));
+}
+
+TEST_F(InstalledLayout, TheInstalledProgramShowsTheWindow) {
+    ProcessResult result =
+        runProcess({installed("bin/Quorlan").string()}, {{"QT_QPA_PLATFORM", "offscreen"},
+                                                         {"LD_PRELOAD", QUORLAN_WINDOW_PROBE},
+                                                         {"TESSALY_LAUNCHER_LOG", "debug,stderr"}});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(result.out.find("probe: window shown"), std::string::npos) << result.out;
+    EXPECT_NE(result.err.find("Opening debug dylib with '@rpath/Quorlan.debug.so'"),
+              std::string::npos);
+}
+
+} // namespace

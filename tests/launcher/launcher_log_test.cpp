@@ -1,0 +1,78 @@
+#include "fake_platform.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using tessaly::testing::FakePlatform;
+using tessaly::testing::LogLine;
+
+namespace {
+
+constexpr unsigned levels(std::initializer_list<QuorlanLogLevel> enabled) {
+    unsigned mask = 0;
+    for (QuorlanLogLevel level : enabled)
+        mask |= 1u << level;
+    return mask;
+}
+
+TEST(LauncherLog, SettingsNameTheLeastSevereLevelAndTheCopyOnStandardError) {
+    struct Case {
+        const char *value;
+        unsigned enabled;
+        int copy;
+    };
+    const unsigned all = levels({QuorlanLogDebug, QuorlanLogDefault, QuorlanLogError});
+    const unsigned usual = levels({QuorlanLogDefault, QuorlanLogError});
+    for (Case c :
+         {Case{nullptr, usual, 0}, Case{"", usual, 0}, Case{"debug", all, 0}, Case{"DEBUG", all, 0},
+          Case{"default", usual, 0}, Case{"error", levels({QuorlanLogError}), 0}, Case{"off", 0, 0},
+          Case{"debug,stderr", all, 1}, Case{"stderr", usual, 1}, Case{"verbose", usual, 0},
+          Case{"debugging", usual, 0}, Case{",error,", levels({QuorlanLogError}), 0}}) {
+        SCOPED_TRACE(c.value ? c.value : "unset");
+        QuorlanLogSettings settings = quorlanParseLogSettings(c.value);
+        EXPECT_EQ(settings.enabledLevels, c.enabled);
+        EXPECT_EQ(settings.copyToStandardError, c.copy);
+    }
+}
+
+TEST(LauncherLog, PrivacyAnnotationsAreDroppedFromFormats) {
+    struct Case {
+        const char *format;
+        const char *plain;
+    };
+    for (Case c :
+         {Case{"Found `%{public}s`", "Found `%s`"},
+          Case{"(%{public}zu > %{public}zu)", "(%zu > %zu)"},
+          Case{"%{private}p and %x", "%p and %x"}, Case{"100%% {public}", "100%% {public}"},
+          Case{"%%{public}s", "%%{public}s"}, Case{"ends with %{", "ends with %{"}}) {
+        SCOPED_TRACE(c.format);
+        char out[64];
+        quorlanPlainFormat(c.format, out, sizeof out);
+        EXPECT_STREQ(out, c.plain);
+    }
+    char small[5];
+    quorlanPlainFormat("abcdefgh", small, sizeof small);
+    EXPECT_STREQ(small, "abcd");
+}
+
+TEST(LauncherLog, OnlyEnabledLevelsReachTheSystemLog) {
+    FakePlatform fake;
+    fake.setEnv(QUORLAN_LOG_VARIABLE, "default");
+    quorlanLog(QuorlanLogDebug, "hidden %d", 1);
+    quorlanLog(QuorlanLogDefault, "shown %{public}s", "text");
+    quorlanLog(QuorlanLogError, "failed at %{public}zu", static_cast<std::size_t>(3));
+    EXPECT_EQ(fake.log, (std::vector<LogLine>{{QuorlanLogDefault, "shown text"},
+                                              {QuorlanLogError, "failed at 3"}}));
+}
+
+TEST(LauncherLog, LongLinesAreCutRatherThanOverrun) {
+    FakePlatform fake;
+    std::string longText(10000, 'x');
+    quorlanLog(QuorlanLogDebug, "%s", longText.c_str());
+    ASSERT_EQ(fake.log.size(), 1u);
+    EXPECT_EQ(fake.log[0].text, longText.substr(0, 4095));
+}
+
+} // namespace

@@ -1,0 +1,161 @@
+// The loader layer the program uses, on the real dynamic loader, in this test process.
+
+#include "elf_file.h"
+#include "launcher/platform.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+#include <elf.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+
+using tessaly::testing::ElfFile;
+using tessaly::testing::readFile;
+using tessaly::testing::TempDir;
+using ::testing::ExitedWithCode;
+
+namespace {
+
+const QuorlanPlatform &real() {
+    return *quorlanSystemPlatform();
+}
+
+/// The stand-in application library, opened once for the whole suite.
+class SystemPlatform : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        s_handle = real().open(QUORLAN_FAKE_APPLICATION);
+        ASSERT_NE(s_handle, nullptr) << real().openError();
+    }
+    static inline void *s_handle = nullptr;
+};
+
+TEST_F(SystemPlatform, FindsTheLibrarysEntryRecordThroughItsSectionTable) {
+    const void *header = real().imageHeaderOfHandle(s_handle);
+    ASSERT_NE(header, nullptr);
+    EXPECT_EQ(std::memcmp(header, ELFMAG, SELFMAG), 0);
+
+    std::size_t size = 0;
+    const void *record = real().sectionData(header, "__swift5_entry", &size);
+    ASSERT_NE(record, nullptr);
+    ASSERT_EQ(size, 8u);
+    std::int32_t offset;
+    std::uint32_t flags;
+    std::memcpy(&offset, record, 4);
+    std::memcpy(&flags, static_cast<const char *>(record) + 4, 4);
+    EXPECT_EQ(flags, 1u);
+    void *entry = real().lookupInLibrary(s_handle, "__debug_main_executable_dylib_entry_point");
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(record) + static_cast<std::intptr_t>(offset),
+              reinterpret_cast<std::uintptr_t>(entry));
+}
+
+TEST_F(SystemPlatform, AnAbsentSectionIsNullWithSizeZero) {
+    const void *header = real().imageHeaderOfHandle(s_handle);
+    std::size_t size = 99;
+    EXPECT_EQ(real().sectionData(header, "__no_such_section", &size), nullptr);
+    EXPECT_EQ(size, 0u);
+    // A section the loader does not map (the symbol table) has no address in memory.
+    EXPECT_EQ(real().sectionData(header, ".symtab", &size), nullptr);
+    int notAnImage = 0;
+    EXPECT_EQ(real().sectionData(&notAnImage, "__swift5_entry", &size), nullptr);
+}
+
+TEST_F(SystemPlatform, LoadedImagesListTheLibraryByPathWithTheSameHeader) {
+    int count = real().imageCount();
+    ASSERT_GT(count, 1);
+    EXPECT_EQ(std::filesystem::path(real().imageName(0)),
+              std::filesystem::canonical("/proc/self/exe"));
+    EXPECT_NE(real().imageHeader(0), nullptr);
+
+    const void *header = real().imageHeaderOfHandle(s_handle);
+    int matches = 0;
+    for (int i = 0; i < count; ++i) {
+        const char *name = real().imageName(i);
+        if (name && std::filesystem::path(name) == QUORLAN_FAKE_APPLICATION) {
+            ++matches;
+            EXPECT_EQ(real().imageHeader(i), header);
+        }
+    }
+    EXPECT_EQ(matches, 1);
+    EXPECT_EQ(real().imageName(count), nullptr);
+}
+
+TEST_F(SystemPlatform, TheMainProgramsOwnSectionsAreFoundToo) {
+    std::size_t size = 0;
+    const void *text = real().sectionData(real().imageHeader(0), ".text", &size);
+    EXPECT_NE(text, nullptr);
+    EXPECT_GT(size, 0u);
+}
+
+TEST(SystemPlatformOpen, FailuresCarryTheLoadersText) {
+    EXPECT_EQ(real().open("/nonexistent/Missing.so"), nullptr);
+    ASSERT_NE(real().openError(), nullptr);
+    EXPECT_NE(std::string(real().openError()).find("/nonexistent/Missing.so"), std::string::npos);
+
+    EXPECT_EQ(real().open("@rpath/NoSuchLibrary.so"), nullptr);
+    EXPECT_EQ(std::string(real().openError()),
+              "@rpath/NoSuchLibrary.so: no such file along the run path "
+              "'$ORIGIN:$ORIGIN/../lib'");
+}
+
+TEST(SystemPlatformOpen, RunPathNamesResolveBesideTheExecutableFirst) {
+    // This test program lives in bin/; a library copied beside it is found through $ORIGIN.
+    std::filesystem::path self = std::filesystem::canonical("/proc/self/exe");
+    std::filesystem::path copy = self.parent_path() / "QuorlanRunPathProbe.so";
+    std::filesystem::copy_file(QUORLAN_FAKE_APPLICATION, copy,
+                               std::filesystem::copy_options::overwrite_existing);
+    void *handle = real().open("@rpath/QuorlanRunPathProbe.so");
+    std::filesystem::remove(copy);
+    ASSERT_NE(handle, nullptr) << real().openError();
+    EXPECT_NE(real().lookupInLibrary(handle, "__debug_main_executable_dylib_entry_point"), nullptr);
+    EXPECT_EQ(real().openError(), nullptr);
+}
+
+TEST(SystemPlatformProcess, EnvironmentAndGlobalLookups) {
+    setenv("TESSALY_LAUNCHER_TEST_VARIABLE", "", 1);
+    ASSERT_NE(real().getEnv("TESSALY_LAUNCHER_TEST_VARIABLE"), nullptr);
+    EXPECT_STREQ(real().getEnv("TESSALY_LAUNCHER_TEST_VARIABLE"), "");
+    unsetenv("TESSALY_LAUNCHER_TEST_VARIABLE");
+    EXPECT_EQ(real().getEnv("TESSALY_LAUNCHER_TEST_VARIABLE"), nullptr);
+    EXPECT_EQ(real().lookupGlobal("CFRunLoopRun"), nullptr);
+    EXPECT_NE(real().lookupGlobal("getenv"), nullptr);
+}
+
+TEST(SystemPlatformProcess, StandardErrorIsAppendedToTheFile) {
+    TempDir dir;
+    std::filesystem::path file = dir / "agent-stderr.txt";
+    tessaly::testing::writeFile(file, "earlier\n");
+    EXPECT_EXIT(
+        {
+            real().redirectStandardError(file.c_str());
+            std::fputs("later\n", stderr);
+            std::exit(0);
+        },
+        ExitedWithCode(0), "");
+    EXPECT_EQ(readFile(file), "earlier\nlater\n");
+}
+
+TEST(SystemPlatformProcess, StandardErrorIsNotRedirectedThroughALink) {
+    TempDir dir;
+    std::filesystem::path victim = dir / "victim.txt";
+    tessaly::testing::writeFile(victim, "untouched\n");
+    std::filesystem::create_symlink(victim, dir / "agent-stderr.txt");
+    EXPECT_EXIT(
+        {
+            real().redirectStandardError((dir / "agent-stderr.txt").c_str());
+            std::fputs("still here\n", stderr);
+            std::exit(0);
+        },
+        ExitedWithCode(0), "still here");
+    EXPECT_EQ(readFile(victim), "untouched\n");
+}
+
+} // namespace

@@ -1,0 +1,53 @@
+/* A stand-in for the development environment's preview agent, preloaded into the launcher by
+ * the process tests. It says on standard output what it was asked, and the environment tells it
+ * what to do:
+ *   TESSALY_TEST_AGENT_CALL      "callback": call the function the launcher named and exit with
+ *                                its result; any other value: call that symbol the same way;
+ *                                unset: return, so the launcher goes on by itself.
+ *   TESSALY_TEST_AGENT_PSEUDODYLIB  "1": every library is a pseudo-dylib. */
+
+#define _GNU_SOURCE
+
+#include <dlfcn.h>
+#include <stdbool.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+__attribute__((visibility("default"))) void
+__previews_injection_jit_link_entrypoint(int argc, char **argv, const char *relativePath,
+                                         const char *callback) {
+    printf("agent: jit link argc=%d path=%s callback=%s\n", argc,
+           relativePath ? relativePath : "(null)", callback ? callback : "(null)");
+    fflush(stdout);
+    const char *call = getenv("TESSALY_TEST_AGENT_CALL");
+    if (!call)
+        return;
+    const char *name = strcmp(call, "callback") == 0 ? callback : call;
+    void *address = name ? dlsym(RTLD_DEFAULT, name) : NULL;
+    if (!address) {
+        printf("agent: no %s\n", name ? name : "callback");
+        exit(99);
+    }
+    int (*function)(int, char **);
+    memcpy(&function, &address, sizeof function);
+    exit(function(argc, argv));
+}
+
+/* Runs until standard input ends: the test holds the process alive by keeping the pipe open. */
+__attribute__((visibility("default"))) void CFRunLoopRun(void) {
+    printf("agent: run loop running\n");
+    fflush(stdout);
+    char buffer[256];
+    while (read(STDIN_FILENO, buffer, sizeof buffer) > 0) {
+    }
+    printf("agent: run loop stopped\n");
+    fflush(stdout);
+}
+
+__attribute__((visibility("default"))) bool _dyld_is_pseudodylib(void *handle) {
+    (void)handle;
+    const char *value = getenv("TESSALY_TEST_AGENT_PSEUDODYLIB");
+    return value && strcmp(value, "1") == 0;
+}
