@@ -95,7 +95,11 @@ INSTANTIATE_TEST_SUITE_P(
                                 "Size of stub executor text section too large: \\(251 > 250\\)"},
                       LimitCase{QuorlanInstallNameString, 249, nullptr},
                       LimitCase{QuorlanInstallNameString, 250,
-                                "Size of stub executor text section too large: \\(251 > 250\\)"}));
+                                "Size of stub executor text section too large: \\(251 > 250\\)"}),
+    [](const ::testing::TestParamInfo<LimitCase> &info) {
+        const char *names[] = {"RelativePath", "EntryPointName", "InstallName"};
+        return std::string(names[info.param.section]) + std::to_string(info.param.length);
+    });
 
 TEST(EmbeddedStrings, ASectionEndingBeforeItsStartAborts) {
     FakePlatform fake;
