@@ -29,11 +29,13 @@ void FCPXMLRelinker::updateElement(xml::Element element, const IDMap &oldToNewID
     if (oldToNewID.empty() && orphanFormats.empty())
         return;
     forEachElement(element, [&](xml::Element current) {
-        if (xml::Attribute ref = current.attributeForName("ref")) {
+        xml::Attribute found[2];
+        current.attributesForNames({"ref", "format"}, found);
+        if (xml::Attribute &ref = found[0]) {
             if (auto it = oldToNewID.find(textKey(ref.stringValue())); it != oldToNewID.end())
                 ref.setStringValue(it->second);
         }
-        if (xml::Attribute format = current.attributeForName("format")) {
+        if (xml::Attribute &format = found[1]) {
             const std::string value = format.stringValue();
             if (!value.empty() && orphanFormats.count(textKey(value)))
                 format.setStringValue(brawFormatID);

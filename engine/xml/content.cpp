@@ -3,6 +3,7 @@
 #include "engine/xml/characters.h"
 #include "engine/xml/parser.h"
 #include "engine/xml/simd_scan.h"
+#include "engine/xml/start_tag.h"
 
 #include <cstring>
 #include <string_view>
@@ -89,6 +90,7 @@ template <bool Build> std::size_t Parser::scanContent(std::size_t p) {
                 id = m_doc.nodes.add(NodeKind::Element, std::uint32_t(start), std::uint32_t(p));
                 NodeRec &r = m_doc.rec(id);
                 r.tagLen = std::uint32_t(p - start);
+                r.names = m_tagNames;
                 if (open.empty()) {
                     m_doc.root = id;
                     m_doc.appendChild(DocumentImpl::kDocumentNode, id);
@@ -149,6 +151,7 @@ std::size_t Parser::scanStartTag(std::size_t p, std::size_t &nameEnd, bool &empt
     nameEnd = scanName(p + 1, "element name");
     std::size_t q = nameEnd;
     m_attributeNames.clear();
+    m_tagNames = 0;
     for (;;) {
         bool space = skipSpace(q);
         char c = m_s[q];
@@ -179,6 +182,7 @@ std::size_t Parser::scanStartTag(std::size_t p, std::size_t &nameEnd, bool &empt
             fail("attribute value must be quoted", q);
         q = scanAttributeValue(q + 1, quote);
         std::string_view view(m_s + name, length);
+        m_tagNames |= start_tag::nameBit(view);
         if (m_attributeNames.size() < kPairwiseLimit) {
             for (auto [other, otherLength] : m_attributeNames)
                 if (otherLength == length && std::memcmp(m_s + other, m_s + name, length) == 0)

@@ -186,36 +186,54 @@ std::string Document::xmlData() const {
     return out;
 }
 
-void Document::save(const std::filesystem::path &file) const {
-    // Gather the spans first: the source stays in memory, so truncating the very file it was
-    // loaded from is safe.
-    SpanList spans;
-    m_impl->collectSpans(DocumentImpl::kDocumentNode, spans);
-    int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0)
-        throwSystemError(DocumentError::Kind::Write, file, errno);
-    std::vector<iovec> pending;
-    pending.reserve(spans.spans().size());
-    for (const Span &span : spans.spans())
-        pending.push_back(iovec{const_cast<char *>(span.data), span.size});
+namespace {
+
+/// Writes every byte of the spans; throws DocumentError (Write) on failure.
+void writeSpans(int fd, const std::vector<Span> &spans, const std::filesystem::path &file) {
+    std::vector<iovec> batch;
+    batch.reserve(std::min<std::size_t>(spans.size(), IOV_MAX));
+    std::size_t next = 0;
     std::size_t first = 0;
-    while (first < pending.size()) {
-        int count = int(std::min<std::size_t>(pending.size() - first, IOV_MAX));
-        ssize_t written = ::writev(fd, pending.data() + first, count);
+    while (next < spans.size() || first < batch.size()) {
+        if (first == batch.size()) {
+            batch.clear();
+            first = 0;
+            while (next < spans.size() && batch.size() < std::size_t(IOV_MAX)) {
+                batch.push_back(iovec{const_cast<char *>(spans[next].data), spans[next].size});
+                ++next;
+            }
+        }
+        ssize_t written = ::writev(fd, batch.data() + first, int(batch.size() - first));
         if (written < 0) {
             if (errno == EINTR)
                 continue;
-            int error = errno;
-            ::close(fd);
-            throwSystemError(DocumentError::Kind::Write, file, error);
+            throwSystemError(DocumentError::Kind::Write, file, errno);
         }
         auto left = std::size_t(written);
-        while (first < pending.size() && left >= pending[first].iov_len)
-            left -= pending[first++].iov_len;
+        while (first < batch.size() && left >= batch[first].iov_len)
+            left -= batch[first++].iov_len;
         if (left > 0) {
-            pending[first].iov_base = static_cast<char *>(pending[first].iov_base) + left;
-            pending[first].iov_len -= left;
+            batch[first].iov_base = static_cast<char *>(batch[first].iov_base) + left;
+            batch[first].iov_len -= left;
         }
+    }
+}
+
+} // namespace
+
+void Document::save(const std::filesystem::path &file) const {
+    // The source stays in memory, so truncating the very file it was loaded from is safe, and
+    // the spans can be written while they are gathered.
+    int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0)
+        throwSystemError(DocumentError::Kind::Write, file, errno);
+    try {
+        SpanList spans([&](const std::vector<Span> &batch) { writeSpans(fd, batch, file); });
+        m_impl->collectSpans(DocumentImpl::kDocumentNode, spans);
+        spans.finish();
+    } catch (...) {
+        ::close(fd);
+        throw;
     }
     if (::close(fd) != 0)
         throwSystemError(DocumentError::Kind::Write, file, errno);

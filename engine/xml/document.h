@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
@@ -16,7 +17,8 @@
 // changed. Handles stay valid for the lifetime of the Document (moving a Document keeps them
 // valid); a handle to a removed node stays usable as a detached node. Reading through an empty
 // handle gives empty results; editing through one throws std::logic_error. Names and values
-// returned as string_view stay valid for the lifetime of the Document.
+// returned as string_view stay valid until the start tag they come from is edited again (an
+// attribute set on the same element) or the Document goes.
 
 namespace tessaly::xml {
 
@@ -91,9 +93,20 @@ public:
 private:
     Attribute(DocumentImpl *doc, std::uint32_t element, std::uint32_t index)
         : m_doc(doc), m_element(element), m_index(index) {}
+    /// Where the attribute stands in its start tag, read again only after the tag changed.
+    struct Place {
+        std::uint32_t nameBegin, nameLength, valueBegin, valueLength;
+        char quote;
+    };
+    const Place &place() const;
+    void remember(std::string_view tag, std::string_view name, std::string_view value,
+                  char quote) const;
+
     DocumentImpl *m_doc = nullptr;
     std::uint32_t m_element = 0;
     std::uint32_t m_index = 0;
+    mutable std::uint64_t m_placeStamp = ~std::uint64_t(0);
+    mutable Place m_place{};
     friend class DocumentImpl;
     friend class Element;
 };
@@ -110,6 +123,9 @@ public:
     std::vector<Attribute> attributes() const;
     /// The attribute with exactly this name, or an empty handle.
     Attribute attributeForName(std::string_view name) const;
+    /// Looks up several names in one pass over the start tag: `out[i]` becomes the attribute
+    /// named `names[i]`, or an empty handle. `out` holds at least as many handles as `names`.
+    void attributesForNames(std::initializer_list<std::string_view> names, Attribute *out) const;
     /// The decoded value of the named attribute, or nullopt when absent.
     std::optional<std::string> attributeValue(std::string_view name) const;
 

@@ -18,6 +18,17 @@ void SpanList::add(const char *data, std::size_t size) {
         return;
     }
     m_spans.push_back(Span{data, size});
+    if (m_sink && m_spans.size() >= kBatch)
+        finish();
+}
+
+void SpanList::finish() {
+    if (!m_sink || m_spans.empty())
+        return;
+    m_handedTail = tail(2);
+    m_sink(m_spans);
+    m_spans.clear();
+    m_owned.clear();
 }
 
 std::string SpanList::tail(std::size_t count) const {
@@ -25,6 +36,10 @@ std::string SpanList::tail(std::size_t count) const {
     for (auto span = m_spans.rbegin(); span != m_spans.rend() && out.size() < count; ++span) {
         std::size_t take = std::min(count - out.size(), span->size);
         out.insert(0, span->data + span->size - take, take);
+    }
+    if (out.size() < count) {
+        std::size_t take = std::min(count - out.size(), m_handedTail.size());
+        out.insert(0, m_handedTail, m_handedTail.size() - take, take);
     }
     return out;
 }
@@ -106,7 +121,10 @@ std::uint32_t DocumentImpl::deepCopy(std::uint32_t id) {
         std::uint32_t to = nodes.add(copy.kind, copy.begin, copy.end);
         NodeRec &r = rec(to);
         r.tagLen = copy.tagLen;
-        r.flags = copy.flags;
+        r.flags = std::uint8_t(copy.flags & ~kTagPatched);
+        r.names = copy.names;
+        if (copy.flags & kTagPatched)
+            setStartTag(to, startTag(from));
         return to;
     };
     std::uint32_t top = clone(id);
@@ -139,31 +157,140 @@ std::uint32_t DocumentImpl::deepCopy(std::uint32_t id) {
     }
 }
 
-std::string_view DocumentImpl::startTag(std::uint32_t id) const {
+std::string_view DocumentImpl::readingTag(std::uint32_t id) const {
     const NodeRec &r = rec(id);
     if (r.flags & kTagInSide)
         return m_side[r.begin];
+    if (r.flags & kTagPatched)
+        return std::string_view(m_source + m_patchedTags[r.begin].sourceBegin, r.tagLen);
     return std::string_view(m_source + r.begin, r.tagLen);
 }
 
+const DocumentImpl::ValuePatch *DocumentImpl::patchAt(std::uint32_t id,
+                                                      std::uint32_t valueBegin) const {
+    const NodeRec &r = rec(id);
+    if (!(r.flags & kTagPatched))
+        return nullptr;
+    for (std::uint32_t p = m_patchedTags[r.begin].firstPatch; p != kNoNode; p = m_patches[p].next)
+        if (m_patches[p].valueBegin == valueBegin)
+            return &m_patches[p];
+    return nullptr;
+}
+
+std::string_view DocumentImpl::effectiveValue(std::uint32_t id, std::string_view tag,
+                                              std::string_view value) const {
+    if (!(rec(id).flags & kTagPatched))
+        return value;
+    const ValuePatch *patch = patchAt(id, std::uint32_t(value.data() - tag.data()));
+    return patch ? std::string_view(m_patchTexts[patch->text]) : value;
+}
+
+std::string DocumentImpl::startTag(std::uint32_t id) const {
+    const std::string_view tag = readingTag(id);
+    const NodeRec &r = rec(id);
+    if (!(r.flags & kTagPatched))
+        return std::string(tag);
+    std::string out;
+    std::uint32_t at = 0;
+    for (std::uint32_t p = m_patchedTags[r.begin].firstPatch; p != kNoNode; p = m_patches[p].next) {
+        const ValuePatch &patch = m_patches[p];
+        out.append(tag.substr(at, patch.valueBegin - at));
+        out.append(m_patchTexts[patch.text]);
+        at = patch.valueBegin + patch.valueLength;
+    }
+    out.append(tag.substr(at));
+    return out;
+}
+
 std::string_view DocumentImpl::elementName(std::uint32_t id) const {
-    return start_tag::name(startTag(id));
+    return start_tag::name(readingTag(id));
+}
+
+std::uint32_t DocumentImpl::internText(std::string text) {
+    if (auto it = m_patchTextIndex.find(text); it != m_patchTextIndex.end())
+        return it->second;
+    m_patchTexts.push_back(std::move(text));
+    const auto index = std::uint32_t(m_patchTexts.size() - 1);
+    m_patchTextIndex.emplace(m_patchTexts.back(), index);
+    return index;
+}
+
+void DocumentImpl::setValue(std::uint32_t id, std::uint32_t valueBegin, std::uint32_t valueLength,
+                            std::string escaped) {
+    NodeRec &r = rec(id);
+    if (r.flags & kTagInSide) {
+        // Already re-spelled whole (it gained content, or it is a copy of an edited tag).
+        const std::string_view tag = m_side[r.begin];
+        std::string respelled;
+        respelled.reserve(tag.size() - valueLength + escaped.size());
+        respelled.append(tag.substr(0, valueBegin));
+        respelled.append(escaped);
+        respelled.append(tag.substr(valueBegin + valueLength));
+        setStartTag(id, std::move(respelled));
+        return;
+    }
+    if (!(r.flags & kTagPatched)) {
+        m_patchedTags.push_back(PatchedTag{r.begin, kNoNode});
+        r.begin = std::uint32_t(m_patchedTags.size() - 1);
+        r.flags |= kTagPatched;
+    }
+    const std::uint32_t text = internText(std::move(escaped));
+    // Keep the list ordered by place; a value set again replaces its earlier text.
+    // Links are indices: adding a patch may move the list's storage.
+    std::uint32_t previous = kNoNode;
+    std::uint32_t current = m_patchedTags[r.begin].firstPatch;
+    while (current != kNoNode && m_patches[current].valueBegin < valueBegin) {
+        previous = current;
+        current = m_patches[current].next;
+    }
+    if (current != kNoNode && m_patches[current].valueBegin == valueBegin) {
+        m_patches[current].text = text;
+    } else {
+        const auto added = std::uint32_t(m_patches.size());
+        m_patches.push_back(ValuePatch{valueBegin, valueLength, text, current});
+        (previous == kNoNode ? m_patchedTags[r.begin].firstPatch : m_patches[previous].next) =
+            added;
+    }
+    // Places in the source tag do not move when a value is patched: handles stay current.
+    markDirty(id);
 }
 
 void DocumentImpl::setStartTag(std::uint32_t id, std::string tag) {
     NodeRec &r = rec(id);
-    // Re-spelled tags stay alive with the document: names and values handed out keep pointing
-    // at them.
-    m_side.push_back(std::move(tag));
-    r.begin = std::uint32_t(m_side.size() - 1);
-    r.tagLen = std::uint32_t(m_side.back().size());
+    // An element edited again reuses its own slot, so a relink that sets two attributes of
+    // every clip keeps one tag per clip. A deep copy shares its source's slot until its own
+    // first edit, hence the owner check.
+    if ((r.flags & kTagInSide) && m_sideOwner[r.begin] == id) {
+        m_side[r.begin] = std::move(tag);
+    } else {
+        r.flags &= std::uint8_t(~kTagPatched);
+        m_side.push_back(std::move(tag));
+        m_sideOwner.push_back(id);
+        r.begin = std::uint32_t(m_side.size() - 1);
+    }
+    r.tagLen = std::uint32_t(m_side[r.begin].size());
     r.flags |= kTagInSide;
+    ++m_tagEdits;
     markDirty(id);
 }
 
 void DocumentImpl::openSpans(std::uint32_t id, SpanList &out) const {
-    if (id != kDocumentNode)
-        out.add(startTag(id));
+    if (id == kDocumentNode)
+        return;
+    const std::string_view tag = readingTag(id);
+    const NodeRec &r = rec(id);
+    if (!(r.flags & kTagPatched)) {
+        out.add(tag);
+        return;
+    }
+    std::uint32_t at = 0;
+    for (std::uint32_t p = m_patchedTags[r.begin].firstPatch; p != kNoNode; p = m_patches[p].next) {
+        const ValuePatch &patch = m_patches[p];
+        out.add(tag.substr(at, patch.valueBegin - at));
+        out.add(m_patchTexts[patch.text]);
+        at = patch.valueBegin + patch.valueLength;
+    }
+    out.add(tag.substr(at));
 }
 
 void DocumentImpl::closeSpans(std::uint32_t id, SpanList &out) const {
@@ -240,6 +367,9 @@ void DocumentImpl::collectSpans(std::uint32_t id, SpanList &out) const {
 }
 
 std::string DocumentImpl::decodeAttributeValue(std::string_view raw) const {
+    // Most values hold no reference and no white space to normalise.
+    if (raw.find_first_of("\r\n\t&") == std::string_view::npos)
+        return std::string(raw);
     std::string out;
     out.reserve(raw.size());
     // Entity texts are expanded with an explicit stack; the parser bounded their nesting.

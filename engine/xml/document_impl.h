@@ -6,9 +6,11 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace tessaly::xml {
@@ -20,8 +22,15 @@ struct Span {
 };
 
 /// The spans of a serialisation, with adjacent source spans merged and generated text kept.
+/// With a sink, full batches are handed over as they fill, so a large document is written out
+/// without a list of all its spans.
 class SpanList {
 public:
+    using Sink = std::function<void(const std::vector<Span> &)>;
+    SpanList() = default;
+    explicit SpanList(Sink sink) : m_sink(std::move(sink)) {}
+    /// Hands the spans not yet handed over to the sink.
+    void finish();
     void add(const char *data, std::size_t size);
     void add(std::string_view text) { add(text.data(), text.size()); }
     /// The last `count` bytes added so far (fewer when less was added).
@@ -32,9 +41,12 @@ public:
     std::size_t totalSize() const { return m_total; }
 
 private:
+    static constexpr std::size_t kBatch = 1024;
     std::vector<Span> m_spans;
     std::deque<std::string> m_owned;
     std::size_t m_total = 0;
+    Sink m_sink;
+    std::string m_handedTail; ///< the last bytes handed to the sink, for tail()
 };
 
 /// The state behind a Document and its handles: source bytes, nodes, re-spelled start tags and
@@ -79,12 +91,24 @@ public:
     /// A detached deep copy of a subtree.
     std::uint32_t deepCopy(std::uint32_t id);
 
-    /// The element's start tag as it will be written.
-    std::string_view startTag(std::uint32_t id) const;
+    /// The tag that attribute places refer to: the re-spelled tag, or the source tag of an
+    /// element whose values were only patched (see effectiveValue).
+    std::string_view readingTag(std::uint32_t id) const;
+    /// The value as it will be written: a patch's text, or `value` (a view into readingTag).
+    std::string_view effectiveValue(std::uint32_t id, std::string_view tag,
+                                    std::string_view value) const;
+    /// The element's whole start tag as it will be written.
+    std::string startTag(std::uint32_t id) const;
     /// The element's name as written.
     std::string_view elementName(std::uint32_t id) const;
     /// Replaces the element's start tag with a re-spelled one.
     void setStartTag(std::uint32_t id, std::string tag);
+    /// Replaces one attribute value, given by its place in readingTag, with escaped text. Only
+    /// the value is stored, not a new tag: a relink sets a value or two on every clip.
+    void setValue(std::uint32_t id, std::uint32_t valueBegin, std::uint32_t valueLength,
+                  std::string escaped);
+    /// Counts start-tag edits, so that attribute handles know when their place may have moved.
+    std::uint64_t tagEdits() const { return m_tagEdits; }
 
     /// Adds the spans of a node (a whole subtree for an element) as it will be written.
     void collectSpans(std::uint32_t id, SpanList &out) const;
@@ -101,6 +125,27 @@ private:
     const char *m_source;
     std::size_t m_size;
     std::deque<std::string> m_side;
+    std::vector<std::uint32_t> m_sideOwner; ///< the element each re-spelled tag belongs to
+
+    /// One replaced value of a source start tag, in a list ordered by place.
+    struct ValuePatch {
+        std::uint32_t valueBegin;  ///< offset of the value in the source tag
+        std::uint32_t valueLength; ///< length of the value in the source tag
+        std::uint32_t text;        ///< index into m_patchTexts
+        std::uint32_t next;        ///< next patch of the same tag, or kNoNode
+    };
+    struct PatchedTag {
+        std::uint32_t sourceBegin;
+        std::uint32_t firstPatch;
+    };
+    const ValuePatch *patchAt(std::uint32_t id, std::uint32_t valueBegin) const;
+    std::uint32_t internText(std::string text);
+    std::vector<PatchedTag> m_patchedTags;
+    std::vector<ValuePatch> m_patches;
+    /// Replacement texts, each kept once: thousands of clips receive the same new id.
+    std::deque<std::string> m_patchTexts;
+    std::unordered_map<std::string_view, std::uint32_t> m_patchTextIndex;
+    std::uint64_t m_tagEdits = 0;
 };
 
 } // namespace tessaly::xml

@@ -74,7 +74,7 @@ std::vector<Attribute> Element::attributes() const {
     if (!m_doc)
         return {};
     std::vector<Attribute> out;
-    start_tag::AttributeReader reader(m_doc->startTag(m_id));
+    start_tag::AttributeReader reader(m_doc->readingTag(m_id));
     start_tag::AttributeText text;
     for (std::uint32_t i = 0; reader.next(text); ++i)
         out.push_back(Attribute(m_doc, m_id, i));
@@ -82,24 +82,61 @@ std::vector<Attribute> Element::attributes() const {
 }
 
 Attribute Element::attributeForName(std::string_view name) const {
-    if (!m_doc)
+    if (!m_doc || !(m_doc->rec(m_id).names & start_tag::nameBit(name)))
         return {};
-    start_tag::AttributeReader reader(m_doc->startTag(m_id));
+    const std::string_view tag = m_doc->readingTag(m_id);
+    start_tag::AttributeReader reader(tag);
     start_tag::AttributeText text;
-    for (std::uint32_t i = 0; reader.next(text); ++i)
-        if (text.name == name)
-            return Attribute(m_doc, m_id, i);
+    for (std::uint32_t i = 0; reader.next(text); ++i) {
+        if (text.name == name) {
+            Attribute attribute(m_doc, m_id, i);
+            attribute.remember(tag, text.name, text.value, text.quote);
+            return attribute;
+        }
+    }
     return {};
 }
 
+void Element::attributesForNames(std::initializer_list<std::string_view> names,
+                                 Attribute *out) const {
+    std::uint16_t wanted = 0;
+    std::size_t missing = 0;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        out[i] = Attribute();
+        const std::uint16_t bit = start_tag::nameBit(names.begin()[i]);
+        if (m_doc && (m_doc->rec(m_id).names & bit)) {
+            wanted |= bit;
+            ++missing;
+        }
+    }
+    if (!missing)
+        return;
+    const std::string_view tag = m_doc->readingTag(m_id);
+    start_tag::AttributeReader reader(tag);
+    start_tag::AttributeText text;
+    for (std::uint32_t index = 0; missing && reader.next(text); ++index) {
+        if (!(start_tag::nameBit(text.name) & wanted))
+            continue;
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            if (!out[i] && text.name == names.begin()[i]) {
+                out[i] = Attribute(m_doc, m_id, index);
+                out[i].remember(tag, text.name, text.value, text.quote);
+                --missing;
+                break;
+            }
+        }
+    }
+}
+
 std::optional<std::string> Element::attributeValue(std::string_view name) const {
-    if (!m_doc)
+    if (!m_doc || !(m_doc->rec(m_id).names & start_tag::nameBit(name)))
         return std::nullopt;
-    start_tag::AttributeReader reader(m_doc->startTag(m_id));
+    const std::string_view tag = m_doc->readingTag(m_id);
+    start_tag::AttributeReader reader(tag);
     start_tag::AttributeText text;
     while (reader.next(text))
         if (text.name == name)
-            return m_doc->decodeAttributeValue(text.value);
+            return m_doc->decodeAttributeValue(m_doc->effectiveValue(m_id, tag, text.value));
     return std::nullopt;
 }
 
@@ -209,20 +246,36 @@ Element Element::copy() const {
     return Element(m_doc, m_doc->deepCopy(m_id));
 }
 
+void Attribute::remember(std::string_view tag, std::string_view name, std::string_view value,
+                         char quote) const {
+    m_place = Place{std::uint32_t(name.data() - tag.data()), std::uint32_t(name.size()),
+                    std::uint32_t(value.data() - tag.data()), std::uint32_t(value.size()), quote};
+    m_placeStamp = m_doc->tagEdits();
+}
+
+const Attribute::Place &Attribute::place() const {
+    if (m_placeStamp != m_doc->tagEdits()) {
+        const std::string_view tag = m_doc->readingTag(m_element);
+        start_tag::AttributeText text;
+        start_tag::attributeAt(tag, m_index, text);
+        remember(tag, text.name, text.value, text.quote);
+    }
+    return m_place;
+}
+
 std::string_view Attribute::name() const {
     if (!m_doc)
         return {};
-    start_tag::AttributeText text;
-    start_tag::attributeAt(m_doc->startTag(m_element), m_index, text);
-    return text.name;
+    const Place &where = place();
+    return m_doc->readingTag(m_element).substr(where.nameBegin, where.nameLength);
 }
 
 std::string_view Attribute::rawValue() const {
     if (!m_doc)
         return {};
-    start_tag::AttributeText text;
-    start_tag::attributeAt(m_doc->startTag(m_element), m_index, text);
-    return text.value;
+    const Place &where = place();
+    const std::string_view tag = m_doc->readingTag(m_element);
+    return m_doc->effectiveValue(m_element, tag, tag.substr(where.valueBegin, where.valueLength));
 }
 
 std::string Attribute::stringValue() const {
@@ -244,11 +297,10 @@ void Attribute::setStringValue(std::string_view value) {
                                         "represent");
         p += length;
     }
-    std::string_view tag = m_doc->startTag(m_element);
-    start_tag::AttributeText text;
-    start_tag::attributeAt(tag, m_index, text);
-    std::string escaped = start_tag::escapeValue(value, text.quote);
-    m_doc->setStartTag(m_element, start_tag::withValue(tag, m_index, escaped));
+    const Place where = place();
+    m_doc->setValue(m_element, where.valueBegin, where.valueLength,
+                    start_tag::escapeValue(value, where.quote));
+    m_placeStamp = ~std::uint64_t(0);
 }
 
 } // namespace tessaly::xml

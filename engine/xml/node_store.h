@@ -12,10 +12,11 @@ inline constexpr std::uint32_t kNoNode = 0xFFFFFFFFu;
 
 /// Node flags.
 enum : std::uint8_t {
-    kDirty = 1,     ///< the subtree no longer equals its source span
-    kTagInSide = 2, ///< an element's start tag was re-spelled into the side store
-    kEmptyForm = 4, ///< the element is written `<a/>`: it has no end tag
-    kSynthEnd = 8,  ///< the element gained children after `<a/>`: its end tag is generated
+    kDirty = 1,       ///< the subtree no longer equals its source span
+    kTagInSide = 2,   ///< an element's start tag was re-spelled into the side store
+    kEmptyForm = 4,   ///< the element is written `<a/>`: it has no end tag
+    kSynthEnd = 8,    ///< the element gained children after `<a/>`: its end tag is generated
+    kTagPatched = 16, ///< some attribute values of the source start tag are replaced
 };
 
 /// One node. Siblings are doubly linked with the previous-link of the first child pointing at
@@ -25,11 +26,13 @@ struct NodeRec {
     std::uint32_t next;
     std::uint32_t prev;
     std::uint32_t firstChild;
-    std::uint32_t begin;  ///< source offset; an element with kTagInSide: index of its start tag
+    std::uint32_t begin;  ///< source offset; kTagInSide: index of its start tag; kTagPatched:
+                          ///< index of its patch list
     std::uint32_t tagLen; ///< elements: length of the start tag
     std::uint32_t end;    ///< source offset just past the node (an element: its end tag)
     NodeKind kind;
     std::uint8_t flags;
+    std::uint16_t names; ///< elements: one bit per attribute name (see start_tag::nameBit)
 };
 static_assert(sizeof(NodeRec) == 32);
 
@@ -52,7 +55,7 @@ public:
         if ((m_size & (kBlock - 1)) == 0)
             grow();
         std::uint32_t id = m_size++;
-        (*this)[id] = NodeRec{kNoNode, kNoNode, kNoNode, kNoNode, begin, 0, end, kind, 0};
+        (*this)[id] = NodeRec{kNoNode, kNoNode, kNoNode, kNoNode, begin, 0, end, kind, 0, 0};
         return id;
     }
     std::uint32_t size() const { return m_size; }

@@ -158,6 +158,7 @@ private:
 
     std::vector<Open> m_open;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> m_attributeNames;
+    std::uint16_t m_tagNames = 0; ///< name summary of the start tag scanned last
     std::unordered_set<std::string_view> m_attributeSet;
 };
 

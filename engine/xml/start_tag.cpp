@@ -11,9 +11,21 @@ bool isSpace(char c) {
     return chars::isSpace(static_cast<unsigned char>(c));
 }
 
-// Names end at white space, '=', '/' or '>', none of which a Name may hold.
+// Names end at white space, '=', '/' or '>', none of which a Name may hold. A table makes the
+// test one load per byte: relinking reads the names of every clip's attributes.
+struct NameEnds {
+    bool ends[256] = {};
+    constexpr NameEnds() {
+        for (unsigned char c : {' ', '\t', '\n', '\r', '=', '/', '>'})
+            ends[c] = true;
+    }
+};
+constexpr NameEnds kNameEnds;
+
 std::size_t nameEnd(std::string_view tag, std::size_t p) {
-    while (p < tag.size() && !isSpace(tag[p]) && tag[p] != '=' && tag[p] != '/' && tag[p] != '>')
+    const char *s = tag.data();
+    const std::size_t size = tag.size();
+    while (p < size && !kNameEnds.ends[static_cast<unsigned char>(s[p])])
         ++p;
     return p;
 }
@@ -89,18 +101,6 @@ std::string escapeValue(std::string_view value, char quote) {
             out += c;
         }
     }
-    return out;
-}
-
-std::string withValue(std::string_view tag, std::size_t index, std::string_view escapedValue) {
-    AttributeText attribute;
-    attributeAt(tag, index, attribute);
-    std::size_t begin = std::size_t(attribute.value.data() - tag.data());
-    std::string out;
-    out.reserve(tag.size() + escapedValue.size());
-    out.append(tag.substr(0, begin));
-    out.append(escapedValue);
-    out.append(tag.substr(begin + attribute.value.size()));
     return out;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -14,6 +15,19 @@ struct AttributeText {
     std::string_view value; ///< between the quotes, as written
     char quote;
 };
+
+/// The bit of an attribute name in an element's 16-bit name summary. Lookups of a name whose
+/// bit is clear skip the start tag entirely; a set bit may be another name's. The mix was
+/// chosen on real exports so that `id`, `ref` and `format` rarely share a bit with the names
+/// that stand beside them (offset, duration, name, value, lane...).
+inline std::uint16_t nameBit(std::string_view name) {
+    if (name.empty())
+        return 1;
+    const auto first = static_cast<unsigned char>(name.front());
+    const auto second = static_cast<unsigned char>(name.size() > 1 ? name[1] : 0);
+    const auto last = static_cast<unsigned char>(name.back());
+    return std::uint16_t(1u << ((first * 5u + last * 8u + name.size() * 3u + second * 2u) & 15u));
+}
 
 /// The element name of a start tag.
 std::string_view name(std::string_view tag);
@@ -35,9 +49,6 @@ bool attributeAt(std::string_view tag, std::size_t index, AttributeText &attribu
 
 /// The value escaped for an attribute delimited by `quote`.
 std::string escapeValue(std::string_view value, char quote);
-
-/// The tag with the `index`th attribute's value replaced by `escapedValue`.
-std::string withValue(std::string_view tag, std::size_t index, std::string_view escapedValue);
 
 /// The tag of an empty-element form (`<a/>`) re-spelled as a start tag (`<a>`).
 std::string withoutEmptyMark(std::string_view tag);
