@@ -68,6 +68,11 @@ struct LimitCase {
     const char *tooLarge; // the abort's message, or null when the length fits
 };
 
+std::string limitCaseName(const ::testing::TestParamInfo<LimitCase> &info) {
+    const char *sections[] = {"RelativePath", "EntryPointName", "InstallName"};
+    return sections[info.param.section] + std::to_string(info.param.length);
+}
+
 class EmbeddedStringLimits : public ::testing::TestWithParam<LimitCase> {};
 
 TEST_P(EmbeddedStringLimits, AcceptTheLongestStringTheBufferHoldsAndAbortBeyond) {
@@ -96,10 +101,7 @@ INSTANTIATE_TEST_SUITE_P(
                       LimitCase{QuorlanInstallNameString, 249, nullptr},
                       LimitCase{QuorlanInstallNameString, 250,
                                 "Size of stub executor text section too large: \\(251 > 250\\)"}),
-    [](const ::testing::TestParamInfo<LimitCase> &info) {
-        const char *names[] = {"RelativePath", "EntryPointName", "InstallName"};
-        return std::string(names[info.param.section]) + std::to_string(info.param.length);
-    });
+    limitCaseName);
 
 TEST(EmbeddedStrings, ASectionEndingBeforeItsStartAborts) {
     FakePlatform fake;

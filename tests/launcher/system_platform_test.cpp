@@ -119,16 +119,6 @@ TEST(SystemPlatformOpen, RunPathNamesResolveBesideTheExecutableFirst) {
     EXPECT_EQ(real().openError(), nullptr);
 }
 
-TEST(SystemPlatformProcess, EnvironmentAndGlobalLookups) {
-    setenv("TESSALY_LAUNCHER_TEST_VARIABLE", "", 1);
-    ASSERT_NE(real().getEnv("TESSALY_LAUNCHER_TEST_VARIABLE"), nullptr);
-    EXPECT_STREQ(real().getEnv("TESSALY_LAUNCHER_TEST_VARIABLE"), "");
-    unsetenv("TESSALY_LAUNCHER_TEST_VARIABLE");
-    EXPECT_EQ(real().getEnv("TESSALY_LAUNCHER_TEST_VARIABLE"), nullptr);
-    EXPECT_EQ(real().lookupGlobal("CFRunLoopRun"), nullptr);
-    EXPECT_NE(real().lookupGlobal("getenv"), nullptr);
-}
-
 TEST(SystemPlatformProcess, StandardErrorIsAppendedToTheFile) {
     TempDir dir;
     std::filesystem::path file = dir / "agent-stderr.txt";
