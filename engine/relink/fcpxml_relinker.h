@@ -7,9 +7,10 @@
 
 #include <filesystem>
 #include <map>
-#include <set>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace tessaly {
 
@@ -31,8 +32,8 @@ public:
     static RelinkResult relink(xml::Document &doc);
 
     /// Maps keyed by normalised text (see textKey).
-    using IDMap = std::map<std::string, std::string>;
-    using IDSet = std::set<std::string>;
+    using IDMap = std::unordered_map<std::string, std::string>;
+    using IDSet = std::unordered_set<std::string>;
 
     /// Rewrites `ref` and `format` in every element child of `root` except `resources`, and in
     /// every `media` child of the root's `resources` elements (compound and multicam clips).

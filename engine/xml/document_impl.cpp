@@ -207,12 +207,15 @@ std::string_view DocumentImpl::elementName(std::uint32_t id) const {
 }
 
 std::uint32_t DocumentImpl::internText(std::string text) {
+    // A relink sets the same format on clip after clip: try the text set last first.
+    if (!m_patchTexts.empty() && m_patchTexts[m_lastText] == text)
+        return m_lastText;
     if (auto it = m_patchTextIndex.find(text); it != m_patchTextIndex.end())
-        return it->second;
+        return m_lastText = it->second;
     m_patchTexts.push_back(std::move(text));
     const auto index = std::uint32_t(m_patchTexts.size() - 1);
     m_patchTextIndex.emplace(m_patchTexts.back(), index);
-    return index;
+    return m_lastText = index;
 }
 
 void DocumentImpl::setValue(std::uint32_t id, std::uint32_t valueBegin, std::uint32_t valueLength,

@@ -145,6 +145,7 @@ private:
     /// Replacement texts, each kept once: thousands of clips receive the same new id.
     std::deque<std::string> m_patchTexts;
     std::unordered_map<std::string_view, std::uint32_t> m_patchTextIndex;
+    std::uint32_t m_lastText = 0;
     std::uint64_t m_tagEdits = 0;
 };
 
