@@ -3,6 +3,7 @@
 #include "ui/elided_label.h"
 #include "ui/push_button.h"
 #include "ui/reveal_container.h"
+#include "desktop_recorder.h"
 #include "widget_support.h"
 #include "workflow/relink_view_model.h"
 
@@ -122,6 +123,12 @@ TEST_F(ContentViewRunTest, PreviewThenApplyThroughTheButtons)
     EXPECT_NE(results()->panel()->findChild<PushButton *>(QStringLiteral("revealButton")), nullptr);
     // No run writes a change log, so there is nothing to open.
     EXPECT_EQ(results()->panel()->findChild<PushButton *>(QStringLiteral("openLogButton")), nullptr);
+
+    // Without a file manager to select the file in, its folder is opened.
+    DesktopRecorder desktop(QStringLiteral("file"));
+    QTest::mouseClick(child<PushButton>(*results()->panel(), "revealButton"), Qt::LeftButton);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !desktop.opened.isEmpty(); }, 5000));
+    EXPECT_EQ(desktop.opened, QList<QUrl>{QUrl::fromLocalFile(qt(temp.path()))});
 
     const std::string written = readFile(temp / "Day1_braw.fcpxml");
     EXPECT_NE(written.find("A001_C002.braw"), std::string::npos);

@@ -2,10 +2,10 @@
 #include "ui/content_view.h"
 #include "ui/feedback_mail.h"
 #include "ui/push_button.h"
+#include "desktop_recorder.h"
 #include "widget_support.h"
 #include "workflow/relink_view_model.h"
 
-#include <QDesktopServices>
 #include <QTest>
 #include <QUrl>
 
@@ -89,20 +89,10 @@ TEST(FeedbackMailURL, HasTheExactBytes)
     EXPECT_EQ(QUrl::fromEncoded(url, QUrl::StrictMode).toEncoded(), expected);
 }
 
-/// Receives what the application hands to the desktop for mailto: URLs.
-class MailClient : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public Q_SLOTS:
-    void open(const QUrl &url) { opened << url; }
-};
-
 TEST(SendFeedback, TheButtonHandsTheComposedMailToTheDesktop)
 {
     TempDir temp;
-    MailClient client;
-    QDesktopServices::setUrlHandler(QStringLiteral("mailto"), &client, "open");
+    DesktopRecorder client(QStringLiteral("mailto"));
     ContentView view(std::make_shared<ScriptedChooser>());
     view.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
@@ -116,7 +106,6 @@ TEST(SendFeedback, TheButtonHandsTheComposedMailToTheDesktop)
     ASSERT_TRUE(view.viewModel().errorMessage());
 
     QTest::mouseClick(child<PushButton>(view, "feedbackButton"), Qt::LeftButton);
-    QDesktopServices::unsetUrlHandler(QStringLiteral("mailto"));
     ASSERT_EQ(client.opened.size(), 1);
     const QByteArray sent = client.opened.front().toEncoded();
     EXPECT_EQ(sent, feedbackMailURL(QString::fromUtf8(TESSALY_FEEDBACK_ADDRESS), systemVersionText(),
@@ -135,5 +124,3 @@ TEST(SystemVersionText, NamesTheSystemAndItsKernel)
 
 } // namespace
 } // namespace tessaly::testing
-
-#include "feedback_mail_test.moc"

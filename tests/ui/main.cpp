@@ -23,6 +23,8 @@ int main(int argc, char **argv)
     ::testing::InitGoogleTest(&argc, argv);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Revealing a file must never reach the developer's own desktop session.
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/tessaly-test-bus");
     g_previousHandler = qInstallMessageHandler(quietHandler);
     QApplication application(argc, argv);
     return RUN_ALL_TESTS();

@@ -99,7 +99,9 @@ int main(int argc, char **argv)
                                ? arguments[2]
                                : QStringLiteral(TESSALY_SOURCE_DIR "/examples/Day1.fcpxml");
     // Everything the runs write goes to a folder of its own, never beside the sample.
-    QTemporaryDir work;
+    QTemporaryDir temporary;
+    const QDir work(temporary.filePath(QStringLiteral("Edits")));
+    QDir().mkpath(work.absolutePath());
     const QString input = work.filePath(QStringLiteral("Day1.fcpxml"));
     const QString refused = work.filePath(QStringLiteral("Day3.fcpxml"));
     if (!QFile::copy(sample, input)) {
