@@ -17,8 +17,7 @@ namespace {
 constexpr int kSize = 400;
 constexpr int kPadding = 20;
 
-QLabel *textLine(const QString &text, const QColor &color, QWidget *parent)
-{
+QLabel *textLine(const QString &text, const QColor &color, QWidget *parent) {
     auto *label = new QLabel(text, parent);
     label->setTextFormat(Qt::PlainText);
     // A line wider than the sheet wraps within it; a shorter one keeps its own width, so the
@@ -34,8 +33,7 @@ QLabel *textLine(const QString &text, const QColor &color, QWidget *parent)
     return label;
 }
 
-QLabel *link(const QString &title, const char *destination, QWidget *parent)
-{
+QLabel *link(const QString &title, const char *destination, QWidget *parent) {
     const QUrl url(QString::fromUtf8(destination), QUrl::StrictMode);
     auto *label = new QLabel(parent);
     label->setTextFormat(Qt::RichText);
@@ -52,8 +50,7 @@ QLabel *link(const QString &title, const char *destination, QWidget *parent)
 
 } // namespace
 
-AboutView::AboutView(QWidget *parent) : QDialog(parent)
-{
+AboutView::AboutView(QWidget *parent) : QDialog(parent) {
     setWindowTitle(tr("About Tessaly"));
     setWindowModality(Qt::WindowModal);
     setFixedSize(kSize, kSize);

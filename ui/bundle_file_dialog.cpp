@@ -8,13 +8,11 @@ namespace tessaly {
 
 BundleFileDialog::BundleFileDialog(QWidget *parent, const QString &title,
                                    QFileDialog::AcceptMode mode)
-    : QFileDialog(parent, title)
-{
+    : QFileDialog(parent, title) {
     // The desktop's own dialogs cannot treat a folder as a document.
     setOption(QFileDialog::DontUseNativeDialog);
     setAcceptMode(mode);
-    setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
-                                                : QFileDialog::AnyFile);
+    setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     // Opening inside a bundle (remembered from an earlier choice) would hide the bundle itself.
     if (isBundle(directory().absolutePath()))
         setDirectory(QFileInfo(directory().absolutePath()).absolutePath());
@@ -26,14 +24,12 @@ BundleFileDialog::BundleFileDialog(QWidget *parent, const QString &title,
     });
 }
 
-bool BundleFileDialog::isBundle(const QString &path)
-{
+bool BundleFileDialog::isBundle(const QString &path) {
     const QFileInfo info(path);
     return info.isDir() && info.fileName().endsWith(QLatin1String(".fcpxmld"), Qt::CaseInsensitive);
 }
 
-void BundleFileDialog::accept()
-{
+void BundleFileDialog::accept() {
     const QStringList selected = selectedFiles();
     if (selected.size() == 1 && isBundle(selected.front())) {
         if (acceptMode() == QFileDialog::AcceptSave && !confirmReplace(selected.front()))
@@ -46,23 +42,20 @@ void BundleFileDialog::accept()
         m_chosen = selectedFiles().front();
 }
 
-bool BundleFileDialog::confirmReplace(const QString &path)
-{
+bool BundleFileDialog::confirmReplace(const QString &path) {
     // Saving over an earlier bundle removes it whole, so ask as for any file being replaced.
-    const QString question = tr("%1 already exists.\nDo you want to replace it?")
-                                 .arg(QFileInfo(path).fileName());
+    const QString question =
+        tr("%1 already exists.\nDo you want to replace it?").arg(QFileInfo(path).fileName());
     return QMessageBox::warning(this, windowTitle(), question, QMessageBox::Yes | QMessageBox::No,
                                 QMessageBox::No) == QMessageBox::Yes;
 }
 
-void BundleFileDialog::showEvent(QShowEvent *event)
-{
+void BundleFileDialog::showEvent(QShowEvent *event) {
     QFileDialog::showEvent(event);
     m_shown = true;
 }
 
-void BundleFileDialog::choose(const QString &path)
-{
+void BundleFileDialog::choose(const QString &path) {
     QString chosen = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
     m_chosen = chosen;
     // Leave the dialog looking at the bundle's folder, so the next one opens beside it.

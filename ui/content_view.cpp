@@ -29,8 +29,7 @@ namespace {
 constexpr int kContentSpacing = 24;
 
 QLabel *styledLabel(const QString &text, TextStyle style, Qt::TextFormat format,
-                    const QColor &color = QColor())
-{
+                    const QColor &color = QColor()) {
     auto *label = new QLabel;
     label->setTextFormat(format);
     label->setText(text);
@@ -46,14 +45,12 @@ QLabel *styledLabel(const QString &text, TextStyle style, Qt::TextFormat format,
 } // namespace
 
 ContentView::ContentView(std::shared_ptr<FileChooser> chooser, QWidget *parent)
-    : QWidget(parent),
-      m_vm(RelinkViewModel::create(chooser ? std::move(chooser)
-                                           : std::make_shared<QtFileChooser>(this))),
+    : QWidget(parent), m_vm(RelinkViewModel::create(
+                           chooser ? std::move(chooser) : std::make_shared<QtFileChooser>(this))),
       m_dropDelegate(this, [this](std::filesystem::path url) {
           m_vm->setInput(url);
           setTargeted(false);
-      })
-{
+      }) {
     auto *root = new QVBoxLayout(this);
     root->setContentsMargins(0, 0, 0, 0);
     root->setSpacing(0);
@@ -63,8 +60,7 @@ ContentView::ContentView(std::shared_ptr<FileChooser> chooser, QWidget *parent)
     root->addWidget(new Divider);
 
     auto *content = new QVBoxLayout;
-    content->setContentsMargins(kContentSpacing, kContentSpacing, kContentSpacing,
-                                kContentSpacing);
+    content->setContentsMargins(kContentSpacing, kContentSpacing, kContentSpacing, kContentSpacing);
     content->setSpacing(kContentSpacing);
     content->addWidget(warningBanner());
     content->addWidget(fileSection());
@@ -95,15 +91,13 @@ ContentView::ContentView(std::shared_ptr<FileChooser> chooser, QWidget *parent)
     refresh();
 }
 
-ContentView::~ContentView()
-{
+ContentView::~ContentView() {
     // A run in flight may outlive the window; it must not call back into a view being torn
     // down.
     m_vm->disconnect(this);
 }
 
-QWidget *ContentView::headerView()
-{
+QWidget *ContentView::headerView() {
     auto *header = new QWidget;
     header->setObjectName(QStringLiteral("header"));
     header->setBackgroundRole(QPalette::Window);
@@ -141,10 +135,9 @@ QWidget *ContentView::headerView()
     return header;
 }
 
-QWidget *ContentView::warningBanner()
-{
-    const CardLook look{withOpacity(SystemColor::orange, 0.1), withOpacity(SystemColor::orange, 0.3),
-                        1, 10, false};
+QWidget *ContentView::warningBanner() {
+    const CardLook look{withOpacity(SystemColor::orange, 0.1),
+                        withOpacity(SystemColor::orange, 0.3), 1, 10, false};
     auto *banner = new RoundedCard(look);
     banner->setObjectName(QStringLiteral("warningBanner"));
     auto *row = new QHBoxLayout(banner);
@@ -179,8 +172,8 @@ QWidget *ContentView::warningBanner()
         gap = 10;
         auto *bulletRow = new QHBoxLayout;
         bulletRow->setSpacing(6);
-        bulletRow->addWidget(styledLabel(QStringLiteral("•"), TextStyle::callout, Qt::PlainText),
-                             0, Qt::AlignTop);
+        bulletRow->addWidget(styledLabel(QStringLiteral("•"), TextStyle::callout, Qt::PlainText), 0,
+                             Qt::AlignTop);
         bulletRow->addWidget(styledLabel(emphasized(bullet), TextStyle::callout, Qt::RichText), 0,
                              Qt::AlignTop);
         bulletRow->addStretch(1);
@@ -190,8 +183,7 @@ QWidget *ContentView::warningBanner()
     return banner;
 }
 
-void ContentView::setShowAbout(bool showAbout)
-{
+void ContentView::setShowAbout(bool showAbout) {
     if (showAbout == m_showAbout)
         return;
     m_showAbout = showAbout;
@@ -205,21 +197,18 @@ void ContentView::setShowAbout(bool showAbout)
     }
 }
 
-void ContentView::setTargeted(bool isTargeted)
-{
+void ContentView::setTargeted(bool isTargeted) {
     m_isTargeted = isTargeted;
     m_dropZone->setTargeted(isTargeted);
 }
 
-bool ContentView::eventFilter(QObject *watched, QEvent *event)
-{
+bool ContentView::eventFilter(QObject *watched, QEvent *event) {
     if (watched == m_dropZone && handleDrag(event))
         return true;
     return QWidget::eventFilter(watched, event);
 }
 
-bool ContentView::handleDrag(QEvent *event)
-{
+bool ContentView::handleDrag(QEvent *event) {
     switch (event->type()) {
     case QEvent::DragEnter:
     case QEvent::DragMove: {
@@ -250,8 +239,7 @@ bool ContentView::handleDrag(QEvent *event)
     }
 }
 
-void ContentView::sendFeedback()
-{
+void ContentView::sendFeedback() {
     const QByteArray text =
         feedbackMailURL(QString::fromUtf8(TESSALY_FEEDBACK_ADDRESS), systemVersionText(),
                         m_vm->errorMessage(), m_vm->changes());
@@ -260,11 +248,11 @@ void ContentView::sendFeedback()
     if (!url.isValid())
         return;
     QDesktopServices::openUrl(url);
-    QMetaObject::invokeMethod(this, [this] { setShowAbout(false); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { setShowAbout(false); }, Qt::QueuedConnection);
 }
 
-void ContentView::refresh()
-{
+void ContentView::refresh() {
     m_dropZone->setURL(m_vm->inputURL());
     refreshOutputRow();
     refreshActions();

@@ -27,8 +27,7 @@ class ContentView : public QWidget {
 public:
     /// A window's content with a new view model whose choosers are `chooser`, or the Qt file
     /// dialogs over this view's window when `chooser` is null.
-    explicit ContentView(std::shared_ptr<FileChooser> chooser = nullptr,
-                         QWidget *parent = nullptr);
+    explicit ContentView(std::shared_ptr<FileChooser> chooser = nullptr, QWidget *parent = nullptr);
     ~ContentView() override;
 
     /// The window's view model.

@@ -21,14 +21,12 @@ using Phase = RelinkViewModel::AppPhase;
 
 namespace {
 
-CardLook tintedCard(const QColor &color)
-{
+CardLook tintedCard(const QColor &color) {
     return {withOpacity(color, 0.1), withOpacity(color, 0.3), 1, 10};
 }
 
 QLabel *label(const QString &text, TextStyle style, const QColor &color = QColor(),
-              Qt::TextFormat format = Qt::PlainText)
-{
+              Qt::TextFormat format = Qt::PlainText) {
     auto *label = new QLabel;
     label->setTextFormat(format);
     label->setText(text);
@@ -41,16 +39,14 @@ QLabel *label(const QString &text, TextStyle style, const QColor &color = QColor
     return label;
 }
 
-QString fileName(const std::filesystem::path &path)
-{
+QString fileName(const std::filesystem::path &path) {
     return QFile::decodeName(path.filename().native().c_str());
 }
 
 } // namespace
 
 QWidget *ContentView::statBadge(qint64 value, const QString &label, const QString &icon,
-                                const QColor &color) const
-{
+                                const QColor &color) const {
     auto *badge = new RoundedCard(CardLook{withOpacity(color, 0.08), Qt::transparent, 1, 8});
     badge->setObjectName(QStringLiteral("statBadge"));
     auto *row = new QHBoxLayout(badge);
@@ -74,8 +70,7 @@ QWidget *ContentView::statBadge(qint64 value, const QString &label, const QStrin
     return badge;
 }
 
-QWidget *ContentView::dryRunResults() const
-{
+QWidget *ContentView::dryRunResults() const {
     auto *panel = new QWidget;
     panel->setObjectName(QStringLiteral("dryRunResults"));
     auto *column = new QVBoxLayout(panel);
@@ -111,8 +106,7 @@ QWidget *ContentView::dryRunResults() const
     return panel;
 }
 
-QWidget *ContentView::successBanner() const
-{
+QWidget *ContentView::successBanner() const {
     auto *banner = new RoundedCard(tintedCard(SystemColor::green));
     banner->setObjectName(QStringLiteral("successBanner"));
     auto *column = new QVBoxLayout(banner);
@@ -146,22 +140,24 @@ QWidget *ContentView::successBanner() const
     column->addLayout(badges);
 
     if (const auto &log = m_vm->logURL()) {
-        auto *open = new PushButton(tr("Open Change Log"), QStringLiteral("doc.text.magnifyingglass"));
+        auto *open =
+            new PushButton(tr("Open Change Log"), QStringLiteral("doc.text.magnifyingglass"));
         open->setObjectName(QStringLiteral("openLogButton"));
-        connect(open, &PushButton::clicked, this, [file = *log] { openWithDefaultApplication(file); });
+        connect(open, &PushButton::clicked, this,
+                [file = *log] { openWithDefaultApplication(file); });
         column->addWidget(open, 0, Qt::AlignLeft);
     }
     if (output) {
         auto *reveal = new PushButton(tr("Show in Finder"), QStringLiteral("folder"));
         reveal->setObjectName(QStringLiteral("revealButton"));
-        connect(reveal, &PushButton::clicked, this, [file = *output] { revealInFileManager(file); });
+        connect(reveal, &PushButton::clicked, this,
+                [file = *output] { revealInFileManager(file); });
         column->addWidget(reveal, 0, Qt::AlignLeft);
     }
     return banner;
 }
 
-QWidget *ContentView::errorBanner() const
-{
+QWidget *ContentView::errorBanner() const {
     auto *banner = new RoundedCard(tintedCard(SystemColor::red));
     banner->setObjectName(QStringLiteral("errorBanner"));
     auto *row = new QHBoxLayout(banner);
@@ -187,8 +183,7 @@ QWidget *ContentView::errorBanner() const
     return banner;
 }
 
-QString ContentView::resultsKey() const
-{
+QString ContentView::resultsKey() const {
     // Everything a panel shows; a panel is rebuilt when any of it changes.
     const auto describe = [](const std::optional<std::filesystem::path> &path) {
         return path ? QFile::decodeName(path->native().c_str()) : QStringLiteral("-");
@@ -201,8 +196,7 @@ QString ContentView::resultsKey() const
            QLatin1Char('|') + m_vm->errorMessage().value_or(QStringLiteral("-"));
 }
 
-void ContentView::refreshResults()
-{
+void ContentView::refreshResults() {
     const QString phase = QString::number(int(m_vm->phase()));
     const QString key = resultsKey();
     if (phase == m_shownPhase && key == m_shownResults)
@@ -217,10 +211,17 @@ void ContentView::refreshResults()
     m_shownResults = key;
     QWidget *panel = nullptr;
     switch (m_vm->phase()) {
-    case Phase::idle: break;
-    case Phase::dryRunComplete: panel = dryRunResults(); break;
-    case Phase::done: panel = successBanner(); break;
-    case Phase::error: panel = errorBanner(); break;
+    case Phase::idle:
+        break;
+    case Phase::dryRunComplete:
+        panel = dryRunResults();
+        break;
+    case Phase::done:
+        panel = successBanner();
+        break;
+    case Phase::error:
+        panel = errorBanner();
+        break;
     }
     m_results->setPanel(panel, phaseChanged);
 }

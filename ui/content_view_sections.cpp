@@ -16,8 +16,7 @@ namespace tessaly {
 
 using Phase = RelinkViewModel::AppPhase;
 
-QWidget *ContentView::fileSection()
-{
+QWidget *ContentView::fileSection() {
     auto *section = new QWidget;
     auto *column = new QVBoxLayout(section);
     column->setContentsMargins(0, 0, 0, 0);
@@ -36,8 +35,7 @@ QWidget *ContentView::fileSection()
     return section;
 }
 
-QWidget *ContentView::outputRow()
-{
+QWidget *ContentView::outputRow() {
     auto *row = new RoundedCard(CardLook{palette().color(QPalette::Base), Qt::transparent, 1, 8});
     row->setObjectName(QStringLiteral("outputRow"));
     auto *layout = new QHBoxLayout(row);
@@ -69,8 +67,7 @@ QWidget *ContentView::outputRow()
     return row;
 }
 
-QWidget *ContentView::actionSection()
-{
+QWidget *ContentView::actionSection() {
     auto *section = new QWidget;
     auto *row = new QHBoxLayout(section);
     row->setContentsMargins(0, 0, 0, 0);
@@ -91,8 +88,7 @@ QWidget *ContentView::actionSection()
     return section;
 }
 
-void ContentView::refreshOutputRow()
-{
+void ContentView::refreshOutputRow() {
     const auto &output = m_vm->outputURL();
     if (output) {
         m_outputName->setText(QFile::decodeName(output->filename().native().c_str()));
@@ -106,8 +102,7 @@ void ContentView::refreshOutputRow()
     m_changeOutput->setEnabled(m_vm->inputURL().has_value());
 }
 
-void ContentView::refreshActions()
-{
+void ContentView::refreshActions() {
     using Look = PushButton::Look;
     const bool running = m_vm->isRunning();
     // Exactly one of the two is prominent: Preview until a preview has succeeded, then Apply.

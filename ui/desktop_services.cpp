@@ -17,20 +17,17 @@ namespace tessaly {
 
 namespace {
 
-QUrl fileURL(const std::filesystem::path &file)
-{
+QUrl fileURL(const std::filesystem::path &file) {
     return QUrl::fromLocalFile(QFile::decodeName(file.native().c_str()));
 }
 
-void openContainingFolder(const std::filesystem::path &file)
-{
+void openContainingFolder(const std::filesystem::path &file) {
     QDesktopServices::openUrl(fileURL(file.parent_path()));
 }
 
 } // namespace
 
-void revealInFileManager(const std::filesystem::path &file)
-{
+void revealInFileManager(const std::filesystem::path &file) {
 #if defined(Q_OS_MACOS)
     if (!QProcess::startDetached(QStringLiteral("/usr/bin/open"),
                                  {QStringLiteral("-R"), QFile::decodeName(file.native().c_str())}))
@@ -42,7 +39,8 @@ void revealInFileManager(const std::filesystem::path &file)
         return;
     }
     QDBusMessage call = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
+        QStringLiteral("org.freedesktop.FileManager1"),
+        QStringLiteral("/org/freedesktop/FileManager1"),
         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
     call << QStringList{fileURL(file).toString(QUrl::FullyEncoded)} << QString();
     // Asynchronous, so a slow or absent file manager never freezes the window; without one
@@ -59,8 +57,7 @@ void revealInFileManager(const std::filesystem::path &file)
 #endif
 }
 
-void openWithDefaultApplication(const std::filesystem::path &file)
-{
+void openWithDefaultApplication(const std::filesystem::path &file) {
     QDesktopServices::openUrl(fileURL(file));
 }
 

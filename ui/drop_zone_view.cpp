@@ -22,21 +22,18 @@ constexpr int kLoadedHeight = 64;
 constexpr qreal kRadius = 12;
 constexpr qreal kLineWidth = 2;
 
-QString displayName(const std::filesystem::path &path)
-{
+QString displayName(const std::filesystem::path &path) {
     return QFile::decodeName(path.filename().native().c_str());
 }
 
-QString displayFolder(const std::filesystem::path &path)
-{
+QString displayFolder(const std::filesystem::path &path) {
     return QFile::decodeName(path.parent_path().native().c_str());
 }
 
 } // namespace
 
 DropZoneView::DropZoneView(std::function<void()> onTap, QWidget *parent)
-    : QWidget(parent), m_onTap(std::move(onTap)), m_height(kEmptyHeight)
-{
+    : QWidget(parent), m_onTap(std::move(onTap)), m_height(kEmptyHeight) {
     setAcceptDrops(true);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     auto *stack = new QVBoxLayout(this);
@@ -61,8 +58,7 @@ DropZoneView::DropZoneView(std::function<void()> onTap, QWidget *parent)
     updateContent();
 }
 
-QWidget *DropZoneView::emptyContent()
-{
+QWidget *DropZoneView::emptyContent() {
     m_empty = new QWidget(this);
     auto *column = new QVBoxLayout(m_empty);
     column->setSpacing(8);
@@ -85,8 +81,7 @@ QWidget *DropZoneView::emptyContent()
     return m_empty;
 }
 
-QWidget *DropZoneView::loadedContent()
-{
+QWidget *DropZoneView::loadedContent() {
     m_loaded = new QWidget(this);
     auto *row = new QHBoxLayout(m_loaded);
     row->setSpacing(12);
@@ -116,8 +111,7 @@ QWidget *DropZoneView::loadedContent()
     return m_loaded;
 }
 
-void DropZoneView::setTargeted(bool isTargeted)
-{
+void DropZoneView::setTargeted(bool isTargeted) {
     if (isTargeted == m_isTargeted)
         return;
     m_isTargeted = isTargeted;
@@ -126,8 +120,7 @@ void DropZoneView::setTargeted(bool isTargeted)
         m_symbolAnimation.start();
 }
 
-void DropZoneView::setURL(const std::optional<std::filesystem::path> &url)
-{
+void DropZoneView::setURL(const std::optional<std::filesystem::path> &url) {
     const bool stateChanges = url.has_value() != m_url.has_value();
     m_url = url;
     updateContent();
@@ -144,10 +137,8 @@ void DropZoneView::setURL(const std::optional<std::filesystem::path> &url)
     }
 }
 
-QString DropZoneView::iconName(const std::filesystem::path &url)
-{
-    const QString extension =
-        QFile::decodeName(url.extension().native().c_str()).mid(1).toLower();
+QString DropZoneView::iconName(const std::filesystem::path &url) {
+    const QString extension = QFile::decodeName(url.extension().native().c_str()).mid(1).toLower();
     if (extension == QLatin1String("fcpxmld"))
         return QStringLiteral("shippingbox.fill");
     if (extension == QLatin1String("fcpxml"))
@@ -155,13 +146,11 @@ QString DropZoneView::iconName(const std::filesystem::path &url)
     return QStringLiteral("doc.fill");
 }
 
-int DropZoneView::stateHeight() const
-{
+int DropZoneView::stateHeight() const {
     return m_url ? kLoadedHeight : kEmptyHeight;
 }
 
-void DropZoneView::updateContent()
-{
+void DropZoneView::updateContent() {
     const QColor accent = accentColor(this);
     const QColor secondary = secondaryColor(this);
     m_empty->setVisible(!m_url);
@@ -182,18 +171,15 @@ void DropZoneView::updateContent()
     update();
 }
 
-QSize DropZoneView::sizeHint() const
-{
+QSize DropZoneView::sizeHint() const {
     return {m_empty->sizeHint().width(), m_height};
 }
 
-QSize DropZoneView::minimumSizeHint() const
-{
+QSize DropZoneView::minimumSizeHint() const {
     return {0, m_height};
 }
 
-void DropZoneView::paintEvent(QPaintEvent *)
-{
+void DropZoneView::paintEvent(QPaintEvent *) {
     const QColor accent = accentColor(this);
     QColor stroke;
     QColor fill = Qt::transparent;
@@ -220,14 +206,12 @@ void DropZoneView::paintEvent(QPaintEvent *)
     painter.strokePath(path, pen);
 }
 
-void DropZoneView::mousePressEvent(QMouseEvent *event)
-{
+void DropZoneView::mousePressEvent(QMouseEvent *event) {
     // Accepting the press is what brings the release here rather than to the window.
     event->setAccepted(event->button() == Qt::LeftButton && !m_url);
 }
 
-void DropZoneView::mouseReleaseEvent(QMouseEvent *event)
-{
+void DropZoneView::mouseReleaseEvent(QMouseEvent *event) {
     // The whole empty panel is a target; a loaded one is changed only through its button.
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) &&
         !m_url) {

@@ -36,10 +36,7 @@ public:
     /// The input shown.
     const std::optional<std::filesystem::path> &url() const { return m_url; }
     /// Whether the switch between the empty and the loaded state is still running.
-    bool isAnimating() const
-    {
-        return m_heightAnimation.state() == QAbstractAnimation::Running;
-    }
+    bool isAnimating() const { return m_heightAnimation.state() == QAbstractAnimation::Running; }
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;

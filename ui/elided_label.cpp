@@ -15,14 +15,12 @@ constexpr int kHintWidth = 80;
 } // namespace
 
 ElidedLabel::ElidedLabel(const QString &text, Qt::TextElideMode mode, QWidget *parent)
-    : QWidget(parent), m_text(text), m_mode(mode), m_color(primaryColor(this))
-{
+    : QWidget(parent), m_text(text), m_mode(mode), m_color(primaryColor(this)) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     updateToolTip();
 }
 
-void ElidedLabel::setText(const QString &text)
-{
+void ElidedLabel::setText(const QString &text) {
     if (text == m_text)
         return;
     m_text = text;
@@ -30,43 +28,36 @@ void ElidedLabel::setText(const QString &text)
     update();
 }
 
-void ElidedLabel::setColor(const QColor &color)
-{
+void ElidedLabel::setColor(const QColor &color) {
     m_color = color;
     update();
 }
 
-QString ElidedLabel::shownText() const
-{
+QString ElidedLabel::shownText() const {
     return fontMetrics().elidedText(m_text, m_mode, width());
 }
 
-QSize ElidedLabel::sizeHint() const
-{
+QSize ElidedLabel::sizeHint() const {
     const QFontMetrics metrics = fontMetrics();
     return {std::min(kHintWidth, metrics.horizontalAdvance(m_text)), metrics.height()};
 }
 
-QSize ElidedLabel::minimumSizeHint() const
-{
+QSize ElidedLabel::minimumSizeHint() const {
     return {0, fontMetrics().height()};
 }
 
-void ElidedLabel::paintEvent(QPaintEvent *)
-{
+void ElidedLabel::paintEvent(QPaintEvent *) {
     QPainter painter(this);
     painter.setPen(m_color);
     painter.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter, shownText());
 }
 
-void ElidedLabel::resizeEvent(QResizeEvent *event)
-{
+void ElidedLabel::resizeEvent(QResizeEvent *event) {
     QWidget::resizeEvent(event);
     updateToolTip();
 }
 
-void ElidedLabel::changeEvent(QEvent *event)
-{
+void ElidedLabel::changeEvent(QEvent *event) {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::FontChange) {
         updateGeometry();
@@ -74,8 +65,7 @@ void ElidedLabel::changeEvent(QEvent *event)
     }
 }
 
-void ElidedLabel::updateToolTip()
-{
+void ElidedLabel::updateToolTip() {
     setToolTip(shownText() == m_text ? QString() : m_text);
 }
 

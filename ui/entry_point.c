@@ -6,8 +6,7 @@
 
 __attribute__((visibility("hidden"))) int tessaly_library_entry(int argc, char **argv);
 
-int tessaly_library_entry(int argc, char **argv)
-{
+int tessaly_library_entry(int argc, char **argv) {
     return tessaly_run_application(argc, argv);
 }
 
@@ -15,7 +14,7 @@ __attribute__((visibility("default"), alias("tessaly_library_entry"))) int
 __debug_main_executable_dylib_entry_point(int argc, char **argv);
 
 __attribute__((visibility("default"), alias("tessaly_library_entry"))) int main(int argc,
-                                                                                 char **argv);
+                                                                                char **argv);
 
 /* Eight bytes: the entry's offset from the start of this section, then the flags word 1. The
  * offset is to the hidden name, which the static linker can resolve within the library. */

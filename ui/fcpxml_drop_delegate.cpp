@@ -9,12 +9,9 @@ namespace tessaly {
 
 FCPXMLDropDelegate::FCPXMLDropDelegate(QObject *context,
                                        std::function<void(std::filesystem::path)> onDrop)
-    : m_context(context), m_onDrop(std::move(onDrop))
-{
-}
+    : m_context(context), m_onDrop(std::move(onDrop)) {}
 
-std::optional<std::filesystem::path> FCPXMLDropDelegate::firstLocalFile(const QMimeData &data)
-{
+std::optional<std::filesystem::path> FCPXMLDropDelegate::firstLocalFile(const QMimeData &data) {
     if (!data.hasUrls())
         return std::nullopt;
     const QList<QUrl> urls = data.urls();
@@ -32,13 +29,11 @@ std::optional<std::filesystem::path> FCPXMLDropDelegate::firstLocalFile(const QM
     return std::nullopt;
 }
 
-bool FCPXMLDropDelegate::validateDrop(const QMimeData &data) const
-{
+bool FCPXMLDropDelegate::validateDrop(const QMimeData &data) const {
     return firstLocalFile(data).has_value();
 }
 
-bool FCPXMLDropDelegate::performDrop(const QMimeData &data) const
-{
+bool FCPXMLDropDelegate::performDrop(const QMimeData &data) const {
     std::optional<std::filesystem::path> file = firstLocalFile(data);
     if (!file)
         return false;

@@ -18,13 +18,11 @@ constexpr std::string_view kNoError = "No error recorded";
 constexpr std::string_view kChangesHeading = "\n\n--- Changes Log ---\n";
 constexpr std::string_view kArrow = " \u2192 ";
 
-void append(QByteArray &to, std::string_view text)
-{
+void append(QByteArray &to, std::string_view text) {
     to.append(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-bool inQuerySet(char c)
-{
+bool inQuerySet(char c) {
     if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))
         return true;
     return std::string_view("-._~!$&'()*+,;=:@/?").find(c) != std::string_view::npos;
@@ -33,8 +31,7 @@ bool inQuerySet(char c)
 } // namespace
 
 QByteArray feedbackBody(const QString &systemVersion, const std::optional<QString> &errorMessage,
-                        const std::vector<RelinkChange> &changes)
-{
+                        const std::vector<RelinkChange> &changes) {
     QByteArray body;
     append(body, kOpening);
     body += systemVersion.toUtf8();
@@ -57,8 +54,7 @@ QByteArray feedbackBody(const QString &systemVersion, const std::optional<QStrin
     return body;
 }
 
-QByteArray percentEncodeQuery(const QByteArray &bytes)
-{
+QByteArray percentEncodeQuery(const QByteArray &bytes) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     QByteArray encoded;
     encoded.reserve(bytes.size() * 3);
@@ -77,8 +73,7 @@ QByteArray percentEncodeQuery(const QByteArray &bytes)
 
 QByteArray feedbackMailURL(const QString &address, const QString &systemVersion,
                            const std::optional<QString> &errorMessage,
-                           const std::vector<RelinkChange> &changes)
-{
+                           const std::vector<RelinkChange> &changes) {
     QByteArray url("mailto:");
     url += address.toUtf8();
     url += "?subject=";
@@ -88,8 +83,7 @@ QByteArray feedbackMailURL(const QString &address, const QString &systemVersion,
     return url;
 }
 
-QString systemVersionText()
-{
+QString systemVersionText() {
     return QSysInfo::prettyProductName() + QStringLiteral(" (") + QSysInfo::kernelType() +
            QLatin1Char(' ') + QSysInfo::kernelVersion() + QLatin1Char(')');
 }

@@ -20,8 +20,7 @@ constexpr qreal kSpinnerScale = 0.7;
 } // namespace
 
 PushButton::PushButton(const QString &text, const QString &symbol, QWidget *parent)
-    : QAbstractButton(parent), m_symbol(symbol)
-{
+    : QAbstractButton(parent), m_symbol(symbol) {
     setText(text);
     setFocusPolicy(Qt::StrongFocus);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
@@ -33,8 +32,7 @@ PushButton::PushButton(const QString &text, const QString &symbol, QWidget *pare
     updateFont();
 }
 
-void PushButton::setLook(Look look)
-{
+void PushButton::setLook(Look look) {
     if (look == m_look)
         return;
     m_look = look;
@@ -42,16 +40,14 @@ void PushButton::setLook(Look look)
     update();
 }
 
-void PushButton::setControlSize(ControlSize size)
-{
+void PushButton::setControlSize(ControlSize size) {
     m_size = size;
     updateFont();
     updateGeometry();
     update();
 }
 
-void PushButton::setBusy(bool busy)
-{
+void PushButton::setBusy(bool busy) {
     if (busy == m_busy)
         return;
     m_busy = busy;
@@ -62,43 +58,40 @@ void PushButton::setBusy(bool busy)
     update();
 }
 
-void PushButton::setSymbol(const QString &symbol)
-{
+void PushButton::setSymbol(const QString &symbol) {
     m_symbol = symbol;
     updateGeometry();
     update();
 }
 
-void PushButton::setTextColor(const QColor &color)
-{
+void PushButton::setTextColor(const QColor &color) {
     m_textColor = color;
     update();
 }
 
-int PushButton::controlHeight() const
-{
+int PushButton::controlHeight() const {
     switch (m_size) {
-    case ControlSize::small: return 22;
-    case ControlSize::regular: return 26;
-    case ControlSize::large: return 32;
+    case ControlSize::small:
+        return 22;
+    case ControlSize::regular:
+        return 26;
+    case ControlSize::large:
+        return 32;
     }
     return 26;
 }
 
-int PushButton::iconSize() const
-{
+int PushButton::iconSize() const {
     return fontMetrics().height();
 }
 
-int PushButton::sidePadding() const
-{
+int PushButton::sidePadding() const {
     if (m_look == Look::plain)
         return 2;
     return m_size == ControlSize::small ? 8 : m_size == ControlSize::large ? 16 : 12;
 }
 
-QSize PushButton::sizeHint() const
-{
+QSize PushButton::sizeHint() const {
     int width = fontMetrics().horizontalAdvance(text()) + 2 * sidePadding();
     if (!m_symbol.isEmpty())
         width += iconSize() + kIconGap;
@@ -106,13 +99,11 @@ QSize PushButton::sizeHint() const
     return {width, h};
 }
 
-QSize PushButton::minimumSizeHint() const
-{
+QSize PushButton::minimumSizeHint() const {
     return sizeHint();
 }
 
-QColor PushButton::foreground() const
-{
+QColor PushButton::foreground() const {
     switch (m_look) {
     case Look::prominent:
         return isEnabled() ? palette().color(QPalette::HighlightedText)
@@ -121,14 +112,14 @@ QColor PushButton::foreground() const
         if (!isEnabled())
             return secondaryColor(this);
         return m_textColor.isValid() ? m_textColor : accentColor(this);
-    case Look::bordered: break;
+    case Look::bordered:
+        break;
     }
     return palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
                            QPalette::ButtonText);
 }
 
-void PushButton::paintEvent(QPaintEvent *)
-{
+void PushButton::paintEvent(QPaintEvent *) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF box = QRectF(rect()).adjusted(1, 1, -1, -1);
@@ -178,8 +169,7 @@ void PushButton::paintEvent(QPaintEvent *)
                      metrics.elidedText(text(), Qt::ElideRight, int(textBox.width())));
 }
 
-void PushButton::paintSpinner(QPainter &painter, const QRectF &box, const QColor &color) const
-{
+void PushButton::paintSpinner(QPainter &painter, const QRectF &box, const QColor &color) const {
     painter.save();
     painter.translate(box.center());
     painter.scale(kSpinnerScale, kSpinnerScale);
@@ -187,8 +177,8 @@ void PushButton::paintSpinner(QPainter &painter, const QRectF &box, const QColor
     for (int i = 0; i < kSpokes; ++i) {
         // The spoke at the current step is darkest; the ones behind it fade out.
         const int age = (m_spinStep - i + kSpokes) % kSpokes;
-        painter.setPen(QPen(withOpacity(color, 1.0 - 0.75 * age / (kSpokes - 1)),
-                            outer / 3.5, Qt::SolidLine, Qt::RoundCap));
+        painter.setPen(QPen(withOpacity(color, 1.0 - 0.75 * age / (kSpokes - 1)), outer / 3.5,
+                            Qt::SolidLine, Qt::RoundCap));
         const qreal angle = 2 * std::numbers::pi * i / kSpokes;
         const QPointF direction(std::sin(angle), -std::cos(angle));
         painter.drawLine(direction * outer * 0.45, direction * outer * 0.95);
@@ -196,33 +186,28 @@ void PushButton::paintSpinner(QPainter &painter, const QRectF &box, const QColor
     painter.restore();
 }
 
-void PushButton::focusInEvent(QFocusEvent *event)
-{
-    m_keyboardFocus = event->reason() == Qt::TabFocusReason ||
-                      event->reason() == Qt::BacktabFocusReason;
+void PushButton::focusInEvent(QFocusEvent *event) {
+    m_keyboardFocus =
+        event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
     QAbstractButton::focusInEvent(event);
 }
 
-void PushButton::focusOutEvent(QFocusEvent *event)
-{
+void PushButton::focusOutEvent(QFocusEvent *event) {
     m_keyboardFocus = false;
     QAbstractButton::focusOutEvent(event);
 }
 
-void PushButton::changeEvent(QEvent *event)
-{
+void PushButton::changeEvent(QEvent *event) {
     QAbstractButton::changeEvent(event);
     if (event->type() == QEvent::EnabledChange || event->type() == QEvent::PaletteChange)
         update();
 }
 
-bool PushButton::hitButton(const QPoint &position) const
-{
+bool PushButton::hitButton(const QPoint &position) const {
     return rect().contains(position);
 }
 
-void PushButton::updateFont()
-{
+void PushButton::updateFont() {
     setFont(textFont(m_size == ControlSize::small ? TextStyle::callout : TextStyle::body));
 }
 

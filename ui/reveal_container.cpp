@@ -8,8 +8,7 @@ namespace {
 constexpr int kDurationMs = 250;
 } // namespace
 
-RevealContainer::RevealContainer(int gap, QWidget *parent) : QWidget(parent), m_gap(gap)
-{
+RevealContainer::RevealContainer(int gap, QWidget *parent) : QWidget(parent), m_gap(gap) {
     QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     policy.setHeightForWidth(true);
     setSizePolicy(policy);
@@ -26,8 +25,7 @@ RevealContainer::RevealContainer(int gap, QWidget *parent) : QWidget(parent), m_
     });
 }
 
-void RevealContainer::setPanel(QWidget *panel, bool animated)
-{
+void RevealContainer::setPanel(QWidget *panel, bool animated) {
     const int from = m_animatedHeight.value_or(naturalHeight(width()));
     m_animation.stop();
     m_animatedHeight.reset();
@@ -56,47 +54,39 @@ void RevealContainer::setPanel(QWidget *panel, bool animated)
     updateGeometry();
 }
 
-int RevealContainer::panelHeight(const QWidget *panel, int width) const
-{
+int RevealContainer::panelHeight(const QWidget *panel, int width) const {
     if (!panel)
         return 0;
     return panel->hasHeightForWidth() ? panel->heightForWidth(width) : panel->sizeHint().height();
 }
 
-int RevealContainer::naturalHeight(int width) const
-{
+int RevealContainer::naturalHeight(int width) const {
     return m_panel ? m_gap + panelHeight(m_panel, width) : 0;
 }
 
-QSize RevealContainer::sizeHint() const
-{
+QSize RevealContainer::sizeHint() const {
     const int width = m_panel ? m_panel->sizeHint().width() : 0;
     return {width, m_animatedHeight.value_or(naturalHeight(width))};
 }
 
-QSize RevealContainer::minimumSizeHint() const
-{
+QSize RevealContainer::minimumSizeHint() const {
     return {m_panel ? m_panel->minimumSizeHint().width() : 0, 0};
 }
 
-bool RevealContainer::hasHeightForWidth() const
-{
+bool RevealContainer::hasHeightForWidth() const {
     return true;
 }
 
-int RevealContainer::heightForWidth(int width) const
-{
+int RevealContainer::heightForWidth(int width) const {
     return m_animatedHeight.value_or(naturalHeight(width));
 }
 
-void RevealContainer::resizeEvent(QResizeEvent *event)
-{
+void RevealContainer::resizeEvent(QResizeEvent *event) {
     QWidget::resizeEvent(event);
     placePanels();
 }
 
-bool RevealContainer::event(QEvent *event)
-{
+bool RevealContainer::event(QEvent *event) {
     // A panel whose own content changed asks its parent to lay it out again.
     if (event->type() == QEvent::LayoutRequest) {
         placePanels();
@@ -105,8 +95,7 @@ bool RevealContainer::event(QEvent *event)
     return QWidget::event(event);
 }
 
-void RevealContainer::placePanels()
-{
+void RevealContainer::placePanels() {
     for (QWidget *panel : {m_panel, m_leaving.data()}) {
         if (panel)
             panel->setGeometry(0, m_gap, width(), panelHeight(panel, width()));

@@ -7,20 +7,16 @@
 
 namespace tessaly {
 
-RoundedCard::RoundedCard(const CardLook &look, QWidget *parent) : QWidget(parent), m_look(look)
-{
-}
+RoundedCard::RoundedCard(const CardLook &look, QWidget *parent) : QWidget(parent), m_look(look) {}
 
-void RoundedCard::setLook(const CardLook &look)
-{
+void RoundedCard::setLook(const CardLook &look) {
     if (look == m_look)
         return;
     m_look = look;
     update();
 }
 
-void RoundedCard::paintEvent(QPaintEvent *)
-{
+void RoundedCard::paintEvent(QPaintEvent *) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     // The outline is drawn inside the bounds, so a card never paints beyond its own rectangle.
@@ -38,14 +34,12 @@ void RoundedCard::paintEvent(QPaintEvent *)
     painter.strokePath(path, pen);
 }
 
-Divider::Divider(QWidget *parent) : QWidget(parent)
-{
+Divider::Divider(QWidget *parent) : QWidget(parent) {
     setFixedHeight(1);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 }
 
-void Divider::paintEvent(QPaintEvent *)
-{
+void Divider::paintEvent(QPaintEvent *) {
     QPainter painter(this);
     painter.fillRect(rect(), withOpacity(primaryColor(this), 0.12));
 }

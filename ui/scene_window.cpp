@@ -12,8 +12,7 @@
 namespace tessaly {
 
 SceneWindow::SceneWindow(std::shared_ptr<FileChooser> chooser)
-    : m_content(new ContentView(std::move(chooser)))
-{
+    : m_content(new ContentView(std::move(chooser))) {
     setAttribute(Qt::WA_DeleteOnClose);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

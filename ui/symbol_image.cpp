@@ -11,13 +11,11 @@ namespace tessaly {
 
 namespace {
 
-QString resourcePath(const QString &name)
-{
+QString resourcePath(const QString &name) {
     return QStringLiteral(":/symbols/") + name + QStringLiteral(".svg");
 }
 
-void drawStandIn(QPainter &painter, int pixels)
-{
+void drawStandIn(QPainter &painter, int pixels) {
     painter.setPen(QPen(Qt::black, pixels / 12.0));
     painter.setBrush(Qt::NoBrush);
     const qreal inset = pixels / 8.0;
@@ -26,13 +24,11 @@ void drawStandIn(QPainter &painter, int pixels)
 
 } // namespace
 
-bool hasSymbol(const QString &name)
-{
+bool hasSymbol(const QString &name) {
     return QFile::exists(resourcePath(name));
 }
 
-QPixmap symbolPixmap(const QString &name, int size, const QColor &color, qreal devicePixelRatio)
-{
+QPixmap symbolPixmap(const QString &name, int size, const QColor &color, qreal devicePixelRatio) {
     const int pixels = std::max(1, static_cast<int>(std::lround(size * devicePixelRatio)));
     QImage image(pixels, pixels, QImage::Format_ARGB32);
     image.fill(Qt::transparent);
@@ -52,8 +48,8 @@ QPixmap symbolPixmap(const QString &name, int size, const QColor &color, qreal d
         for (int x = 0; x < pixels; ++x) {
             const QRgb pixel = line[x];
             const int coverage = qAlpha(pixel) * (255 - qGray(pixel)) / 255;
-            line[x] = qRgba(color.red(), color.green(), color.blue(),
-                            coverage * color.alpha() / 255);
+            line[x] =
+                qRgba(color.red(), color.green(), color.blue(), coverage * color.alpha() / 255);
         }
     }
     QPixmap pixmap = QPixmap::fromImage(std::move(image));

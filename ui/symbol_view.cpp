@@ -7,14 +7,12 @@
 namespace tessaly {
 
 SymbolView::SymbolView(const QString &symbol, int size, const QColor &color, QWidget *parent)
-    : QWidget(parent), m_symbol(symbol), m_size(size), m_color(color)
-{
+    : QWidget(parent), m_symbol(symbol), m_size(size), m_color(color) {
     setFixedSize(size, size);
     setAttribute(Qt::WA_TransparentForMouseEvents);
 }
 
-void SymbolView::setSymbol(const QString &symbol)
-{
+void SymbolView::setSymbol(const QString &symbol) {
     if (symbol == m_symbol)
         return;
     m_symbol = symbol;
@@ -22,8 +20,7 @@ void SymbolView::setSymbol(const QString &symbol)
     update();
 }
 
-void SymbolView::setColor(const QColor &color)
-{
+void SymbolView::setColor(const QColor &color) {
     if (color == m_color)
         return;
     m_color = color;
@@ -31,19 +28,16 @@ void SymbolView::setColor(const QColor &color)
     update();
 }
 
-void SymbolView::setScale(qreal scale)
-{
+void SymbolView::setScale(qreal scale) {
     m_scale = scale;
     update();
 }
 
-QSize SymbolView::sizeHint() const
-{
+QSize SymbolView::sizeHint() const {
     return {m_size, m_size};
 }
 
-void SymbolView::paintEvent(QPaintEvent *)
-{
+void SymbolView::paintEvent(QPaintEvent *) {
     const qreal ratio = devicePixelRatioF();
     if (m_cache.isNull() || !qFuzzyCompare(m_cache.devicePixelRatio(), ratio))
         m_cache = symbolPixmap(m_symbol, m_size, m_color, ratio);

@@ -8,8 +8,7 @@
 
 namespace tessaly {
 
-int TessalyApp::main(int argc, char **argv)
-{
+int TessalyApp::main(int argc, char **argv) {
     // QApplication keeps references to both; a launcher that passes nothing still gets a
     // program name, which Qt needs.
     static char fallbackName[] = "Tessaly";
@@ -29,8 +28,7 @@ int TessalyApp::main(int argc, char **argv)
     return 0;
 }
 
-SceneWindow *TessalyApp::openWindow(std::shared_ptr<FileChooser> chooser)
-{
+SceneWindow *TessalyApp::openWindow(std::shared_ptr<FileChooser> chooser) {
     auto *window = new SceneWindow(std::move(chooser));
     window->show();
     return window;
@@ -38,7 +36,6 @@ SceneWindow *TessalyApp::openWindow(std::shared_ptr<FileChooser> chooser)
 
 } // namespace tessaly
 
-extern "C" int tessaly_run_application(int argc, char **argv)
-{
+extern "C" int tessaly_run_application(int argc, char **argv) {
     return tessaly::TessalyApp::main(argc, argv);
 }

@@ -2,7 +2,6 @@
 
 int __debug_main_executable_dylib_entry_point(int argc, char **argv);
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     return __debug_main_executable_dylib_entry_point(argc, argv);
 }

@@ -15,29 +15,33 @@ namespace {
 // The desktop's dynamic type sizes, in points, for a 13-point body.
 constexpr int kBodySize = 13;
 
-int designSize(TextStyle style)
-{
+int designSize(TextStyle style) {
     switch (style) {
-    case TextStyle::title2: return 17;
-    case TextStyle::title3: return 15;
-    case TextStyle::headline: return 13;
-    case TextStyle::callout: return 12;
-    case TextStyle::caption: return 10;
-    case TextStyle::caption2: return 10;
-    case TextStyle::body: break;
+    case TextStyle::title2:
+        return 17;
+    case TextStyle::title3:
+        return 15;
+    case TextStyle::headline:
+        return 13;
+    case TextStyle::callout:
+        return 12;
+    case TextStyle::caption:
+        return 10;
+    case TextStyle::caption2:
+        return 10;
+    case TextStyle::body:
+        break;
     }
     return kBodySize;
 }
 
-QPalette paletteOf(const QWidget *widget)
-{
+QPalette paletteOf(const QWidget *widget) {
     return widget ? widget->palette() : QApplication::palette();
 }
 
 } // namespace
 
-int textPixelSize(TextStyle style)
-{
+int textPixelSize(TextStyle style) {
     // One point of the layout is one device-independent pixel, so sizes are pixel sizes; a
     // user who chose a larger application font gets every style scaled with it.
     const int appBody = QFontInfo(QApplication::font()).pixelSize();
@@ -45,42 +49,35 @@ int textPixelSize(TextStyle style)
     return static_cast<int>(std::lround(designSize(style) * body / double(kBodySize)));
 }
 
-int symbolSize(TextStyle style)
-{
+int symbolSize(TextStyle style) {
     return static_cast<int>(std::lround(textPixelSize(style) * 1.2));
 }
 
-QFont textFont(TextStyle style)
-{
+QFont textFont(TextStyle style) {
     QFont font = QApplication::font();
     font.setPixelSize(textPixelSize(style));
     font.setBold(style == TextStyle::headline);
     return font;
 }
 
-QColor accentColor(const QWidget *widget)
-{
+QColor accentColor(const QWidget *widget) {
     return paletteOf(widget).color(QPalette::Active, QPalette::Highlight);
 }
 
-QColor secondaryColor(const QWidget *widget)
-{
+QColor secondaryColor(const QWidget *widget) {
     return paletteOf(widget).color(QPalette::Active, QPalette::PlaceholderText);
 }
 
-QColor primaryColor(const QWidget *widget)
-{
+QColor primaryColor(const QWidget *widget) {
     return paletteOf(widget).color(QPalette::Active, QPalette::WindowText);
 }
 
-QColor withOpacity(QColor color, qreal opacity)
-{
+QColor withOpacity(QColor color, qreal opacity) {
     color.setAlphaF(static_cast<float>(opacity));
     return color;
 }
 
-QString emphasized(const QString &markdown)
-{
+QString emphasized(const QString &markdown) {
     const QStringList pieces = markdown.split(QStringLiteral("**"));
     QString html;
     for (qsizetype i = 0; i < pieces.size(); ++i) {

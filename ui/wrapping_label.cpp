@@ -6,8 +6,7 @@ namespace {
 constexpr int kHintWidth = 160;
 } // namespace
 
-WrappingLabel::WrappingLabel(const QString &text, QWidget *parent) : QLabel(parent)
-{
+WrappingLabel::WrappingLabel(const QString &text, QWidget *parent) : QLabel(parent) {
     setTextFormat(Qt::PlainText);
     setWordWrap(true);
     setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
@@ -19,13 +18,11 @@ WrappingLabel::WrappingLabel(const QString &text, QWidget *parent) : QLabel(pare
     setSizePolicy(policy);
 }
 
-QSize WrappingLabel::sizeHint() const
-{
+QSize WrappingLabel::sizeHint() const {
     return {kHintWidth, heightForWidth(kHintWidth)};
 }
 
-QSize WrappingLabel::minimumSizeHint() const
-{
+QSize WrappingLabel::minimumSizeHint() const {
     // The height that counts comes from heightForWidth(); a minimum computed at the hint's
     // narrow width would overstate it.
     return {kHintWidth / 4, fontMetrics().height()};

@@ -17,8 +17,7 @@ namespace {
 /// The About sheet as the window's About button opens it.
 class AboutViewTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         view = std::make_unique<ContentView>(std::make_shared<ScriptedChooser>());
         view->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
@@ -36,8 +35,7 @@ protected:
     PushButton *close = nullptr;
 };
 
-TEST_F(AboutViewTest, IsAWindowModalSheetOfFourHundredSquarePoints)
-{
+TEST_F(AboutViewTest, IsAWindowModalSheetOfFourHundredSquarePoints) {
     EXPECT_TRUE(view->showAbout());
     EXPECT_EQ(sheet->size(), QSize(400, 400));
     EXPECT_EQ(sheet->minimumSize(), sheet->maximumSize());
@@ -51,15 +49,13 @@ TEST_F(AboutViewTest, IsAWindowModalSheetOfFourHundredSquarePoints)
     EXPECT_TRUE(texts.join(QLatin1Char('\n')).contains(QStringLiteral("My Website")));
 }
 
-TEST_F(AboutViewTest, CloseButtonEndsTheSheet)
-{
+TEST_F(AboutViewTest, CloseButtonEndsTheSheet) {
     QTest::mouseClick(close, Qt::LeftButton);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !view->showAbout(); }, 2000));
     EXPECT_TRUE(QTest::qWaitFor([&] { return view->findChild<AboutView *>() == nullptr; }, 2000));
 }
 
-TEST_F(AboutViewTest, PlainEscapeDoesNotTriggerClose)
-{
+TEST_F(AboutViewTest, PlainEscapeDoesNotTriggerClose) {
     EXPECT_EQ(close->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Escape));
     QSignalSpy clicked(close, &PushButton::clicked);
     QSignalSpy finished(sheet, &QDialog::finished);
@@ -74,8 +70,7 @@ TEST_F(AboutViewTest, PlainEscapeDoesNotTriggerClose)
     EXPECT_TRUE(QTest::qWaitFor([&] { return !view->showAbout(); }, 2000));
 }
 
-TEST_F(AboutViewTest, CtrlEscapeClicksClose)
-{
+TEST_F(AboutViewTest, CtrlEscapeClicksClose) {
     QSignalSpy clicked(close, &PushButton::clicked);
     QSignalSpy finished(sheet, &QDialog::finished);
     QTest::keyClick(sheet, Qt::Key_Escape, Qt::ControlModifier);

@@ -3,9 +3,9 @@
 
 #include <QAbstractItemView>
 #include <QDialogButtonBox>
-#include <QPushButton>
 #include <QFileSystemModel>
 #include <QListView>
+#include <QPushButton>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -16,44 +16,39 @@ namespace {
 /// Open and save dialogs over a folder holding a document, a bundle and a plain folder.
 class BundleFileDialogTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         writeFile(temp / "Day1.fcpxml", "<fcpxml/>");
         writeFile(temp / "Day2.fcpxmld" / "Info.fcpxml", "<fcpxml/>");
         writeFile(temp / "Media" / "A.mov", "");
     }
 
     /// Shows `dialog` over the test folder, waiting until its list holds the folder's items.
-    void open(BundleFileDialog &dialog)
-    {
+    void open(BundleFileDialog &dialog) {
         dialog.setDirectory(qt(temp.path()));
         dialog.open();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
         list = dialog.findChild<QListView *>(QStringLiteral("listView"));
         ASSERT_NE(list, nullptr);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return list->model()->rowCount(list->rootIndex()) == 3; },
-                                    5000));
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return list->model()->rowCount(list->rootIndex()) == 3; }, 5000));
     }
 
     /// Clicks the item `name` in the dialog's list, as the user selects it.
-    void click(const char *name) const
-    {
+    void click(const char *name) const {
         const QModelIndex index = item(name);
         ASSERT_TRUE(index.isValid()) << name;
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(index).center());
     }
 
     /// Presses the dialog's Open or Save button.
-    static void press(QFileDialog &dialog, QDialogButtonBox::StandardButton which)
-    {
+    static void press(QFileDialog &dialog, QDialogButtonBox::StandardButton which) {
         auto *buttons = dialog.findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
         ASSERT_NE(buttons, nullptr);
         ASSERT_NE(buttons->button(which), nullptr);
         QTest::mouseClick(buttons->button(which), Qt::LeftButton);
     }
 
-    QModelIndex item(const char *name) const
-    {
+    QModelIndex item(const char *name) const {
         const QAbstractItemModel *model = list->model();
         for (int row = 0; row < model->rowCount(list->rootIndex()); ++row) {
             const QModelIndex index = model->index(row, 0, list->rootIndex());
@@ -67,8 +62,7 @@ protected:
     QListView *list = nullptr;
 };
 
-TEST_F(BundleFileDialogTest, OpenPicksADocument)
-{
+TEST_F(BundleFileDialogTest, OpenPicksADocument) {
     BundleFileDialog dialog(nullptr, QStringLiteral("Choose FCPXML or FCPXMLD"),
                             QFileDialog::AcceptOpen);
     open(dialog);
@@ -79,8 +73,7 @@ TEST_F(BundleFileDialogTest, OpenPicksADocument)
     EXPECT_EQ(dialog.chosenPath(), qt(temp / "Day1.fcpxml"));
 }
 
-TEST_F(BundleFileDialogTest, OpenPicksASelectedBundleInsteadOfEnteringIt)
-{
+TEST_F(BundleFileDialogTest, OpenPicksASelectedBundleInsteadOfEnteringIt) {
     BundleFileDialog dialog(nullptr, QStringLiteral("Choose"), QFileDialog::AcceptOpen);
     open(dialog);
     click("Day2.fcpxmld");
@@ -90,8 +83,7 @@ TEST_F(BundleFileDialogTest, OpenPicksASelectedBundleInsteadOfEnteringIt)
     EXPECT_EQ(dialog.chosenPath(), qt(temp / "Day2.fcpxmld"));
 }
 
-TEST_F(BundleFileDialogTest, DoubleClickingABundleChoosesIt)
-{
+TEST_F(BundleFileDialogTest, DoubleClickingABundleChoosesIt) {
     BundleFileDialog dialog(nullptr, QStringLiteral("Choose"), QFileDialog::AcceptOpen);
     open(dialog);
     const QModelIndex bundle = item("Day2.fcpxmld");
@@ -104,8 +96,7 @@ TEST_F(BundleFileDialogTest, DoubleClickingABundleChoosesIt)
     EXPECT_EQ(dialog.chosenPath(), qt(temp / "Day2.fcpxmld"));
 }
 
-TEST_F(BundleFileDialogTest, APlainFolderIsEnteredNotChosen)
-{
+TEST_F(BundleFileDialogTest, APlainFolderIsEnteredNotChosen) {
     BundleFileDialog dialog(nullptr, QStringLiteral("Choose"), QFileDialog::AcceptOpen);
     open(dialog);
     click("Media");
@@ -116,8 +107,7 @@ TEST_F(BundleFileDialogTest, APlainFolderIsEnteredNotChosen)
     dialog.reject();
 }
 
-TEST_F(BundleFileDialogTest, SaveProposesTheNameAndReturnsTheChosenLocation)
-{
+TEST_F(BundleFileDialogTest, SaveProposesTheNameAndReturnsTheChosenLocation) {
     BundleFileDialog dialog(nullptr, QStringLiteral("Save Relinked File As"),
                             QFileDialog::AcceptSave);
     dialog.selectFile(QStringLiteral("Day1_braw.fcpxml"));

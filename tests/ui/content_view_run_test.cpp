@@ -1,9 +1,9 @@
+#include "desktop_recorder.h"
 #include "ui/content_view.h"
 #include "ui/drop_zone_view.h"
 #include "ui/elided_label.h"
 #include "ui/push_button.h"
 #include "ui/reveal_container.h"
-#include "desktop_recorder.h"
 #include "widget_support.h"
 #include "workflow/relink_view_model.h"
 
@@ -23,8 +23,7 @@ using Phase = RelinkViewModel::AppPhase;
 /// Runs through the real buttons on documents in a temporary folder.
 class ContentViewRunTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         view = std::make_unique<ContentView>(chooser);
         view->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
@@ -37,8 +36,7 @@ protected:
     RevealContainer *results() const { return child<RevealContainer>(*view, "results"); }
 
     /// Waits, bounded, until the run has published and the window has settled at its size.
-    bool settle() const
-    {
+    bool settle() const {
         const bool settled = QTest::qWaitFor(
             [&] {
                 return !model().isRunning() && !results()->isAnimating() &&
@@ -49,8 +47,7 @@ protected:
         return settled;
     }
 
-    QStringList badgeTexts(const char *name) const
-    {
+    QStringList badgeTexts(const char *name) const {
         QStringList texts;
         const QList<QLabel *> labels =
             results()->panel()->findChildren<QLabel *>(QString::fromLatin1(name));
@@ -65,8 +62,7 @@ protected:
     std::unique_ptr<ContentView> view;
 };
 
-TEST_F(ContentViewRunTest, PreviewThenApplyThroughTheButtons)
-{
+TEST_F(ContentViewRunTest, PreviewThenApplyThroughTheButtons) {
     model().setInput(input);
     const std::string original = readFile(input);
     ASSERT_TRUE(settle());
@@ -122,7 +118,8 @@ TEST_F(ContentViewRunTest, PreviewThenApplyThroughTheButtons)
     EXPECT_EQ(badgeTexts("badgeValue"), (QStringList{QStringLiteral("2"), QStringLiteral("1")}));
     EXPECT_NE(results()->panel()->findChild<PushButton *>(QStringLiteral("revealButton")), nullptr);
     // No run writes a change log, so there is nothing to open.
-    EXPECT_EQ(results()->panel()->findChild<PushButton *>(QStringLiteral("openLogButton")), nullptr);
+    EXPECT_EQ(results()->panel()->findChild<PushButton *>(QStringLiteral("openLogButton")),
+              nullptr);
 
     // Without a file manager to select the file in, its folder is opened.
     DesktopRecorder desktop(QStringLiteral("file"));
@@ -142,8 +139,7 @@ TEST_F(ContentViewRunTest, PreviewThenApplyThroughTheButtons)
     EXPECT_EQ(view->size(), idleSize);
 }
 
-TEST_F(ContentViewRunTest, ErrorShowsTheWholeMessageWrappedAndSelectable)
-{
+TEST_F(ContentViewRunTest, ErrorShowsTheWholeMessageWrappedAndSelectable) {
     const fs::path refused = temp / "Refused.fcpxml";
     writeFile(refused, kNoOriginals);
     model().setInput(refused);
@@ -177,8 +173,7 @@ TEST_F(ContentViewRunTest, ErrorShowsTheWholeMessageWrappedAndSelectable)
     ASSERT_TRUE(settle());
 }
 
-TEST_F(ContentViewRunTest, ALongOneLineErrorWrapsInsideTheCard)
-{
+TEST_F(ContentViewRunTest, ALongOneLineErrorWrapsInsideTheCard) {
     // The engine names the missing file, so a long name makes a long message.
     const fs::path missing = temp / (std::string(300, 'x') + ".fcpxml");
     model().setInput(missing);

@@ -37,8 +37,7 @@ struct Actions {
     bool applyBusy;
 
     friend bool operator==(const Actions &, const Actions &) = default;
-    friend std::ostream &operator<<(std::ostream &out, const Actions &a)
-    {
+    friend std::ostream &operator<<(std::ostream &out, const Actions &a) {
         const auto look = [](Look l) { return l == Look::prominent ? "prominent" : "bordered"; };
         return out << "preview " << look(a.preview) << (a.previewEnabled ? " enabled" : " disabled")
                    << (a.previewBusy ? " busy" : "") << ", apply " << look(a.apply)
@@ -49,8 +48,7 @@ struct Actions {
 /// One window's content with a scripted chooser, shown on the offscreen platform.
 class ContentViewTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         chooser = std::make_shared<ScriptedChooser>();
         view = std::make_unique<ContentView>(chooser);
         view->show();
@@ -61,8 +59,7 @@ protected:
 
     RelinkViewModel &model() const { return view->viewModel(); }
 
-    Actions actions() const
-    {
+    Actions actions() const {
         auto *preview = child<PushButton>(*view, "previewButton");
         auto *apply = child<PushButton>(*view, "applyButton");
         return {preview->look(), preview->isEnabled(), preview->isBusy(),
@@ -72,17 +69,15 @@ protected:
     QWidget *panel() const { return child<RevealContainer>(*view, "results")->panel(); }
 
     /// Waits, bounded, until the run has published and the window has settled.
-    bool settle() const
-    {
+    bool settle() const {
         auto *results = child<RevealContainer>(*view, "results");
-        const bool settled = QTest::qWaitFor(
-            [&] { return !model().isRunning() && !results->isAnimating(); }, 20000);
+        const bool settled =
+            QTest::qWaitFor([&] { return !model().isRunning() && !results->isAnimating(); }, 20000);
         QTest::qWait(50); // the last frame's layout request
         return settled;
     }
 
-    void click(const char *button) const
-    {
+    void click(const char *button) const {
         QTest::mouseClick(child<PushButton>(*view, button), Qt::LeftButton);
     }
 
@@ -92,8 +87,7 @@ protected:
     std::unique_ptr<ContentView> view;
 };
 
-TEST_F(ContentViewTest, WithoutInputOnlyPreviewIsProminentAndNothingIsEnabled)
-{
+TEST_F(ContentViewTest, WithoutInputOnlyPreviewIsProminentAndNothingIsEnabled) {
     EXPECT_EQ(actions(), (Actions{Look::prominent, false, false, Look::bordered, false, false}));
     EXPECT_FALSE(child<PushButton>(*view, "changeOutputButton")->isEnabled());
     auto *name = child<ElidedLabel>(*view, "outputName");
@@ -103,8 +97,7 @@ TEST_F(ContentViewTest, WithoutInputOnlyPreviewIsProminentAndNothingIsEnabled)
     EXPECT_EQ(panel(), nullptr);
 }
 
-TEST_F(ContentViewTest, InputShowsTheDefaultOutputAndEnablesPreview)
-{
+TEST_F(ContentViewTest, InputShowsTheDefaultOutputAndEnablesPreview) {
     model().setInput(input);
     auto *name = child<ElidedLabel>(*view, "outputName");
     auto *folder = child<ElidedLabel>(*view, "outputFolder");
@@ -117,8 +110,7 @@ TEST_F(ContentViewTest, InputShowsTheDefaultOutputAndEnablesPreview)
     EXPECT_EQ(child<ElidedLabel>(*view, "inputName")->text(), QStringLiteral("Day1.fcpxml"));
 }
 
-TEST_F(ContentViewTest, OutputRowShowsTheChosenOutputAndItsFolder)
-{
+TEST_F(ContentViewTest, OutputRowShowsTheChosenOutputAndItsFolder) {
     model().setInput(input);
     chooser->outputAnswer = temp / "Finals" / "Final.fcpxml";
     click("changeOutputButton");
@@ -134,11 +126,10 @@ TEST_F(ContentViewTest, OutputRowShowsTheChosenOutputAndItsFolder)
     EXPECT_EQ(child<ElidedLabel>(*view, "outputName")->text(), QStringLiteral("Final.fcpxml"));
 }
 
-TEST_F(ContentViewTest, LongNamesAreShortenedOnOneLineWithoutWideningTheWindow)
-{
+TEST_F(ContentViewTest, LongNamesAreShortenedOnOneLineWithoutWideningTheWindow) {
     const int width = view->width();
-    const fs::path deep = temp / std::string(200, 'f') / std::string(200, 'f') /
-                          (std::string(150, 'n') + ".fcpxml");
+    const fs::path deep =
+        temp / std::string(200, 'f') / std::string(200, 'f') / (std::string(150, 'n') + ".fcpxml");
     model().setInput(deep);
     QTest::qWait(300);
     EXPECT_EQ(view->width(), width);
@@ -152,8 +143,7 @@ TEST_F(ContentViewTest, LongNamesAreShortenedOnOneLineWithoutWideningTheWindow)
     EXPECT_EQ(name->toolTip(), name->text());
 }
 
-TEST_F(ContentViewTest, ClickingTheEmptyDropZoneOpensTheChooserButALoadedOneDoesNot)
-{
+TEST_F(ContentViewTest, ClickingTheEmptyDropZoneOpensTheChooserButALoadedOneDoesNot) {
     auto *dropZone = child<DropZoneView>(*view, "dropZone");
     chooser->inputAnswer = input;
     QTest::mouseClick(dropZone, Qt::LeftButton, {}, QPoint(8, 8));
@@ -167,15 +157,13 @@ TEST_F(ContentViewTest, ClickingTheEmptyDropZoneOpensTheChooserButALoadedOneDoes
     EXPECT_EQ(chooser->inputTitles.size(), 2u);
 }
 
-TEST_F(ContentViewTest, BrowseButtonOfTheEmptyDropZoneOpensTheChooser)
-{
+TEST_F(ContentViewTest, BrowseButtonOfTheEmptyDropZoneOpensTheChooser) {
     click("browseButton");
     EXPECT_EQ(chooser->inputTitles.size(), 1u);
     EXPECT_FALSE(model().inputURL()); // the scripted user cancelled
 }
 
-TEST_F(ContentViewTest, CountsAreShownInFullAsPlainDigits)
-{
+TEST_F(ContentViewTest, CountsAreShownInFullAsPlainDigits) {
     const QLocale previous;
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); // groups "1,234"
     const fs::path many = temp / "Many.fcpxml";
@@ -188,12 +176,12 @@ TEST_F(ContentViewTest, CountsAreShownInFullAsPlainDigits)
     const QList<QLabel *> labels = panel()->findChildren<QLabel *>(QStringLiteral("badgeValue"));
     for (const QLabel *label : labels)
         values << label->text();
-    EXPECT_EQ(values, (QStringList{QStringLiteral("1234"), QStringLiteral("1"), QStringLiteral("1")}));
+    EXPECT_EQ(values,
+              (QStringList{QStringLiteral("1234"), QStringLiteral("1"), QStringLiteral("1")}));
     QLocale::setDefault(previous);
 }
 
-TEST(SceneWindows, EachWindowKeepsItsOwnState)
-{
+TEST(SceneWindows, EachWindowKeepsItsOwnState) {
     TempDir temp;
     const fs::path input = temp / "Day1.fcpxml";
     fs::copy_file(sampleDocument(), input);

@@ -13,8 +13,7 @@ namespace tessaly::testing {
 class DesktopRecorder : public QObject {
     Q_OBJECT
 public:
-    explicit DesktopRecorder(const QString &scheme) : m_scheme(scheme)
-    {
+    explicit DesktopRecorder(const QString &scheme) : m_scheme(scheme) {
         QDesktopServices::setUrlHandler(scheme, this, "open");
     }
     ~DesktopRecorder() override { QDesktopServices::unsetUrlHandler(m_scheme); }

@@ -23,16 +23,14 @@ namespace {
 /// Drags and drops sent to the drop zone of a shown window.
 class DropTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         view = std::make_unique<ContentView>(std::make_shared<ScriptedChooser>());
         view->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
         dropZone = child<DropZoneView>(*view, "dropZone");
     }
 
-    static std::unique_ptr<QMimeData> files(const QList<QUrl> &urls)
-    {
+    static std::unique_ptr<QMimeData> files(const QList<QUrl> &urls) {
         auto data = std::make_unique<QMimeData>();
         data->setUrls(urls);
         return data;
@@ -41,17 +39,16 @@ protected:
     QUrl file(const char *name) const { return QUrl::fromLocalFile(qt(temp / name)); }
 
     /// Sends a drag entering the zone; whether it was accepted.
-    bool enter(const QMimeData &data)
-    {
-        QDragEnterEvent event(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    bool enter(const QMimeData &data) {
+        QDragEnterEvent event(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton,
+                              Qt::NoModifier);
         QApplication::sendEvent(dropZone, &event);
         return event.isAccepted();
     }
 
     /// Sends a drag entering the zone and its drop there, as a drag always arrives, and lets
     /// the hand-over run; whether the drop was accepted.
-    bool drop(const QMimeData &data)
-    {
+    bool drop(const QMimeData &data) {
         enter(data);
         QDropEvent event(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(dropZone, &event);
@@ -59,8 +56,7 @@ protected:
         return event.isAccepted();
     }
 
-    std::optional<fs::path> inputAfterDrop(const QList<QUrl> &urls)
-    {
+    std::optional<fs::path> inputAfterDrop(const QList<QUrl> &urls) {
         drop(*files(urls));
         return view->viewModel().inputURL();
     }
@@ -70,8 +66,7 @@ protected:
     DropZoneView *dropZone = nullptr;
 };
 
-TEST_F(DropTest, DocumentsAndBundlesAreAcceptedInAnyCase)
-{
+TEST_F(DropTest, DocumentsAndBundlesAreAcceptedInAnyCase) {
     fs::create_directories(temp / "Day2.fcpxmld");
     const struct {
         QUrl url;
@@ -95,8 +90,7 @@ TEST_F(DropTest, DocumentsAndBundlesAreAcceptedInAnyCase)
     }
 }
 
-TEST_F(DropTest, TheHandOverWaitsForTheEventLoop)
-{
+TEST_F(DropTest, TheHandOverWaitsForTheEventLoop) {
     auto data = files({file("Day1.fcpxml")});
     enter(*data);
     QDropEvent event(QPointF(10, 10), Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
@@ -107,8 +101,7 @@ TEST_F(DropTest, TheHandOverWaitsForTheEventLoop)
     EXPECT_EQ(view->viewModel().inputURL(), temp / "Day1.fcpxml");
 }
 
-TEST_F(DropTest, OtherFilesAreIgnoredSilently)
-{
+TEST_F(DropTest, OtherFilesAreIgnoredSilently) {
     const QUrl refused[] = {file("A001_C002.mov"), file("notes.txt"), file("Day1.fcpxml.bak"),
                             file("fcpxml"), file("Day1.xml")};
     for (const QUrl &url : refused) {
@@ -119,15 +112,13 @@ TEST_F(DropTest, OtherFilesAreIgnoredSilently)
     }
 }
 
-TEST_F(DropTest, OnlyTheFirstFileOfSeveralCounts)
-{
+TEST_F(DropTest, OnlyTheFirstFileOfSeveralCounts) {
     EXPECT_EQ(inputAfterDrop({file("Day1.fcpxml"), file("Day2.fcpxml")}), temp / "Day1.fcpxml");
     // A refused first file is not replaced by an acceptable second one.
     EXPECT_EQ(inputAfterDrop({file("A.mov"), file("Day3.fcpxml")}), temp / "Day1.fcpxml");
 }
 
-TEST_F(DropTest, DragsWithoutLocalFilesAreNotTaken)
-{
+TEST_F(DropTest, DragsWithoutLocalFilesAreNotTaken) {
     QMimeData text;
     text.setText(QStringLiteral("/tmp/Day1.fcpxml"));
     EXPECT_FALSE(enter(text));
@@ -145,8 +136,7 @@ TEST_F(DropTest, DragsWithoutLocalFilesAreNotTaken)
     QTest::qWait(20);
 }
 
-TEST_F(DropTest, HoveringSwitchesTheEmptyZoneToItsTargetLookAndBack)
-{
+TEST_F(DropTest, HoveringSwitchesTheEmptyZoneToItsTargetLookAndBack) {
     auto *symbol = child<SymbolView>(*dropZone, "emptySymbol");
     auto *message = child<QLabel>(*dropZone, "emptyMessage");
     EXPECT_EQ(symbol->symbol(), QStringLiteral("arrow.down.doc"));

@@ -19,8 +19,7 @@ struct Section {
     std::uint64_t address = 0;
 };
 
-std::optional<Section> readSection(const std::string &bytes, const char *name)
-{
+std::optional<Section> readSection(const std::string &bytes, const char *name) {
     if (bytes.size() < sizeof(Elf64_Ehdr))
         return std::nullopt;
     Elf64_Ehdr header;
@@ -38,14 +37,14 @@ std::optional<Section> readSection(const std::string &bytes, const char *name)
         const Elf64_Shdr section = sectionHeader(i);
         if (std::strcmp(bytes.data() + names.sh_offset + section.sh_name, name) != 0)
             continue;
-        const auto *start = reinterpret_cast<const unsigned char *>(bytes.data()) + section.sh_offset;
+        const auto *start =
+            reinterpret_cast<const unsigned char *>(bytes.data()) + section.sh_offset;
         return Section{{start, start + section.sh_size}, section.sh_addr};
     }
     return std::nullopt;
 }
 
-TEST(EntryPoint, TheEntryRecordPointsAtTheExportedEntry)
-{
+TEST(EntryPoint, TheEntryRecordPointsAtTheExportedEntry) {
     std::ifstream file(QUORLAN_LIBRARY, std::ios::binary);
     ASSERT_TRUE(file) << QUORLAN_LIBRARY;
     const std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
@@ -67,7 +66,8 @@ TEST(EntryPoint, TheEntryRecordPointsAtTheExportedEntry)
     Dl_info info;
     ASSERT_NE(dladdr(entry, &info), 0);
     const auto base = reinterpret_cast<std::uintptr_t>(info.dli_fbase);
-    EXPECT_EQ(base + record->address + std::intptr_t(offset), reinterpret_cast<std::uintptr_t>(entry));
+    EXPECT_EQ(base + record->address + std::intptr_t(offset),
+              reinterpret_cast<std::uintptr_t>(entry));
 
     // Nothing else of the library is visible from outside.
     EXPECT_EQ(dlsym(library, "tessaly_run_application"), nullptr);

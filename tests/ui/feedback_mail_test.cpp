@@ -1,8 +1,8 @@
+#include "desktop_recorder.h"
 #include "ui/about_config.h"
 #include "ui/content_view.h"
 #include "ui/feedback_mail.h"
 #include "ui/push_button.h"
-#include "desktop_recorder.h"
 #include "widget_support.h"
 #include "workflow/relink_view_model.h"
 
@@ -19,31 +19,26 @@ namespace {
 const char kOpening[] =
     "Please describe your issue or request below:\n\n---\n\nApp Version: 1.0\nmacOS: ";
 
-RelinkChange change(const char *stem, const char *oldSrc, const char *newSrc)
-{
+RelinkChange change(const char *stem, const char *oldSrc, const char *newSrc) {
     return RelinkChange(stem, oldSrc, newSrc, "r4", "r9");
 }
 
-TEST(FeedbackBody, OpeningIsSeventyFiveBytes)
-{
+TEST(FeedbackBody, OpeningIsSeventyFiveBytes) {
     EXPECT_EQ(std::string_view(kOpening).size(), 75u);
 }
 
-TEST(FeedbackBody, WithoutErrorOrChangesEndsWithTheChangesHeading)
-{
+TEST(FeedbackBody, WithoutErrorOrChangesEndsWithTheChangesHeading) {
     EXPECT_EQ(feedbackBody(QStringLiteral("Debian 12"), std::nullopt, {}),
               QByteArray(kOpening) + "Debian 12\n\n--- Error Log ---\nNo error recorded"
                                      "\n\n--- Changes Log ---\n");
 }
 
-TEST(FeedbackBody, AnEmptyErrorIsAnEmptyLineNotThePlaceholder)
-{
+TEST(FeedbackBody, AnEmptyErrorIsAnEmptyLineNotThePlaceholder) {
     EXPECT_EQ(feedbackBody(QStringLiteral("X"), QString(), {}),
               QByteArray(kOpening) + "X\n\n--- Error Log ---\n\n\n--- Changes Log ---\n");
 }
 
-TEST(FeedbackBody, ChangesAreOneLineEachInOrder)
-{
+TEST(FeedbackBody, ChangesAreOneLineEachInOrder) {
     const std::vector<RelinkChange> changes = {
         change("A", "/m/A.mov", "/m/A.braw"),
         change("B", "/m/B.mov", "/m/B.braw"),
@@ -56,27 +51,26 @@ TEST(FeedbackBody, ChangesAreOneLineEachInOrder)
                                      "C: /m/C.mov \xE2\x86\x92 /m/C.braw");
 }
 
-TEST(PercentEncodeQuery, KeepsTheQuerySetAndEscapesEveryOtherByteInUpperCase)
-{
+TEST(PercentEncodeQuery, KeepsTheQuerySetAndEscapesEveryOtherByteInUpperCase) {
     const QByteArray punctuation = "-._~!$&'()*+,;=:@/?";
     for (int byte = 0; byte < 256; ++byte) {
         const char c = char(byte);
         const bool kept = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
                           (c >= '0' && c <= '9') || punctuation.contains(c);
         const QByteArray expected =
-            kept ? QByteArray(1, c) : "%" + QByteArray::number(byte, 16).toUpper().rightJustified(2, '0');
+            kept ? QByteArray(1, c)
+                 : "%" + QByteArray::number(byte, 16).toUpper().rightJustified(2, '0');
         EXPECT_EQ(percentEncodeQuery(QByteArray(1, c)), expected) << "byte " << byte;
     }
 }
 
-TEST(FeedbackMailURL, HasTheExactBytes)
-{
+TEST(FeedbackMailURL, HasTheExactBytes) {
     const std::vector<RelinkChange> changes = {
         change("A 1", "/Vol/Day #1/A 1.mov", "/Vol/Day #1/A 1.braw"),
     };
-    const QByteArray url = feedbackMailURL(QStringLiteral("dev@tessaly.example"),
-                                           QStringLiteral("Linux 6.1"),
-                                           QStringLiteral("50% done & a=b?"), changes);
+    const QByteArray url =
+        feedbackMailURL(QStringLiteral("dev@tessaly.example"), QStringLiteral("Linux 6.1"),
+                        QStringLiteral("50% done & a=b?"), changes);
     const QByteArray expected =
         "mailto:dev@tessaly.example?subject=Tessaly%20%E2%80%94%20Feedback&body="
         "Please%20describe%20your%20issue%20or%20request%20below:%0A%0A---%0A%0A"
@@ -89,8 +83,7 @@ TEST(FeedbackMailURL, HasTheExactBytes)
     EXPECT_EQ(QUrl::fromEncoded(url, QUrl::StrictMode).toEncoded(), expected);
 }
 
-TEST(SendFeedback, TheButtonHandsTheComposedMailToTheDesktop)
-{
+TEST(SendFeedback, TheButtonHandsTheComposedMailToTheDesktop) {
     TempDir temp;
     DesktopRecorder client(QStringLiteral("mailto"));
     ContentView view(std::make_shared<ScriptedChooser>());
@@ -108,15 +101,14 @@ TEST(SendFeedback, TheButtonHandsTheComposedMailToTheDesktop)
     QTest::mouseClick(child<PushButton>(view, "feedbackButton"), Qt::LeftButton);
     ASSERT_EQ(client.opened.size(), 1);
     const QByteArray sent = client.opened.front().toEncoded();
-    EXPECT_EQ(sent, feedbackMailURL(QString::fromUtf8(TESSALY_FEEDBACK_ADDRESS), systemVersionText(),
-                                    view.viewModel().errorMessage(), {}));
+    EXPECT_EQ(sent, feedbackMailURL(QString::fromUtf8(TESSALY_FEEDBACK_ADDRESS),
+                                    systemVersionText(), view.viewModel().errorMessage(), {}));
     EXPECT_TRUE(sent.contains(percentEncodeQuery("\n--- Error Log ---\nNo .braw asset found")));
     QTest::qWait(10);
     EXPECT_FALSE(view.showAbout());
 }
 
-TEST(SystemVersionText, NamesTheSystemAndItsKernel)
-{
+TEST(SystemVersionText, NamesTheSystemAndItsKernel) {
     const QString text = systemVersionText();
     EXPECT_TRUE(text.contains(QSysInfo::prettyProductName()));
     EXPECT_TRUE(text.contains(QSysInfo::kernelVersion()));

@@ -7,8 +7,7 @@ namespace {
 // The offscreen platform warns about every window of fixed size, which all of ours are.
 QtMessageHandler g_previousHandler = nullptr;
 
-void quietHandler(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
+void quietHandler(QtMsgType type, const QMessageLogContext &context, const QString &message) {
     if (message.contains(QLatin1String("propagateSizeHints")))
         return;
     g_previousHandler(type, context, message);
@@ -18,8 +17,7 @@ void quietHandler(QtMsgType type, const QMessageLogContext &context, const QStri
 
 // Widgets need a GUI application with an event loop on the thread running main; no display
 // is needed.
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     ::testing::InitGoogleTest(&argc, argv);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -32,8 +32,7 @@ const QStringList kSymbols = {
 
 /// The share of pixels with any coverage, and whether every fully covered pixel is `tint`
 /// (edges are blended, so only those compare exactly).
-std::pair<double, bool> coverage(const QPixmap &pixmap, const QColor &tint)
-{
+std::pair<double, bool> coverage(const QPixmap &pixmap, const QColor &tint) {
     const QImage image = pixmap.toImage().convertToFormat(QImage::Format_ARGB32);
     int covered = 0;
     bool tinted = true;
@@ -51,8 +50,7 @@ std::pair<double, bool> coverage(const QPixmap &pixmap, const QColor &tint)
     return {double(covered) / (image.width() * image.height()), tinted};
 }
 
-TEST(SymbolImage, EverySymbolTheWindowNamesIsShippedAndDrawnInItsTint)
-{
+TEST(SymbolImage, EverySymbolTheWindowNamesIsShippedAndDrawnInItsTint) {
     const QColor tint(0xAF, 0x52, 0xDE);
     for (const QString &name : kSymbols) {
         SCOPED_TRACE(name.toStdString());
@@ -65,8 +63,7 @@ TEST(SymbolImage, EverySymbolTheWindowNamesIsShippedAndDrawnInItsTint)
     }
 }
 
-TEST(SymbolImage, KnockOutsAreHoles)
-{
+TEST(SymbolImage, KnockOutsAreHoles) {
     // The check mark is cut out of the disc: the disc's centre line shows the background.
     const QImage image =
         symbolPixmap(QStringLiteral("checkmark.circle.fill"), 48, Qt::black, 1.0).toImage();
@@ -74,8 +71,7 @@ TEST(SymbolImage, KnockOutsAreHoles)
     EXPECT_EQ(qAlpha(image.pixel(10, 24)), 255);
 }
 
-TEST(SymbolImage, AnUnknownNameStillDrawsSomething)
-{
+TEST(SymbolImage, AnUnknownNameStillDrawsSomething) {
     EXPECT_FALSE(hasSymbol(QStringLiteral("no.such.symbol")));
     const auto [share, tinted] =
         coverage(symbolPixmap(QStringLiteral("no.such.symbol"), 24, Qt::red, 1.0), Qt::red);

@@ -17,8 +17,7 @@
 #include <vector>
 
 /// Shows Qt text readably in test failures.
-inline void PrintTo(const QString &text, std::ostream *out)
-{
+inline void PrintTo(const QString &text, std::ostream *out) {
     *out << '"' << text.toStdString() << '"';
 }
 
@@ -39,23 +38,22 @@ inline const std::string kNoOriginals = R"(<?xml version="1.0" encoding="UTF-8"?
 )";
 
 /// A document of `proxies` proxies beside one camera original: that many changes, one orphan.
-inline std::string manyProxies(int proxies)
-{
+inline std::string manyProxies(int proxies) {
     std::string document = R"(<?xml version="1.0" encoding="UTF-8"?>
 <fcpxml version="1.10"><resources><format id="r1"/><format id="r2"/>
 <asset id="r3" format="r2"><media-rep src="file:///Media/Camera.braw"/></asset>
 )";
     for (int i = 0; i < proxies; ++i) {
-        document += "<asset id=\"r" + std::to_string(10 + i) + "\" format=\"r1\"><media-rep src=\"" +
-                    "file:///Media/P" + std::to_string(i) + ".mov\"/></asset>\n";
+        document += "<asset id=\"r" + std::to_string(10 + i) +
+                    "\" format=\"r1\"><media-rep src=\"" + "file:///Media/P" + std::to_string(i) +
+                    ".mov\"/></asset>\n";
     }
     document += "</resources></fcpxml>\n";
     return document;
 }
 
 /// The bundled sample export Day1.fcpxml.
-inline fs::path sampleDocument()
-{
+inline fs::path sampleDocument() {
     return fs::path(TESSALY_SOURCE_DIR) / "examples" / "Day1.fcpxml";
 }
 
@@ -67,28 +65,24 @@ public:
     std::vector<QString> inputTitles;
     std::vector<std::pair<QString, QString>> outputRequests; ///< title, proposed name
 
-    std::optional<fs::path> chooseInput(const QString &title) override
-    {
+    std::optional<fs::path> chooseInput(const QString &title) override {
         inputTitles.push_back(title);
         return inputAnswer;
     }
-    std::optional<fs::path> chooseOutput(const QString &title, const QString &proposedName) override
-    {
+    std::optional<fs::path> chooseOutput(const QString &title,
+                                         const QString &proposedName) override {
         outputRequests.emplace_back(title, proposedName);
         return outputAnswer;
     }
 };
 
 /// `path` as Qt text.
-inline QString qt(const fs::path &path)
-{
+inline QString qt(const fs::path &path) {
     return QFile::decodeName(path.native().c_str());
 }
 
 /// The child of `parent` named `name`, failing the test when there is none.
-template <typename Widget>
-Widget *child(const QObject &parent, const char *name)
-{
+template <typename Widget> Widget *child(const QObject &parent, const char *name) {
     auto *found = parent.findChild<Widget *>(QString::fromLatin1(name));
     EXPECT_NE(found, nullptr) << "no child named " << name;
     return found;

@@ -42,15 +42,13 @@ constexpr char kNoOriginals[] = R"(<?xml version="1.0" encoding="UTF-8"?>
 // The offscreen platform warns about every window of fixed size; that says nothing here.
 QtMessageHandler g_previousHandler = nullptr;
 
-void quietHandler(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
+void quietHandler(QtMsgType type, const QMessageLogContext &context, const QString &message) {
     if (message.contains(QLatin1String("propagateSizeHints")))
         return;
     g_previousHandler(type, context, message);
 }
 
-bool waitUntil(const std::function<bool()> &done, int milliseconds = 10000)
-{
+bool waitUntil(const std::function<bool()> &done, int milliseconds = 10000) {
     QDeadlineTimer deadline(milliseconds);
     while (!done()) {
         if (deadline.hasExpired())
@@ -60,30 +58,26 @@ bool waitUntil(const std::function<bool()> &done, int milliseconds = 10000)
     return true;
 }
 
-void settle(int milliseconds = 450)
-{
+void settle(int milliseconds = 450) {
     QDeadlineTimer deadline(milliseconds);
     while (!deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
 }
 
-bool save(QWidget *widget, const QDir &folder, const QString &name)
-{
+bool save(QWidget *widget, const QDir &folder, const QString &name) {
     const QString file = folder.filePath(name + QStringLiteral(".png"));
     const bool saved = widget->grab().save(file);
     QTextStream(stdout) << (saved ? "wrote " : "could not write ") << file << '\n';
     return saved;
 }
 
-std::filesystem::path toPath(const QString &path)
-{
+std::filesystem::path toPath(const QString &path) {
     return std::filesystem::path(QFile::encodeName(path).toStdString());
 }
 
 } // namespace
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     g_previousHandler = qInstallMessageHandler(quietHandler);
