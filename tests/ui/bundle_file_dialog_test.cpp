@@ -2,11 +2,14 @@
 #include "widget_support.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QDialogButtonBox>
 #include <QFileSystemModel>
 #include <QListView>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -115,6 +118,44 @@ TEST_F(BundleFileDialogTest, SaveProposesTheNameAndReturnsTheChosenLocation) {
     press(dialog, QDialogButtonBox::Save);
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(dialog.chosenPath(), qt(temp / "Day1_braw.fcpxml"));
+}
+
+TEST_F(BundleFileDialogTest, SavingOverADocumentDoesNotPromiseToReplaceIt) {
+    BundleFileDialog dialog(nullptr, QStringLiteral("Save"), QFileDialog::AcceptSave);
+    dialog.selectFile(QStringLiteral("Day1.fcpxml"));
+    open(dialog);
+    press(dialog, QDialogButtonBox::Save);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.chosenPath(), qt(temp / "Day1.fcpxml"));
+}
+
+TEST_F(BundleFileDialogTest, SavingOverABundleAsksFirst) {
+    for (const auto answer : {QMessageBox::No, QMessageBox::Yes}) {
+        BundleFileDialog dialog(nullptr, QStringLiteral("Save"), QFileDialog::AcceptSave);
+        open(dialog);
+        click("Day2.fcpxmld");
+        bool asked = false;
+        // The question runs its own event loop; answer it from inside that loop.
+        QTimer answering;
+        QObject::connect(&answering, &QTimer::timeout, [&] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                asked = true;
+                answering.stop();
+                box->button(answer)->click();
+            }
+        });
+        answering.start(20);
+        press(dialog, QDialogButtonBox::Save);
+        EXPECT_TRUE(asked);
+        if (answer == QMessageBox::Yes) {
+            EXPECT_EQ(dialog.result(), QDialog::Accepted);
+            EXPECT_EQ(dialog.chosenPath(), qt(temp / "Day2.fcpxmld"));
+        } else {
+            EXPECT_TRUE(dialog.isVisible());
+            EXPECT_TRUE(dialog.chosenPath().isEmpty());
+            dialog.reject();
+        }
+    }
 }
 
 } // namespace
