@@ -23,6 +23,7 @@ PushButton::PushButton(const QString &text, const QString &symbol, QWidget *pare
     : QAbstractButton(parent), m_symbol(symbol) {
     setText(text);
     setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_Hover); // repaint on entering and leaving, for the hover shade
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     m_spinTimer.setInterval(80);
     connect(&m_spinTimer, &QTimer::timeout, this, [this] {
@@ -133,11 +134,15 @@ void PushButton::paintEvent(QPaintEvent *) {
             fill = withOpacity(fill, 0.4);
         else if (isDown())
             fill = fill.darker(115);
+        else if (underMouse())
+            fill = fill.lighter(108);
         painter.fillPath(shape, fill);
     } else if (m_look == Look::bordered) {
         QColor fill = palette().color(QPalette::Button);
         if (isDown())
             fill = fill.darker(112);
+        else if (underMouse() && isEnabled())
+            fill = fill.lighter(104);
         if (!isEnabled())
             fill = withOpacity(fill, 0.5);
         painter.fillPath(shape, fill);
