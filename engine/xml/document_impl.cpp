@@ -185,20 +185,26 @@ std::string_view DocumentImpl::effectiveValue(std::uint32_t id, std::string_view
     return patch ? std::string_view(m_patchTexts[patch->text]) : value;
 }
 
-std::string DocumentImpl::startTag(std::uint32_t id) const {
+template <typename Emit> void DocumentImpl::forEachTagPiece(std::uint32_t id, Emit &&emit) const {
     const std::string_view tag = readingTag(id);
     const NodeRec &r = rec(id);
-    if (!(r.flags & kTagPatched))
-        return std::string(tag);
-    std::string out;
+    if (!(r.flags & kTagPatched)) {
+        emit(tag);
+        return;
+    }
     std::uint32_t at = 0;
     for (std::uint32_t p = m_patchedTags[r.begin].firstPatch; p != kNoNode; p = m_patches[p].next) {
         const ValuePatch &patch = m_patches[p];
-        out.append(tag.substr(at, patch.valueBegin - at));
-        out.append(m_patchTexts[patch.text]);
+        emit(tag.substr(at, patch.valueBegin - at));
+        emit(std::string_view(m_patchTexts[patch.text]));
         at = patch.valueBegin + patch.valueLength;
     }
-    out.append(tag.substr(at));
+    emit(tag.substr(at));
+}
+
+std::string DocumentImpl::startTag(std::uint32_t id) const {
+    std::string out;
+    forEachTagPiece(id, [&out](std::string_view piece) { out.append(piece); });
     return out;
 }
 
@@ -278,22 +284,8 @@ void DocumentImpl::setStartTag(std::uint32_t id, std::string tag) {
 }
 
 void DocumentImpl::openSpans(std::uint32_t id, SpanList &out) const {
-    if (id == kDocumentNode)
-        return;
-    const std::string_view tag = readingTag(id);
-    const NodeRec &r = rec(id);
-    if (!(r.flags & kTagPatched)) {
-        out.add(tag);
-        return;
-    }
-    std::uint32_t at = 0;
-    for (std::uint32_t p = m_patchedTags[r.begin].firstPatch; p != kNoNode; p = m_patches[p].next) {
-        const ValuePatch &patch = m_patches[p];
-        out.add(tag.substr(at, patch.valueBegin - at));
-        out.add(m_patchTexts[patch.text]);
-        at = patch.valueBegin + patch.valueLength;
-    }
-    out.add(tag.substr(at));
+    if (id != kDocumentNode)
+        forEachTagPiece(id, [&out](std::string_view piece) { out.add(piece); });
 }
 
 void DocumentImpl::closeSpans(std::uint32_t id, SpanList &out) const {

@@ -139,6 +139,8 @@ private:
         std::uint32_t firstPatch;
     };
     const ValuePatch *patchAt(std::uint32_t id, std::uint32_t valueBegin) const;
+    /// Calls `emit` with the pieces that spell the start tag as it will be written.
+    template <typename Emit> void forEachTagPiece(std::uint32_t id, Emit &&emit) const;
     std::uint32_t internText(std::string text);
     std::vector<PatchedTag> m_patchedTags;
     std::vector<ValuePatch> m_patches;

@@ -136,7 +136,7 @@ std::size_t Parser::parseElementDeclaration(std::size_t p) {
         p = parseContentModel(p);
     else
         fail(m_s[p] == '%' ? "parameter-entity reference inside a markup declaration"
-                           : "invalid content specification",
+                           : "invalid content model",
              p);
     skipSpace(p);
     if (m_s[p] != '>')

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "support/scripted_chooser.h"
 #include "support/temp_dir.h"
 #include "workflow/file_chooser.h"
 
@@ -56,25 +57,6 @@ inline std::string manyProxies(int proxies) {
 inline fs::path sampleDocument() {
     return fs::path(TESSALY_SOURCE_DIR) / "examples" / "Day1.fcpxml";
 }
-
-/// A chooser that answers from a script and remembers what it was asked.
-class ScriptedChooser : public FileChooser {
-public:
-    std::optional<fs::path> inputAnswer;
-    std::optional<fs::path> outputAnswer;
-    std::vector<QString> inputTitles;
-    std::vector<std::pair<QString, QString>> outputRequests; ///< title, proposed name
-
-    std::optional<fs::path> chooseInput(const QString &title) override {
-        inputTitles.push_back(title);
-        return inputAnswer;
-    }
-    std::optional<fs::path> chooseOutput(const QString &title,
-                                         const QString &proposedName) override {
-        outputRequests.emplace_back(title, proposedName);
-        return outputAnswer;
-    }
-};
 
 /// `path` as Qt text.
 inline QString qt(const fs::path &path) {

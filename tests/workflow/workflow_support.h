@@ -1,5 +1,6 @@
 #pragma once
 
+#include "support/scripted_chooser.h"
 #include "support/temp_dir.h"
 #include "workflow/file_chooser.h"
 #include "workflow/relink_view_model.h"
@@ -55,25 +56,6 @@ inline const std::string kOneProxy = R"(<?xml version="1.0" encoding="UTF-8"?>
 /// Nothing to relink: the engine refuses it.
 inline const std::string kNoProxy =
     R"(<fcpxml><resources><asset id="r3"><media-rep src="file:///m/A.braw"/></asset></resources></fcpxml>)";
-
-/// A chooser that answers from a script and remembers what it was asked.
-class ScriptedChooser : public FileChooser {
-public:
-    std::optional<fs::path> inputAnswer;
-    std::optional<fs::path> outputAnswer;
-    std::vector<QString> inputTitles;
-    std::vector<std::pair<QString, QString>> outputRequests; ///< title, proposed name
-
-    std::optional<fs::path> chooseInput(const QString &title) override {
-        inputTitles.push_back(title);
-        return inputAnswer;
-    }
-    std::optional<fs::path> chooseOutput(const QString &title,
-                                         const QString &proposedName) override {
-        outputRequests.emplace_back(title, proposedName);
-        return outputAnswer;
-    }
-};
 
 inline std::string describe(const std::optional<fs::path> &location) {
     return location ? location->string() : std::string("none");

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "workflow/file_chooser.h"
+
+#include <QString>
+
+#include <filesystem>
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace tessaly::testing {
+
+/// A chooser that answers from a script and remembers what it was asked.
+class ScriptedChooser : public FileChooser {
+public:
+    std::optional<std::filesystem::path> inputAnswer;
+    std::optional<std::filesystem::path> outputAnswer;
+    std::vector<QString> inputTitles;
+    std::vector<std::pair<QString, QString>> outputRequests; ///< title, proposed name
+
+    std::optional<std::filesystem::path> chooseInput(const QString &title) override {
+        inputTitles.push_back(title);
+        return inputAnswer;
+    }
+    std::optional<std::filesystem::path> chooseOutput(const QString &title,
+                                                      const QString &proposedName) override {
+        outputRequests.emplace_back(title, proposedName);
+        return outputAnswer;
+    }
+};
+
+} // namespace tessaly::testing
