@@ -28,20 +28,6 @@ namespace {
 
 constexpr int kContentSpacing = 24;
 
-QLabel *styledLabel(const QString &text, TextStyle style, Qt::TextFormat format,
-                    const QColor &color = QColor()) {
-    auto *label = new QLabel;
-    label->setTextFormat(format);
-    label->setText(text);
-    label->setFont(textFont(style));
-    if (color.isValid()) {
-        QPalette palette = label->palette();
-        palette.setColor(QPalette::WindowText, color);
-        label->setPalette(palette);
-    }
-    return label;
-}
-
 } // namespace
 
 ContentView::ContentView(std::shared_ptr<FileChooser> chooser, QWidget *parent)
@@ -112,12 +98,12 @@ QWidget *ContentView::headerView() {
     titles->setSpacing(2);
     QFont titleFont = textFont(TextStyle::title2);
     titleFont.setBold(true);
-    auto *title = styledLabel(tr("Tessaly for Final Cut Pro"), TextStyle::title2, Qt::PlainText);
+    auto *title = styledLabel(tr("Tessaly for Final Cut Pro"), TextStyle::title2);
     title->setFont(titleFont);
     titles->addWidget(title);
     titles->addWidget(styledLabel(tr("Replaces all .mov references with .braw originals in\n"
                                      "FCPXML or FCPXMLD files, while keeping all effects."),
-                                  TextStyle::callout, Qt::PlainText, secondaryColor(this)));
+                                  TextStyle::callout, secondaryColor(this)));
     row->addLayout(titles);
     row->addStretch(1);
 
@@ -154,7 +140,7 @@ QWidget *ContentView::warningBanner() {
 
     auto *text = new QVBoxLayout;
     text->setSpacing(0);
-    text->addWidget(styledLabel(tr("Pre-flight check"), TextStyle::headline, Qt::PlainText));
+    text->addWidget(styledLabel(tr("Pre-flight check"), TextStyle::headline));
     const QString bullets[] = {
         tr("Import both your proxy .mov files AND your .braw originals into the FCP browser to "
            "register them in the library.\n"
@@ -172,10 +158,10 @@ QWidget *ContentView::warningBanner() {
         gap = 10;
         auto *bulletRow = new QHBoxLayout;
         bulletRow->setSpacing(6);
-        bulletRow->addWidget(styledLabel(QStringLiteral("•"), TextStyle::callout, Qt::PlainText), 0,
-                             Qt::AlignTop);
-        bulletRow->addWidget(styledLabel(emphasized(bullet), TextStyle::callout, Qt::RichText), 0,
-                             Qt::AlignTop);
+        bulletRow->addWidget(styledLabel(QStringLiteral("•"), TextStyle::callout), 0, Qt::AlignTop);
+        bulletRow->addWidget(
+            styledLabel(emphasized(bullet), TextStyle::callout, QColor(), Qt::RichText), 0,
+            Qt::AlignTop);
         bulletRow->addStretch(1);
         text->addLayout(bulletRow);
     }

@@ -25,20 +25,6 @@ CardLook tintedCard(const QColor &color) {
     return {withOpacity(color, 0.1), withOpacity(color, 0.3), 1, 10};
 }
 
-QLabel *label(const QString &text, TextStyle style, const QColor &color = QColor(),
-              Qt::TextFormat format = Qt::PlainText) {
-    auto *label = new QLabel;
-    label->setTextFormat(format);
-    label->setText(text);
-    label->setFont(textFont(style));
-    if (color.isValid()) {
-        QPalette palette = label->palette();
-        palette.setColor(QPalette::WindowText, color);
-        label->setPalette(palette);
-    }
-    return label;
-}
-
 QString fileName(const std::filesystem::path &path) {
     return QFile::decodeName(path.filename().native().c_str());
 }
@@ -58,11 +44,11 @@ QWidget *ContentView::statBadge(qint64 value, const QString &label, const QStrin
     QFont valueFont = textFont(TextStyle::title2);
     valueFont.setBold(true);
     // Plain digits, no grouping: the count as the run published it.
-    auto *number = tessaly::label(QString::number(value), TextStyle::title2, color);
+    auto *number = styledLabel(QString::number(value), TextStyle::title2, color);
     number->setObjectName(QStringLiteral("badgeValue"));
     number->setFont(valueFont);
     text->addWidget(number);
-    auto *caption = tessaly::label(label, TextStyle::caption, secondaryColor(this));
+    auto *caption = styledLabel(label, TextStyle::caption, secondaryColor(this));
     caption->setObjectName(QStringLiteral("badgeLabel"));
     text->addWidget(caption);
     row->addLayout(text);
@@ -97,9 +83,9 @@ QWidget *ContentView::dryRunResults() const {
                                   symbolSize(TextStyle::title3), SystemColor::green));
     auto *text = new QVBoxLayout;
     text->setSpacing(2);
-    text->addWidget(label(tr("Ready to relink"), TextStyle::headline, SystemColor::green));
-    text->addWidget(label(emphasized(tr("No errors found. Hit **Relink & Save** to apply.")),
-                          TextStyle::callout, QColor(), Qt::RichText));
+    text->addWidget(styledLabel(tr("Ready to relink"), TextStyle::headline, SystemColor::green));
+    text->addWidget(styledLabel(emphasized(tr("No errors found. Hit **Relink & Save** to apply.")),
+                                TextStyle::callout, QColor(), Qt::RichText));
     row->addLayout(text);
     row->addStretch(1);
     column->addWidget(ready);
@@ -119,7 +105,7 @@ QWidget *ContentView::successBanner() const {
                                   symbolSize(TextStyle::title2), SystemColor::green));
     auto *text = new QVBoxLayout;
     text->setSpacing(2);
-    text->addWidget(label(tr("Relink complete"), TextStyle::headline));
+    text->addWidget(styledLabel(tr("Relink complete"), TextStyle::headline));
     const auto &output = m_vm->outputURL();
     auto *savedTo = new ElidedLabel(tr("Saved to ") + (output ? fileName(*output) : tr("output")),
                                     Qt::ElideMiddle);
@@ -170,7 +156,7 @@ QWidget *ContentView::errorBanner() const {
     row->addLayout(symbolColumn);
     auto *text = new QVBoxLayout;
     text->setSpacing(4);
-    text->addWidget(label(tr("Something went wrong"), TextStyle::headline));
+    text->addWidget(styledLabel(tr("Something went wrong"), TextStyle::headline));
     const auto &message = m_vm->errorMessage();
     auto *body = new WrappingLabel(message ? *message : tr("Unknown error"));
     body->setObjectName(QStringLiteral("errorMessage"));

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFontInfo>
+#include <QLabel>
 #include <QPalette>
 #include <QWidget>
 
@@ -51,6 +52,20 @@ int textPixelSize(TextStyle style) {
 
 int symbolSize(TextStyle style) {
     return static_cast<int>(std::lround(textPixelSize(style) * 1.2));
+}
+
+QLabel *styledLabel(const QString &text, TextStyle style, const QColor &color,
+                    Qt::TextFormat format) {
+    auto *label = new QLabel;
+    label->setTextFormat(format);
+    label->setText(text);
+    label->setFont(textFont(style));
+    if (color.isValid()) {
+        QPalette palette = label->palette();
+        palette.setColor(QPalette::WindowText, color);
+        label->setPalette(palette);
+    }
+    return label;
 }
 
 QFont textFont(TextStyle style) {

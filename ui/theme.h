@@ -4,6 +4,7 @@
 #include <QFont>
 #include <QString>
 
+class QLabel;
 class QWidget;
 
 namespace tessaly {
@@ -13,6 +14,10 @@ enum class TextStyle { body, title2, title3, headline, callout, caption, caption
 
 /// The font of `style`, scaled from the application font (body is never below 13 pixels).
 QFont textFont(TextStyle style);
+
+/// A new label of `text` in `style`, in `color` when that is valid.
+QLabel *styledLabel(const QString &text, TextStyle style, const QColor &color = QColor(),
+                    Qt::TextFormat format = Qt::PlainText);
 
 /// The pixel size of `style`'s font.
 int textPixelSize(TextStyle style);
