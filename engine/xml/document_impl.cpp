@@ -109,10 +109,18 @@ void DocumentImpl::detach(std::uint32_t child) {
 }
 
 void DocumentImpl::markDirty(std::uint32_t id) {
-    while (id != kNoNode && !(rec(id).flags & kDirty)) {
-        rec(id).flags |= kDirty;
+    // Ancestors of a node with changed content have changed content too, so the climb ends
+    // at the first node already marked.
+    constexpr std::uint8_t kBoth = kDirty | kContentDirty;
+    while (id != kNoNode && (rec(id).flags & kBoth) != kBoth) {
+        rec(id).flags |= kBoth;
         id = rec(id).parent;
     }
+}
+
+void DocumentImpl::markTagDirty(std::uint32_t id) {
+    rec(id).flags |= kDirty;
+    markDirty(rec(id).parent);
 }
 
 std::uint32_t DocumentImpl::deepCopy(std::uint32_t id) {
@@ -261,7 +269,7 @@ void DocumentImpl::setValue(std::uint32_t id, std::uint32_t valueBegin, std::uin
             added;
     }
     // Places in the source tag do not move when a value is patched: handles stay current.
-    markDirty(id);
+    markTagDirty(id);
 }
 
 void DocumentImpl::setStartTag(std::uint32_t id, std::string tag) {
@@ -280,7 +288,7 @@ void DocumentImpl::setStartTag(std::uint32_t id, std::string tag) {
     r.tagLen = std::uint32_t(m_side[r.begin].size());
     r.flags |= kTagInSide;
     ++m_tagEdits;
-    markDirty(id);
+    markTagDirty(id);
 }
 
 void DocumentImpl::openSpans(std::uint32_t id, SpanList &out) const {
@@ -305,6 +313,12 @@ void DocumentImpl::closeSpans(std::uint32_t id, SpanList &out) const {
 void DocumentImpl::addText(std::uint32_t id, SpanList &out) const {
     const NodeRec &r = rec(id);
     std::string_view text(m_source + r.begin, r.end - r.begin);
+    // Text that follows what stood before it in the source needs no look: the source was
+    // well-formed. Not reading it keeps the save from touching the bytes it only passes on.
+    if (out.endsAt(text.data())) {
+        out.add(text);
+        return;
+    }
     // Removing what stood between two runs of text joins them; a run ending in "]]" and one
     // starting with ">" would spell the forbidden "]]>", so that '>' is written as a reference.
     std::size_t at = std::string_view::npos;
@@ -327,8 +341,24 @@ void DocumentImpl::collectSpans(std::uint32_t id, SpanList &out) const {
         const NodeRec &r = rec(n);
         out.add(m_source + r.begin, r.end - r.begin);
     };
+    // A relink patches a value or two on every clip and leaves what is inside the clip alone:
+    // the patched tag is followed by the clip's source bytes, without visiting its children.
+    auto tagOnlyPatched = [this](std::uint32_t n) {
+        constexpr std::uint8_t kMask = kDirty | kContentDirty | kTagInSide | kTagPatched | kSynthEnd;
+        return (rec(n).flags & kMask) == (kDirty | kTagPatched);
+    };
+    auto addPatched = [this, &out](std::uint32_t n) {
+        openSpans(n, out);
+        const NodeRec &r = rec(n);
+        const std::uint32_t contentBegin = m_patchedTags[r.begin].sourceBegin + r.tagLen;
+        out.add(m_source + contentBegin, r.end - contentBegin);
+    };
     if (unchanged(id)) {
         addWhole(id);
+        return;
+    }
+    if (id != kDocumentNode && tagOnlyPatched(id)) {
+        addPatched(id);
         return;
     }
     openSpans(id, out);
@@ -342,6 +372,8 @@ void DocumentImpl::collectSpans(std::uint32_t id, SpanList &out) const {
             addText(current, out);
         } else if (unchanged(current)) {
             addWhole(current);
+        } else if (tagOnlyPatched(current)) {
+            addPatched(current);
         } else {
             openSpans(current, out);
             if (rec(current).firstChild != kNoNode) {

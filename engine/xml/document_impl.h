@@ -35,6 +35,10 @@ public:
     void add(std::string_view text) { add(text.data(), text.size()); }
     /// The last `count` bytes added so far (fewer when less was added).
     std::string tail(std::size_t count) const;
+    /// True when the last span added ends just before `data` (and is not yet handed over).
+    bool endsAt(const char *data) const {
+        return !m_spans.empty() && m_spans.back().data + m_spans.back().size == data;
+    }
     /// Keeps `text` alive with the list and adds it.
     void addOwned(std::string text);
     const std::vector<Span> &spans() const { return m_spans; }
@@ -86,8 +90,10 @@ public:
     void appendChild(std::uint32_t parent, std::uint32_t child);
     /// Unlinks a node from its parent; it keeps its subtree.
     void detach(std::uint32_t child);
-    /// Marks the node and all its ancestors as no longer equal to their source.
+    /// Marks the node's content (its children) and all its ancestors as changed.
     void markDirty(std::uint32_t id);
+    /// Marks the node's start tag as changed; its content stays as read.
+    void markTagDirty(std::uint32_t id);
     /// A detached deep copy of a subtree.
     std::uint32_t deepCopy(std::uint32_t id);
 

@@ -17,6 +17,7 @@ enum : std::uint8_t {
     kEmptyForm = 4,   ///< the element is written `<a/>`: it has no end tag
     kSynthEnd = 8,    ///< the element gained children after `<a/>`: its end tag is generated
     kTagPatched = 16, ///< some attribute values of the source start tag are replaced
+    kContentDirty = 32, ///< what follows the start tag (children, end tag) differs from source
 };
 
 /// One node. Siblings are doubly linked with the previous-link of the first child pointing at

@@ -53,3 +53,24 @@ TEST(RepeatedEdit, EditedEmptyElementGainingContent) {
     EXPECT_EQ(a.name(), "a");
     EXPECT_NO_THROW(Document::parse(doc.xmlData()));
 }
+
+// A patched tag is written before its untouched content in one piece; a change deeper inside
+// (or to the patched element's own children) must still show.
+TEST(RepeatedEdit, PatchedTagsWithChangesAboveAndBelow) {
+    Document doc = Document::parse("<r a='1'>\n <c ref='x'>\n  <k ref='x'/>\n  <m/>\n </c>\n"
+                                   " <c ref='x'><![CDATA[]]]]><m/>&gt;</c>\n</r>");
+    Element root = doc.rootElement();
+    std::vector<Element> clips = root.elementsForName("c");
+    clips[0].attributeForName("ref").setStringValue("y");
+    clips[1].attributeForName("ref").setStringValue("y");
+    root.attributeForName("a").setStringValue("2");
+    EXPECT_EQ(doc.xmlData(), "<r a='2'>\n <c ref='y'>\n  <k ref='x'/>\n  <m/>\n </c>\n"
+                             " <c ref='y'><![CDATA[]]]]><m/>&gt;</c>\n</r>");
+
+    clips[0].firstElementNamed("k").attributeForName("ref").setStringValue("z");
+    clips[0].removeChild(clips[0].firstElementNamed("m"));
+    clips[1].removeChild(clips[1].firstElementNamed("m"));
+    EXPECT_EQ(doc.xmlData(), "<r a='2'>\n <c ref='y'>\n  <k ref='z'/>\n  \n </c>\n"
+                             " <c ref='y'><![CDATA[]]]]>&gt;</c>\n</r>");
+    EXPECT_NO_THROW(Document::parse(doc.xmlData()));
+}
