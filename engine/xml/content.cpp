@@ -91,6 +91,10 @@ template <bool Build> std::size_t Parser::scanContent(std::size_t p) {
                 NodeRec &r = m_doc.rec(id);
                 r.tagLen = std::uint32_t(p - start);
                 r.names = m_tagNames;
+                for (NotedAttribute &noted : m_noted) {
+                    noted.entry.element = id;
+                    m_doc.attributeIndex.entries(noted.slot).push_back(noted.entry);
+                }
                 if (open.empty()) {
                     m_doc.root = id;
                     m_doc.appendChild(DocumentImpl::kDocumentNode, id);
@@ -152,6 +156,9 @@ std::size_t Parser::scanStartTag(std::size_t p, std::size_t &nameEnd, bool &empt
     std::size_t q = nameEnd;
     m_attributeNames.clear();
     m_tagNames = 0;
+    m_noted.clear();
+    const std::uint16_t notedBits = m_doc.attributeIndex.bits();
+    std::uint32_t ordinal = 0;
     for (;;) {
         bool space = skipSpace(q);
         char c = m_s[q];
@@ -180,9 +187,17 @@ std::size_t Parser::scanStartTag(std::size_t p, std::size_t &nameEnd, bool &empt
         char quote = m_s[q];
         if (quote != '"' && quote != '\'')
             fail("attribute value must be quoted", q);
-        q = scanAttributeValue(q + 1, quote);
+        const std::size_t value = q + 1;
+        q = scanAttributeValue(value, quote);
         std::string_view view(m_s + name, length);
-        m_tagNames |= start_tag::nameBit(view);
+        const std::uint16_t bit = start_tag::nameBit(view);
+        m_tagNames |= bit;
+        if (bit & notedBits) {
+            if (std::size_t slot = m_doc.attributeIndex.slotOf(view); slot != AttributeIndex::npos)
+                m_noted.push_back(
+                    {slot, {0, ordinal, std::uint32_t(value), std::uint32_t(q - 1 - value)}});
+        }
+        ++ordinal;
         if (m_attributeNames.size() < kPairwiseLimit) {
             for (auto [other, otherLength] : m_attributeNames)
                 if (otherLength == length && std::memcmp(m_s + other, m_s + name, length) == 0)

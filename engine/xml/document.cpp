@@ -52,7 +52,10 @@ Position positionOf(const char *data, std::size_t size, std::size_t offset) {
 }
 
 std::unique_ptr<DocumentImpl> parsed(std::unique_ptr<DocumentImpl> impl,
-                                     const std::filesystem::path &name) {
+                                     const std::filesystem::path &name,
+                                     const LoadOptions &options) {
+    for (const std::string &attribute : options.notedAttributes)
+        impl->attributeIndex.add(attribute);
     try {
         Parser(*impl).parse();
     } catch (const ParseFailure &failure) {
@@ -64,6 +67,7 @@ std::unique_ptr<DocumentImpl> parsed(std::unique_ptr<DocumentImpl> impl,
         throw DocumentError::unsupportedEncoding(name, refusal.encoding, pos.line, pos.column,
                                                  refusal.offset);
     }
+    impl->loadedNodes = impl->nodes.size();
     return impl;
 }
 
@@ -107,16 +111,17 @@ Document::Document(Document &&) noexcept = default;
 Document &Document::operator=(Document &&) noexcept = default;
 Document::~Document() = default;
 
-Document Document::parse(std::string bytes, const std::filesystem::path &name) {
+Document Document::parse(std::string bytes, const std::filesystem::path &name,
+                         const LoadOptions &options) {
     std::size_t size = bytes.size();
     if (size > kMaxDocumentSize)
         throw DocumentError(DocumentError::Kind::Parse, name, "document too large", 1, 1, 0);
     bytes.append(kPadding, '\0');
     auto impl = std::make_unique<DocumentImpl>(std::move(bytes), size);
-    return Document(parsed(std::move(impl), name));
+    return Document(parsed(std::move(impl), name, options));
 }
 
-Document Document::load(const std::filesystem::path &file) {
+Document Document::load(const std::filesystem::path &file, const LoadOptions &options) {
     int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         throwSystemError(DocumentError::Kind::Read, file, errno);
@@ -157,7 +162,7 @@ Document Document::load(const std::filesystem::path &file) {
         size += std::size_t(got);
     }
     auto impl = std::make_unique<DocumentImpl>(std::move(buffer), size);
-    return Document(parsed(std::move(impl), file));
+    return Document(parsed(std::move(impl), file, options));
 }
 
 Element Document::rootElement() const {

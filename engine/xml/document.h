@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <optional>
@@ -62,12 +63,33 @@ public:
     std::string xmlString() const;
 
     friend bool operator==(const Node &, const Node &) = default;
+    /// A hash for keeping handles in hashed containers.
+    std::size_t hash() const { return std::hash<const void *>{}(m_doc) ^ m_id; }
 
 protected:
     Node(DocumentImpl *doc, std::uint32_t id) : m_doc(doc), m_id(id) {}
     DocumentImpl *m_doc = nullptr;
     std::uint32_t m_id = 0;
     friend class DocumentImpl;
+    friend class Document;
+    friend class Attribute;
+    friend class PreparedValue;
+};
+
+/// An attribute value escaped and stored once by a document, for setting on many of its
+/// attributes (see Attribute::setValue): a relink gives thousands of clips the same few values.
+class PreparedValue {
+public:
+    PreparedValue() = default;
+    /// The value prepared for the document of `node`. Throws std::invalid_argument for invalid
+    /// UTF-8 or a character XML cannot carry, as Attribute::setStringValue does, and
+    /// std::logic_error for an empty handle.
+    PreparedValue(const Node &node, std::string_view value);
+
+private:
+    const DocumentImpl *m_doc = nullptr;
+    std::uint32_t m_inDoubleQuotes = 0; ///< the stored text escaped for a "-delimited value
+    std::uint32_t m_inSingleQuotes = 0; ///< the stored text escaped for a '-delimited value
     friend class Document;
     friend class Attribute;
 };
@@ -89,6 +111,9 @@ public:
     /// and only the value is re-spelled (with &, <, >, the quote, tab, LF and CR escaped).
     /// Throws std::invalid_argument for invalid UTF-8 or a character XML cannot carry.
     void setStringValue(std::string_view value);
+    /// The same with a value prepared by this attribute's document; throws
+    /// std::invalid_argument for a value prepared by another document.
+    void setValue(const PreparedValue &value);
 
 private:
     Attribute(DocumentImpl *doc, std::uint32_t element, std::uint32_t index)
@@ -98,6 +123,8 @@ private:
         std::uint32_t nameBegin, nameLength, valueBegin, valueLength;
         char quote;
     };
+    /// nameBegin of a place known by its value: found from the value when asked.
+    static constexpr std::uint32_t kNameBeforeValue = ~std::uint32_t(0);
     const Place &place() const;
     void remember(std::string_view tag, std::string_view name, std::string_view value,
                   char quote) const;
@@ -108,6 +135,7 @@ private:
     mutable std::uint64_t m_placeStamp = ~std::uint64_t(0);
     mutable Place m_place{};
     friend class DocumentImpl;
+    friend class Document;
     friend class Element;
 };
 
@@ -152,6 +180,14 @@ public:
     /// A deep, detached copy of this element that keeps the source spelling of all it copies.
     Element copy() const;
 
+    /// Calls `visit` for each attribute with this name on this element and the elements below
+    /// it: first on elements read at load, in the order read, then on elements added since, in
+    /// the order they were made. Works from the places noted at load (see LoadOptions), so a
+    /// pass over a large document reads no other start tag and visits no other node. `visit`
+    /// may set values but must not add or remove nodes.
+    void forEachAttributeNamed(std::string_view name,
+                               const std::function<void(Element, Attribute)> &visit) const;
+
 private:
     Element(DocumentImpl *doc, std::uint32_t id) : Node(doc, id) {}
     friend class Node;
@@ -195,13 +231,22 @@ private:
     std::string m_message;
 };
 
+/// How a document is read.
+struct LoadOptions {
+    /// Attribute names whose places are noted while parsing, so that forEachLoadedAttribute
+    /// over them reads no start tag and visits no other node. Other names work there too; they
+    /// are gathered on first use.
+    std::vector<std::string> notedAttributes;
+};
+
 /// A whole XML document. Move-only; owns its source buffer and every node.
 class Document {
 public:
     /// Reads and parses the file. Throws DocumentError (Read or Parse).
-    static Document load(const std::filesystem::path &file);
+    static Document load(const std::filesystem::path &file, const LoadOptions &options = {});
     /// Parses bytes in memory; `name` is the file named in error messages. Throws DocumentError.
-    static Document parse(std::string bytes, const std::filesystem::path &name = "document.xml");
+    static Document parse(std::string bytes, const std::filesystem::path &name = "document.xml",
+                          const LoadOptions &options = {});
 
     Document(Document &&) noexcept;
     Document &operator=(Document &&) noexcept;

@@ -74,6 +74,7 @@ std::uint32_t DocumentImpl::previousSibling(std::uint32_t id) const {
 }
 
 void DocumentImpl::appendChild(std::uint32_t parent, std::uint32_t child) {
+    ++m_structureEdits;
     NodeRec &p = rec(parent);
     NodeRec &c = rec(child);
     c.parent = parent;
@@ -90,6 +91,7 @@ void DocumentImpl::appendChild(std::uint32_t parent, std::uint32_t child) {
 }
 
 void DocumentImpl::detach(std::uint32_t child) {
+    ++m_structureEdits;
     NodeRec &c = rec(child);
     if (c.parent == kNoNode)
         return;
@@ -234,10 +236,16 @@ std::uint32_t DocumentImpl::internText(std::string text) {
 
 void DocumentImpl::setValue(std::uint32_t id, std::uint32_t valueBegin, std::uint32_t valueLength,
                             std::string escaped) {
+    setValue(id, valueBegin, valueLength, internText(std::move(escaped)));
+}
+
+void DocumentImpl::setValue(std::uint32_t id, std::uint32_t valueBegin, std::uint32_t valueLength,
+                            std::uint32_t text) {
     NodeRec &r = rec(id);
     if (r.flags & kTagInSide) {
         // Already re-spelled whole (it gained content, or it is a copy of an edited tag).
         const std::string_view tag = m_side[r.begin];
+        const std::string_view escaped = m_patchTexts[text];
         std::string respelled;
         respelled.reserve(tag.size() - valueLength + escaped.size());
         respelled.append(tag.substr(0, valueBegin));
@@ -251,7 +259,6 @@ void DocumentImpl::setValue(std::uint32_t id, std::uint32_t valueBegin, std::uin
         r.begin = std::uint32_t(m_patchedTags.size() - 1);
         r.flags |= kTagPatched;
     }
-    const std::uint32_t text = internText(std::move(escaped));
     // Keep the list ordered by place; a value set again replaces its earlier text.
     // Links are indices: adding a patch may move the list's storage.
     std::uint32_t previous = kNoNode;
@@ -344,7 +351,8 @@ void DocumentImpl::collectSpans(std::uint32_t id, SpanList &out) const {
     // A relink patches a value or two on every clip and leaves what is inside the clip alone:
     // the patched tag is followed by the clip's source bytes, without visiting its children.
     auto tagOnlyPatched = [this](std::uint32_t n) {
-        constexpr std::uint8_t kMask = kDirty | kContentDirty | kTagInSide | kTagPatched | kSynthEnd;
+        constexpr std::uint8_t kMask =
+            kDirty | kContentDirty | kTagInSide | kTagPatched | kSynthEnd;
         return (rec(n).flags & kMask) == (kDirty | kTagPatched);
     };
     auto addPatched = [this, &out](std::uint32_t n) {

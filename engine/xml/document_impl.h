@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/xml/attribute_index.h"
 #include "engine/xml/document.h"
 #include "engine/xml/node_store.h"
 #include "engine/xml/page_buffer.h"
@@ -70,6 +71,10 @@ public:
     std::uint32_t root = kNoNode;
     /// Replacement texts of the internal general entities declared in the internal subset.
     std::map<std::string, std::string, std::less<>> entities;
+    /// Places of chosen attribute names on the elements read at load.
+    AttributeIndex attributeIndex;
+    /// How many nodes the parser made; later ones are edits.
+    std::uint32_t loadedNodes = 0;
 
     // Handle plumbing (this class is a friend of the handle classes).
     static Node nodeHandle(DocumentImpl *doc, std::uint32_t id) { return Node(doc, id); }
@@ -103,6 +108,11 @@ public:
     /// The value as it will be written: a patch's text, or `value` (a view into readingTag).
     std::string_view effectiveValue(std::uint32_t id, std::string_view tag,
                                     std::string_view value) const;
+    /// Where in the source an element's start tag begins (not for re-spelled tags).
+    std::uint32_t sourceTagBegin(std::uint32_t id) const {
+        const NodeRec &r = rec(id);
+        return (r.flags & kTagPatched) ? m_patchedTags[r.begin].sourceBegin : r.begin;
+    }
     /// The element's whole start tag as it will be written.
     std::string startTag(std::uint32_t id) const;
     /// The element's name as written.
@@ -113,6 +123,16 @@ public:
     /// the value is stored, not a new tag: a relink sets a value or two on every clip.
     void setValue(std::uint32_t id, std::uint32_t valueBegin, std::uint32_t valueLength,
                   std::string escaped);
+    /// The same with a text already stored by internText.
+    void setValue(std::uint32_t id, std::uint32_t valueBegin, std::uint32_t valueLength,
+                  std::uint32_t text);
+    /// Stores a replacement text once and returns its number.
+    std::uint32_t internText(std::string text);
+    /// Counts links and unlinks, so that a pass can tell when the tree changed under it.
+    std::uint64_t structureEdits() const { return m_structureEdits; }
+    /// The slot of `name` in attributeIndex, filled from the loaded tags if the parser did not.
+    std::size_t attributeSlot(std::string_view name);
+
     /// Counts start-tag edits, so that attribute handles know when their place may have moved.
     std::uint64_t tagEdits() const { return m_tagEdits; }
 
@@ -147,7 +167,6 @@ private:
     const ValuePatch *patchAt(std::uint32_t id, std::uint32_t valueBegin) const;
     /// Calls `emit` with the pieces that spell the start tag as it will be written.
     template <typename Emit> void forEachTagPiece(std::uint32_t id, Emit &&emit) const;
-    std::uint32_t internText(std::string text);
     std::vector<PatchedTag> m_patchedTags;
     std::vector<ValuePatch> m_patches;
     /// Replacement texts, each kept once: thousands of clips receive the same new id.
@@ -155,6 +174,7 @@ private:
     std::unordered_map<std::string_view, std::uint32_t> m_patchTextIndex;
     std::uint32_t m_lastText = 0;
     std::uint64_t m_tagEdits = 0;
+    std::uint64_t m_structureEdits = 0;
 };
 
 } // namespace tessaly::xml

@@ -267,7 +267,11 @@ std::string_view Attribute::name() const {
     if (!m_doc)
         return {};
     const Place &where = place();
-    return m_doc->readingTag(m_element).substr(where.nameBegin, where.nameLength);
+    const std::string_view tag = m_doc->readingTag(m_element);
+    if (where.nameBegin == kNameBeforeValue)
+        m_place.nameBegin =
+            std::uint32_t(start_tag::nameBeginBefore(tag, where.valueBegin, where.nameLength));
+    return tag.substr(m_place.nameBegin, where.nameLength);
 }
 
 std::string_view Attribute::rawValue() const {
@@ -287,19 +291,30 @@ std::string Attribute::stringValue() const {
 void Attribute::setStringValue(std::string_view value) {
     if (!m_doc)
         throw std::logic_error("setStringValue on an empty attribute handle");
-    // Refuse what no attribute can carry rather than write a document that will not load.
-    for (std::size_t p = 0; p < value.size();) {
-        std::uint32_t cp;
-        std::size_t length = chars::decodeUtf8(
-            reinterpret_cast<const unsigned char *>(value.data() + p), value.size() - p, cp);
-        if (length == 0 || !chars::isChar(cp))
-            throw std::invalid_argument("setStringValue: the value holds a character XML cannot "
-                                        "represent");
-        p += length;
-    }
+    start_tag::checkValueCharacters(value);
     const Place where = place();
     m_doc->setValue(m_element, where.valueBegin, where.valueLength,
                     start_tag::escapeValue(value, where.quote));
+    m_placeStamp = ~std::uint64_t(0);
+}
+
+PreparedValue::PreparedValue(const Node &node, std::string_view value) : m_doc(node.m_doc) {
+    if (!m_doc)
+        throw std::logic_error("PreparedValue for an empty handle");
+    start_tag::checkValueCharacters(value);
+    DocumentImpl *doc = node.m_doc;
+    m_inDoubleQuotes = doc->internText(start_tag::escapeValue(value, '"'));
+    m_inSingleQuotes = doc->internText(start_tag::escapeValue(value, '\''));
+}
+
+void Attribute::setValue(const PreparedValue &value) {
+    if (!m_doc)
+        throw std::logic_error("setValue on an empty attribute handle");
+    if (value.m_doc != m_doc)
+        throw std::invalid_argument("setValue: the value was prepared by another document");
+    const Place where = place();
+    m_doc->setValue(m_element, where.valueBegin, where.valueLength,
+                    where.quote == '"' ? value.m_inDoubleQuotes : value.m_inSingleQuotes);
     m_placeStamp = ~std::uint64_t(0);
 }
 

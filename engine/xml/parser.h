@@ -159,6 +159,12 @@ private:
     std::vector<Open> m_open;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> m_attributeNames;
     std::uint16_t m_tagNames = 0; ///< name summary of the start tag scanned last
+    /// Attributes of the start tag scanned last that the document's index wants noted.
+    struct NotedAttribute {
+        std::size_t slot;
+        AttributeIndex::Entry entry;
+    };
+    std::vector<NotedAttribute> m_noted;
     std::unordered_set<std::string_view> m_attributeSet;
 };
 

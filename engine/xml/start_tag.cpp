@@ -3,6 +3,7 @@
 #include "engine/xml/characters.h"
 
 #include <cstring>
+#include <stdexcept>
 
 namespace tessaly::xml::start_tag {
 namespace {
@@ -66,6 +67,28 @@ bool attributeAt(std::string_view tag, std::size_t index, AttributeText &attribu
         if (i == index)
             return true;
     return false;
+}
+
+std::size_t nameBeginBefore(std::string_view tag, std::size_t valueBegin, std::size_t nameLength) {
+    std::size_t at = valueBegin - 1;
+    while (isSpace(tag[at - 1]))
+        --at;
+    --at;
+    while (isSpace(tag[at - 1]))
+        --at;
+    return at - nameLength;
+}
+
+void checkValueCharacters(std::string_view value) {
+    // Refuse what no attribute can carry rather than write a document that will not load.
+    for (std::size_t p = 0; p < value.size();) {
+        std::uint32_t cp;
+        std::size_t length = chars::decodeUtf8(
+            reinterpret_cast<const unsigned char *>(value.data() + p), value.size() - p, cp);
+        if (length == 0 || !chars::isChar(cp))
+            throw std::invalid_argument("the value holds a character XML cannot represent");
+        p += length;
+    }
 }
 
 std::string escapeValue(std::string_view value, char quote) {

@@ -47,6 +47,13 @@ private:
 /// The `index`th attribute, or false when there are fewer.
 bool attributeAt(std::string_view tag, std::size_t index, AttributeText &attribute);
 
+/// Where the name of the attribute whose value starts at `valueBegin` begins, given the name's
+/// length: before a value stand the quote, optional space, '=' and optional space.
+std::size_t nameBeginBefore(std::string_view tag, std::size_t valueBegin, std::size_t nameLength);
+
+/// Throws std::invalid_argument for invalid UTF-8 or a character XML cannot carry.
+void checkValueCharacters(std::string_view value);
+
 /// The value escaped for an attribute delimited by `quote`.
 std::string escapeValue(std::string_view value, char quote);
 

@@ -1,0 +1,151 @@
+// A pass over the attributes of one name, by the places noted at load.
+#include "engine/xml/document.h"
+#include "engine/xml/document_impl.h"
+#include "engine/xml/start_tag.h"
+
+#include <array>
+
+namespace tessaly::xml {
+namespace {
+
+/// The attribute of this name in the tag, with its ordinal; false when the tag has none.
+bool findAttribute(std::string_view tag, std::string_view name, std::uint32_t &ordinal,
+                   start_tag::AttributeText &found) {
+    start_tag::AttributeReader reader(tag);
+    for (ordinal = 0; reader.next(found); ++ordinal)
+        if (found.name == name)
+            return true;
+    return false;
+}
+
+/// Answers "is this node `top` or below it?", keeping the answer for recently seen parents:
+/// entries come in document order, so a clip's filters and the next clip share few parents,
+/// and climbing from each would cost more than the rest of the pass.
+class WithinTop {
+public:
+    WithinTop(const DocumentImpl &doc, std::uint32_t top) : m_doc(doc), m_top(top) {}
+
+    bool contains(std::uint32_t id) {
+        if (id == m_top)
+            return true;
+        if (m_doc.structureEdits() != m_structure) {
+            m_known.fill(Known{kNoNode, false});
+            m_structure = m_doc.structureEdits();
+        }
+        // Climb until an answer is known, then keep it for the nodes climbed through.
+        std::uint32_t node = m_doc.rec(id).parent;
+        bool within = false;
+        for (;;) {
+            if (node == m_top) {
+                within = true;
+                break;
+            }
+            if (node == kNoNode)
+                break;
+            const Known &known = m_known[node % m_known.size()];
+            if (known.parent == node) {
+                within = known.within;
+                break;
+            }
+            node = m_doc.rec(node).parent;
+        }
+        for (node = m_doc.rec(id).parent; node != kNoNode && node != m_top;
+             node = m_doc.rec(node).parent) {
+            Known &known = m_known[node % m_known.size()];
+            if (known.parent == node)
+                break;
+            known = Known{node, within};
+        }
+        return within;
+    }
+
+private:
+    struct Known {
+        std::uint32_t parent;
+        bool within;
+    };
+    const DocumentImpl &m_doc;
+    std::uint32_t m_top;
+    std::uint64_t m_structure = ~std::uint64_t(0);
+    std::array<Known, 64> m_known{};
+};
+
+// How many entries ahead the pass asks for the node and the value it will read: each entry
+// sits in another part of a large document, and waiting for them one at a time is most of
+// the cost of a pass.
+constexpr std::size_t kLookAhead = 16;
+
+} // namespace
+
+std::size_t DocumentImpl::attributeSlot(std::string_view name) {
+    if (std::size_t slot = attributeIndex.slotOf(name); slot != AttributeIndex::npos)
+        return slot;
+    const std::size_t slot = attributeIndex.add(name);
+    const std::uint16_t bit = start_tag::nameBit(name);
+    AttributeIndex::Entries &entries = attributeIndex.entries(slot);
+    for (std::uint32_t id = 0; id < loadedNodes; ++id) {
+        const NodeRec &r = rec(id);
+        if (r.kind != NodeKind::Element || !(r.names & bit))
+            continue;
+        const std::string_view tag = readingTag(id);
+        std::uint32_t ordinal;
+        start_tag::AttributeText found;
+        if (!findAttribute(tag, name, ordinal, found))
+            continue;
+        const std::uint32_t inTag = std::uint32_t(found.value.data() - tag.data());
+        const std::uint32_t valueAt = (r.flags & kTagInSide) ? 0 : sourceTagBegin(id) + inTag;
+        entries.push_back({id, ordinal, valueAt, std::uint32_t(found.value.size())});
+    }
+    return slot;
+}
+
+void Element::forEachAttributeNamed(std::string_view name,
+                                    const std::function<void(Element, Attribute)> &visit) const {
+    if (!m_doc)
+        return;
+    DocumentImpl &doc = *m_doc;
+    const std::string wanted(name); // `visit` may add slots, which may move the index's names
+    WithinTop within(doc, m_id);
+
+    const AttributeIndex::Entries &entries = doc.attributeIndex.entries(doc.attributeSlot(wanted));
+    auto ahead = entries.begin();
+    for (std::size_t i = 0; i < kLookAhead && ahead != entries.end(); ++i)
+        ++ahead;
+    for (const AttributeIndex::Entry &entry : entries) {
+        if (ahead != entries.end()) {
+            __builtin_prefetch(&doc.rec(ahead->element));
+            __builtin_prefetch(doc.source() + ahead->valueAt);
+            ++ahead;
+        }
+        if (!within.contains(entry.element))
+            continue;
+        Attribute attribute = DocumentImpl::attributeHandle(&doc, entry.element, entry.ordinal);
+        if (!(doc.rec(entry.element).flags & kTagInSide)) {
+            // The noted place is current: the tag is the source's, at most with patched values.
+            attribute.m_place =
+                Attribute::Place{Attribute::kNameBeforeValue, std::uint32_t(wanted.size()),
+                                 entry.valueAt - doc.sourceTagBegin(entry.element),
+                                 entry.valueLength, doc.source()[entry.valueAt - 1]};
+            attribute.m_placeStamp = doc.tagEdits();
+        }
+        visit(DocumentImpl::elementHandle(&doc, entry.element), attribute);
+    }
+
+    // Elements made since loading: copies and their content.
+    const std::uint16_t bit = start_tag::nameBit(wanted);
+    for (std::uint32_t id = doc.loadedNodes; id < doc.nodes.size(); ++id) {
+        const NodeRec &r = doc.rec(id);
+        if (r.kind != NodeKind::Element || !(r.names & bit) || !within.contains(id))
+            continue;
+        const std::string_view tag = doc.readingTag(id);
+        std::uint32_t ordinal;
+        start_tag::AttributeText found;
+        if (!findAttribute(tag, wanted, ordinal, found))
+            continue;
+        Attribute attribute = DocumentImpl::attributeHandle(&doc, id, ordinal);
+        attribute.remember(tag, found.name, found.value, found.quote);
+        visit(DocumentImpl::elementHandle(&doc, id), attribute);
+    }
+}
+
+} // namespace tessaly::xml
