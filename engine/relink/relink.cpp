@@ -100,10 +100,9 @@ RelinkResult FCPXMLRelinker::relink(xml::Document &doc) {
     // Every id of the document is in use, not just those of assets and formats: resources
     // of all kinds (effects, compound clips) share one numbering.
     UsedIdentifiers used;
-    forEachElement(root, [&](xml::Element element) {
-        if (auto id = element.attributeValue("id"))
-            used.insert(textKey(*id));
-    });
+    std::string scratch;
+    root.forEachAttributeNamed(
+        "id", [&](xml::Element, xml::Attribute id) { used.insert(attributeKey(id, scratch)); });
 
     // Create the replacements.
     IDMap oldToNewID;
@@ -140,26 +139,14 @@ RelinkResult FCPXMLRelinker::relink(xml::Document &doc) {
             parent.removeChild(entry.asset.element);
     }
 
-    // A candidate orphan stays while anything still names it. The timeline walk already moved
-    // every reference it covers to the .braw format, so only the parts it skips can still
-    // name a candidate: the root's own attributes and everything in `resources` but `media`.
+    // A candidate orphan stays while anything still names it (the timeline pass has moved
+    // every reference it covers to the .braw format).
     IDSet stillNamed;
-    auto noteFormat = [&](xml::Element element) {
-        if (auto format = element.attributeValue("format"); format && !format->empty())
-            stillNamed.insert(textKey(*format));
-    };
-    noteFormat(root);
-    for (xml::Node node = root.firstChild(); node; node = node.nextSibling()) {
-        const xml::Element section = node.toElement();
-        if (!section || section.name() != "resources")
-            continue;
-        noteFormat(section);
-        for (xml::Node child = section.firstChild(); child; child = child.nextSibling()) {
-            const xml::Element element = child.toElement();
-            if (element && element.name() != "media")
-                forEachElement(element, noteFormat);
-        }
-    }
+    root.forEachAttributeNamed("format", [&](xml::Element, xml::Attribute format) {
+        const std::string_view key = attributeKey(format, scratch);
+        if (!key.empty() && orphanFormats.count(std::string(key)))
+            stillNamed.emplace(key);
+    });
 
     for (const auto &format : formats) {
         const auto id = format.attributeValue("id");

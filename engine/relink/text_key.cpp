@@ -30,4 +30,20 @@ std::string textKey(std::string_view text) {
                        static_cast<std::size_t>(length));
 }
 
+std::string_view attributeKey(const xml::Attribute &attribute, std::string &scratch) {
+    const std::string_view raw = attribute.rawValue();
+    bool plain = true;
+    for (const char c : raw) {
+        if (static_cast<unsigned char>(c) >= 0x80 || c == '&' || c == '\t' || c == '\n' ||
+            c == '\r') {
+            plain = false;
+            break;
+        }
+    }
+    if (plain)
+        return raw;
+    scratch = textKey(attribute.stringValue());
+    return scratch;
+}
+
 } // namespace tessaly

@@ -1,26 +1,99 @@
 #include "engine/relink/element_walk.h"
 #include "engine/relink/fcpxml_relinker.h"
+#include "engine/relink/flat_text_map.h"
 #include "engine/relink/text_key.h"
+
+#include <array>
 
 namespace tessaly {
 
+namespace {
+
+/// What the timeline pass rewrites: every element below the root except the root's `resources`
+/// elements with their content; but the `media` children of those `resources` (compound and
+/// multicam clips) with their content are rewritten too, since they reference assets and
+/// formats like timeline clips do.
+class TimelineScope {
+public:
+    explicit TimelineScope(xml::Element root) : m_root(root) {}
+
+    bool contains(xml::Element element) {
+        // The first two levels decide by name; below them an element is in scope exactly when
+        // its parent is. Climb to a deciding level or a parent whose answer is known, then keep
+        // the answer for the parents climbed through: clips and their filters come in long
+        // runs under few parents.
+        bool inScope = false;
+        xml::Element current = element;
+        for (;;) {
+            const xml::Element above = current.parent();
+            if (!above)
+                break; // the root itself, or detached
+            if (above == m_root) {
+                inScope = current.name() != "resources";
+                break;
+            }
+            if (const Known &known = m_known[slotOf(above)]; known.parent == above) {
+                inScope = known.inScope;
+                break;
+            }
+            if (above.parent() == m_root && above.name() == "resources") {
+                inScope = current.name() == "media";
+                break;
+            }
+            current = above;
+        }
+        if (current != element) {
+            for (xml::Element above = element.parent();; above = above.parent()) {
+                m_known[slotOf(above)] = Known{above, inScope};
+                if (above == current)
+                    break;
+            }
+        }
+        return inScope;
+    }
+
+private:
+    struct Known {
+        xml::Element parent;
+        bool inScope = false;
+    };
+    std::size_t slotOf(const xml::Element &parent) const { return parent.hash() % m_known.size(); }
+
+    xml::Element m_root;
+    std::array<Known, 64> m_known{};
+};
+
+} // namespace
+
 void FCPXMLRelinker::updateTimeline(xml::Element root, const IDMap &oldToNewID,
                                     const IDSet &orphanFormats, const std::string &brawFormatID) {
-    for (xml::Node node = root.firstChild(); node; node = node.nextSibling()) {
-        const xml::Element element = node.toElement();
-        if (!element)
-            continue;
-        if (element.name() != "resources") {
-            updateElement(element, oldToNewID, orphanFormats, brawFormatID);
-            continue;
-        }
-        // Compound and multicam clips live in `media` resources and reference assets and
-        // formats like timeline clips do.
-        for (xml::Node child = element.firstChild(); child; child = child.nextSibling()) {
-            const xml::Element media = child.toElement();
-            if (media && media.name() == "media")
-                updateElement(media, oldToNewID, orphanFormats, brawFormatID);
-        }
+    if (!root || (oldToNewID.empty() && orphanFormats.empty()))
+        return;
+    // One pass per attribute name over the places noted at load, rather than a walk over every
+    // node: a long timeline holds a hundred thousand clips and many more nodes besides.
+    FlatTextMap<xml::PreparedValue> newRefs(oldToNewID.size());
+    for (const auto &[oldID, newID] : oldToNewID)
+        newRefs.insert(oldID, xml::PreparedValue(root, newID));
+    std::string scratch;
+    if (!newRefs.empty()) {
+        TimelineScope scope(root);
+        root.forEachAttributeNamed("ref", [&](xml::Element element, xml::Attribute ref) {
+            if (const xml::PreparedValue *newID = newRefs.find(attributeKey(ref, scratch)))
+                if (scope.contains(element))
+                    ref.setValue(*newID);
+        });
+    }
+    if (!orphanFormats.empty()) {
+        FlatTextMap<bool> orphans(orphanFormats.size());
+        for (const auto &format : orphanFormats)
+            orphans.insert(format, true);
+        const xml::PreparedValue brawFormat(root, brawFormatID);
+        TimelineScope scope(root);
+        root.forEachAttributeNamed("format", [&](xml::Element element, xml::Attribute format) {
+            const std::string_view key = attributeKey(format, scratch);
+            if (!key.empty() && orphans.find(key) && scope.contains(element))
+                format.setValue(brawFormat);
+        });
     }
 }
 

@@ -273,6 +273,29 @@ TEST(FCPXMLRelinker, TimelineRewriteSkipsResourcesButTheirMedia) {
         << output;
 }
 
+// Each top-level element decides for itself, whatever its neighbours are; a second
+// `resources` is skipped like the first, and the same text relinks alike whether the document
+// was parsed in memory or loaded from a file with its attribute places noted.
+TEST(FCPXMLRelinker, TimelineScopeIsDecidedPerTopLevelElement) {
+    const std::string text =
+        "<fcpxml><resources><format id=\"r1\"/><format id=\"r2\"/>" +
+        asset("r3", "r2", "file:///a/B.braw") + asset("r4", "r1", "file:///a/C.mov") +
+        "</resources><title ref=\"r4\"/><resources ref=\"r4\" format=\"r1\"><clip ref=\"r4\"/>"
+        "<media ref=\"r4\"><clip ref=\"r4\"/></media></resources><title ref=\"r4\" "
+        "format='r1'/></fcpxml>";
+    std::string output;
+    relinkText(text, &output);
+    EXPECT_EQ(output.substr(output.find("</resources>")),
+              "</resources><title ref=\"r5\"/><resources ref=\"r4\" format=\"r1\"><clip "
+              "ref=\"r4\"/><media ref=\"r5\"><clip ref=\"r5\"/></media></resources><title "
+              "ref=\"r5\" format='r2'/></fcpxml>");
+
+    TempDir dir;
+    writeFile(dir / "in.fcpxml", text);
+    FCPXMLRelinker::process(dir / "in.fcpxml", dir / "out.fcpxml", false);
+    EXPECT_EQ(readFile(dir / "out.fcpxml"), output);
+}
+
 TEST(FCPXMLRelinker, RootAttributesKeepTheirValues) {
     std::string output;
     relinkText(
