@@ -222,21 +222,18 @@ std::string_view DocumentImpl::elementName(std::uint32_t id) const {
     return start_tag::name(readingTag(id));
 }
 
-std::uint32_t DocumentImpl::internText(std::string text) {
-    // A relink sets the same format on clip after clip: try the text set last first.
-    if (!m_patchTexts.empty() && m_patchTexts[m_lastText] == text)
-        return m_lastText;
-    if (auto it = m_patchTextIndex.find(text); it != m_patchTextIndex.end())
-        return m_lastText = it->second;
+std::uint32_t DocumentImpl::storeText(std::string text) {
+    // The same value set on element after element is kept once, unless other values came in
+    // between; values for many elements are prepared once instead (PreparedValue).
+    if (!m_patchTexts.empty() && m_patchTexts.back() == text)
+        return std::uint32_t(m_patchTexts.size() - 1);
     m_patchTexts.push_back(std::move(text));
-    const auto index = std::uint32_t(m_patchTexts.size() - 1);
-    m_patchTextIndex.emplace(m_patchTexts.back(), index);
-    return m_lastText = index;
+    return std::uint32_t(m_patchTexts.size() - 1);
 }
 
 void DocumentImpl::setValue(std::uint32_t id, std::uint32_t valueBegin, std::uint32_t valueLength,
                             std::string escaped) {
-    setValue(id, valueBegin, valueLength, internText(std::move(escaped)));
+    setValue(id, valueBegin, valueLength, storeText(std::move(escaped)));
 }
 
 void DocumentImpl::setValue(std::uint32_t id, std::uint32_t valueBegin, std::uint32_t valueLength,

@@ -123,11 +123,11 @@ public:
     /// the value is stored, not a new tag: a relink sets a value or two on every clip.
     void setValue(std::uint32_t id, std::uint32_t valueBegin, std::uint32_t valueLength,
                   std::string escaped);
-    /// The same with a text already stored by internText.
+    /// The same with a text already stored by storeText.
     void setValue(std::uint32_t id, std::uint32_t valueBegin, std::uint32_t valueLength,
                   std::uint32_t text);
-    /// Stores a replacement text once and returns its number.
-    std::uint32_t internText(std::string text);
+    /// Stores a replacement text and returns its number.
+    std::uint32_t storeText(std::string text);
     /// Counts links and unlinks, so that a pass can tell when the tree changed under it.
     std::uint64_t structureEdits() const { return m_structureEdits; }
     /// The slot of `name` in attributeIndex, filled from the loaded tags if the parser did not.
@@ -169,10 +169,8 @@ private:
     template <typename Emit> void forEachTagPiece(std::uint32_t id, Emit &&emit) const;
     std::vector<PatchedTag> m_patchedTags;
     std::vector<ValuePatch> m_patches;
-    /// Replacement texts, each kept once: thousands of clips receive the same new id.
+    /// Replacement texts, shared by the patches that set the same prepared value.
     std::deque<std::string> m_patchTexts;
-    std::unordered_map<std::string_view, std::uint32_t> m_patchTextIndex;
-    std::uint32_t m_lastText = 0;
     std::uint64_t m_tagEdits = 0;
     std::uint64_t m_structureEdits = 0;
 };

@@ -303,8 +303,8 @@ PreparedValue::PreparedValue(const Node &node, std::string_view value) : m_doc(n
         throw std::logic_error("PreparedValue for an empty handle");
     start_tag::checkValueCharacters(value);
     DocumentImpl *doc = node.m_doc;
-    m_inDoubleQuotes = doc->internText(start_tag::escapeValue(value, '"'));
-    m_inSingleQuotes = doc->internText(start_tag::escapeValue(value, '\''));
+    m_inDoubleQuotes = doc->storeText(start_tag::escapeValue(value, '"'));
+    m_inSingleQuotes = doc->storeText(start_tag::escapeValue(value, '\''));
 }
 
 void Attribute::setValue(const PreparedValue &value) {
