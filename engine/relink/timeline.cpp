@@ -69,32 +69,28 @@ void FCPXMLRelinker::updateTimeline(xml::Element root, const IDMap &oldToNewID,
                                     const IDSet &orphanFormats, const std::string &brawFormatID) {
     if (!root || (oldToNewID.empty() && orphanFormats.empty()))
         return;
-    // One pass per attribute name over the places noted at load, rather than a walk over every
-    // node: a long timeline holds a hundred thousand clips and many more nodes besides.
+    // One pass over the places of `ref` and `format` noted at load, rather than a walk over
+    // every node: a long timeline holds a hundred thousand clips and many more nodes besides.
     FlatTextMap<xml::PreparedValue> newRefs(oldToNewID.size());
     for (const auto &[oldID, newID] : oldToNewID)
         newRefs.insert(oldID, xml::PreparedValue(root, newID));
+    FlatTextMap<bool> orphans(orphanFormats.size());
+    for (const auto &format : orphanFormats)
+        orphans.insert(format, true);
+    const xml::PreparedValue brawFormat(root, brawFormatID);
+    TimelineScope scope(root);
     std::string scratch;
-    if (!newRefs.empty()) {
-        TimelineScope scope(root);
-        root.forEachAttributeNamed("ref", [&](xml::Element element, xml::Attribute ref) {
-            if (const xml::PreparedValue *newID = newRefs.find(attributeKey(ref, scratch)))
-                if (scope.contains(element))
-                    ref.setValue(*newID);
+    root.forEachAttributeNamed(
+        {"ref", "format"}, [&](xml::Element element, xml::Attribute attribute, std::size_t which) {
+            const std::string_view key = attributeKey(attribute, scratch);
+            const xml::PreparedValue *value = nullptr;
+            if (which == 0)
+                value = newRefs.find(key);
+            else if (!key.empty() && orphans.find(key))
+                value = &brawFormat;
+            if (value && scope.contains(element))
+                attribute.setValue(*value);
         });
-    }
-    if (!orphanFormats.empty()) {
-        FlatTextMap<bool> orphans(orphanFormats.size());
-        for (const auto &format : orphanFormats)
-            orphans.insert(format, true);
-        const xml::PreparedValue brawFormat(root, brawFormatID);
-        TimelineScope scope(root);
-        root.forEachAttributeNamed("format", [&](xml::Element element, xml::Attribute format) {
-            const std::string_view key = attributeKey(format, scratch);
-            if (!key.empty() && orphans.find(key) && scope.contains(element))
-                format.setValue(brawFormat);
-        });
-    }
 }
 
 void FCPXMLRelinker::updateElement(xml::Element element, const IDMap &oldToNewID,

@@ -101,50 +101,80 @@ std::size_t DocumentImpl::attributeSlot(std::string_view name) {
 
 void Element::forEachAttributeNamed(std::string_view name,
                                     const std::function<void(Element, Attribute)> &visit) const {
-    if (!m_doc)
+    forEachAttributeNamed({name}, [&visit](Element element, Attribute attribute, std::size_t) {
+        visit(element, attribute);
+    });
+}
+
+void Element::forEachAttributeNamed(
+    std::initializer_list<std::string_view> names,
+    const std::function<void(Element, Attribute, std::size_t which)> &visit) const {
+    if (!m_doc || names.size() == 0)
         return;
     DocumentImpl &doc = *m_doc;
-    const std::string wanted(name); // `visit` may add slots, which may move the index's names
+    // `visit` may add slots, which may move the index's names: keep copies.
+    const std::vector<std::string> wanted(names.begin(), names.end());
     WithinTop within(doc, m_id);
 
-    const AttributeIndex::Entries &entries = doc.attributeIndex.entries(doc.attributeSlot(wanted));
-    auto ahead = entries.begin();
-    for (std::size_t i = 0; i < kLookAhead && ahead != entries.end(); ++i)
-        ++ahead;
-    for (const AttributeIndex::Entry &entry : entries) {
-        if (ahead != entries.end()) {
-            __builtin_prefetch(&doc.rec(ahead->element));
-            __builtin_prefetch(doc.source() + ahead->valueAt);
-            ++ahead;
+    // Each name's entries are in document order; merge them element by element.
+    struct Cursor {
+        AttributeIndex::Entries::const_iterator at, end, ahead;
+    };
+    std::vector<Cursor> cursors;
+    for (const std::string &name : wanted) {
+        const AttributeIndex::Entries &entries = doc.attributeIndex.entries(doc.attributeSlot(name));
+        Cursor cursor{entries.begin(), entries.end(), entries.begin()};
+        for (std::size_t i = 0; i < kLookAhead && cursor.ahead != cursor.end; ++i)
+            ++cursor.ahead;
+        cursors.push_back(cursor);
+    }
+    for (;;) {
+        std::size_t which = cursors.size();
+        for (std::size_t i = 0; i < cursors.size(); ++i)
+            if (cursors[i].at != cursors[i].end &&
+                (which == cursors.size() || cursors[i].at->element < cursors[which].at->element))
+                which = i;
+        if (which == cursors.size())
+            break;
+        Cursor &cursor = cursors[which];
+        const AttributeIndex::Entry &entry = *cursor.at++;
+        if (cursor.ahead != cursor.end) {
+            __builtin_prefetch(&doc.rec(cursor.ahead->element));
+            __builtin_prefetch(doc.source() + cursor.ahead->valueAt);
+            ++cursor.ahead;
         }
         if (!within.contains(entry.element))
             continue;
         Attribute attribute = DocumentImpl::attributeHandle(&doc, entry.element, entry.ordinal);
         if (!(doc.rec(entry.element).flags & kTagInSide)) {
             // The noted place is current: the tag is the source's, at most with patched values.
-            attribute.m_place =
-                Attribute::Place{Attribute::kNameBeforeValue, std::uint32_t(wanted.size()),
-                                 entry.valueAt - doc.sourceTagBegin(entry.element),
-                                 entry.valueLength, doc.source()[entry.valueAt - 1]};
+            attribute.m_place = Attribute::Place{
+                Attribute::kNameBeforeValue, std::uint32_t(wanted[which].size()),
+                entry.valueAt - doc.sourceTagBegin(entry.element), entry.valueLength,
+                doc.source()[entry.valueAt - 1]};
             attribute.m_placeStamp = doc.tagEdits();
         }
-        visit(DocumentImpl::elementHandle(&doc, entry.element), attribute);
+        visit(DocumentImpl::elementHandle(&doc, entry.element), attribute, which);
     }
 
     // Elements made since loading: copies and their content.
-    const std::uint16_t bit = start_tag::nameBit(wanted);
+    std::uint16_t bits = 0;
+    for (const std::string &name : wanted)
+        bits |= start_tag::nameBit(name);
     for (std::uint32_t id = doc.loadedNodes; id < doc.nodes.size(); ++id) {
         const NodeRec &r = doc.rec(id);
-        if (r.kind != NodeKind::Element || !(r.names & bit) || !within.contains(id))
+        if (r.kind != NodeKind::Element || !(r.names & bits) || !within.contains(id))
             continue;
-        const std::string_view tag = doc.readingTag(id);
-        std::uint32_t ordinal;
-        start_tag::AttributeText found;
-        if (!findAttribute(tag, wanted, ordinal, found))
-            continue;
-        Attribute attribute = DocumentImpl::attributeHandle(&doc, id, ordinal);
-        attribute.remember(tag, found.name, found.value, found.quote);
-        visit(DocumentImpl::elementHandle(&doc, id), attribute);
+        for (std::size_t which = 0; which < wanted.size(); ++which) {
+            const std::string_view tag = doc.readingTag(id);
+            std::uint32_t ordinal;
+            start_tag::AttributeText found;
+            if (!findAttribute(tag, wanted[which], ordinal, found))
+                continue;
+            Attribute attribute = DocumentImpl::attributeHandle(&doc, id, ordinal);
+            attribute.remember(tag, found.name, found.value, found.quote);
+            visit(DocumentImpl::elementHandle(&doc, id), attribute, which);
+        }
     }
 }
 

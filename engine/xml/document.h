@@ -187,6 +187,11 @@ public:
     /// may set values but must not add or remove nodes.
     void forEachAttributeNamed(std::string_view name,
                                const std::function<void(Element, Attribute)> &visit) const;
+    /// The same for several names in one pass: an element carrying more than one of them is
+    /// visited once per name, in the order of `names`; `which` is the name's position there.
+    void forEachAttributeNamed(
+        std::initializer_list<std::string_view> names,
+        const std::function<void(Element, Attribute, std::size_t which)> &visit) const;
 
 private:
     Element(DocumentImpl *doc, std::uint32_t id) : Node(doc, id) {}
