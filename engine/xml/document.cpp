@@ -2,6 +2,7 @@
 
 #include "engine/xml/document_impl.h"
 #include "engine/xml/parser.h"
+#include "engine/xml/span_writer.h"
 
 #include <cerrno>
 #include <climits>
@@ -191,41 +192,6 @@ std::string Document::xmlData() const {
     return out;
 }
 
-namespace {
-
-/// Writes every byte of the spans; throws DocumentError (Write) on failure.
-void writeSpans(int fd, const std::vector<Span> &spans, const std::filesystem::path &file) {
-    std::vector<iovec> batch;
-    batch.reserve(std::min<std::size_t>(spans.size(), IOV_MAX));
-    std::size_t next = 0;
-    std::size_t first = 0;
-    while (next < spans.size() || first < batch.size()) {
-        if (first == batch.size()) {
-            batch.clear();
-            first = 0;
-            while (next < spans.size() && batch.size() < std::size_t(IOV_MAX)) {
-                batch.push_back(iovec{const_cast<char *>(spans[next].data), spans[next].size});
-                ++next;
-            }
-        }
-        ssize_t written = ::writev(fd, batch.data() + first, int(batch.size() - first));
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            throwSystemError(DocumentError::Kind::Write, file, errno);
-        }
-        auto left = std::size_t(written);
-        while (first < batch.size() && left >= batch[first].iov_len)
-            left -= batch[first++].iov_len;
-        if (left > 0) {
-            batch[first].iov_base = static_cast<char *>(batch[first].iov_base) + left;
-            batch[first].iov_len -= left;
-        }
-    }
-}
-
-} // namespace
-
 void Document::save(const std::filesystem::path &file) const {
     // The source stays in memory, so truncating the very file it was loaded from is safe, and
     // the spans can be written while they are gathered.
@@ -233,9 +199,11 @@ void Document::save(const std::filesystem::path &file) const {
     if (fd < 0)
         throwSystemError(DocumentError::Kind::Write, file, errno);
     try {
-        SpanList spans([&](const std::vector<Span> &batch) { writeSpans(fd, batch, file); });
+        SpanWriter writer(fd, file);
+        SpanList spans([&writer](const std::vector<Span> &batch) { writer.write(batch); });
         m_impl->collectSpans(DocumentImpl::kDocumentNode, spans);
         spans.finish();
+        writer.flush();
     } catch (...) {
         ::close(fd);
         throw;

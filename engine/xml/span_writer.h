@@ -1,0 +1,35 @@
+#pragma once
+
+#include "engine/xml/document_impl.h"
+
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include <sys/uio.h>
+
+namespace tessaly::xml {
+
+/// Writes spans to a file with few system calls. An edited document is a run of short pieces
+/// (a relinked clip is the bytes up to its ref, the new ref, the bytes up to its format, the
+/// new format): short spans are copied together into one buffer, long ones are written from
+/// where they lie.
+class SpanWriter {
+public:
+    SpanWriter(int fd, std::filesystem::path file);
+    /// Takes the spans; throws DocumentError (Write) on failure.
+    void write(const std::vector<Span> &spans);
+    /// Writes whatever is still held.
+    void flush();
+
+private:
+    void add(const char *data, std::size_t size);
+
+    int m_fd;
+    std::filesystem::path m_file;
+    std::unique_ptr<char[]> m_buffer; ///< never moves: queued pieces point into it
+    std::size_t m_used = 0;
+    std::vector<iovec> m_queued;
+};
+
+} // namespace tessaly::xml
