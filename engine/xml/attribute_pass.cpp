@@ -122,7 +122,8 @@ void Element::forEachAttributeNamed(
     };
     std::vector<Cursor> cursors;
     for (const std::string &name : wanted) {
-        const AttributeIndex::Entries &entries = doc.attributeIndex.entries(doc.attributeSlot(name));
+        const AttributeIndex::Entries &entries =
+            doc.attributeIndex.entries(doc.attributeSlot(name));
         Cursor cursor{entries.begin(), entries.end(), entries.begin()};
         for (std::size_t i = 0; i < kLookAhead && cursor.ahead != cursor.end; ++i)
             ++cursor.ahead;
@@ -148,10 +149,10 @@ void Element::forEachAttributeNamed(
         Attribute attribute = DocumentImpl::attributeHandle(&doc, entry.element, entry.ordinal);
         if (!(doc.rec(entry.element).flags & kTagInSide)) {
             // The noted place is current: the tag is the source's, at most with patched values.
-            attribute.m_place = Attribute::Place{
-                Attribute::kNameBeforeValue, std::uint32_t(wanted[which].size()),
-                entry.valueAt - doc.sourceTagBegin(entry.element), entry.valueLength,
-                doc.source()[entry.valueAt - 1]};
+            attribute.m_place =
+                Attribute::Place{Attribute::kNameBeforeValue, std::uint32_t(wanted[which].size()),
+                                 entry.valueAt - doc.sourceTagBegin(entry.element),
+                                 entry.valueLength, doc.source()[entry.valueAt - 1]};
             attribute.m_placeStamp = doc.tagEdits();
         }
         visit(DocumentImpl::elementHandle(&doc, entry.element), attribute, which);

@@ -111,9 +111,8 @@ void DocumentImpl::detach(std::uint32_t child) {
 }
 
 void DocumentImpl::markDirty(std::uint32_t id) {
-    // Ancestors of a node with changed content have changed content too, so the climb ends
-    // at the first node already marked.
-    constexpr std::uint8_t kBoth = kDirty | kContentDirty;
+    // The ancestors of a marked node are marked, so the climb ends at the first one that is.
+    constexpr std::uint8_t kBoth = kDirty | kStructureDirty;
     while (id != kNoNode && (rec(id).flags & kBoth) != kBoth) {
         rec(id).flags |= kBoth;
         id = rec(id).parent;
@@ -121,8 +120,10 @@ void DocumentImpl::markDirty(std::uint32_t id) {
 }
 
 void DocumentImpl::markTagDirty(std::uint32_t id) {
-    rec(id).flags |= kDirty;
-    markDirty(rec(id).parent);
+    while (id != kNoNode && !(rec(id).flags & kDirty)) {
+        rec(id).flags |= kDirty;
+        id = rec(id).parent;
+    }
 }
 
 std::uint32_t DocumentImpl::deepCopy(std::uint32_t id) {
@@ -252,7 +253,7 @@ void DocumentImpl::setValue(std::uint32_t id, std::uint32_t valueBegin, std::uin
         return;
     }
     if (!(r.flags & kTagPatched)) {
-        m_patchedTags.push_back(PatchedTag{r.begin, kNoNode});
+        m_patchedTags.push_back(PatchedTag{r.begin, kNoNode, id});
         r.begin = std::uint32_t(m_patchedTags.size() - 1);
         r.flags |= kTagPatched;
     }
@@ -284,7 +285,11 @@ void DocumentImpl::setStartTag(std::uint32_t id, std::string tag) {
     if ((r.flags & kTagInSide) && m_sideOwner[r.begin] == id) {
         m_side[r.begin] = std::move(tag);
     } else {
-        r.flags &= std::uint8_t(~kTagPatched);
+        if (r.flags & kTagPatched) {
+            // The patches are part of the new spelling; their list no longer belongs to anyone.
+            m_patchedTags[r.begin].node = kNoNode;
+            r.flags &= std::uint8_t(~kTagPatched);
+        }
         m_side.push_back(std::move(tag));
         m_sideOwner.push_back(id);
         r.begin = std::uint32_t(m_side.size() - 1);
@@ -292,7 +297,7 @@ void DocumentImpl::setStartTag(std::uint32_t id, std::string tag) {
     r.tagLen = std::uint32_t(m_side[r.begin].size());
     r.flags |= kTagInSide;
     ++m_tagEdits;
-    markTagDirty(id);
+    markDirty(id);
 }
 
 void DocumentImpl::openSpans(std::uint32_t id, SpanList &out) const {
@@ -339,30 +344,70 @@ void DocumentImpl::addText(std::uint32_t id, SpanList &out) const {
     out.add(text);
 }
 
+std::vector<std::uint32_t> DocumentImpl::patchedTagsInSourceOrder() const {
+    // Only loaded elements count: a copy's patches sit at its original's offsets. A tag
+    // re-spelled since it was patched has given up its list (kNoNode).
+    std::vector<std::uint32_t> order;
+    for (std::uint32_t i = 0; i < m_patchedTags.size(); ++i)
+        if (m_patchedTags[i].node < loadedNodes)
+            order.push_back(i);
+    auto bySource = [this](std::uint32_t a, std::uint32_t b) {
+        return m_patchedTags[a].sourceBegin < m_patchedTags[b].sourceBegin;
+    };
+    // A relink patches in document order, so this is mostly a check.
+    if (!std::is_sorted(order.begin(), order.end(), bySource))
+        std::sort(order.begin(), order.end(), bySource);
+    return order;
+}
+
+void DocumentImpl::addPatchedRange(std::uint32_t id, const std::vector<std::uint32_t> &order,
+                                   SpanList &out) const {
+    const std::uint32_t begin = sourceTagBegin(id);
+    const std::uint32_t end = rec(id).end;
+    auto at = std::lower_bound(order.begin(), order.end(), begin,
+                               [this](std::uint32_t patched, std::uint32_t offset) {
+                                   return m_patchedTags[patched].sourceBegin < offset;
+                               });
+    std::uint32_t written = begin;
+    for (; at != order.end() && m_patchedTags[*at].sourceBegin < end; ++at) {
+        const PatchedTag &tag = m_patchedTags[*at];
+        for (std::uint32_t p = tag.firstPatch; p != kNoNode; p = m_patches[p].next) {
+            const ValuePatch &patch = m_patches[p];
+            const std::uint32_t valueAt = tag.sourceBegin + patch.valueBegin;
+            out.add(m_source + written, valueAt - written);
+            out.add(m_patchTexts[patch.text]);
+            written = valueAt + patch.valueLength;
+        }
+    }
+    out.add(m_source + written, end - written);
+}
+
 void DocumentImpl::collectSpans(std::uint32_t id, SpanList &out) const {
     auto unchanged = [this](std::uint32_t n) { return !(rec(n).flags & kDirty); };
     auto addWhole = [this, &out](std::uint32_t n) {
         const NodeRec &r = rec(n);
         out.add(m_source + r.begin, r.end - r.begin);
     };
-    // A relink patches a value or two on every clip and leaves what is inside the clip alone:
-    // the patched tag is followed by the clip's source bytes, without visiting its children.
-    auto tagOnlyPatched = [this](std::uint32_t n) {
-        constexpr std::uint8_t kMask =
-            kDirty | kContentDirty | kTagInSide | kTagPatched | kSynthEnd;
-        return (rec(n).flags & kMask) == (kDirty | kTagPatched);
+    // A loaded element that differs from its source only by patched values (a relinked
+    // timeline: a value or two on every clip) is its source range with the values put in,
+    // written without visiting its nodes.
+    std::vector<std::uint32_t> order;
+    bool ordered = false;
+    auto onlyValuesPatched = [this](std::uint32_t n) {
+        return n < loadedNodes && n != kDocumentNode && !(rec(n).flags & kStructureDirty);
     };
-    auto addPatched = [this, &out](std::uint32_t n) {
-        openSpans(n, out);
-        const NodeRec &r = rec(n);
-        const std::uint32_t contentBegin = m_patchedTags[r.begin].sourceBegin + r.tagLen;
-        out.add(m_source + contentBegin, r.end - contentBegin);
+    auto addPatched = [&](std::uint32_t n) {
+        if (!ordered) {
+            order = patchedTagsInSourceOrder();
+            ordered = true;
+        }
+        addPatchedRange(n, order, out);
     };
     if (unchanged(id)) {
         addWhole(id);
         return;
     }
-    if (id != kDocumentNode && tagOnlyPatched(id)) {
+    if (onlyValuesPatched(id)) {
         addPatched(id);
         return;
     }
@@ -377,7 +422,7 @@ void DocumentImpl::collectSpans(std::uint32_t id, SpanList &out) const {
             addText(current, out);
         } else if (unchanged(current)) {
             addWhole(current);
-        } else if (tagOnlyPatched(current)) {
+        } else if (onlyValuesPatched(current)) {
             addPatched(current);
         } else {
             openSpans(current, out);

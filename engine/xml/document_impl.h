@@ -95,9 +95,10 @@ public:
     void appendChild(std::uint32_t parent, std::uint32_t child);
     /// Unlinks a node from its parent; it keeps its subtree.
     void detach(std::uint32_t child);
-    /// Marks the node's content (its children) and all its ancestors as changed.
+    /// Marks the node and its ancestors as changed in structure: nodes added or removed below
+    /// it, or its start tag re-spelled.
     void markDirty(std::uint32_t id);
-    /// Marks the node's start tag as changed; its content stays as read.
+    /// Marks the node and its ancestors as changed by a patched value of the node's tag.
     void markTagDirty(std::uint32_t id);
     /// A detached deep copy of a subtree.
     std::uint32_t deepCopy(std::uint32_t id);
@@ -163,7 +164,13 @@ private:
     struct PatchedTag {
         std::uint32_t sourceBegin;
         std::uint32_t firstPatch;
+        std::uint32_t node; ///< kNoNode once the tag is re-spelled
     };
+    /// Indices of the patched tags of loaded elements, ordered by place in the source.
+    std::vector<std::uint32_t> patchedTagsInSourceOrder() const;
+    /// Writes a loaded element whose subtree differs from its source only by patched values.
+    void addPatchedRange(std::uint32_t id, const std::vector<std::uint32_t> &order,
+                         SpanList &out) const;
     const ValuePatch *patchAt(std::uint32_t id, std::uint32_t valueBegin) const;
     /// Calls `emit` with the pieces that spell the start tag as it will be written.
     template <typename Emit> void forEachTagPiece(std::uint32_t id, Emit &&emit) const;

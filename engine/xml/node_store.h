@@ -12,12 +12,13 @@ inline constexpr std::uint32_t kNoNode = 0xFFFFFFFFu;
 
 /// Node flags.
 enum : std::uint8_t {
-    kDirty = 1,         ///< the subtree no longer equals its source span
-    kTagInSide = 2,     ///< an element's start tag was re-spelled into the side store
-    kEmptyForm = 4,     ///< the element is written `<a/>`: it has no end tag
-    kSynthEnd = 8,      ///< the element gained children after `<a/>`: its end tag is generated
-    kTagPatched = 16,   ///< some attribute values of the source start tag are replaced
-    kContentDirty = 32, ///< what follows the start tag (children, end tag) differs from source
+    kDirty = 1,           ///< the subtree no longer equals its source span
+    kTagInSide = 2,       ///< an element's start tag was re-spelled into the side store
+    kEmptyForm = 4,       ///< the element is written `<a/>`: it has no end tag
+    kSynthEnd = 8,        ///< the element gained children after `<a/>`: its end tag is generated
+    kTagPatched = 16,     ///< some attribute values of the source start tag are replaced
+    kStructureDirty = 32, ///< at or below the node, nodes were added or removed or a start
+                          ///< tag re-spelled: more changed than patched values
 };
 
 /// One node. Siblings are doubly linked with the previous-link of the first child pointing at
