@@ -139,14 +139,22 @@ RelinkResult FCPXMLRelinker::relink(xml::Document &doc) {
             parent.removeChild(entry.asset.element);
     }
 
-    // A candidate orphan stays while anything still names it (the timeline pass has moved
-    // every reference it covers to the .braw format).
+    // A candidate orphan stays while anything still names it. The timeline pass moved every
+    // reference it covers to the .braw format, so only what it skips can still name one: the
+    // root's own attributes and the root's `resources` (the new assets among them).
     IDSet stillNamed;
-    root.forEachAttributeNamed("format", [&](xml::Element, xml::Attribute format) {
+    auto noteFormat = [&](xml::Attribute format) {
         const std::string_view key = attributeKey(format, scratch);
         if (!key.empty() && orphanFormats.count(std::string(key)))
             stillNamed.emplace(key);
-    });
+    };
+    if (xml::Attribute format = root.attributeForName("format"))
+        noteFormat(format);
+    for (xml::Node node = root.firstChild(); node; node = node.nextSibling()) {
+        if (const xml::Element section = node.toElement(); section && section.name() == "resources")
+            section.forEachAttributeNamed(
+                "format", [&](xml::Element, xml::Attribute format) { noteFormat(format); });
+    }
 
     for (const auto &format : formats) {
         const auto id = format.attributeValue("id");
