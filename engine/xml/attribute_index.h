@@ -13,12 +13,16 @@ namespace tessaly::xml {
 /// node.
 class AttributeIndex {
 public:
+    /// Twelve bytes, as a long timeline has hundreds of thousands; the rare ordinal or length
+    /// too large for 16 bits is kLarge and found again from the tag when needed.
     struct Entry {
         std::uint32_t element;
-        std::uint32_t ordinal;     ///< position among the element's attributes
         std::uint32_t valueAt;     ///< source offset of the value (unused for re-spelled tags)
-        std::uint32_t valueLength; ///< length of the value as written
+        std::uint16_t ordinal;     ///< position among the element's attributes, or kLarge
+        std::uint16_t valueLength; ///< length of the value as written, or kLarge
     };
+    static constexpr std::uint16_t kLarge = 0xFFFF;
+    static std::uint16_t small(std::size_t n) { return n < kLarge ? std::uint16_t(n) : kLarge; }
     using Entries = std::deque<Entry>; // grows without moving or doubling its storage
 
     /// Starts noting `name`; returns its slot (the existing one when already noted).

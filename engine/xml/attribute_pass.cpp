@@ -70,6 +70,20 @@ private:
     std::array<Known, 64> m_known{};
 };
 
+/// Visits the attribute of this name on the element, found by reading its tag.
+void visitFound(DocumentImpl &doc, std::uint32_t element, std::string_view name, std::size_t which,
+                const std::function<void(Element, Attribute, std::size_t)> &visit) {
+    const std::string_view tag = doc.readingTag(element);
+    std::uint32_t ordinal;
+    start_tag::AttributeText found;
+    if (!findAttribute(tag, name, ordinal, found))
+        return;
+    visit(DocumentImpl::elementHandle(&doc, element),
+          DocumentImpl::placedAttribute(&doc, element, ordinal, tag, found.name, found.value,
+                                        found.quote),
+          which);
+}
+
 // How many entries ahead the pass asks for the node and the value it will read: each entry
 // sits in another part of a large document, and waiting for them one at a time is most of
 // the cost of a pass.
@@ -94,7 +108,8 @@ std::size_t DocumentImpl::attributeSlot(std::string_view name) {
             continue;
         const std::uint32_t inTag = std::uint32_t(found.value.data() - tag.data());
         const std::uint32_t valueAt = (r.flags & kTagInSide) ? 0 : sourceTagBegin(id) + inTag;
-        entries.push_back({id, ordinal, valueAt, std::uint32_t(found.value.size())});
+        entries.push_back({id, valueAt, AttributeIndex::small(ordinal),
+                           AttributeIndex::small(found.value.size())});
     }
     return slot;
 }
@@ -146,6 +161,11 @@ void Element::forEachAttributeNamed(
         }
         if (!within.contains(entry.element))
             continue;
+        if (entry.ordinal == AttributeIndex::kLarge ||
+            entry.valueLength == AttributeIndex::kLarge) {
+            visitFound(doc, entry.element, wanted[which], which, visit);
+            continue;
+        }
         Attribute attribute = DocumentImpl::attributeHandle(&doc, entry.element, entry.ordinal);
         if (!(doc.rec(entry.element).flags & kTagInSide)) {
             // The noted place is current: the tag is the source's, at most with patched values.
@@ -166,16 +186,8 @@ void Element::forEachAttributeNamed(
         const NodeRec &r = doc.rec(id);
         if (r.kind != NodeKind::Element || !(r.names & bits) || !within.contains(id))
             continue;
-        for (std::size_t which = 0; which < wanted.size(); ++which) {
-            const std::string_view tag = doc.readingTag(id);
-            std::uint32_t ordinal;
-            start_tag::AttributeText found;
-            if (!findAttribute(tag, wanted[which], ordinal, found))
-                continue;
-            Attribute attribute = DocumentImpl::attributeHandle(&doc, id, ordinal);
-            attribute.remember(tag, found.name, found.value, found.quote);
-            visit(DocumentImpl::elementHandle(&doc, id), attribute, which);
-        }
+        for (std::size_t which = 0; which < wanted.size(); ++which)
+            visitFound(doc, id, wanted[which], which, visit);
     }
 }
 

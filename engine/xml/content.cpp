@@ -194,8 +194,9 @@ std::size_t Parser::scanStartTag(std::size_t p, std::size_t &nameEnd, bool &empt
         m_tagNames |= bit;
         if (bit & notedBits) {
             if (std::size_t slot = m_doc.attributeIndex.slotOf(view); slot != AttributeIndex::npos)
-                m_noted.push_back(
-                    {slot, {0, ordinal, std::uint32_t(value), std::uint32_t(q - 1 - value)}});
+                m_noted.push_back({slot,
+                                   {0, std::uint32_t(value), AttributeIndex::small(ordinal),
+                                    AttributeIndex::small(q - 1 - value)}});
         }
         ++ordinal;
         if (m_attributeNames.size() < kPairwiseLimit) {

@@ -81,3 +81,27 @@ TEST(AttributePass, PreparedValuesAreEscapedForEachQuote) {
     EXPECT_THROW(PreparedValue(root, "bell \a"), std::invalid_argument);
     EXPECT_THROW(PreparedValue(Element(), "x"), std::logic_error);
 }
+
+// Places too large for the index's 16-bit fields (a value over 64 KiB, an attribute after
+// 65,535 others) are found again from the tag.
+TEST(AttributePass, LongValuesAndManyAttributes) {
+    std::string text = "<r><a ref='" + std::string(70000, 'v') + "'/><b";
+    for (int i = 0; i < 70000; ++i)
+        text += " x" + std::to_string(i) + "=''";
+    text += " ref='last'/></r>";
+    for (const bool noted : {false, true}) {
+        SCOPED_TRACE(noted ? "noted at load" : "gathered on first use");
+        Document doc =
+            Document::parse(text, "doc.xml", noted ? LoadOptions{{"ref"}} : LoadOptions{});
+        std::vector<std::size_t> lengths;
+        doc.rootElement().forEachAttributeNamed("ref", [&](Element, Attribute ref) {
+            EXPECT_EQ(ref.name(), "ref");
+            lengths.push_back(ref.stringValue().size());
+            ref.setStringValue("new");
+        });
+        EXPECT_EQ(lengths, (std::vector<std::size_t>{70000, 4}));
+        const std::string out = doc.xmlData();
+        EXPECT_EQ(out.substr(0, 19), "<r><a ref='new'/><b");
+        EXPECT_EQ(out.substr(out.size() - 26), " x69999='' ref='new'/></r>");
+    }
+}
