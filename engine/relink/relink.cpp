@@ -1,4 +1,3 @@
-#include "engine/relink/element_walk.h"
 #include "engine/relink/fcpxml_relinker.h"
 #include "engine/relink/text_key.h"
 
