@@ -112,15 +112,20 @@ RelinkResult FCPXMLRelinker::relink(xml::Document &doc) {
         const std::string newID = nextID(used);
 
         xml::Element copy = proxy.element.copy();
-        if (auto attribute = copy.attributeForName("id"))
-            attribute.setStringValue(newID);
-        if (auto attribute = copy.attributeForName("format"))
-            attribute.setStringValue(brawFormatID);
+        xml::Attribute asset[3]; // one read of the tag for all three
+        copy.attributesForNames({"id", "format", "uid"}, asset);
+        const std::string sig = asset[2] ? asset[2].stringValue() : newID;
+        if (asset[0])
+            asset[0].setStringValue(newID);
+        if (asset[1])
+            asset[1].setStringValue(brawFormatID);
         if (xml::Element rep = copy.firstElementNamed("media-rep")) {
-            if (auto attribute = rep.attributeForName("src"))
-                attribute.setStringValue(newSrc);
-            if (auto attribute = rep.attributeForName("sig"))
-                attribute.setStringValue(proxy.element.attributeValue("uid").value_or(newID));
+            xml::Attribute media[2];
+            rep.attributesForNames({"src", "sig"}, media);
+            if (media[0])
+                media[0].setStringValue(newSrc);
+            if (media[1])
+                media[1].setStringValue(sig);
             for (const auto &bookmark : rep.elementsForName("bookmark"))
                 rep.removeChild(bookmark);
         }
