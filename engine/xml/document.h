@@ -90,7 +90,6 @@ private:
     const DocumentImpl *m_doc = nullptr;
     std::uint32_t m_inDoubleQuotes = 0; ///< the stored text escaped for a "-delimited value
     std::uint32_t m_inSingleQuotes = 0; ///< the stored text escaped for a '-delimited value
-    friend class Document;
     friend class Attribute;
 };
 
@@ -135,7 +134,6 @@ private:
     mutable std::uint64_t m_placeStamp = ~std::uint64_t(0);
     mutable Place m_place{};
     friend class DocumentImpl;
-    friend class Document;
     friend class Element;
 };
 
@@ -238,9 +236,9 @@ private:
 
 /// How a document is read.
 struct LoadOptions {
-    /// Attribute names whose places are noted while parsing, so that forEachLoadedAttribute
-    /// over them reads no start tag and visits no other node. Other names work there too; they
-    /// are gathered on first use.
+    /// Attribute names whose places are noted while parsing, so that a pass over them
+    /// (Element::forEachAttributeNamed) reads no start tag and visits no other node. Other
+    /// names work there too; their places are gathered on first use.
     std::vector<std::string> notedAttributes;
 };
 
