@@ -8,16 +8,6 @@
 namespace tessaly::xml {
 namespace {
 
-/// The attribute of this name in the tag, with its ordinal; false when the tag has none.
-bool findAttribute(std::string_view tag, std::string_view name, std::uint32_t &ordinal,
-                   start_tag::AttributeText &found) {
-    start_tag::AttributeReader reader(tag);
-    for (ordinal = 0; reader.next(found); ++ordinal)
-        if (found.name == name)
-            return true;
-    return false;
-}
-
 /// Answers "is this node `top` or below it?", keeping the answer for recently seen parents:
 /// entries come in document order, so a clip's filters and the next clip share few parents,
 /// and climbing from each would cost more than the rest of the pass.
@@ -71,17 +61,11 @@ private:
 };
 
 /// Visits the attribute of this name on the element, found by reading its tag.
-void visitFound(DocumentImpl &doc, std::uint32_t element, std::string_view name, std::size_t which,
+void visitFound(DocumentImpl &doc, std::uint32_t id, std::string_view name, std::size_t which,
                 const std::function<void(Element, Attribute, std::size_t)> &visit) {
-    const std::string_view tag = doc.readingTag(element);
-    std::uint32_t ordinal;
-    start_tag::AttributeText found;
-    if (!findAttribute(tag, name, ordinal, found))
-        return;
-    visit(DocumentImpl::elementHandle(&doc, element),
-          DocumentImpl::placedAttribute(&doc, element, ordinal, tag, found.name, found.value,
-                                        found.quote),
-          which);
+    const Element element = DocumentImpl::elementHandle(&doc, id);
+    if (const Attribute attribute = element.attributeForName(name))
+        visit(element, attribute, which);
 }
 
 // How many entries ahead the pass asks for the node and the value it will read: each entry
@@ -101,15 +85,14 @@ std::size_t DocumentImpl::attributeSlot(std::string_view name) {
         const NodeRec &r = rec(id);
         if (r.kind != NodeKind::Element || !(r.names & bit))
             continue;
-        const std::string_view tag = readingTag(id);
-        std::uint32_t ordinal;
-        start_tag::AttributeText found;
-        if (!findAttribute(tag, name, ordinal, found))
+        const Attribute found = elementHandle(this, id).attributeForName(name);
+        if (!found)
             continue;
-        const std::uint32_t inTag = std::uint32_t(found.value.data() - tag.data());
-        const std::uint32_t valueAt = (r.flags & kTagInSide) ? 0 : sourceTagBegin(id) + inTag;
-        entries.push_back({id, valueAt, AttributeIndex::small(ordinal),
-                           AttributeIndex::small(found.value.size())});
+        const Attribute::Place &place = found.m_place;
+        const std::uint32_t valueAt =
+            (r.flags & kTagInSide) ? 0 : sourceTagBegin(id) + place.valueBegin;
+        entries.push_back({id, valueAt, AttributeIndex::small(found.m_index),
+                           AttributeIndex::small(place.valueLength)});
     }
     return slot;
 }

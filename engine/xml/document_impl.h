@@ -82,14 +82,6 @@ public:
     static Attribute attributeHandle(DocumentImpl *doc, std::uint32_t element, std::uint32_t i) {
         return Attribute(doc, element, i);
     }
-    /// An attribute handle that already knows its place in `tag` (the element's reading tag).
-    static Attribute placedAttribute(DocumentImpl *doc, std::uint32_t element, std::uint32_t i,
-                                     std::string_view tag, std::string_view name,
-                                     std::string_view value, char quote) {
-        Attribute attribute(doc, element, i);
-        attribute.remember(tag, name, value, quote);
-        return attribute;
-    }
     static DocumentImpl *documentOf(const Node &node) { return node.m_doc; }
     static std::uint32_t idOf(const Node &node) { return node.m_id; }
 
