@@ -110,20 +110,29 @@ TEST(RepeatedEdit, PatchedRegionsAmongCopiesAndMoves) {
 // Saving gathers many short pieces into few writes; the file must hold exactly what
 // xmlData() gives, across every buffer refill.
 TEST(RepeatedEdit, SavedFileMatchesTheSerialisationAfterManyPatches) {
+    // Three stretches: only pieces long enough to be written from where they lie, more of them
+    // in a row than one gathered write takes; long and short pieces taking turns; then short
+    // ones that fill the copy buffer many times over.
+    const std::string longText(4200, 'x');
     std::string text = "<r>";
-    // Some pieces long enough to be written from where they lie, more of them than one
-    // gathered write takes, between many short ones.
-    for (int i = 0; i < 12000; ++i)
+    for (int i = 0; i < 9000; ++i) {
+        const std::size_t length = i < 3000 ? (i % 2 ? 4200 : 10) : std::size_t(i % 3000);
         text += "<c ref='r" + std::to_string(i) + "' n='" +
-                std::string(std::size_t(i % 6 == 0 ? 4200 : i % 50), 'x') + "' format='f'/>\n";
+                (i < 400 ? longText : std::string(length, 'x')) + "' format='f'" +
+                (i < 400 ? " m='" + longText + "'" : std::string()) + "/>\n";
+    }
     text += "</r>";
     Document doc = Document::parse(text);
     int i = 0;
-    doc.rootElement().forEachAttributeNamed(
-        {"ref", "format"}, [&](Element, Attribute attribute, std::size_t which) {
-            if (which == 1 || ++i % 3 != 0)
-                attribute.setStringValue("v" + std::to_string(i));
-        });
+    doc.rootElement().forEachAttributeNamed({"ref", "format"},
+                                            [&](Element, Attribute attribute, std::size_t which) {
+                                                const std::string value = "v" + std::to_string(i);
+                                                if (i < 800)
+                                                    attribute.setStringValue(value + longText);
+                                                else if (which == 1 || i % 3 != 0)
+                                                    attribute.setStringValue(value);
+                                                ++i;
+                                            });
     tessaly::testing::TempDir dir;
     doc.save(dir / "out.xml");
     EXPECT_EQ(tessaly::testing::readFile(dir / "out.xml"), doc.xmlData());
