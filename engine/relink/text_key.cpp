@@ -6,16 +6,19 @@
 #include <memory>
 
 namespace tessaly {
+namespace {
+
+bool isAscii(std::string_view text) {
+    for (const char c : text)
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    return true;
+}
+
+} // namespace
 
 std::string textKey(std::string_view text) {
-    bool ascii = true;
-    for (const char c : text) {
-        if (static_cast<unsigned char>(c) >= 0x80) {
-            ascii = false;
-            break;
-        }
-    }
-    if (ascii)
+    if (isAscii(text))
         return std::string(text);
 
     utf8proc_uint8_t *normalised = nullptr;
@@ -31,16 +34,9 @@ std::string textKey(std::string_view text) {
 }
 
 std::string_view attributeKey(const xml::Attribute &attribute, std::string &scratch) {
+    // As written, a value without references or white space to normalise is its decoded self.
     const std::string_view raw = attribute.rawValue();
-    bool plain = true;
-    for (const char c : raw) {
-        if (static_cast<unsigned char>(c) >= 0x80 || c == '&' || c == '\t' || c == '\n' ||
-            c == '\r') {
-            plain = false;
-            break;
-        }
-    }
-    if (plain)
+    if (raw.find_first_of("&\t\n\r") == std::string_view::npos && isAscii(raw))
         return raw;
     scratch = textKey(attribute.stringValue());
     return scratch;

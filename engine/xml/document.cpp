@@ -5,11 +5,9 @@
 #include "engine/xml/span_writer.h"
 
 #include <cerrno>
-#include <climits>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/uio.h>
 #include <unistd.h>
 
 namespace tessaly::xml {

@@ -172,9 +172,7 @@ std::string_view DocumentImpl::readingTag(std::uint32_t id) const {
     const NodeRec &r = rec(id);
     if (r.flags & kTagInSide)
         return m_side[r.begin];
-    if (r.flags & kTagPatched)
-        return std::string_view(m_source + m_patchedTags[r.begin].sourceBegin, r.tagLen);
-    return std::string_view(m_source + r.begin, r.tagLen);
+    return std::string_view(m_source + sourceTagBegin(id), r.tagLen);
 }
 
 const DocumentImpl::ValuePatch *DocumentImpl::patchAt(std::uint32_t id,

@@ -1,6 +1,5 @@
 // The handle classes: Node, Element and Attribute are thin views onto a DocumentImpl.
 
-#include "engine/xml/characters.h"
 #include "engine/xml/document.h"
 #include "engine/xml/document_impl.h"
 #include "engine/xml/start_tag.h"
