@@ -1,6 +1,7 @@
 #include "cli/options.h"
 #include "cli/report.h"
 #include "engine/run/relink_run.h"
+#include "engine/version.h"
 
 #include <iostream>
 
@@ -15,6 +16,10 @@ int main(int argc, char **argv) {
     }
     if (options->help) {
         std::cout << cli::kUsage;
+        return 0;
+    }
+    if (options->version) {
+        std::cout << "tessaly-relink " << kVersion << '\n';
         return 0;
     }
 

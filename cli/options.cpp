@@ -14,6 +14,7 @@ const char *const kUsage =
     "  --json         print one JSON document on standard output\n"
     "  --output PATH  write the relinked copy to PATH (only with exactly one INPUT)\n"
     "  --help         print this help\n"
+    "  --version      print the version\n"
     "\n"
     "Exit status: 0 when every input succeeded, 1 when any failed, 2 for a usage error.\n";
 
@@ -32,6 +33,8 @@ std::optional<Options> parseOptions(const std::vector<std::string> &args, std::s
             options.json = true;
         } else if (arg == "--help" || arg == "-h") {
             options.help = true;
+        } else if (arg == "--version") {
+            options.version = true;
         } else if (arg == "--output" || arg.rfind("--output=", 0) == 0) {
             std::string value;
             if (arg == "--output") {
@@ -57,7 +60,7 @@ std::optional<Options> parseOptions(const std::vector<std::string> &args, std::s
             return std::nullopt;
         }
     }
-    if (options.help)
+    if (options.help || options.version)
         return options;
     if (options.inputs.empty()) {
         error = "no input given";

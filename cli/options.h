@@ -12,6 +12,7 @@ struct Options {
     bool dryRun = false;
     bool json = false;
     bool help = false;
+    bool version = false;
     std::optional<std::filesystem::path> output;
     std::vector<std::filesystem::path> inputs;
 };

@@ -6,6 +6,8 @@
 #include "ui/symbol_view.h"
 #include "ui/theme.h"
 
+#include "engine/version.h"
+
 #include <QLabel>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -69,7 +71,10 @@ AboutView::AboutView(QWidget *parent) : QDialog(parent) {
     title->setFont(titleFont);
     stack->addWidget(title, 0, Qt::AlignHCenter);
 
-    stack->addWidget(textLine(tr("Version 1.2"), secondaryColor(this), this), 0, Qt::AlignHCenter);
+    stack->addWidget(
+        textLine(tr("Version %1").arg(QLatin1String(kVersion.data(), qsizetype(kVersion.size()))),
+                 secondaryColor(this), this),
+        0, Qt::AlignHCenter);
     stack->addWidget(new Divider(this));
 
     // Each block is as wide as its widest line and centred, its lines flush left.
