@@ -34,6 +34,9 @@ struct RelinkChange {
     std::string newSrc;     ///< the `.braw` file's decoded file-system path
     std::string oldAssetID; ///< the proxy asset's `id`
     std::string newAssetID; ///< the new asset's `id`
+    /// Whether `newSrc` names a readable regular file on this machine; set by the run after the
+    /// relink, false until it has looked.
+    bool brawFound = false;
 
     friend bool operator==(const RelinkChange &, const RelinkChange &) = default;
 };
