@@ -90,7 +90,7 @@ std::size_t DocumentImpl::attributeSlot(std::string_view name) {
             continue;
         const Attribute::Place &place = found.m_place;
         const std::uint32_t valueAt =
-            (r.flags & kTagInSide) ? 0 : sourceTagBegin(id) + place.valueBegin;
+            (r.flags & kTagRespelled) ? 0 : sourceTagBegin(id) + place.valueBegin;
         entries.push_back({id, valueAt, AttributeIndex::small(found.m_index),
                            AttributeIndex::small(place.valueLength)});
     }
@@ -150,7 +150,7 @@ void Element::forEachAttributeNamed(
             continue;
         }
         Attribute attribute = DocumentImpl::attributeHandle(&doc, entry.element, entry.ordinal);
-        if (!(doc.rec(entry.element).flags & kTagInSide)) {
+        if (!(doc.rec(entry.element).flags & kTagRespelled)) {
             // The noted place is current: the tag is the source's, at most with patched values.
             attribute.m_place =
                 Attribute::Place{Attribute::kNameBeforeValue, std::uint32_t(wanted[which].size()),
