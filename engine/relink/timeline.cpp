@@ -2,8 +2,9 @@
 #include "engine/relink/fcpxml_relinker.h"
 #include "engine/relink/flat_text_map.h"
 #include "engine/relink/text_key.h"
+#include "engine/xml/parent_answer_cache.h"
 
-#include <array>
+#include <optional>
 
 namespace tessaly {
 
@@ -19,48 +20,21 @@ public:
 
     bool contains(xml::Element element) {
         // The first two levels decide by name; below them an element is in scope exactly when
-        // its parent is. Climb to a deciding level or a parent whose answer is known, then keep
-        // the answer for the parents climbed through: clips and their filters come in long
-        // runs under few parents.
-        bool inScope = false;
-        xml::Element current = element;
-        for (;;) {
-            const xml::Element above = current.parent();
-            if (!above)
-                break; // the root itself, or detached
-            if (above == m_root) {
-                inScope = current.name() != "resources";
-                break;
-            }
-            if (const Known &known = m_known[slotOf(above)]; known.parent == above) {
-                inScope = known.inScope;
-                break;
-            }
-            if (above.parent() == m_root && above.name() == "resources") {
-                inScope = current.name() == "media";
-                break;
-            }
-            current = above;
-        }
-        if (current != element) {
-            for (xml::Element above = element.parent();; above = above.parent()) {
-                m_known[slotOf(above)] = Known{above, inScope};
-                if (above == current)
-                    break;
-            }
-        }
-        return inScope;
+        // its parent is.
+        return m_parents.answer(
+            element, [](const xml::Element &child) { return child.parent(); },
+            [this](const xml::Element &child, const xml::Element &parent) -> std::optional<bool> {
+                if (parent == m_root)
+                    return child.name() != "resources";
+                if (parent.parent() == m_root && parent.name() == "resources")
+                    return child.name() == "media";
+                return std::nullopt;
+            });
     }
 
 private:
-    struct Known {
-        xml::Element parent;
-        bool inScope = false;
-    };
-    std::size_t slotOf(const xml::Element &parent) const { return parent.hash() % m_known.size(); }
-
     xml::Element m_root;
-    std::array<Known, 64> m_known{};
+    xml::ParentAnswerCache<xml::Element> m_parents{xml::Element()};
 };
 
 } // namespace
