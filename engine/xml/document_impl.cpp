@@ -66,9 +66,9 @@ void DocumentImpl::detach(std::uint32_t child) {
 
 std::uint32_t DocumentImpl::deepCopy(std::uint32_t id) {
     // A copy keeps its original's form of the start tag: a source tag stays one, and a
-    // re-spelled tag is shared until either element is edited again (setStartTag's owner
-    // check). A patched tag is re-spelled whole: a patch list belongs to one element, and the
-    // serialiser would put a copy's patches into its original's source range.
+    // re-spelled tag is shared until either element is edited again. A patched tag is
+    // re-spelled whole: a patch list belongs to one element, and the serialiser would put a
+    // copy's patches into its original's source range.
     auto clone = [this](std::uint32_t from) {
         const NodeRec original = rec(from);
         std::uint32_t to = nodes.add(original.kind, original.where, original.end);
@@ -78,6 +78,8 @@ std::uint32_t DocumentImpl::deepCopy(std::uint32_t id) {
         r.names = original.names;
         if (original.flags & kTagPatched)
             setStartTag(to, startTag(from));
+        else if (original.flags & kTagRespelled)
+            shareRespelledTag(original.respelledTag());
         return to;
     };
     std::uint32_t top = clone(id);

@@ -163,6 +163,8 @@ private:
     };
 
     const ValuePatch *patchAt(std::uint32_t id, std::uint32_t valueBegin) const;
+    /// Gives a re-spelled-tag entry to a copy as well: neither element owns it from now on.
+    void shareRespelledTag(std::uint32_t entry);
     /// Calls `emit` with the pieces that spell the start tag as it will be written.
     template <typename Emit> void forEachTagPiece(std::uint32_t id, Emit &&emit) const;
 
@@ -182,7 +184,8 @@ private:
     std::size_t m_size;
 
     // The re-spelled form: whole tags, shared by a copy with its original until either is
-    // edited again (the owner is the element that may overwrite its entry).
+    // edited again. The owner is the one element that may overwrite an entry (kNoNode once
+    // shared).
     std::deque<std::string> m_respelledTags;
     std::vector<std::uint32_t> m_respelledTagOwners;
 

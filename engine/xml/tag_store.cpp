@@ -88,11 +88,15 @@ void DocumentImpl::setValue(std::uint32_t id, std::uint32_t valueBegin, std::uin
     markValuePatched(id);
 }
 
+void DocumentImpl::shareRespelledTag(std::uint32_t entry) {
+    m_respelledTagOwners[entry] = kNoNode;
+}
+
 void DocumentImpl::setStartTag(std::uint32_t id, std::string tag) {
     NodeRec &r = rec(id);
-    // An element edited again reuses its own slot, so a relink that sets two attributes of
-    // every clip keeps one tag per clip. A deep copy shares its source's slot until its own
-    // first edit, hence the owner check.
+    // An element edited again reuses its own entry, so a relink that sets two attributes of
+    // every clip keeps one tag per clip. An entry shared by a copy and its original has no
+    // owner: overwriting it would change the other element too.
     if ((r.flags & kTagRespelled) && m_respelledTagOwners[r.respelledTag()] == id) {
         m_respelledTags[r.respelledTag()] = std::move(tag);
     } else {
