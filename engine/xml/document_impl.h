@@ -21,7 +21,7 @@ namespace tessaly::xml {
 ///
 /// engine/xml/README.md describes the edit model these members implement: the three forms of
 /// a start tag, the flags and counters, and which functions change together. The members are
-/// defined in one file per part: document_impl.cpp (the tree and its marks), tag_store.cpp
+/// defined in one file per part: document_impl.cpp (the tree and its copies), tag_store.cpp
 /// (the forms of a start tag), serialiser.cpp (spans as they will be written) and
 /// attribute_value.cpp (decoding a value).
 class DocumentImpl {
