@@ -1,4 +1,5 @@
-// `cmake --install` into a fresh prefix, then the installed program run from there.
+// What the build leaves in its own folders, then `cmake --install` into a fresh prefix and the
+// installed program run from there.
 
 #include "elf_file.h"
 #include "process_support.h"
@@ -6,12 +7,55 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 using namespace tessaly::testing;
 
 namespace {
+
+/// One entry of a run path (DT_RUNPATH or DT_RPATH) of a program or library.
+struct RunPathEntry {
+    std::filesystem::path file;
+    std::string entry;
+};
+
+/// The run-path entries of every ELF file under `folder`, empty ones included.
+std::vector<RunPathEntry> runPathEntries(const std::filesystem::path &folder) {
+    std::vector<RunPathEntry> entries;
+    for (const auto &item : std::filesystem::recursive_directory_iterator(folder)) {
+        if (!item.is_regular_file() || item.is_symlink())
+            continue;
+        ElfFile file(item.path());
+        if (!file.valid())
+            continue;
+        for (std::int64_t tag : {DT_RUNPATH, DT_RPATH}) {
+            for (const std::string &list : file.dynamicTexts(tag)) {
+                std::size_t start = 0;
+                for (std::size_t colon; (colon = list.find(':', start)) != std::string::npos;
+                     start = colon + 1)
+                    entries.push_back({item.path(), list.substr(start, colon - start)});
+                entries.push_back({item.path(), list.substr(start)});
+            }
+        }
+    }
+    return entries;
+}
+
+TEST(BuildTree, NoProgramOrLibraryLoadsFromTheWorkingDirectory) {
+    // The loader reads an empty run-path entry as the working directory.
+    std::size_t seen = 0;
+    for (const char *folder : {"bin", "lib"}) {
+        for (const RunPathEntry &found :
+             runPathEntries(std::filesystem::path(TESSALY_BINARY_DIR) / folder)) {
+            ++seen;
+            EXPECT_NE(found.entry, "") << found.file;
+        }
+    }
+    EXPECT_GT(seen, 0u) << "the launcher's own run path was not read";
+}
 
 /// The build installed once into a temporary prefix for the whole suite.
 class InstalledLayout : public ::testing::Test {
