@@ -255,4 +255,17 @@ TEST(QuorlanWindow, TheApplicationsWindowAppearsThroughTheLauncher) {
     EXPECT_TRUE(contains(result.out, "probe: window shown: tessaly::SceneWindow")) << result.out;
 }
 
+TEST(QuorlanWindow, ACopyOfTheLibraryOnTheLibraryPathIsTheOnlyOneThatRuns) {
+    TempDir elsewhere;
+    std::filesystem::copy_file(QUORLAN_APPLICATION, elsewhere / "Quorlan.debug.so");
+    ProcessResult result = runProcess({QUORLAN_PROGRAM}, {{"QT_QPA_PLATFORM", "offscreen"},
+                                                          {"LD_PRELOAD", QUORLAN_WINDOW_PROBE},
+                                                          {"LD_LIBRARY_PATH", elsewhere.path()},
+                                                          {"LD_DEBUG", "files"}});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_TRUE(contains(result.out, "probe: window shown: tessaly::SceneWindow")) << result.out;
+    EXPECT_EQ(applicationCopiesStarted(result.err),
+              std::vector<std::string>{(elsewhere / "Quorlan.debug.so").string()});
+}
+
 } // namespace
