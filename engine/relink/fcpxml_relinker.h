@@ -50,6 +50,13 @@ public:
     static std::string decodeSrc(std::string_view src);
     /// The media `src` of a file-system path: "file://" and the percent-encoded path.
     static std::string encodeSrc(std::string_view path);
+    /// False for a `src` with a URL scheme other than `file` (`http:`, `smb:`), which names no
+    /// local file and is neither a proxy nor an original.
+    static bool namesLocalFile(std::string_view src);
+    /// The `src` of a proxy's `.braw` twin: an absolute file URL whose escapes decode is decoded,
+    /// given the `.braw` extension and encoded again; any other text keeps its spelling and has
+    /// only its last extension replaced.
+    static std::string brawSrc(std::string_view src);
 
     struct StemAndExtension {
         std::string stem;      ///< last path component without its last extension

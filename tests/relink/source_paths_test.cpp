@@ -115,3 +115,51 @@ TEST(DictFrom, MapsEveryAttributeToItsDecodedValue) {
     auto bare = xml::Document::parse("<format/>");
     EXPECT_TRUE(R::dictFrom(bare.rootElement()).empty());
 }
+
+TEST(SourcePaths, BrawSrcReencodesOnlyAbsoluteFileURLs) {
+    struct Case {
+        const char *src, *braw;
+    };
+    for (const Case &c : {
+             Case{"file:///Volumes/A/My%20Clip.MOV", "file:///Volumes/A/My%20Clip.braw"},
+             // Decoded and encoded again: escapes come out in their one spelling.
+             Case{"file:///a/Caf%c3%a9.mov", "file:///a/Caf%C3%A9.braw"},
+             Case{"file:///a/b%7e.mov", "file:///a/b~.braw"},
+             // Relative, broken or host-named sources keep their text.
+             Case{"clips/A001.mov", "clips/A001.braw"},
+             Case{"clips/My%20Clip.mov", "clips/My%20Clip.braw"},
+             Case{"../A001.MOV", "../A001.braw"},
+             Case{"file:///Day%201/100%.mov", "file:///Day%201/100%.braw"},
+             Case{"file:///a/%FF.mov", "file:///a/%FF.braw"},
+             Case{"file://localhost/a/b%20c.mov", "file://localhost/a/b%20c.braw"},
+             Case{"/Volumes/A/B c.mov", "/Volumes/A/B c.braw"},
+         }) {
+        EXPECT_EQ(R::brawSrc(c.src), c.braw) << c.src;
+    }
+}
+
+TEST(SourcePaths, OnlyFileURLsAndPlainReferencesNameLocalFiles) {
+    struct Case {
+        const char *src;
+        bool local;
+    };
+    for (const Case &c : {
+             Case{"file:///a/A.mov", true},
+             Case{"FILE:///a/A.mov", true},
+             Case{"file:/a/A.mov", true},
+             Case{"clips/A.mov", true},
+             Case{"/a/A.mov", true},
+             Case{"A.mov", true},
+             Case{"", true},
+             Case{"./a:b.mov", true},
+             Case{"Take 1: A.mov", true},
+             Case{"http://host/A.mov", false},
+             Case{"https://host/A.mov", false},
+             Case{"smb://server/share/A.mov", false},
+             Case{"SMB://server/A.mov", false},
+             Case{"x-files+1.2:A.mov", false},
+             Case{"mailto:A.mov", false},
+         }) {
+        EXPECT_EQ(R::namesLocalFile(c.src), c.local) << c.src;
+    }
+}
