@@ -11,6 +11,7 @@
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 namespace tessaly {
 
@@ -30,6 +31,14 @@ public:
     /// Replaces every proxy asset of the loaded document by a `.braw` twin, in place.
     /// Throws RelinkError, before changing anything, when the document cannot be relinked.
     static RelinkResult relink(xml::Document &doc);
+
+    /// Sets every change's `brawFound`: whether its `newSrc` names a readable regular file on
+    /// this machine, as spelled or in another Unicode normalisation; returns how many are
+    /// missing. A relative `newSrc` is taken inside `documentFolder` (the folder of the document
+    /// Final Cut Pro will import) and is missing when that is empty. Reads the disk, so call it
+    /// off the GUI thread; it changes nothing but the flags.
+    static std::size_t checkOriginals(std::vector<RelinkChange> &changes,
+                                      const std::filesystem::path &documentFolder = {});
 
     /// Maps keyed by normalised text (see textKey).
     using IDMap = std::unordered_map<std::string, std::string>;
