@@ -80,7 +80,8 @@ public:
     /// Never returns an identifier in use, also past the largest 64-bit number.
     static std::string nextID(UsedIdentifiers &used);
 
-    /// The element's attributes as a map from name to decoded value.
+    /// The element's attributes as a map from name to decoded value; a value longer than any a
+    /// format carries (see kLongestKey) is left out.
     static std::map<std::string, std::string> dictFrom(xml::Element element);
 };
 

@@ -8,12 +8,6 @@ namespace tessaly {
 
 namespace {
 
-/// No file system holds a path longer than a few KiB (4 KiB on Linux, 1 KiB on macOS); a
-/// `src` far longer than that names no file. Passing such a text by, unread, keeps the memory
-/// of a run bounded by its document: every media reference is decoded and copied several
-/// times on its way into the records.
-constexpr std::size_t kLongestSource = 64 * 1024;
-
 /// The media references of one kind (`mov` or `braw`), grouped by stem in the order of each
 /// stem's first appearance. All references of one stem name one file; the assets that do are
 /// kept in document order, each once.
@@ -72,16 +66,6 @@ std::vector<xml::Attribute> mediaSources(const xml::Element &asset) {
     return sources;
 }
 
-/// The value of a media `src`, or nullopt when it is too long to name a file.
-std::optional<std::string> sourceText(const xml::Attribute &src) {
-    if (src.rawValue().size() > kLongestSource)
-        return std::nullopt;
-    std::string value = src.stringValue();
-    if (value.size() > kLongestSource)
-        return std::nullopt;
-    return value;
-}
-
 /// Gives the copy of a proxy asset its new identity, format and media location. The location
 /// is in the copy's first `media-rep` or, in older exports, on the asset itself; either way
 /// the proxy's bookmarks go, since they point at the proxy file.
@@ -89,7 +73,7 @@ void retarget(xml::Element copy, const std::string &newID, const std::string *br
               const std::string &newSrc) {
     xml::Attribute own[5]; // one read of the tag for all five
     copy.attributesForNames({"id", "format", "uid", "src", "sig"}, own);
-    const std::string sig = own[2] ? own[2].stringValue() : newID;
+    const std::string sig = keyValue(own[2]).value_or(newID);
     if (own[0])
         own[0].setStringValue(newID);
     if (own[1] && brawFormatID)
@@ -128,7 +112,7 @@ RelinkResult FCPXMLRelinker::relink(xml::Document &doc) {
     // Index the formats; a later format with the same id wins.
     std::unordered_map<std::string, xml::Element> formatsByID;
     for (const auto &format : formats) {
-        if (auto id = format.attributeValue("id"))
+        if (auto id = keyValue(format.attributeForName("id")))
             formatsByID[textKey(*id)] = format;
     }
 
@@ -138,12 +122,14 @@ RelinkResult FCPXMLRelinker::relink(xml::Document &doc) {
     StemIndex proxiesByStem;
     std::optional<std::string> brawFormatID;
     for (const auto &asset : assets) {
-        const auto id = asset.attributeValue("id");
+        xml::Attribute read[2];
+        asset.attributesForNames({"id", "format"}, read);
+        const auto id = keyValue(read[0]);
         if (!id)
             continue;
-        const std::string formatID = asset.attributeValue("format").value_or(std::string());
+        const std::string formatID = keyValue(read[1]).value_or(std::string());
         for (const auto &source : mediaSources(asset)) {
-            std::optional<std::string> src = sourceText(source);
+            std::optional<std::string> src = keyValue(source);
             if (!src || !namesLocalFile(*src))
                 continue;
             const std::string path = decodeSrc(*src);
@@ -187,8 +173,10 @@ RelinkResult FCPXMLRelinker::relink(xml::Document &doc) {
     // of all kinds (effects, compound clips) share one numbering.
     UsedIdentifiers used;
     std::string scratch;
-    root.forEachAttributeNamed(
-        "id", [&](xml::Element, xml::Attribute id) { used.insert(attributeKey(id, scratch)); });
+    root.forEachAttributeNamed("id", [&](xml::Element, xml::Attribute id) {
+        if (const auto key = attributeKey(id, scratch))
+            used.insert(*key);
+    });
 
     // Create the replacements: stem by stem, and within a stem every asset that names the
     // file, each with an identifier and a record of its own.
@@ -221,9 +209,9 @@ RelinkResult FCPXMLRelinker::relink(xml::Document &doc) {
     // root's own attributes and the root's `resources` (the new assets among them).
     IDSet stillNamed;
     auto noteFormat = [&](xml::Attribute format) {
-        const std::string_view key = attributeKey(format, scratch);
-        if (!key.empty() && orphanFormats.count(std::string(key)))
-            stillNamed.emplace(key);
+        const auto key = attributeKey(format, scratch);
+        if (key && !key->empty() && orphanFormats.count(std::string(*key)))
+            stillNamed.emplace(*key);
     };
     if (xml::Attribute format = root.attributeForName("format"))
         noteFormat(format);
@@ -234,7 +222,7 @@ RelinkResult FCPXMLRelinker::relink(xml::Document &doc) {
     }
 
     for (const auto &format : formats) {
-        const auto id = format.attributeValue("id");
+        const auto id = keyValue(format.attributeForName("id"));
         if (!id)
             continue;
         const std::string key = textKey(*id);

@@ -1,4 +1,5 @@
 #include "engine/relink/fcpxml_relinker.h"
+#include "engine/relink/text_key.h"
 
 #include <optional>
 
@@ -211,8 +212,10 @@ std::string FCPXMLRelinker::brawPath(std::string_view proxyPath) {
 
 std::map<std::string, std::string> FCPXMLRelinker::dictFrom(xml::Element element) {
     std::map<std::string, std::string> map;
-    for (const auto &attribute : element.attributes())
-        map[std::string(attribute.name())] = attribute.stringValue();
+    for (const auto &attribute : element.attributes()) {
+        if (auto value = keyValue(attribute))
+            map[std::string(attribute.name())] = std::move(*value);
+    }
     return map;
 }
 

@@ -474,17 +474,63 @@ TEST(FCPXMLRelinker, SourcesThatAreNotAbsoluteFileURLsKeepTheirSpelling) {
               RelinkError::Case::noBrawFound);
 }
 
-// A source longer than any file system's path is no media file, and reading it costs nothing.
-TEST(FCPXMLRelinker, ASourceTooLongForAFileIsLeftAlone) {
-    const std::string longSrc = "file:///m/" + std::string(70 * 1024, 'L') + ".mov";
-    const std::string text =
-        documentWith(asset("r2", "r1", "file:///m/Z.braw") + asset("r3", "r1", longSrc) +
-                     asset("r4", "r1", "file:///m/A.mov"));
-    std::string output;
-    const RelinkResult result = relinkText(text, &output);
-    expectChanges(result, {{"A", "/m/A.mov", "/m/A.braw", "r4", "r5"}});
-    EXPECT_NE(output.find("<asset id=\"r3\" format=\"r1\"><media-rep src=\"" + longSrc + "\"/>"),
-              std::string::npos);
+// A text longer than any identifier or path names nothing: it is passed by, not copied into
+// keys and records, so a run's memory stays bounded by its document.
+TEST(FCPXMLRelinker, TextsTooLongToBeKeysNameNothing) {
+    const std::string huge(70 * 1024, 'L');
+    const std::string hugeAccented = [] {
+        std::string text;
+        for (int i = 0; i < 40 * 1024; ++i)
+            text += "\xC3\xA9";
+        return text;
+    }();
+    struct Case {
+        const char *name;
+        std::string resources, spine;
+        std::vector<ChangeRow> changes;
+        std::vector<std::string> kept; ///< texts the output still holds
+    };
+    const std::string braw =
+        "<format id=\"r1\"/><format id=\"r2\"/>" + asset("r3", "r2", "file:///m/Z.braw");
+    const std::string proxy = asset("r4", "r1", "file:///m/A.mov");
+    const std::vector<Case> cases = {
+        {"a proxy's src",
+         braw + asset("r5", "r1", "file:///m/" + huge + ".mov") + proxy,
+         {},
+         {{"A", "/m/A.mov", "/m/A.braw", "r4", "r6"}},
+         {"<asset id=\"r5\" format=\"r1\"><media-rep src=\"file:///m/" + huge + ".mov\"/>"}},
+        {"a proxy's id",
+         braw + asset("r" + huge, "r1", "file:///m/B.mov") + proxy,
+         "<clip ref=\"r" + huge + "\"/>",
+         {{"A", "/m/A.mov", "/m/A.braw", "r4", "r5"}},
+         {"<clip ref=\"r" + huge + "\"/>", "<asset id=\"r" + huge + "\""}},
+        {"a .braw asset's format",
+         "<format id=\"r1\"/>" + asset("r3", huge, "file:///m/Y.braw") +
+             asset("r2", "r9", "file:///m/Z.braw") + proxy,
+         {},
+         {{"A", "/m/A.mov", "/m/A.braw", "r4", "r5"}},
+         {"<asset id=\"r5\" format=\"r9\">"}},
+        {"a proxy's uid",
+         braw + "<asset id=\"r4\" uid=\"" + huge +
+             "\"><media-rep sig=\"S\" src=\"file:///m/A.mov\"/></asset>",
+         {},
+         {{"A", "/m/A.mov", "/m/A.braw", "r4", "r5"}},
+         {"<media-rep sig=\"r5\" src=\"file:///m/A.braw\"/>"}},
+        {"references in the timeline and ids elsewhere",
+         braw + proxy,
+         "<title ref=\"" + hugeAccented + "\" format=\"" + hugeAccented + "\"/><event id=\"r" +
+             hugeAccented + "\"/>",
+         {{"A", "/m/A.mov", "/m/A.braw", "r4", "r5"}},
+         {"<title ref=\"" + hugeAccented + "\" format=\"" + hugeAccented + "\"/>"}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string output;
+        const RelinkResult result = relinkText(documentWith(c.resources, c.spine), &output);
+        expectChanges(result, c.changes);
+        for (const auto &text : c.kept)
+            EXPECT_NE(output.find(text), std::string::npos) << text.substr(0, 80);
+    }
 }
 
 // The new assets take the format of the first .braw asset that names one; with none, every

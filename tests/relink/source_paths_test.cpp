@@ -112,6 +112,11 @@ TEST(DictFrom, MapsEveryAttributeToItsDecodedValue) {
     EXPECT_EQ(map, (std::map<std::string, std::string>{
                        {"id", "r1"}, {"name", "A & B"}, {"width", "1920"}}));
 
+    // A value longer than any format carries is left out, not copied into every result.
+    auto huge =
+        xml::Document::parse("<format id=\"r1\" name=\"" + std::string(70 * 1024, 'n') + "\"/>");
+    EXPECT_EQ(R::dictFrom(huge.rootElement()), (std::map<std::string, std::string>{{"id", "r1"}}));
+
     auto bare = xml::Document::parse("<format/>");
     EXPECT_TRUE(R::dictFrom(bare.rootElement()).empty());
 }
