@@ -70,7 +70,15 @@ struct DirCloser {
 } // namespace
 
 OriginalsFinder::OriginalsFinder(std::filesystem::path documentFolder)
-    : m_documentFolder(std::move(documentFolder)) {}
+    : m_documentFolder(std::move(documentFolder)) {
+    // Folders are resolved from the root; without a current folder to start a relative one
+    // from, relative originals cannot be found.
+    if (!m_documentFolder.empty() && m_documentFolder.is_relative()) {
+        std::error_code error;
+        std::filesystem::path absolute = std::filesystem::absolute(m_documentFolder, error);
+        m_documentFolder = error ? std::filesystem::path() : std::move(absolute);
+    }
+}
 
 bool OriginalsFinder::found(std::string_view path) {
     if (path.empty())
@@ -81,9 +89,9 @@ bool OriginalsFinder::found(std::string_view path) {
     } else {
         if (m_documentFolder.empty())
             return false;
-        full = tidy((std::filesystem::absolute(m_documentFolder) / path).string());
+        full = tidy((m_documentFolder / path).string());
     }
-    if (full == "/")
+    if (full.empty() || full.front() != '/' || full == "/")
         return false;
     const std::optional<std::string> &folder = resolvedFolder(std::string(folderOf(full)));
     if (!folder)

@@ -248,6 +248,7 @@ TEST(FCPXMLRelinker, SharedFormatIsNoOrphanAndMissingFormatGivesEmptyMap) {
     const auto missing = relinkText(
         documentWith(asset("r2", "r7", "file:///a/B.braw") + asset("r3", "r1", "file:///a/C.mov")));
     EXPECT_TRUE(missing.brawFormat.empty());
+    EXPECT_EQ(missing.brawFormatID, "r7");
     EXPECT_EQ(missing.changes.size(), 1u);
 }
 
