@@ -144,27 +144,9 @@ TEST(SourcePaths, BrawSrcReencodesOnlyAbsoluteFileURLs) {
 }
 
 TEST(SourcePaths, OnlyFileURLsAndPlainReferencesNameLocalFiles) {
-    struct Case {
-        const char *src;
-        bool local;
-    };
-    for (const Case &c : {
-             Case{"file:///a/A.mov", true},
-             Case{"FILE:///a/A.mov", true},
-             Case{"file:/a/A.mov", true},
-             Case{"clips/A.mov", true},
-             Case{"/a/A.mov", true},
-             Case{"A.mov", true},
-             Case{"", true},
-             Case{"./a:b.mov", true},
-             Case{"Take 1: A.mov", true},
-             Case{"http://host/A.mov", false},
-             Case{"https://host/A.mov", false},
-             Case{"smb://server/share/A.mov", false},
-             Case{"SMB://server/A.mov", false},
-             Case{"x-files+1.2:A.mov", false},
-             Case{"mailto:A.mov", false},
-         }) {
-        EXPECT_EQ(R::namesLocalFile(c.src), c.local) << c.src;
-    }
+    for (const char *local : {"file:///a/A.mov", "FILE:///a/A.mov", "clips/A.mov", "/a/A.mov",
+                              "./a:b.mov", "Take 1: A.mov", ""})
+        EXPECT_TRUE(R::namesLocalFile(local)) << local;
+    for (const char *remote : {"http://host/A.mov", "SMB://server/A.mov", "x-y+1.2:A.mov"})
+        EXPECT_FALSE(R::namesLocalFile(remote)) << remote;
 }
