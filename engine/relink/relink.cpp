@@ -14,29 +14,28 @@ namespace {
 class StemIndex {
 public:
     struct Group {
-        std::string stem;    ///< as first written in the document
-        std::string pathKey; ///< the normalised decoded path that every reference names
+        std::string stem; ///< as first written in the document
         std::vector<AssetInfo> assets;
     };
 
     /// Enters a reference; throws duplicateStem when the stem already names another file.
     void add(std::string stem, std::string_view path, std::string_view extension, AssetInfo info) {
-        std::string key = textKey(stem);
-        std::string pathKey = textKey(path);
-        const auto [it, added] = m_byKey.emplace(std::move(key), m_groups.size());
+        const auto [it, added] = m_byKey.emplace(textKey(stem), m_groups.size());
         if (added) {
-            m_groups.push_back({std::move(stem), std::move(pathKey), {std::move(info)}});
+            m_groups.push_back({std::move(stem), {std::move(info)}});
             return;
         }
+        // A repeated stem is rare: the first reference's path is decoded again rather than
+        // kept for every stem.
         Group &group = m_groups[it->second];
-        if (group.pathKey != pathKey)
+        if (textKey(FCPXMLRelinker::decodeSrc(group.assets.front().src)) != textKey(path))
             throw RelinkError::duplicateStem(std::move(stem), std::string(extension));
         // Assets arrive in document order, so an asset met again is the group's last one.
         if (group.assets.back().element != info.element)
             group.assets.push_back(std::move(info));
     }
     bool empty() const { return m_groups.empty(); }
-    const std::vector<Group> &groups() const { return m_groups; }
+    std::vector<Group> &groups() { return m_groups; }
 
     /// Calls `visit` with every asset entry, group by group.
     template <typename Visit> void forEachAsset(Visit &&visit) const {
@@ -181,8 +180,8 @@ RelinkResult FCPXMLRelinker::relink(xml::Document &doc) {
     // Create the replacements: stem by stem, and within a stem every asset that names the
     // file, each with an identifier and a record of its own.
     IDMap oldToNewID;
-    for (const auto &group : proxiesByStem.groups()) {
-        for (const AssetInfo &proxy : group.assets) {
+    for (auto &group : proxiesByStem.groups()) {
+        for (AssetInfo &proxy : group.assets) {
             const std::string newID = nextID(used);
             xml::Element copy = proxy.element.copy();
             retarget(copy, newID, brawFormatID ? &*brawFormatID : nullptr, brawSrc(proxy.src));
@@ -193,6 +192,8 @@ RelinkResult FCPXMLRelinker::relink(xml::Document &doc) {
             std::string newPath = brawPath(oldPath);
             result.changes.emplace_back(group.stem, std::move(oldPath), std::move(newPath),
                                         proxy.id, newID);
+            // The records now carry the path: a document of long paths need not hold it twice.
+            std::string().swap(proxy.src);
         }
     }
 
