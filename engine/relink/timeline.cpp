@@ -56,11 +56,13 @@ void FCPXMLRelinker::updateTimeline(xml::Element root, const IDMap &oldToNewID,
     std::string scratch;
     root.forEachAttributeNamed(
         {"ref", "format"}, [&](xml::Element element, xml::Attribute attribute, std::size_t which) {
-            const std::string_view key = attributeKey(attribute, scratch);
+            const auto key = attributeKey(attribute, scratch);
+            if (!key)
+                return;
             const xml::PreparedValue *value = nullptr;
             if (which == 0)
-                value = newRefs.find(key);
-            else if (!key.empty() && orphans.find(key))
+                value = newRefs.find(*key);
+            else if (!key->empty() && orphans.find(*key))
                 value = &brawFormat;
             if (value && scope.contains(element))
                 attribute.setValue(*value);
@@ -74,14 +76,13 @@ void FCPXMLRelinker::updateElement(xml::Element element, const IDMap &oldToNewID
     forEachElement(element, [&](xml::Element current) {
         xml::Attribute found[2];
         current.attributesForNames({"ref", "format"}, found);
-        if (xml::Attribute &ref = found[0]) {
-            if (auto it = oldToNewID.find(textKey(ref.stringValue())); it != oldToNewID.end())
-                ref.setStringValue(it->second);
+        if (const auto ref = keyValue(found[0])) {
+            if (auto it = oldToNewID.find(textKey(*ref)); it != oldToNewID.end())
+                found[0].setStringValue(it->second);
         }
-        if (xml::Attribute &format = found[1]) {
-            const std::string value = format.stringValue();
-            if (!value.empty() && orphanFormats.count(textKey(value)))
-                format.setStringValue(brawFormatID);
+        if (const auto format = keyValue(found[1])) {
+            if (!format->empty() && orphanFormats.count(textKey(*format)))
+                found[1].setStringValue(brawFormatID);
         }
     });
 }
