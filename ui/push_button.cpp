@@ -19,9 +19,9 @@ constexpr int kIconGap = 6;
 constexpr qreal kSpinnerScale = 0.7;
 } // namespace
 
-PushButton::PushButton(const QString &text, const QString &symbol, QWidget *parent)
+PushButton::PushButton(const QString &title, const QString &symbol, QWidget *parent)
     : QAbstractButton(parent), m_symbol(symbol) {
-    setText(text);
+    setTitle(title);
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_Hover); // repaint on entering and leaving, for the hover shade
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
@@ -31,6 +31,17 @@ PushButton::PushButton(const QString &text, const QString &symbol, QWidget *pare
         update();
     });
     updateFont();
+}
+
+void PushButton::setTitle(const QString &title) {
+    m_title = title;
+    // The base class turns "&x" into an Alt+x shortcut; doubled, every ampersand stays a
+    // character there too, and assistive tools read the title as written.
+    QString escaped = title;
+    escaped.replace(QLatin1Char('&'), QStringLiteral("&&"));
+    QAbstractButton::setText(escaped);
+    updateGeometry();
+    update();
 }
 
 void PushButton::setLook(Look look) {
@@ -93,7 +104,7 @@ int PushButton::sidePadding() const {
 }
 
 QSize PushButton::sizeHint() const {
-    int width = fontMetrics().horizontalAdvance(text()) + 2 * sidePadding();
+    int width = fontMetrics().horizontalAdvance(m_title) + 2 * sidePadding();
     if (!m_symbol.isEmpty())
         width += iconSize() + kIconGap;
     const int h = m_look == Look::plain ? fontMetrics().height() + 2 : controlHeight();
@@ -157,7 +168,7 @@ void PushButton::paintEvent(QPaintEvent *) {
     const QColor color = foreground();
     const QFontMetrics metrics = fontMetrics();
     const int icon = m_symbol.isEmpty() ? 0 : iconSize();
-    const int content = metrics.horizontalAdvance(text()) + (icon ? icon + kIconGap : 0);
+    const int content = metrics.horizontalAdvance(m_title) + (icon ? icon + kIconGap : 0);
     qreal x = std::max<qreal>(sidePadding(), (width() - content) / 2.0);
     if (icon) {
         const QRectF iconBox(x, (height() - icon) / 2.0, icon, icon);
@@ -171,7 +182,7 @@ void PushButton::paintEvent(QPaintEvent *) {
     painter.setPen(color);
     const QRectF textBox(x, 0, width() - x - sidePadding() / 2.0, height());
     painter.drawText(textBox, Qt::AlignLeft | Qt::AlignVCenter,
-                     metrics.elidedText(text(), Qt::ElideRight, int(textBox.width())));
+                     metrics.elidedText(m_title, Qt::ElideRight, int(textBox.width())));
 }
 
 void PushButton::paintSpinner(QPainter &painter, const QRectF &box, const QColor &color) const {

@@ -9,14 +9,24 @@ namespace tessaly {
 
 /// A push button drawn the same on every desktop: bordered, prominent (filled with the accent
 /// colour) or plain (text only), with an optional symbol that a spinner replaces while busy.
+///
+/// Its title is shown exactly as written: an ampersand is a character, never a keyboard
+/// mnemonic, so no Alt key presses a button by accident.
 class PushButton : public QAbstractButton {
     Q_OBJECT
 public:
     enum class Look { bordered, prominent, plain };
     enum class ControlSize { small, regular, large };
 
-    /// A button titled `text` with the symbol `symbol` (empty for none).
-    PushButton(const QString &text, const QString &symbol, QWidget *parent = nullptr);
+    /// A button titled `title` with the symbol `symbol` (empty for none).
+    PushButton(const QString &title, const QString &symbol, QWidget *parent = nullptr);
+
+    /// Shows `title` as written.
+    void setTitle(const QString &title);
+    /// The title as shown.
+    const QString &title() const { return m_title; }
+    /// Titles are set with setTitle(), which keeps an ampersand from becoming a mnemonic.
+    void setText(const QString &) = delete;
 
     /// Draws the button as `look`.
     void setLook(Look look);
@@ -55,6 +65,7 @@ private:
 
     Look m_look = Look::bordered;
     ControlSize m_size = ControlSize::regular;
+    QString m_title;
     QString m_symbol;
     QColor m_textColor;
     bool m_busy = false;

@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLocale>
 #include <QPointer>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -179,6 +180,38 @@ TEST_F(ContentViewTest, CountsAreShownInFullAsPlainDigits) {
     EXPECT_EQ(values,
               (QStringList{QStringLiteral("1234"), QStringLiteral("1"), QStringLiteral("1")}));
     QLocale::setDefault(previous);
+}
+
+TEST_F(ContentViewTest, NoAltKeyOfAButtonTitlePressesAButton) {
+    model().setInput(input);
+    click("previewButton");
+    ASSERT_TRUE(settle());
+    ASSERT_TRUE(child<PushButton>(*view, "applyButton")->isEnabled());
+    view->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(view.get()));
+
+    const QList<PushButton *> buttons = view->findChildren<PushButton *>();
+    std::vector<std::unique_ptr<QSignalSpy>> spies;
+    QList<char16_t> keys;
+    for (PushButton *button : buttons) {
+        spies.push_back(std::make_unique<QSignalSpy>(button, &PushButton::clicked));
+        // Keys a keyboard types with Alt; an ellipsis is not one of them.
+        for (const QChar c : button->title()) {
+            if (c.unicode() < 0x80 && !keys.contains(c.toUpper().unicode()))
+                keys << c.toUpper().unicode();
+        }
+    }
+    ASSERT_TRUE(keys.contains(u'&'));
+    for (const char16_t key : keys)
+        QTest::keyClick(view.get(), Qt::Key(key), Qt::AltModifier);
+    QTest::qWait(300); // a mnemonic presses its button with a short animation
+
+    for (std::size_t i = 0; i < spies.size(); ++i)
+        EXPECT_EQ(spies[i]->count(), 0) << buttons[qsizetype(i)]->title().toStdString();
+    EXPECT_EQ(model().phase(), Phase::dryRunComplete);
+    EXPECT_FALSE(model().isRunning());
+    EXPECT_FALSE(fs::exists(temp / "Day1_braw.fcpxml"));
+    EXPECT_EQ(child<PushButton>(*view, "applyButton")->title(), QStringLiteral("Relink & Save"));
 }
 
 TEST(SceneWindows, EachWindowKeepsItsOwnState) {
