@@ -31,8 +31,10 @@ constexpr int kContentSpacing = 24;
 } // namespace
 
 ContentView::ContentView(std::shared_ptr<FileChooser> chooser, QWidget *parent)
-    : QWidget(parent), m_vm(RelinkViewModel::create(
-                           chooser ? std::move(chooser) : std::make_shared<QtFileChooser>(this))),
+    : QWidget(parent),
+      m_vm(RelinkViewModel::create(
+          chooser ? std::move(chooser)
+                  : std::make_shared<QtFileChooser>(this, [this] { return m_vm->outputURL(); }))),
       m_dropDelegate(this, [this](std::filesystem::path url) {
           m_vm->setInput(url);
           setTargeted(false);
