@@ -36,7 +36,9 @@ ContentView::ContentView(std::shared_ptr<FileChooser> chooser, QWidget *parent)
           chooser ? std::move(chooser)
                   : std::make_shared<QtFileChooser>(this, [this] { return m_vm->outputURL(); }))),
       m_dropDelegate(this, [this](std::filesystem::path url) {
-          m_vm->setInput(url);
+          // A run may have started between the drop and its hand-over.
+          if (!m_vm->isRunning())
+              m_vm->setInput(url);
           setTargeted(false);
       }) {
     auto *root = new QVBoxLayout(this);
@@ -201,12 +203,14 @@ bool ContentView::handleDrag(QEvent *event) {
     case QEvent::DragEnter:
     case QEvent::DragMove: {
         auto *drag = static_cast<QDragMoveEvent *>(event);
-        const bool valid = drag->mimeData() && m_dropDelegate.validateDrop(*drag->mimeData());
+        // A run reads the input it started with; a new one is taken once it has ended.
+        const bool valid = !m_vm->isRunning() && drag->mimeData() &&
+                           m_dropDelegate.validateDrop(*drag->mimeData());
         if (valid)
             drag->acceptProposedAction();
         else
             drag->ignore();
-        if (event->type() == QEvent::DragEnter)
+        if (event->type() == QEvent::DragEnter || !valid)
             setTargeted(valid);
         return true;
     }
@@ -215,7 +219,7 @@ bool ContentView::handleDrag(QEvent *event) {
         return true;
     case QEvent::Drop: {
         auto *drop = static_cast<QDropEvent *>(event);
-        if (drop->mimeData() && m_dropDelegate.performDrop(*drop->mimeData()))
+        if (!m_vm->isRunning() && drop->mimeData() && m_dropDelegate.performDrop(*drop->mimeData()))
             drop->acceptProposedAction();
         else
             drop->ignore();

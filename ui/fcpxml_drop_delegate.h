@@ -19,7 +19,8 @@ public:
     /// call is dropped when `context` is gone by then.
     FCPXMLDropDelegate(QObject *context, std::function<void(std::filesystem::path)> onDrop);
 
-    /// Whether the dragged data holds at least one local file.
+    /// Whether the first local file of the dragged data is a document or bundle this delegate
+    /// takes, so that anything else is refused while it hovers.
     bool validateDrop(const QMimeData &data) const;
 
     /// Takes the first local file of the drop and, when its extension is `fcpxml` or
@@ -28,6 +29,7 @@ public:
 
 private:
     static std::optional<std::filesystem::path> firstLocalFile(const QMimeData &data);
+    static bool isExport(const std::filesystem::path &file);
 
     QPointer<QObject> m_context;
     std::function<void(std::filesystem::path)> m_onDrop;
