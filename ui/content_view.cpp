@@ -234,7 +234,7 @@ bool ContentView::handleDrag(QEvent *event) {
 void ContentView::sendFeedback() {
     const QByteArray text =
         feedbackMailURL(QString::fromUtf8(TESSALY_FEEDBACK_ADDRESS), systemVersionText(),
-                        m_vm->errorMessage(), m_vm->changes());
+                        m_vm->errorMessage(), m_vm->changes(), m_vm->logURL());
     // Handed over as encoded, so Qt keeps the escapes exactly as composed.
     const QUrl url = QUrl::fromEncoded(text, QUrl::StrictMode);
     if (!url.isValid())
