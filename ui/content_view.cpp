@@ -15,6 +15,7 @@
 #include <QDesktopServices>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMetaObject>
@@ -244,7 +245,25 @@ void ContentView::sendFeedback() {
         this, [this] { setShowAbout(false); }, Qt::QueuedConnection);
 }
 
+void ContentView::openFile(const std::filesystem::path &file) {
+    const QString name = QFile::decodeName(file.native().c_str());
+    std::error_code error;
+    if (!std::filesystem::exists(file, error)) {
+        m_openFailure = tr("Cannot open “%1”: there is no such file or folder.").arg(name);
+    } else if (!FCPXMLDropDelegate::isExport(file)) {
+        m_openFailure = tr("Cannot open “%1”: Tessaly opens Final Cut Pro XML exports, .fcpxml "
+                           "documents and .fcpxmld bundles.")
+                            .arg(name);
+    } else {
+        m_vm->setInput(file);
+        return;
+    }
+    refreshResults();
+}
+
 void ContentView::refresh() {
+    // Any change of the workflow is the user moving on from a file that could not be opened.
+    m_openFailure.reset();
     m_dropZone->setURL(m_vm->inputURL());
     refreshOutputRow();
     refreshActions();

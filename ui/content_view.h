@@ -7,7 +7,9 @@
 #include <QString>
 #include <QWidget>
 
+#include <filesystem>
 #include <memory>
+#include <optional>
 
 namespace tessaly {
 
@@ -37,6 +39,10 @@ public:
     /// Whether a file drag hovers over the drop zone.
     bool isTargeted() const { return m_isTargeted; }
 
+    /// Makes `file` the input as a drop of it would; a file that does not exist or is no
+    /// Final Cut Pro export leaves the input as it is and shows the error banner naming it.
+    void openFile(const std::filesystem::path &file);
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -62,12 +68,16 @@ private:
     void refreshActions();
     void refreshResults();
     QString resultsKey() const;
+    bool showsError() const;
 
     std::shared_ptr<RelinkViewModel> m_vm;
     bool m_isTargeted = false;
     bool m_showAbout = false;
     FCPXMLDropDelegate m_dropDelegate;
     QPointer<AboutView> m_aboutSheet;
+    /// Why a file the window was opened with could not be taken; shown until the next change
+    /// of the workflow.
+    std::optional<QString> m_openFailure;
 
     DropZoneView *m_dropZone = nullptr;
     ElidedLabel *m_outputName = nullptr;

@@ -157,7 +157,7 @@ QWidget *ContentView::errorBanner() const {
     auto *text = new QVBoxLayout;
     text->setSpacing(4);
     text->addWidget(styledLabel(tr("Something went wrong"), TextStyle::headline));
-    const auto &message = m_vm->errorMessage();
+    const auto &message = m_openFailure ? m_openFailure : m_vm->errorMessage();
     auto *body = new WrappingLabel(message ? *message : tr("Unknown error"));
     body->setObjectName(QStringLiteral("errorMessage"));
     body->setFont(textFont(TextStyle::callout));
@@ -179,11 +179,17 @@ QString ContentView::resultsKey() const {
            QString::number(m_vm->formatsUpdated()) + QLatin1Char('|') +
            QString::number(m_vm->orphansRemoved()) + QLatin1Char('|') +
            describe(m_vm->outputURL()) + QLatin1Char('|') + describe(m_vm->logURL()) +
-           QLatin1Char('|') + m_vm->errorMessage().value_or(QStringLiteral("-"));
+           QLatin1Char('|') + m_vm->errorMessage().value_or(QStringLiteral("-")) +
+           QLatin1Char('|') + m_openFailure.value_or(QStringLiteral("-"));
+}
+
+bool ContentView::showsError() const {
+    return m_openFailure || m_vm->phase() == Phase::error;
 }
 
 void ContentView::refreshResults() {
-    const QString phase = QString::number(int(m_vm->phase()));
+    const Phase shown = showsError() ? Phase::error : m_vm->phase();
+    const QString phase = QString::number(int(shown));
     const QString key = resultsKey();
     if (phase == m_shownPhase && key == m_shownResults)
         return;
@@ -196,7 +202,7 @@ void ContentView::refreshResults() {
     m_shownPhase = phase;
     m_shownResults = key;
     QWidget *panel = nullptr;
-    switch (m_vm->phase()) {
+    switch (shown) {
     case Phase::idle:
         break;
     case Phase::dryRunComplete:

@@ -27,9 +27,11 @@ public:
     /// `fcpxmld` in any case, queues the hand-over; false when the drop holds no local file.
     bool performDrop(const QMimeData &data) const;
 
+    /// Whether `file`'s extension is `fcpxml` or `fcpxmld`, in any case.
+    static bool isExport(const std::filesystem::path &file);
+
 private:
     static std::optional<std::filesystem::path> firstLocalFile(const QMimeData &data);
-    static bool isExport(const std::filesystem::path &file);
 
     QPointer<QObject> m_context;
     std::function<void(std::filesystem::path)> m_onDrop;

@@ -6,6 +6,7 @@
 #include "ui/scene_window.h"
 #include "ui/tessaly_app.h"
 #include "ui/theme.h"
+#include "ui/wrapping_label.h"
 #include "widget_support.h"
 #include "workflow/relink_view_model.h"
 
@@ -16,6 +17,7 @@
 #include <QPointer>
 #include <QSignalSpy>
 #include <QTest>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -263,6 +265,62 @@ TEST(SceneWindows, EachWindowKeepsItsOwnState) {
     }
     // Closing a window discards it.
     EXPECT_TRUE(QTest::qWaitFor([&] { return a.isNull() && b.isNull(); }, 2000));
+}
+
+TEST(SceneWindows, FilesNamedAtStartOpenAWindowEach) {
+    TempDir temp;
+    const fs::path document = temp / "Reel_04_Night" / "Day1.fcpxml";
+    writeFile(document, readFile(sampleDocument()));
+    fs::create_directories(temp / "Day2.fcpxmld");
+    writeFile(temp / "A001_C002.mov", "");
+    const struct {
+        QString argument;
+        std::optional<fs::path> input;
+        QString error;
+    } cases[] = {
+        {qt(document), document, {}},
+        {QUrl::fromLocalFile(qt(temp / "Day2.fcpxmld")).toString() + QLatin1Char('/'),
+         temp / "Day2.fcpxmld",
+         {}},
+        {qt(temp / "Day9.fcpxml"), std::nullopt,
+         QStringLiteral("Cannot open “") + qt(temp / "Day9.fcpxml") +
+             QStringLiteral("”: there is no such file or folder.")},
+        {qt(temp / "A001_C002.mov"), std::nullopt,
+         QStringLiteral("Cannot open “") + qt(temp / "A001_C002.mov") +
+             QStringLiteral("”: Tessaly opens Final Cut Pro XML exports, .fcpxml documents and "
+                            ".fcpxmld bundles.")},
+    };
+    QStringList arguments;
+    for (const auto &c : cases)
+        arguments << c.argument;
+    const std::vector<SceneWindow *> windows =
+        TessalyApp::openFiles(arguments, std::make_shared<ScriptedChooser>());
+    ASSERT_EQ(windows.size(), std::size(cases));
+    for (std::size_t i = 0; i < windows.size(); ++i) {
+        SCOPED_TRACE(cases[i].argument.toStdString());
+        ContentView &content = windows[i]->content();
+        EXPECT_TRUE(windows[i]->isVisible());
+        EXPECT_EQ(content.viewModel().inputURL(), cases[i].input);
+        QWidget *panel = child<RevealContainer>(content, "results")->panel();
+        if (cases[i].error.isEmpty()) {
+            EXPECT_EQ(panel, nullptr);
+            continue;
+        }
+        ASSERT_NE(panel, nullptr);
+        EXPECT_EQ(panel->objectName(), QStringLiteral("errorBanner"));
+        EXPECT_EQ(child<WrappingLabel>(*panel, "errorMessage")->text(), cases[i].error);
+        // Choosing a file moves on from the failure.
+        content.viewModel().setInput(document);
+        EXPECT_EQ(child<RevealContainer>(content, "results")->panel(), nullptr);
+    }
+    for (SceneWindow *window : windows)
+        window->close();
+
+    // Without files, one empty window.
+    const std::vector<SceneWindow *> empty = TessalyApp::openFiles({});
+    ASSERT_EQ(empty.size(), 1u);
+    EXPECT_FALSE(empty[0]->content().viewModel().inputURL());
+    empty[0]->close();
 }
 
 } // namespace
