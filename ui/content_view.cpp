@@ -10,6 +10,7 @@
 #include "ui/rounded_card.h"
 #include "ui/symbol_view.h"
 #include "ui/theme.h"
+#include "ui/tinted_label.h"
 #include "workflow/relink_view_model.h"
 
 #include <QDesktopServices>
@@ -97,7 +98,7 @@ QWidget *ContentView::headerView() {
     row->setContentsMargins(24, 20, 24, 20);
     row->setSpacing(10);
     row->addWidget(new SymbolView(QStringLiteral("arrow.triangle.2.circlepath.circle.fill"), 32,
-                                  accentColor(this)));
+                                  Tint::accent));
 
     auto *titles = new QVBoxLayout;
     titles->setSpacing(2);
@@ -108,7 +109,7 @@ QWidget *ContentView::headerView() {
     titles->addWidget(title);
     titles->addWidget(styledLabel(tr("Replaces all .mov references with .braw originals in\n"
                                      "FCPXML or FCPXMLD files, while keeping all effects."),
-                                  TextStyle::callout, secondaryColor(this)));
+                                  TextStyle::callout, Tint::secondary));
     row->addLayout(titles);
     row->addStretch(1);
 
@@ -127,8 +128,7 @@ QWidget *ContentView::headerView() {
 }
 
 QWidget *ContentView::warningBanner() {
-    const CardLook look{withOpacity(SystemColor::orange, 0.1),
-                        withOpacity(SystemColor::orange, 0.3), 1, 10, false};
+    const CardLook look{Tint::orange, 0.1, 0.3, 1, 10, false};
     auto *banner = new RoundedCard(look);
     banner->setObjectName(QStringLiteral("warningBanner"));
     auto *row = new QHBoxLayout(banner);
@@ -139,7 +139,7 @@ QWidget *ContentView::warningBanner() {
     auto *symbolColumn = new QVBoxLayout;
     symbolColumn->setContentsMargins(0, 1, 0, 0);
     symbolColumn->addWidget(new SymbolView(QStringLiteral("exclamationmark.triangle.fill"),
-                                           symbolSize(TextStyle::title3), SystemColor::orange));
+                                           symbolSize(TextStyle::title3), Tint::orange));
     symbolColumn->addStretch(1);
     row->addLayout(symbolColumn);
 
@@ -165,7 +165,7 @@ QWidget *ContentView::warningBanner() {
         bulletRow->setSpacing(6);
         bulletRow->addWidget(styledLabel(QStringLiteral("•"), TextStyle::callout), 0, Qt::AlignTop);
         bulletRow->addWidget(
-            styledLabel(emphasized(bullet), TextStyle::callout, QColor(), Qt::RichText), 0,
+            styledLabel(emphasized(bullet), TextStyle::callout, Tint::primary, Qt::RichText), 0,
             Qt::AlignTop);
         bulletRow->addStretch(1);
         text->addLayout(bulletRow);

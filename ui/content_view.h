@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ui/fcpxml_drop_delegate.h"
+#include "ui/theme.h"
 
 #include <QColor>
 #include <QPointer>
@@ -55,8 +56,7 @@ private:
     QWidget *dryRunResults() const;
     QWidget *successBanner() const;
     QWidget *errorBanner() const;
-    QWidget *statBadge(qint64 value, const QString &label, const QString &icon,
-                       const QColor &color) const;
+    QWidget *statBadge(qint64 value, const QString &label, const QString &icon, Tint color) const;
 
     void sendFeedback();
     void setShowAbout(bool showAbout);

@@ -15,7 +15,7 @@ constexpr int kHintWidth = 80;
 } // namespace
 
 ElidedLabel::ElidedLabel(const QString &text, Qt::TextElideMode mode, QWidget *parent)
-    : QWidget(parent), m_text(text), m_mode(mode), m_color(primaryColor(this)) {
+    : QWidget(parent), m_text(text), m_mode(mode) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     updateToolTip();
 }
@@ -28,9 +28,13 @@ void ElidedLabel::setText(const QString &text) {
     update();
 }
 
-void ElidedLabel::setColor(const QColor &color) {
-    m_color = color;
+void ElidedLabel::setTint(Tint tint) {
+    m_tint = tint;
     update();
+}
+
+QColor ElidedLabel::color() const {
+    return textColor(m_tint, this);
 }
 
 QString ElidedLabel::shownText() const {
@@ -48,7 +52,7 @@ QSize ElidedLabel::minimumSizeHint() const {
 
 void ElidedLabel::paintEvent(QPaintEvent *) {
     QPainter painter(this);
-    painter.setPen(m_color);
+    painter.setPen(color());
     painter.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter, shownText());
 }
 

@@ -42,8 +42,10 @@ public:
     void setSymbol(const QString &symbol);
     /// The symbol's name.
     const QString &symbol() const { return m_symbol; }
-    /// The colour of a plain button's title; the accent colour when never set.
-    void setTextColor(const QColor &color);
+    /// The colour the title is drawn in now, from the palette and the button's state.
+    QColor titleColor() const;
+    /// The colour the button is filled with now; transparent for a plain button.
+    QColor fillColor() const;
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
@@ -59,7 +61,6 @@ private:
     int controlHeight() const;
     int iconSize() const;
     int sidePadding() const;
-    QColor foreground() const;
     void paintSpinner(QPainter &painter, const QRectF &box, const QColor &color) const;
     void updateFont();
 
@@ -67,7 +68,6 @@ private:
     ControlSize m_size = ControlSize::regular;
     QString m_title;
     QString m_symbol;
-    QColor m_textColor;
     bool m_busy = false;
     bool m_keyboardFocus = false;
     int m_spinStep = 0;

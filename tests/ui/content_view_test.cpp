@@ -95,7 +95,7 @@ TEST_F(ContentViewTest, WithoutInputOnlyPreviewIsProminentAndNothingIsEnabled) {
     EXPECT_FALSE(child<PushButton>(*view, "changeOutputButton")->isEnabled());
     auto *name = child<ElidedLabel>(*view, "outputName");
     EXPECT_EQ(name->text(), QStringLiteral("Auto-generated alongside input"));
-    EXPECT_EQ(name->color(), secondaryColor(view.get()));
+    EXPECT_EQ(name->tint(), Tint::secondary);
     EXPECT_FALSE(child<ElidedLabel>(*view, "outputFolder")->isVisible());
     EXPECT_EQ(panel(), nullptr);
 }
@@ -105,7 +105,7 @@ TEST_F(ContentViewTest, InputShowsTheDefaultOutputAndEnablesPreview) {
     auto *name = child<ElidedLabel>(*view, "outputName");
     auto *folder = child<ElidedLabel>(*view, "outputFolder");
     EXPECT_EQ(name->text(), QStringLiteral("Day1_braw.fcpxml"));
-    EXPECT_EQ(name->color(), primaryColor(view.get()));
+    EXPECT_EQ(name->tint(), Tint::primary);
     EXPECT_TRUE(folder->isVisible());
     EXPECT_EQ(folder->text(), qt(temp.path()));
     EXPECT_TRUE(child<PushButton>(*view, "changeOutputButton")->isEnabled());

@@ -174,14 +174,14 @@ TEST_F(DropTest, HoveringSwitchesTheEmptyZoneToItsTargetLookAndBack) {
     auto *message = child<QLabel>(*dropZone, "emptyMessage");
     EXPECT_EQ(symbol->symbol(), QStringLiteral("arrow.down.doc"));
     EXPECT_EQ(message->text(), QStringLiteral("Drop .fcpxml or .fcpxmld here"));
-    EXPECT_EQ(symbol->color(), secondaryColor(view.get()));
+    EXPECT_EQ(symbol->tint(), Tint::secondary);
 
     auto data = files({file("Day1.fcpxml")});
     EXPECT_TRUE(enter(*data));
     EXPECT_TRUE(view->isTargeted());
     EXPECT_TRUE(dropZone->isTargeted());
     EXPECT_EQ(symbol->symbol(), QStringLiteral("arrow.down.circle.fill"));
-    EXPECT_EQ(symbol->color(), accentColor(view.get()));
+    EXPECT_EQ(symbol->tint(), Tint::accent);
     EXPECT_EQ(message->text(), QStringLiteral("Release to load"));
 
     QDragLeaveEvent leave;
