@@ -41,19 +41,24 @@ QString ElidedLabel::shownText() const {
     return fontMetrics().elidedText(m_text, m_mode, width());
 }
 
+int ElidedLabel::lineHeight() const {
+    return fontMetrics().height() + inkBelowDescent(font());
+}
+
 QSize ElidedLabel::sizeHint() const {
-    const QFontMetrics metrics = fontMetrics();
-    return {std::min(kHintWidth, metrics.horizontalAdvance(m_text)), metrics.height()};
+    return {std::min(kHintWidth, fontMetrics().horizontalAdvance(m_text)), lineHeight()};
 }
 
 QSize ElidedLabel::minimumSizeHint() const {
-    return {0, fontMetrics().height()};
+    return {0, lineHeight()};
 }
 
 void ElidedLabel::paintEvent(QPaintEvent *) {
     QPainter painter(this);
     painter.setPen(color());
-    painter.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter, shownText());
+    // On the baseline of a line that starts at the top, so the room below the descent stays
+    // below it for underscores.
+    painter.drawText(QPointF(0, fontMetrics().ascent()), shownText());
 }
 
 void ElidedLabel::resizeEvent(QResizeEvent *event) {

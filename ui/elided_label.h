@@ -40,6 +40,7 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
+    int lineHeight() const;
     void updateToolTip();
 
     QString m_text;

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QFontInfo>
+#include <QFontMetricsF>
 #include <QList>
 #include <QPalette>
 #include <QWidget>
@@ -56,6 +57,14 @@ int textPixelSize(TextStyle style) {
     const int appBody = QFontInfo(QApplication::font()).pixelSize();
     const int body = std::max(kBodySize, appBody);
     return static_cast<int>(std::lround(designSize(style) * body / double(kBodySize)));
+}
+
+int inkBelowDescent(const QFont &font) {
+    const QFontMetricsF metrics(font);
+    // Half a pixel more than the outline reaches: at 2x the hinted glyph may sit half a
+    // logical pixel lower than at 1x.
+    const qreal lowest = metrics.tightBoundingRect(QStringLiteral("_gjpqy|")).bottom() + 0.5;
+    return std::max(0, int(std::ceil(lowest)) - QFontMetrics(font).descent());
 }
 
 int symbolSize(TextStyle style) {

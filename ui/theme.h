@@ -18,6 +18,11 @@ QFont textFont(TextStyle style);
 /// The pixel size of `style`'s font.
 int textPixelSize(TextStyle style);
 
+/// How many pixels the ink of `font`'s lowest glyphs (an underscore, the tail of a "g") can
+/// reach below the font's descent, at 1x and 2x alike; a line of text needs that much room
+/// below its descent or an underscore is cut off and "Reel_04" reads as "Reel 04".
+int inkBelowDescent(const QFont &font);
+
 /// The square size of a symbol shown in `style`, a little above the font's pixel size as the
 /// desktop's symbols are.
 int symbolSize(TextStyle style);

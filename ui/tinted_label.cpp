@@ -5,7 +5,17 @@
 namespace tessaly {
 
 TintedLabel::TintedLabel(const QString &text, Tint tint, QWidget *parent)
-    : QLabel(text, parent), m_tint(tint) {}
+    : QLabel(text, parent), m_tint(tint) {
+    makeRoomBelow();
+}
+
+void TintedLabel::makeRoomBelow() {
+    // The last line's underscores and descenders reach below the font's descent, where a
+    // label exactly as tall as its lines would cut them off.
+    const int below = inkBelowDescent(font());
+    if (contentsMargins().bottom() != below)
+        setContentsMargins(0, 0, 0, below);
+}
 
 void TintedLabel::setTint(Tint tint) {
     m_tint = tint;
@@ -22,6 +32,9 @@ bool TintedLabel::event(QEvent *event) {
     case QEvent::ParentChange:
     case QEvent::Show:
         applyTint();
+        break;
+    case QEvent::FontChange:
+        makeRoomBelow();
         break;
     default:
         break;

@@ -25,6 +25,7 @@ protected:
 
 private:
     void applyTint();
+    void makeRoomBelow();
 
     Tint m_tint;
 };

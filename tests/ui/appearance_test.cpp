@@ -207,6 +207,46 @@ TEST_F(AppearanceTest, EveryTextIsReadableInBothPalettesAndAfterASwitch) {
     }
 }
 
+/// The lowest pixel row, counted from the bottom edge of `widget`, that its text inks when
+/// rendered alone at `ratio`: 0 when the ink reaches the edge, where it may be cut off.
+int clearRowsBelowInk(QWidget &widget, qreal ratio) {
+    QImage image(widget.size() * ratio, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(ratio);
+    image.fill(Qt::transparent);
+    widget.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    for (int y = image.height() - 1; y >= 0; --y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (qAlpha(image.pixel(x, y)) > 0)
+                return image.height() - 1 - y;
+        }
+    }
+    return image.height();
+}
+
+TEST_F(AppearanceTest, UnderscoresShowBelowEveryTextAtOneAndTwoTimesScale) {
+    for (const State &state : states()) {
+        SCOPED_TRACE(state.name);
+        auto view = newView();
+        state.reach(*view);
+        ASSERT_TRUE(settle(*view));
+        QList<std::pair<QWidget *, QString>> texts;
+        const QList<QLabel *> labels = view->findChildren<QLabel *>();
+        for (QLabel *label : labels)
+            texts.append({label, label->text()});
+        const QList<ElidedLabel *> elided = view->findChildren<ElidedLabel *>();
+        for (ElidedLabel *label : elided)
+            texts.append({label, label->shownText()});
+        for (const auto &[widget, text] : texts) {
+            if (!widget->isVisibleTo(view.get()) || !text.contains(QLatin1Char('_')))
+                continue;
+            for (const qreal ratio : {1.0, 2.0}) {
+                EXPECT_GT(clearRowsBelowInk(*widget, ratio), 0)
+                    << text.toStdString() << " at " << ratio << "x";
+            }
+        }
+    }
+}
+
 TEST_F(AppearanceTest, ADisabledProminentButtonLooksDisabledInBothPalettes) {
     for (const QPalette &palette : {samples::lightPalette(), samples::darkPalette()}) {
         QApplication::setPalette(palette);
