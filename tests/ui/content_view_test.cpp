@@ -15,6 +15,9 @@
 #include <QLabel>
 #include <QLocale>
 #include <QPointer>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QUrl>
@@ -265,6 +268,46 @@ TEST(SceneWindows, EachWindowKeepsItsOwnState) {
     }
     // Closing a window discards it.
     EXPECT_TRUE(QTest::qWaitFor([&] { return a.isNull() && b.isNull(); }, 2000));
+}
+
+TEST(SceneWindows, AWindowTallerThanTheScreenScrollsItsContent) {
+    TempDir temp;
+    const fs::path input = temp / "Day1.fcpxml";
+    fs::copy_file(sampleDocument(), input);
+    // A user who chose larger text than the test screen has room for.
+    const QFont previousFont = QApplication::font();
+    QFont large = previousFont;
+    large.setPixelSize(22);
+    QApplication::setFont(large);
+    QPointer<SceneWindow> window = TessalyApp::openWindow(std::make_shared<ScriptedChooser>());
+    QApplication::setFont(previousFont);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.data()));
+    ContentView &content = window->content();
+    content.viewModel().setInput(input);
+    content.viewModel().runDryRun();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return !content.viewModel().isRunning() &&
+                   !child<RevealContainer>(content, "results")->isAnimating();
+        },
+        20000));
+    QTest::qWait(50);
+
+    // The window's content is larger than the test screen.
+    const QRect available = window->screen()->availableGeometry();
+    ASSERT_GT(content.height(), available.height());
+    EXPECT_LE(window->frameGeometry().height(), available.height());
+    EXPECT_LE(window->frameGeometry().width(), available.width());
+    EXPECT_EQ(content.size(), content.sizeHint()); // the content itself is not squeezed
+
+    // Whatever is below the edge can be scrolled to.
+    QScrollArea &scroller = window->scrollArea();
+    EXPECT_TRUE(scroller.verticalScrollBar()->isVisible());
+    auto *apply = child<PushButton>(content, "applyButton");
+    scroller.ensureWidgetVisible(apply);
+    const QRect shown(apply->mapTo(scroller.viewport(), QPoint(0, 0)), apply->size());
+    EXPECT_TRUE(scroller.viewport()->rect().contains(shown));
+    window->close();
 }
 
 TEST(SceneWindows, FilesNamedAtStartOpenAWindowEach) {
