@@ -30,6 +30,21 @@ namespace {
 
 constexpr int kContentSpacing = 24;
 
+/// Whether the regular file `file` opens with an `fcpxml` element: the desktop offers an
+/// export saved under another name to Tessaly by that first tag, as its type definition says.
+bool startsAsFCPXML(const std::filesystem::path &file) {
+    QFile document(QFile::decodeName(file.native().c_str()));
+    if (!document.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray start = document.read(512);
+    for (qsizetype at = start.indexOf("<fcpxml"); at >= 0; at = start.indexOf("<fcpxml", at + 1)) {
+        const qsizetype after = at + 7;
+        if (after < start.size() && (QByteArrayView(" \t\r\n>/").contains(start[after])))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 ContentView::ContentView(std::shared_ptr<FileChooser> chooser, QWidget *parent)
@@ -250,7 +265,7 @@ void ContentView::openFile(const std::filesystem::path &file) {
     std::error_code error;
     if (!std::filesystem::exists(file, error)) {
         m_openFailure = tr("Cannot open “%1”: there is no such file or folder.").arg(name);
-    } else if (!FCPXMLDropDelegate::isExport(file)) {
+    } else if (!FCPXMLDropDelegate::isExport(file) && !startsAsFCPXML(file)) {
         m_openFailure = tr("Cannot open “%1”: Tessaly opens Final Cut Pro XML exports, .fcpxml "
                            "documents and .fcpxmld bundles.")
                             .arg(name);

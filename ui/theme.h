@@ -4,7 +4,6 @@
 #include <QFont>
 #include <QString>
 
-class QLabel;
 class QWidget;
 
 namespace tessaly {

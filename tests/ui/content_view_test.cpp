@@ -316,6 +316,9 @@ TEST(SceneWindows, FilesNamedAtStartOpenAWindowEach) {
     writeFile(document, readFile(sampleDocument()));
     fs::create_directories(temp / "Day2.fcpxmld");
     writeFile(temp / "A001_C002.mov", "");
+    // Saved under another name, an export is still known by its first tag.
+    writeFile(temp / "Day1 export", readFile(sampleDocument()));
+    writeFile(temp / "notes.xml", "<?xml version=\"1.0\"?>\n<fcpxmlnotes/>\n");
     const struct {
         QString argument;
         std::optional<fs::path> input;
@@ -328,6 +331,11 @@ TEST(SceneWindows, FilesNamedAtStartOpenAWindowEach) {
         {qt(temp / "Day9.fcpxml"), std::nullopt,
          QStringLiteral("Cannot open “") + qt(temp / "Day9.fcpxml") +
              QStringLiteral("”: there is no such file or folder.")},
+        {qt(temp / "Day1 export"), temp / "Day1 export", {}},
+        {qt(temp / "notes.xml"), std::nullopt,
+         QStringLiteral("Cannot open “") + qt(temp / "notes.xml") +
+             QStringLiteral("”: Tessaly opens Final Cut Pro XML exports, .fcpxml documents and "
+                            ".fcpxmld bundles.")},
         {qt(temp / "A001_C002.mov"), std::nullopt,
          QStringLiteral("Cannot open “") + qt(temp / "A001_C002.mov") +
              QStringLiteral("”: Tessaly opens Final Cut Pro XML exports, .fcpxml documents and "
