@@ -263,7 +263,12 @@ void ContentView::sendFeedback() {
 void ContentView::openFile(const std::filesystem::path &file) {
     const QString name = QFile::decodeName(file.native().c_str());
     std::error_code error;
-    if (!std::filesystem::exists(file, error)) {
+    const bool exists = std::filesystem::exists(file, error);
+    if (error && error != std::errc::no_such_file_or_directory) {
+        // A folder on the way that cannot be read, say: the system's own words.
+        m_openFailure =
+            tr("Cannot open “%1”: %2.").arg(name, QString::fromStdString(error.message()));
+    } else if (!exists) {
         m_openFailure = tr("Cannot open “%1”: there is no such file or folder.").arg(name);
     } else if (!FCPXMLDropDelegate::isExport(file) && !startsAsFCPXML(file)) {
         m_openFailure = tr("Cannot open “%1”: Tessaly opens Final Cut Pro XML exports, .fcpxml "

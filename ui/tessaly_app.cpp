@@ -37,10 +37,18 @@ int TessalyApp::main(int argc, char **argv) {
 
 std::vector<SceneWindow *> TessalyApp::openFiles(const QStringList &files,
                                                  std::shared_ptr<FileChooser> chooser) {
-    if (files.isEmpty())
-        return {openWindow(std::move(chooser))};
+
     std::vector<SceneWindow *> windows;
+    bool options = true;
     for (const QString &file : files) {
+        // The application has no options of its own; what looks like one is not a file, unless
+        // it follows "--".
+        if (options && file == QLatin1String("--")) {
+            options = false;
+            continue;
+        }
+        if (options && file.startsWith(QLatin1Char('-')))
+            continue;
         const QString path =
             file.startsWith(QLatin1String("file:")) ? QUrl(file).toLocalFile() : file;
         SceneWindow *window = openWindow(chooser);
@@ -48,6 +56,8 @@ std::vector<SceneWindow *> TessalyApp::openFiles(const QStringList &files,
             QFile::encodeName(QDir::cleanPath(QFileInfo(path).absoluteFilePath())).toStdString()));
         windows.push_back(window);
     }
+    if (windows.empty())
+        windows.push_back(openWindow(std::move(chooser)));
     return windows;
 }
 

@@ -18,7 +18,8 @@ public:
     static int main(int argc, char **argv);
 
     /// Opens one window per entry of `files` (paths or file URLs, as a desktop passes them)
-    /// with that file chosen as the input, or one empty window when `files` is empty.
+    /// with that file chosen as the input, or one empty window when `files` names none;
+    /// entries that start with "-" are options, not files, until one that is "--".
     static std::vector<SceneWindow *> openFiles(const QStringList &files,
                                                 std::shared_ptr<FileChooser> chooser = nullptr);
 

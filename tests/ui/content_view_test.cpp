@@ -341,7 +341,7 @@ TEST(SceneWindows, FilesNamedAtStartOpenAWindowEach) {
              QStringLiteral("”: Tessaly opens Final Cut Pro XML exports, .fcpxml documents and "
                             ".fcpxmld bundles.")},
     };
-    QStringList arguments;
+    QStringList arguments{QStringLiteral("--no-such-option")};
     for (const auto &c : cases)
         arguments << c.argument;
     const std::vector<SceneWindow *> windows =
@@ -368,7 +368,7 @@ TEST(SceneWindows, FilesNamedAtStartOpenAWindowEach) {
         window->close();
 
     // Without files, one empty window.
-    const std::vector<SceneWindow *> empty = TessalyApp::openFiles({});
+    const std::vector<SceneWindow *> empty = TessalyApp::openFiles({QStringLiteral("-v")});
     ASSERT_EQ(empty.size(), 1u);
     EXPECT_FALSE(empty[0]->content().viewModel().inputURL());
     empty[0]->close();
