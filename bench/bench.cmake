@@ -19,16 +19,10 @@ target_compile_definitions(tessaly_bench_support PUBLIC
 add_executable(tessaly-gen-fcpxml ${CMAKE_CURRENT_LIST_DIR}/gen_fcpxml_main.cpp)
 target_link_libraries(tessaly-gen-fcpxml PRIVATE tessaly_bench_support tessaly_warnings)
 
-# The relink benchmarks join once the engine has its relink sources.
-file(GLOB _tessaly_relink_sources ${CMAKE_SOURCE_DIR}/engine/relink/*.cpp)
-
 add_executable(tessaly-bench-xml ${CMAKE_CURRENT_LIST_DIR}/xml_bench.cpp)
 target_link_libraries(tessaly-bench-xml PRIVATE tessaly_bench_support tessaly_xml
-    benchmark::benchmark tessaly_warnings)
-if(_tessaly_relink_sources)
-    target_link_libraries(tessaly-bench-xml PRIVATE tessaly_engine)
-    target_compile_definitions(tessaly-bench-xml PRIVATE TESSALY_BENCH_HAVE_RELINKER)
-endif()
+    tessaly_engine benchmark::benchmark tessaly_warnings)
+target_compile_definitions(tessaly-bench-xml PRIVATE TESSALY_BENCH_HAVE_RELINKER)
 
 # The whole-process comparison and the programs it times.
 add_executable(tessaly-bench-compare ${CMAKE_CURRENT_LIST_DIR}/bench_compare_main.cpp)
@@ -43,17 +37,16 @@ target_link_libraries(tessaly-bench-copy PRIVATE tessaly_warnings)
 add_executable(tessaly-bench-expat ${CMAKE_CURRENT_LIST_DIR}/expat_parse_main.c)
 target_link_libraries(tessaly-bench-expat PRIVATE EXPAT::EXPAT tessaly_warnings)
 
-set(_tessaly_compared tessaly-gen-fcpxml tessaly-xml-roundtrip tessaly-bench-copy tessaly-bench-expat)
+add_executable(tessaly-bench-relink ${CMAKE_CURRENT_LIST_DIR}/relink_main.cpp)
+target_link_libraries(tessaly-bench-relink PRIVATE tessaly_engine tessaly_warnings)
+
+set(_tessaly_compared tessaly-gen-fcpxml tessaly-xml-roundtrip tessaly-bench-copy tessaly-bench-expat
+    tessaly-bench-relink)
 if(TARGET pugixml::pugixml)
     add_executable(tessaly-bench-pugixml ${CMAKE_CURRENT_LIST_DIR}/pugixml_roundtrip_main.cpp)
     target_link_libraries(tessaly-bench-pugixml PRIVATE pugixml::pugixml tessaly_warnings)
     list(APPEND _tessaly_compared tessaly-bench-pugixml)
 else()
     message(STATUS "pugixml not found: tessaly-bench-compare runs without it (scripts/install-deps adds it)")
-endif()
-if(_tessaly_relink_sources)
-    add_executable(tessaly-bench-relink ${CMAKE_CURRENT_LIST_DIR}/relink_main.cpp)
-    target_link_libraries(tessaly-bench-relink PRIVATE tessaly_engine tessaly_warnings)
-    list(APPEND _tessaly_compared tessaly-bench-relink)
 endif()
 add_dependencies(tessaly-bench-compare ${_tessaly_compared})

@@ -143,7 +143,7 @@ QWidget *ContentView::headerView() {
 }
 
 QWidget *ContentView::warningBanner() {
-    const CardLook look{Tint::orange, 0.1, 0.3, 1, 10, false};
+    const CardLook look{Tint::orange, 0.1, 0.3, 1, 10};
     auto *banner = new RoundedCard(look);
     banner->setObjectName(QStringLiteral("warningBanner"));
     auto *row = new QHBoxLayout(banner);

@@ -34,8 +34,6 @@ public:
 
     /// Whether the hover look is shown.
     bool isTargeted() const { return m_isTargeted; }
-    /// The input shown.
-    const std::optional<std::filesystem::path> &url() const { return m_url; }
     /// Whether the switch between the empty and the loaded state is still running.
     bool isAnimating() const { return m_heightAnimation.state() == QAbstractAnimation::Running; }
 

@@ -9,13 +9,6 @@ namespace tessaly {
 
 RoundedCard::RoundedCard(const CardLook &look, QWidget *parent) : QWidget(parent), m_look(look) {}
 
-void RoundedCard::setLook(const CardLook &look) {
-    if (look == m_look)
-        return;
-    m_look = look;
-    update();
-}
-
 QColor RoundedCard::surfaceFill() const {
     return withOpacity(tintColor(m_look.tint, this), m_look.fillOpacity);
 }
@@ -35,8 +28,6 @@ void RoundedCard::paintEvent(QPaintEvent *) {
     QPen pen(withOpacity(tintColor(m_look.tint, this), m_look.strokeOpacity), m_look.lineWidth,
              Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
     pen.setMiterLimit(10);
-    if (m_look.dashed)
-        pen.setDashPattern({6 / m_look.lineWidth, 4 / m_look.lineWidth}); // in line widths
     painter.strokePath(path, pen);
 }
 

@@ -16,7 +16,6 @@ struct CardLook {
     qreal strokeOpacity = 0.0; ///< 0: no outline
     qreal lineWidth = 1.0;
     qreal radius = 10.0;
-    bool dashed = false; ///< 6 on, 4 off (in points), otherwise solid
 
     friend bool operator==(const CardLook &, const CardLook &) = default;
 };
@@ -28,8 +27,6 @@ public:
     /// A card painted with `look`.
     explicit RoundedCard(const CardLook &look, QWidget *parent = nullptr);
 
-    /// Repaints the card with `look`.
-    void setLook(const CardLook &look);
     /// How the card is painted.
     const CardLook &look() const { return m_look; }
 

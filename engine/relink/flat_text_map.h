@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cassert>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -21,10 +22,9 @@ public:
         m_entries.reserve(expected);
     }
 
-    /// Adds a key that is not yet in the map.
+    /// Adds a key that is not yet in the map; at most `expected` keys are added.
     void insert(std::string key, V value) {
-        if ((m_entries.size() + 1) * 2 > m_slots.size())
-            grow();
+        assert((m_entries.size() + 1) * 2 <= m_slots.size());
         place(slotFor(key, std::uint32_t(m_entries.size())));
         m_entries.push_back({std::move(key), std::move(value)});
     }
@@ -43,8 +43,6 @@ public:
                 return &m_entries[slot.entry].value;
         }
     }
-
-    bool empty() const { return m_entries.empty(); }
 
 private:
     static constexpr std::uint32_t kEmpty = ~std::uint32_t(0);
@@ -81,14 +79,6 @@ private:
         while (m_slots[at].entry != kEmpty)
             at = (at + 1) & mask;
         m_slots[at] = slot;
-    }
-
-    void grow() {
-        std::vector<Slot> old = std::move(m_slots);
-        m_slots.assign(old.size() * 2, Slot{});
-        for (const Slot &slot : old)
-            if (slot.entry != kEmpty)
-                place(slot);
     }
 
     std::vector<Slot> m_slots;

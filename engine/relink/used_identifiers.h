@@ -21,7 +21,6 @@ public:
     /// True when the identifier is in use.
     bool contains(std::string_view id) const;
     std::size_t size() const { return m_ids.size(); }
-    const std::set<std::string, std::less<>> &ids() const { return m_ids; }
 
     /// The largest number N of an identifier "rN" in use, if any.
     std::optional<std::int64_t> largestNumber() const { return m_largest; }

@@ -33,7 +33,6 @@ public:
 
     /// The name summary bits of all noted names (see start_tag::nameBit).
     std::uint16_t bits() const { return m_bits; }
-    std::string_view name(std::size_t slot) const { return m_names[slot]; }
     Entries &entries(std::size_t slot) { return m_entries[slot]; }
     const Entries &entries(std::size_t slot) const { return m_entries[slot]; }
 
