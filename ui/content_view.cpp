@@ -4,6 +4,7 @@
 #include "ui/about_view.h"
 #include "ui/drop_zone_view.h"
 #include "ui/feedback_mail.h"
+#include "ui/path_string.h"
 #include "ui/push_button.h"
 #include "ui/qt_file_chooser.h"
 #include "ui/reveal_container.h"
@@ -33,7 +34,7 @@ constexpr int kContentSpacing = 24;
 /// Whether the regular file `file` opens with an `fcpxml` element: the desktop offers an
 /// export saved under another name to Tessaly by that first tag, as its type definition says.
 bool startsAsFCPXML(const std::filesystem::path &file) {
-    QFile document(QFile::decodeName(file.native().c_str()));
+    QFile document(pathString(file));
     if (!document.open(QIODevice::ReadOnly))
         return false;
     const QByteArray start = document.read(512);
@@ -261,7 +262,7 @@ void ContentView::sendFeedback() {
 }
 
 void ContentView::openFile(const std::filesystem::path &file) {
-    const QString name = QFile::decodeName(file.native().c_str());
+    const QString name = pathString(file);
     std::error_code error;
     const bool exists = std::filesystem::exists(file, error);
     if (error && error != std::errc::no_such_file_or_directory) {

@@ -1,7 +1,7 @@
 #include "ui/desktop_services.h"
+#include "ui/path_string.h"
 
 #include <QDesktopServices>
-#include <QFile>
 #include <QUrl>
 
 #if defined(Q_OS_MACOS)
@@ -18,7 +18,7 @@ namespace tessaly {
 namespace {
 
 QUrl fileURL(const std::filesystem::path &file) {
-    return QUrl::fromLocalFile(QFile::decodeName(file.native().c_str()));
+    return QUrl::fromLocalFile(pathString(file));
 }
 
 void openContainingFolder(const std::filesystem::path &file) {
@@ -30,7 +30,7 @@ void openContainingFolder(const std::filesystem::path &file) {
 void revealInFileManager(const std::filesystem::path &file) {
 #if defined(Q_OS_MACOS)
     if (!QProcess::startDetached(QStringLiteral("/usr/bin/open"),
-                                 {QStringLiteral("-R"), QFile::decodeName(file.native().c_str())}))
+                                 {QStringLiteral("-R"), pathString(file)}))
         openContainingFolder(file);
 #elif defined(TESSALY_HAVE_DBUS)
     QDBusConnection bus = QDBusConnection::sessionBus();

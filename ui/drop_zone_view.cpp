@@ -1,12 +1,12 @@
 #include "ui/drop_zone_view.h"
 
 #include "ui/elided_label.h"
+#include "ui/path_string.h"
 #include "ui/push_button.h"
 #include "ui/symbol_view.h"
 #include "ui/theme.h"
 #include "ui/tinted_label.h"
 
-#include <QFile>
 #include <QHBoxLayout>
 #include <QMouseEvent>
 #include <QPainter>
@@ -21,14 +21,6 @@ constexpr int kEmptyHeight = 110;
 constexpr int kLoadedHeight = 64;
 constexpr qreal kRadius = 12;
 constexpr qreal kLineWidth = 2;
-
-QString displayName(const std::filesystem::path &path) {
-    return QFile::decodeName(path.filename().native().c_str());
-}
-
-QString displayFolder(const std::filesystem::path &path) {
-    return QFile::decodeName(path.parent_path().native().c_str());
-}
 
 } // namespace
 
@@ -138,7 +130,7 @@ void DropZoneView::setURL(const std::optional<std::filesystem::path> &url) {
 }
 
 QString DropZoneView::iconName(const std::filesystem::path &url) {
-    const QString extension = QFile::decodeName(url.extension().native().c_str()).mid(1).toLower();
+    const QString extension = pathString(url.extension()).mid(1).toLower();
     if (extension == QLatin1String("fcpxmld"))
         return QStringLiteral("shippingbox.fill");
     if (extension == QLatin1String("fcpxml"))
@@ -163,8 +155,8 @@ void DropZoneView::updateContent() {
     m_emptyMessage->setTint(tint);
     if (m_url) {
         m_loadedSymbol->setSymbol(iconName(*m_url));
-        m_name->setText(displayName(*m_url));
-        m_folder->setText(displayFolder(*m_url));
+        m_name->setText(pathString(m_url->filename()));
+        m_folder->setText(pathString(m_url->parent_path()));
     }
     update();
 }

@@ -1,6 +1,6 @@
 #include "ui/fcpxml_drop_delegate.h"
+#include "ui/path_string.h"
 
-#include <QFile>
 #include <QMetaObject>
 #include <QMimeData>
 #include <QUrl>
@@ -24,13 +24,13 @@ std::optional<std::filesystem::path> FCPXMLDropDelegate::firstLocalFile(const QM
             path.chop(1);
         if (path.isEmpty())
             return std::nullopt;
-        return std::filesystem::path(QFile::encodeName(path).toStdString());
+        return pathFromString(path);
     }
     return std::nullopt;
 }
 
 bool FCPXMLDropDelegate::isExport(const std::filesystem::path &file) {
-    const QString extension = QFile::decodeName(file.extension().native().c_str()).mid(1).toLower();
+    const QString extension = pathString(file.extension()).mid(1).toLower();
     return extension == QLatin1String("fcpxml") || extension == QLatin1String("fcpxmld");
 }
 

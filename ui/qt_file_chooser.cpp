@@ -1,18 +1,9 @@
 #include "ui/qt_file_chooser.h"
 
 #include "ui/bundle_file_dialog.h"
-
-#include <QFile>
+#include "ui/path_string.h"
 
 namespace tessaly {
-
-namespace {
-
-std::filesystem::path toPath(const QString &path) {
-    return std::filesystem::path(QFile::encodeName(path).toStdString());
-}
-
-} // namespace
 
 QtFileChooser::QtFileChooser(QWidget *window, OutputLocation currentOutput)
     : m_window(window), m_currentOutput(std::move(currentOutput)) {}
@@ -21,7 +12,7 @@ std::optional<std::filesystem::path> QtFileChooser::chooseInput(const QString &t
     BundleFileDialog dialog(m_window, title, QFileDialog::AcceptOpen);
     if (dialog.exec() != QDialog::Accepted || dialog.chosenPath().isEmpty())
         return std::nullopt;
-    return toPath(dialog.chosenPath());
+    return pathFromString(dialog.chosenPath());
 }
 
 std::optional<std::filesystem::path> QtFileChooser::chooseOutput(const QString &title,
@@ -34,13 +25,12 @@ std::optional<std::filesystem::path> QtFileChooser::chooseOutput(const QString &
     // would move the output there. It opens where the output goes now.
     const std::optional<std::filesystem::path> current =
         m_currentOutput ? m_currentOutput() : std::nullopt;
-    if (current && current->has_parent_path() &&
-        QFile::decodeName(current->filename().native().c_str()) == proposedName)
-        dialog.setDirectory(QFile::decodeName(current->parent_path().native().c_str()));
+    if (current && current->has_parent_path() && pathString(current->filename()) == proposedName)
+        dialog.setDirectory(pathString(current->parent_path()));
     dialog.selectFile(proposedName);
     if (dialog.exec() != QDialog::Accepted || dialog.chosenPath().isEmpty())
         return std::nullopt;
-    return toPath(dialog.chosenPath());
+    return pathFromString(dialog.chosenPath());
 }
 
 } // namespace tessaly

@@ -2,11 +2,11 @@
 
 #include "ui/content_view.h"
 #include "ui/entry_point.h"
+#include "ui/path_string.h"
 #include "ui/scene_window.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QIcon>
 #include <QUrl>
@@ -52,8 +52,8 @@ std::vector<SceneWindow *> TessalyApp::openFiles(const QStringList &files,
         const QString path =
             file.startsWith(QLatin1String("file:")) ? QUrl(file).toLocalFile() : file;
         SceneWindow *window = openWindow(chooser);
-        window->content().openFile(std::filesystem::path(
-            QFile::encodeName(QDir::cleanPath(QFileInfo(path).absoluteFilePath())).toStdString()));
+        window->content().openFile(
+            pathFromString(QDir::cleanPath(QFileInfo(path).absoluteFilePath())));
         windows.push_back(window);
     }
     if (windows.empty())

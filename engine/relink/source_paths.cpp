@@ -1,5 +1,6 @@
 #include "engine/relink/fcpxml_relinker.h"
 #include "engine/relink/text_key.h"
+#include "engine/xml/text.h"
 
 #include <optional>
 
@@ -19,45 +20,6 @@ int hexValue(char c) {
     return -1;
 }
 
-bool isValidUtf8(std::string_view text) {
-    std::size_t i = 0;
-    const auto *bytes = reinterpret_cast<const unsigned char *>(text.data());
-    while (i < text.size()) {
-        const unsigned char lead = bytes[i];
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        }
-        std::size_t length;
-        std::uint32_t cp;
-        if ((lead & 0xE0) == 0xC0) {
-            length = 2;
-            cp = lead & 0x1F;
-        } else if ((lead & 0xF0) == 0xE0) {
-            length = 3;
-            cp = lead & 0x0F;
-        } else if ((lead & 0xF8) == 0xF0) {
-            length = 4;
-            cp = lead & 0x07;
-        } else {
-            return false;
-        }
-        if (i + length > text.size())
-            return false;
-        for (std::size_t k = 1; k < length; ++k) {
-            if ((bytes[i + k] & 0xC0) != 0x80)
-                return false;
-            cp = (cp << 6) | (bytes[i + k] & 0x3F);
-        }
-        const bool overlong = (length == 2 && cp < 0x80) || (length == 3 && cp < 0x800) ||
-                              (length == 4 && cp < 0x10000);
-        if (overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-            return false;
-        i += length;
-    }
-    return true;
-}
-
 std::optional<std::string> percentDecode(std::string_view text) {
     std::string out;
     out.reserve(text.size());
@@ -75,7 +37,7 @@ std::optional<std::string> percentDecode(std::string_view text) {
         out.push_back(static_cast<char>(high * 16 + low));
         i += 2;
     }
-    if (!isValidUtf8(out))
+    if (!xml::isValidUtf8(out))
         return std::nullopt;
     return out;
 }
@@ -133,15 +95,6 @@ bool isAsciiLetter(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-std::string lowerASCII(std::string_view text) {
-    std::string out(text);
-    for (char &c : out) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
-}
-
 } // namespace
 
 std::string FCPXMLRelinker::decodeSrc(std::string_view src) {
@@ -159,7 +112,7 @@ bool FCPXMLRelinker::namesLocalFile(std::string_view src) {
     for (std::size_t i = 1; i < src.size(); ++i) {
         const char c = src[i];
         if (c == ':')
-            return lowerASCII(src.substr(0, i)) == "file";
+            return xml::equalsIgnoringASCIICase(src.substr(0, i), "file");
         if (!isAsciiLetter(c) && !(c >= '0' && c <= '9') && c != '+' && c != '-' && c != '.')
             return true;
     }
@@ -196,7 +149,7 @@ FCPXMLRelinker::StemAndExtension FCPXMLRelinker::stemAndExtension(std::string_vi
     const auto dot = extensionDot(component);
     if (dot == std::string_view::npos)
         return {std::string(component), std::string()};
-    return {std::string(component.substr(0, dot)), lowerASCII(component.substr(dot + 1))};
+    return {std::string(component.substr(0, dot)), xml::lowerASCII(component.substr(dot + 1))};
 }
 
 std::string FCPXMLRelinker::brawPath(std::string_view proxyPath) {

@@ -4,6 +4,7 @@
 #include "engine/xml/parser.h"
 #include "engine/xml/simd_scan.h"
 #include "engine/xml/start_tag.h"
+#include "engine/xml/text.h"
 
 #include <cstring>
 #include <string_view>
@@ -117,8 +118,8 @@ template <bool Build> std::size_t Parser::scanContent(std::size_t p) {
     }
     if (open.size() != base) {
         if constexpr (Build)
-            fail("unclosed element “" +
-                     std::string(m_s + open.back().nameBegin, open.back().nameLength) + "”",
+            fail("unclosed element " + curlyQuoted(std::string_view(m_s + open.back().nameBegin,
+                                                                    open.back().nameLength)),
                  m_n);
         fail("elements in an entity's replacement text do not balance", p);
     }

@@ -3,6 +3,7 @@
 #include "engine/xml/document_impl.h"
 #include "engine/xml/parser.h"
 #include "engine/xml/span_writer.h"
+#include "engine/xml/text.h"
 
 #include <cerrno>
 #include <cstring>
@@ -23,7 +24,7 @@ std::string quotedName(const std::filesystem::path &file) {
     std::filesystem::path name = file.filename();
     if (name.empty())
         name = file.parent_path().filename();
-    return "\u201C" + name.string() + "\u201D";
+    return curlyQuoted(name.string());
 }
 
 struct Position {

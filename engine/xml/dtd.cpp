@@ -99,27 +99,12 @@ std::size_t Parser::parseParameterReference(std::size_t p) {
     }
     if (entity.contentState == CheckState::Active)
         fail("recursive parameter-entity reference", p);
-    if (m_entityDepth >= 64)
-        fail("entity references nested too deeply", p);
     entity.contentState = CheckState::Active;
-    ++m_entityDepth;
-    const char *savedS = m_s;
-    std::size_t savedN = m_n;
-    std::size_t savedRef = m_refOffset;
-    bool savedInSource = m_inSource;
-    if (m_inSource)
-        m_refOffset = p;
-    m_inSource = false;
     // A later declaration may not replace this entity's value while it is being read.
-    std::string text = entity.value;
-    m_s = text.c_str();
-    m_n = text.size();
+    const std::string text = entity.value;
+    const ScanInput left = enterEntityText(text, p);
     parseDeclarations(0, false);
-    m_s = savedS;
-    m_n = savedN;
-    m_refOffset = savedRef;
-    m_inSource = savedInSource;
-    --m_entityDepth;
+    leaveEntityText(left);
     entity.contentState = CheckState::Unchecked;
     return nameEnd + 1;
 }

@@ -2,6 +2,7 @@
 
 #include "engine/xml/characters.h"
 #include "engine/xml/parser.h"
+#include "engine/xml/text.h"
 
 #include <cstring>
 
@@ -106,8 +107,7 @@ std::size_t Parser::scanComment(std::size_t p) const {
 std::size_t Parser::scanProcessingInstruction(std::size_t p) const {
     std::size_t target = p + 2;
     std::size_t q = scanName(target, "processing-instruction target");
-    if (q - target == 3 && (m_s[target] | 0x20) == 'x' && (m_s[target + 1] | 0x20) == 'm' &&
-        (m_s[target + 2] | 0x20) == 'l')
+    if (equalsIgnoringASCIICase(std::string_view(m_s + target, q - target), "xml"))
         fail(m_inSource && (p == 0 || (p == 3 && m_s[0] == '\xEF'))
                  ? "malformed XML declaration"
                  : "XML declaration not at the start of the document",

@@ -1,20 +1,12 @@
 #include "engine/xml/parser.h"
 
 #include "engine/xml/characters.h"
+#include "engine/xml/text.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace tessaly::xml {
-namespace {
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return (x >= 'A' && x <= 'Z' ? x + 32 : x) == (y >= 'A' && y <= 'Z' ? y + 32 : y);
-           });
-}
-
-} // namespace
 
 Parser::Parser(DocumentImpl &doc)
     : m_doc(doc), m_s(doc.source()), m_n(doc.sourceSize()), m_refOffset(std::string::npos),
@@ -145,9 +137,10 @@ std::size_t Parser::parseXmlDeclaration(std::size_t p) {
                       });
         if (!nameOk)
             fail("invalid encoding name", encodingAt);
-        if (equalsIgnoringCase(encoding, "US-ASCII") || equalsIgnoringCase(encoding, "ASCII"))
+        if (equalsIgnoringASCIICase(encoding, "US-ASCII") ||
+            equalsIgnoringASCIICase(encoding, "ASCII"))
             asciiOnly = true;
-        else if (!equalsIgnoringCase(encoding, "UTF-8"))
+        else if (!equalsIgnoringASCIICase(encoding, "UTF-8"))
             throw EncodingRefusal{std::string(encoding), encodingAt};
     }
     std::size_t standaloneAt = p;
@@ -193,7 +186,7 @@ std::size_t Parser::parseDoctype(std::size_t p) {
                       : "malformed document type declaration",
              p);
     if (!m_pendingUndeclared.empty() && entitiesMustBeDeclared())
-        fail("undefined entity “" + m_pendingUndeclared + "”", m_pendingUndeclaredAt);
+        fail("undefined entity " + curlyQuoted(m_pendingUndeclared), m_pendingUndeclaredAt);
     return p + 1;
 }
 

@@ -119,6 +119,19 @@ private:
     void addExpansion(std::uint64_t size, std::size_t at);
     bool entitiesMustBeDeclared() const;
 
+    /// Where the scanner reads: the source, or the replacement text of an entity.
+    struct ScanInput {
+        const char *s;
+        std::size_t n;
+        std::size_t refOffset;
+        bool inSource;
+    };
+    /// Moves the scanner into `text`, an entity's replacement text referenced at `at`; fails
+    /// when entities nest too deeply. Returns what leaveEntityText needs to come back.
+    ScanInput enterEntityText(const std::string &text, std::size_t at);
+    /// Moves the scanner back to the input enterEntityText left.
+    void leaveEntityText(const ScanInput &left);
+
     // Internal subset (dtd.cpp).
     std::size_t parseDeclarations(std::size_t p, bool internalSubset);
     std::size_t parseParameterReference(std::size_t p);

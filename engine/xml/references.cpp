@@ -3,6 +3,7 @@
 
 #include "engine/xml/characters.h"
 #include "engine/xml/parser.h"
+#include "engine/xml/text.h"
 
 namespace tessaly::xml {
 namespace {
@@ -85,15 +86,15 @@ void Parser::checkEntityReference(std::string_view name, Context context, std::s
             return;
         }
         if (entitiesMustBeDeclared())
-            fail("undefined entity “" + std::string(name) + "”", at);
+            fail("undefined entity " + curlyQuoted(name), at);
         return;
     }
     Entity &entity = it->second;
     if (entity.unparsed)
-        fail("reference to unparsed entity “" + std::string(name) + "”", at);
+        fail("reference to unparsed entity " + curlyQuoted(name), at);
     if (entity.external) {
         if (context == Context::Attribute)
-            fail("reference to external entity “" + std::string(name) + "” in attribute value", at);
+            fail("reference to external entity " + curlyQuoted(name) + " in attribute value", at);
         return; // external parsed entities are never loaded
     }
     checkEntity(entity, context, at);
@@ -109,34 +110,41 @@ void Parser::checkEntity(Entity &entity, Context context, std::size_t at) {
     }
     if (state == CheckState::Active)
         fail("recursive entity reference", at);
-    if (m_entityDepth >= kMaxEntityDepth)
-        fail("entity references nested too deeply", at);
     state = CheckState::Active;
-    ++m_entityDepth;
-    const char *savedS = m_s;
-    std::size_t savedN = m_n;
-    std::size_t savedRef = m_refOffset;
-    bool savedInSource = m_inSource;
-    std::uint64_t savedExpansion = m_expansion;
-    if (m_inSource)
-        m_refOffset = at;
-    m_inSource = false;
-    m_s = entity.value.c_str();
-    m_n = entity.value.size();
+    const ScanInput left = enterEntityText(entity.value, at);
+    const std::uint64_t expansionOutside = m_expansion;
     m_expansion = 0;
     if (content)
         scanContent<false>(0);
     else
         scanAttributeEntityText();
     size = m_expansion + entity.value.size();
-    m_s = savedS;
-    m_n = savedN;
-    m_refOffset = savedRef;
-    m_inSource = savedInSource;
-    m_expansion = savedExpansion;
-    --m_entityDepth;
+    m_expansion = expansionOutside;
+    leaveEntityText(left);
     state = CheckState::Done;
     addExpansion(size, at);
+}
+
+Parser::ScanInput Parser::enterEntityText(const std::string &text, std::size_t at) {
+    if (m_entityDepth >= kMaxEntityDepth)
+        fail("entity references nested too deeply", at);
+    ++m_entityDepth;
+    const ScanInput left{m_s, m_n, m_refOffset, m_inSource};
+    // Errors inside the text are reported where the outermost reference stands in the source.
+    if (m_inSource)
+        m_refOffset = at;
+    m_inSource = false;
+    m_s = text.c_str();
+    m_n = text.size();
+    return left;
+}
+
+void Parser::leaveEntityText(const ScanInput &left) {
+    m_s = left.s;
+    m_n = left.n;
+    m_refOffset = left.refOffset;
+    m_inSource = left.inSource;
+    --m_entityDepth;
 }
 
 void Parser::scanAttributeEntityText() {

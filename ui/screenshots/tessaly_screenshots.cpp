@@ -6,6 +6,7 @@
 #include "ui/about_view.h"
 #include "ui/content_view.h"
 #include "ui/drop_zone_view.h"
+#include "ui/path_string.h"
 #include "ui/reveal_container.h"
 #include "ui/scene_window.h"
 #include "ui/screenshots/sample_palettes.h"
@@ -29,6 +30,7 @@
 
 namespace {
 
+using tessaly::pathFromString;
 using tessaly::RelinkViewModel;
 
 // A document whose only proxy has no camera original beside it: the engine refuses it.
@@ -72,10 +74,6 @@ bool save(QWidget *widget, const QDir &folder, const QString &name) {
     const bool saved = widget->grab().save(file);
     QTextStream(stdout) << (saved ? "wrote " : "could not write ") << file << '\n';
     return saved;
-}
-
-std::filesystem::path toPath(const QString &path) {
-    return std::filesystem::path(QFile::encodeName(path).toStdString());
 }
 
 } // namespace
@@ -138,7 +136,7 @@ int main(int argc, char **argv) {
     QDragLeaveEvent leave;
     QApplication::sendEvent(dropZone, &leave);
 
-    model.setInput(toPath(input));
+    model.setInput(pathFromString(input));
     settle();
     ok &= save(window, out, QStringLiteral("3-loaded"));
 
@@ -153,7 +151,7 @@ int main(int argc, char **argv) {
     settle();
     ok &= save(window, out, QStringLiteral("6-applied"));
 
-    model.setInput(toPath(refused));
+    model.setInput(pathFromString(refused));
     model.runDryRun();
     ok &= waitUntil([&] { return !model.isRunning(); }) && waitUntil(settled);
     settle();
@@ -166,7 +164,7 @@ int main(int argc, char **argv) {
     about->close();
 
     // The desktop switches between light and dark while the window shows a preview.
-    model.setInput(toPath(input));
+    model.setInput(pathFromString(input));
     model.runDryRun();
     ok &= waitUntil([&] { return !model.isRunning(); }) && waitUntil(settled);
     QApplication::setPalette(dark ? tessaly::samples::lightPalette()
