@@ -1,4 +1,5 @@
 #include "engine/relink/fcpxml_relinker.h"
+#include "engine/relink/stem_index.h"
 #include "engine/relink/text_key.h"
 
 #include <optional>
@@ -7,47 +8,6 @@
 namespace tessaly {
 
 namespace {
-
-/// The media references of one kind (`mov` or `braw`), grouped by stem in the order of each
-/// stem's first appearance. All references of one stem name one file; the assets that do are
-/// kept in document order, each once.
-class StemIndex {
-public:
-    struct Group {
-        std::string stem; ///< as first written in the document
-        std::vector<AssetInfo> assets;
-    };
-
-    /// Enters a reference; throws duplicateStem when the stem already names another file.
-    void add(std::string stem, std::string_view path, std::string_view extension, AssetInfo info) {
-        const auto [it, added] = m_byKey.emplace(textKey(stem), m_groups.size());
-        if (added) {
-            m_groups.push_back({std::move(stem), {std::move(info)}});
-            return;
-        }
-        // A repeated stem is rare: the first reference's path is decoded again rather than
-        // kept for every stem.
-        Group &group = m_groups[it->second];
-        if (textKey(FCPXMLRelinker::decodeSrc(group.assets.front().src)) != textKey(path))
-            throw RelinkError::duplicateStem(std::move(stem), std::string(extension));
-        // Assets arrive in document order, so an asset met again is the group's last one.
-        if (group.assets.back().element != info.element)
-            group.assets.push_back(std::move(info));
-    }
-    bool empty() const { return m_groups.empty(); }
-    std::vector<Group> &groups() { return m_groups; }
-
-    /// Calls `visit` with every asset entry, group by group.
-    template <typename Visit> void forEachAsset(Visit &&visit) const {
-        for (const auto &group : m_groups)
-            for (const auto &asset : group.assets)
-                visit(asset);
-    }
-
-private:
-    std::unordered_map<std::string, std::size_t> m_byKey;
-    std::vector<Group> m_groups;
-};
 
 /// The `src` attributes through which an asset names its media: those of its `media-rep`
 /// children or, in exports before `media-rep` (FCPXML 1.8 and older), its own.

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "engine/xml/document.h"
-
 #include <array>
 #include <cstdint>
 #include <map>
@@ -51,14 +49,6 @@ struct RelinkResult {
     std::vector<std::string> orphanFormatsRemoved; ///< ids of the removed `format` elements
 
     friend bool operator==(const RelinkResult &, const RelinkResult &) = default;
-};
-
-/// One matched asset, as the engine keeps it during a single run.
-struct AssetInfo {
-    std::string id;
-    std::string formatID; ///< the asset's `format`, empty when absent
-    std::string src;      ///< the matching `media-rep`'s `src`, exactly as written
-    xml::Element element; ///< the live `asset` element of the document
 };
 
 } // namespace tessaly
