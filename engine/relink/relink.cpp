@@ -55,31 +55,59 @@ void retarget(xml::Element copy, const std::string &newID, const std::string *br
         holder.removeChild(bookmark);
 }
 
-} // namespace
+using IDMap = FCPXMLRelinker::IDMap;
+using IDSet = FCPXMLRelinker::IDSet;
+/// The `format` elements of `resources` by normalised id.
+using FormatsByID = std::unordered_map<std::string, xml::Element>;
 
-RelinkResult FCPXMLRelinker::relink(xml::Document &doc) {
-    // Locate.
+/// The parts of the document the relink reads and changes.
+struct Located {
+    xml::Element root;
+    xml::Element resources; ///< the root's first `resources`
+    std::vector<xml::Element> assets;
+    std::vector<xml::Element> formats;
+};
+
+/// The document's media references, by kind.
+struct References {
+    StemIndex brawByStem;
+    StemIndex proxiesByStem;
+    /// The format the new assets take: that of the first `.braw` asset that names one.
+    std::optional<std::string> brawFormatID;
+};
+
+/// What the edits start from, once the document is known to be relinkable.
+struct Plan {
+    IDSet orphanFormats; ///< formats only proxies use: candidates for removal
+    UsedIdentifiers used;
+};
+
+/// The root, its `resources` and the assets and formats there; throws noRoot or noResources.
+Located locate(const xml::Document &doc) {
     const xml::Element root = doc.rootElement();
     if (!root)
         throw RelinkError::noRoot();
-    xml::Element resources = root.firstElementNamed("resources");
+    const xml::Element resources = root.firstElementNamed("resources");
     if (!resources)
         throw RelinkError::noResources();
-    const std::vector<xml::Element> assets = resources.elementsForName("asset");
-    const std::vector<xml::Element> formats = resources.elementsForName("format");
+    return {root, resources, resources.elementsForName("asset"),
+            resources.elementsForName("format")};
+}
 
-    // Index the formats; a later format with the same id wins.
-    std::unordered_map<std::string, xml::Element> formatsByID;
+/// The formats by id; a later format with the same id wins.
+FormatsByID indexFormats(const std::vector<xml::Element> &formats) {
+    FormatsByID formatsByID;
     for (const auto &format : formats) {
         if (auto id = keyValue(format.attributeForName("id")))
             formatsByID[textKey(*id)] = format;
     }
+    return formatsByID;
+}
 
-    // Classify the media references, in document order. The reference .braw asset is the
-    // first that names a format: an empty one would give every new asset a format of nothing.
-    StemIndex brawByStem;
-    StemIndex proxiesByStem;
-    std::optional<std::string> brawFormatID;
+/// Every local `.braw` and `.mov` reference, in document order. The reference `.braw` asset is
+/// the first that names a format: an empty one would give every new asset a format of nothing.
+References classifyReferences(const std::vector<xml::Element> &assets) {
+    References references;
     for (const auto &asset : assets) {
         xml::Attribute read[2];
         asset.attributesForNames({"id", "format"}, read);
@@ -89,86 +117,104 @@ RelinkResult FCPXMLRelinker::relink(xml::Document &doc) {
         const std::string formatID = keyValue(read[1]).value_or(std::string());
         for (const auto &source : mediaSources(asset)) {
             std::optional<std::string> src = keyValue(source);
-            if (!src || !namesLocalFile(*src))
+            if (!src || !FCPXMLRelinker::namesLocalFile(*src))
                 continue;
-            const std::string path = decodeSrc(*src);
-            auto [stem, extension] = stemAndExtension(path);
-            StemIndex *index = extension == "braw"  ? &brawByStem
-                               : extension == "mov" ? &proxiesByStem
+            const std::string path = FCPXMLRelinker::decodeSrc(*src);
+            auto [stem, extension] = FCPXMLRelinker::stemAndExtension(path);
+            StemIndex *index = extension == "braw"  ? &references.brawByStem
+                               : extension == "mov" ? &references.proxiesByStem
                                                     : nullptr;
             if (!index)
                 continue;
-            if (index == &brawByStem && !brawFormatID && !formatID.empty())
-                brawFormatID = formatID;
+            if (index == &references.brawByStem && !references.brawFormatID && !formatID.empty())
+                references.brawFormatID = formatID;
             index->add(std::move(stem), path, extension,
                        AssetInfo{*id, formatID, std::move(*src), asset});
         }
     }
+    return references;
+}
 
-    // Preconditions.
-    if (brawByStem.empty())
+/// Throws noBrawFound or noMovFound when there is nothing to relink from or to.
+void checkPreconditions(const References &references) {
+    if (references.brawByStem.empty())
         throw RelinkError::noBrawFound();
-    if (proxiesByStem.empty())
+    if (references.proxiesByStem.empty())
         throw RelinkError::noMovFound();
+}
 
-    // Prepare. Without a reference format there is nothing to move the proxies' formats to:
-    // every format stays as it is.
-    RelinkResult result;
-    IDSet orphanFormats;
-    if (brawFormatID) {
+/// Notes the reference format in `result` and finds the orphan candidates and the ids in use.
+/// Without a reference format there is nothing to move the proxies' formats to: every format
+/// stays as it is.
+Plan prepare(const xml::Element &root, const References &references, const FormatsByID &formatsByID,
+             RelinkResult &result) {
+    Plan plan;
+    if (const auto &brawFormatID = references.brawFormatID) {
         result.brawFormatID = *brawFormatID;
         if (auto it = formatsByID.find(textKey(*brawFormatID)); it != formatsByID.end())
-            result.brawFormat = dictFrom(it->second);
+            result.brawFormat = FCPXMLRelinker::dictFrom(it->second);
         // A proxy without a format leaves no orphan: that would name a format of no id.
-        proxiesByStem.forEachAsset([&](const AssetInfo &proxy) {
+        references.proxiesByStem.forEachAsset([&](const AssetInfo &proxy) {
             if (!proxy.formatID.empty())
-                orphanFormats.insert(textKey(proxy.formatID));
+                plan.orphanFormats.insert(textKey(proxy.formatID));
         });
-        brawByStem.forEachAsset(
-            [&](const AssetInfo &braw) { orphanFormats.erase(textKey(braw.formatID)); });
+        references.brawByStem.forEachAsset(
+            [&](const AssetInfo &braw) { plan.orphanFormats.erase(textKey(braw.formatID)); });
     }
 
-    // Every id of the document is in use, not just those of assets and formats: resources
-    // of all kinds (effects, compound clips) share one numbering.
-    UsedIdentifiers used;
+    // Intended: every id of the document is in use, not only those of assets and formats.
+    // Effects, compound clips and every other kind of resource share one numbering with them;
+    // a new asset given an effect's id would leave two elements of one id, and Final Cut Pro
+    // refuses to import such a document. Do not narrow this to assets and formats.
     std::string scratch;
     root.forEachAttributeNamed("id", [&](xml::Element, xml::Attribute id) {
         if (const auto key = attributeKey(id, scratch))
-            used.insert(*key);
+            plan.used.insert(*key);
     });
+    return plan;
+}
 
-    // Create the replacements: stem by stem, and within a stem every asset that names the
-    // file, each with an identifier and a record of its own.
+/// Appends to `resources` a `.braw` twin of every proxy: stem by stem, and within a stem every
+/// asset that names the file, each with an identifier and a record of its own. Returns the
+/// map from each proxy's id to its twin's.
+IDMap createReplacements(xml::Element resources, References &references, UsedIdentifiers &used,
+                         RelinkResult &result) {
+    const std::optional<std::string> &brawFormatID = references.brawFormatID;
     IDMap oldToNewID;
-    for (auto &group : proxiesByStem.groups()) {
+    for (auto &group : references.proxiesByStem.groups()) {
         for (AssetInfo &proxy : group.assets) {
-            const std::string newID = nextID(used);
+            const std::string newID = FCPXMLRelinker::nextID(used);
             xml::Element copy = proxy.element.copy();
-            retarget(copy, newID, brawFormatID ? &*brawFormatID : nullptr, brawSrc(proxy.src));
+            retarget(copy, newID, brawFormatID ? &*brawFormatID : nullptr,
+                     FCPXMLRelinker::brawSrc(proxy.src));
             resources.addChild(copy);
 
             oldToNewID[textKey(proxy.id)] = newID;
-            std::string oldPath = decodeSrc(proxy.src);
-            std::string newPath = brawPath(oldPath);
+            std::string oldPath = FCPXMLRelinker::decodeSrc(proxy.src);
+            std::string newPath = FCPXMLRelinker::brawPath(oldPath);
             result.changes.emplace_back(group.stem, std::move(oldPath), std::move(newPath),
                                         proxy.id, newID);
             // The records now carry the path: a document of long paths need not hold it twice.
             std::string().swap(proxy.src);
         }
     }
+    return oldToNewID;
+}
 
-    updateTimeline(root, oldToNewID, orphanFormats, result.brawFormatID);
-
-    // Remove the proxies; an asset entered under two stems is removed once.
+/// Removes the proxy assets; an asset entered under two stems is removed once.
+void removeProxies(const StemIndex &proxiesByStem) {
     proxiesByStem.forEachAsset([](const AssetInfo &proxy) {
         if (xml::Element parent = proxy.element.parent())
             parent.removeChild(proxy.element);
     });
+}
 
-    // A candidate orphan stays while anything still names it. The timeline pass moved every
-    // reference it covers to the .braw format, so only what it skips can still name one: the
-    // root's own attributes and the root's `resources` (the new assets among them).
+/// The orphan candidates that something in the document still names. The timeline pass moved
+/// every reference it covers to the `.braw` format, so only what it skips can still name one:
+/// the root's own attributes and the root's `resources` (the new assets among them).
+IDSet stillNamedOrphans(const xml::Element &root, const IDSet &orphanFormats) {
     IDSet stillNamed;
+    std::string scratch;
     auto noteFormat = [&](xml::Attribute format) {
         const auto key = attributeKey(format, scratch);
         if (key && !key->empty() && orphanFormats.count(std::string(*key)))
@@ -181,8 +227,17 @@ RelinkResult FCPXMLRelinker::relink(xml::Document &doc) {
             section.forEachAttributeNamed(
                 "format", [&](xml::Element, xml::Attribute format) { noteFormat(format); });
     }
+    return stillNamed;
+}
 
-    for (const auto &format : formats) {
+/// Removes the orphan formats, in document order, and lists their ids in `result`.
+void removeOrphanFormats(const Located &located, const FormatsByID &formatsByID,
+                         const IDSet &orphanFormats, RelinkResult &result) {
+    // Intended: a candidate orphan stays while anything still names it. Removed, it would leave
+    // a reference to nothing, and Final Cut Pro refuses to import a document whose references
+    // name no element; a format kept unused costs nothing.
+    const IDSet stillNamed = stillNamedOrphans(located.root, orphanFormats);
+    for (const auto &format : located.formats) {
         const auto id = keyValue(format.attributeForName("id"));
         if (!id)
             continue;
@@ -197,6 +252,27 @@ RelinkResult FCPXMLRelinker::relink(xml::Document &doc) {
             result.orphanFormatsRemoved.push_back(*id);
         }
     }
+}
+
+} // namespace
+
+RelinkResult FCPXMLRelinker::relink(xml::Document &doc) {
+    // Every check that can refuse the document comes before the first change to it.
+    const Located located = locate(doc);
+    const FormatsByID formatsByID = indexFormats(located.formats);
+    References references = classifyReferences(located.assets);
+    checkPreconditions(references);
+
+    RelinkResult result;
+    Plan plan = prepare(located.root, references, formatsByID, result);
+    const IDMap oldToNewID = createReplacements(located.resources, references, plan.used, result);
+    // Intended: besides the timeline, this rewrites the `media` elements inside `resources`
+    // (compound and multicam clips), whose clips name proxies and formats as the project's do.
+    // Left alone they would name the assets removed below, and Final Cut Pro refuses to import
+    // a document whose references name no element.
+    updateTimeline(located.root, oldToNewID, plan.orphanFormats, result.brawFormatID);
+    removeProxies(references.proxiesByStem);
+    removeOrphanFormats(located, formatsByID, plan.orphanFormats, result);
     return result;
 }
 

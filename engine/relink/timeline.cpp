@@ -13,7 +13,9 @@ namespace {
 /// What the timeline pass rewrites: every element below the root except the root's `resources`
 /// elements with their content; but the `media` children of those `resources` (compound and
 /// multicam clips) with their content are rewritten too, since they reference assets and
-/// formats like timeline clips do.
+/// formats like timeline clips do. That is intended: left alone, they would name the proxies
+/// the relink removes, and Final Cut Pro refuses to import a document whose references name
+/// no element.
 class TimelineScope {
 public:
     explicit TimelineScope(xml::Element root) : m_root(root) {}
