@@ -4,8 +4,9 @@ namespace tessaly {
 
 RelinkResult FCPXMLRelinker::process(const std::filesystem::path &inputURL,
                                      const std::filesystem::path &outputURL, bool dryRun) {
-    // The relink reads every id, ref and format: have the parser note where they stand.
-    xml::Document doc = xml::Document::load(inputURL, {{"id", "ref", "format"}});
+    // The relink reads every id, ref and format: have the parser note where they stand. A
+    // document in an encoding the parser refuses is refused in the application's name.
+    xml::Document doc = xml::Document::load(inputURL, {{"id", "ref", "format"}, "Tessaly"});
     RelinkResult result = relink(doc);
     if (!dryRun)
         doc.save(outputURL);

@@ -65,8 +65,8 @@ std::unique_ptr<DocumentImpl> parsed(std::unique_ptr<DocumentImpl> impl,
                             failure.offset);
     } catch (const EncodingRefusal &refusal) {
         Position pos = positionOf(impl->source(), impl->sourceSize(), refusal.offset);
-        throw DocumentError::unsupportedEncoding(name, refusal.encoding, pos.line, pos.column,
-                                                 refusal.offset);
+        throw DocumentError::unsupportedEncoding(name, refusal.encoding, options.readerName,
+                                                 pos.line, pos.column, refusal.offset);
     }
     impl->loadedNodes = impl->nodes.size();
     return impl;
@@ -98,12 +98,15 @@ DocumentError::DocumentError(Kind kind, std::filesystem::path file, std::string 
 }
 
 DocumentError DocumentError::unsupportedEncoding(std::filesystem::path file,
-                                                 const std::string &encoding, std::size_t line,
+                                                 const std::string &encoding,
+                                                 std::string_view readerName, std::size_t line,
                                                  std::size_t column, std::size_t offset) {
     DocumentError error(Kind::Parse, std::move(file), "unsupported encoding " + encoding, line,
                         column, offset);
-    error.m_message = quotedName(error.m_file) + " uses the encoding " + encoding +
-                      ", which Tessaly cannot read; export the document as UTF-8.";
+    const std::string unread =
+        readerName.empty() ? "cannot be read" : std::string(readerName) + " cannot read";
+    error.m_message = quotedName(error.m_file) + " uses the encoding " + encoding + ", which " +
+                      unread + "; export the document as UTF-8.";
     return error;
 }
 

@@ -209,9 +209,10 @@ public:
     DocumentError(Kind kind, std::filesystem::path file, std::string reason, std::size_t line = 0,
                   std::size_t column = 0, std::size_t offset = 0);
     /// A Parse error for a document in an encoding the layer does not read; the message names
-    /// the encoding and asks for UTF-8.
+    /// the encoding, says that `readerName` (when given) cannot read it and asks for UTF-8.
     static DocumentError unsupportedEncoding(std::filesystem::path file,
-                                             const std::string &encoding, std::size_t line = 1,
+                                             const std::string &encoding,
+                                             std::string_view readerName = {}, std::size_t line = 1,
                                              std::size_t column = 1, std::size_t offset = 0);
 
     const char *what() const noexcept override { return m_message.c_str(); }
@@ -242,6 +243,9 @@ struct LoadOptions {
     /// (Element::forEachAttributeNamed) reads no start tag and visits no other node. Other
     /// names work there too; their places are gathered on first use.
     std::vector<std::string> notedAttributes;
+    /// The application reading the document, as the message refusing an unsupported encoding
+    /// names it ("which NAME cannot read"); without one it says "which cannot be read".
+    std::string readerName = {};
 };
 
 /// A whole XML document. Move-only; owns its source buffer and every node. A moved-from

@@ -159,6 +159,14 @@ TEST(FCPXMLRelinker, ProcessLeavesTheOutputAloneWhenRelinkRefuses) {
     EXPECT_THROW(FCPXMLRelinker::process(dir / "missing.fcpxml", dir / "x", true),
                  xml::DocumentError);
     EXPECT_THROW(FCPXMLRelinker::process(dir.path(), dir / "x", true), xml::DocumentError);
+    writeFile(dir / "Latin.fcpxml", "<?xml version='1.0' encoding='ISO-8859-1'?><fcpxml/>");
+    try {
+        FCPXMLRelinker::process(dir / "Latin.fcpxml", dir / "x", true);
+        ADD_FAILURE() << "accepted";
+    } catch (const xml::DocumentError &error) {
+        EXPECT_EQ(error.message(), "“Latin.fcpxml” uses the encoding ISO-8859-1, which Tessaly "
+                                   "cannot read; export the document as UTF-8.");
+    }
 }
 
 TEST(FCPXMLRelinker, RefusalsComeInTheirOrderAndChangeNothing) {

@@ -80,8 +80,7 @@ TEST_P(RefusedEncoding, FailsWithAMessageNamingTheEncoding) {
     } catch (const DocumentError &error) {
         EXPECT_EQ(error.kind(), DocumentError::Kind::Parse);
         EXPECT_EQ(error.message(), std::string("“x.xml” uses the encoding ") + GetParam().encoding +
-                                       ", which Tessaly cannot read; export the document as "
-                                       "UTF-8.");
+                                       ", which cannot be read; export the document as UTF-8.");
     }
 }
 
