@@ -56,7 +56,7 @@ void SpanWriter::flush() {
         if (written < 0) {
             if (errno == EINTR)
                 continue;
-            throw DocumentError(DocumentError::Kind::Write, m_file, std::strerror(errno));
+            throw DocumentError::fromSystem(DocumentError::Kind::Write, m_file, errno);
         }
         auto left = std::size_t(written);
         while (first < m_queued.size() && left >= m_queued[first].iov_len)
