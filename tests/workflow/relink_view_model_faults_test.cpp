@@ -21,23 +21,32 @@ protected:
     }
 };
 
-TEST_F(RelinkViewModelFaults, OutputOverlappingTheInputBundleIsRefusedAndNothingIsTouched) {
+TEST_F(RelinkViewModelFaults, OutputThatIsNoEarlierOutputBundleIsRefusedAndNothingIsTouched) {
     const fs::path bundle = dir / "Edits" / "Day1.fcpxmld";
     writeFile(bundle / "Info.fcpxml", kTwoProxies);
     writeFile(bundle / "Media" / "notes.txt", "keep me");
     fs::create_directory_symlink(bundle, dir / "alias.fcpxmld");
+    writeFile(dir / "Work" / "notes.txt", "the user's own folder");
+    writeFile(dir / "Cut_braw.fcpxmld", "a file named like a bundle");
     const auto before = snapshot(dir.path());
+    const auto notReplaced = [&](const fs::path &output) {
+        return "Failed to copy bundle: \u201CDay1.fcpxmld\u201D could not be copied to \u201C" +
+               output.string() +
+               "\u201D: it is not an .fcpxmld bundle, so Tessaly does not replace it.";
+    };
 
     const struct {
         fs::path output;
-        std::string_view message;
+        std::string message;
     } cases[] = {
-        {bundle, RelinkRun::kOutputInsideInput},
-        {bundle / "Media", RelinkRun::kOutputInsideInput},
-        {bundle / "Out.fcpxmld", RelinkRun::kOutputInsideInput},
-        {dir / "alias.fcpxmld", RelinkRun::kOutputInsideInput},
-        {dir / "Edits", RelinkRun::kOutputContainsInput},
-        {dir.path(), RelinkRun::kOutputContainsInput},
+        {dir / "Work", notReplaced(dir / "Work")},
+        {dir / "Cut_braw.fcpxmld", notReplaced(dir / "Cut_braw.fcpxmld")},
+        {bundle, std::string(RelinkRun::kOutputInsideInput)},
+        {bundle / "Media", std::string(RelinkRun::kOutputInsideInput)},
+        {bundle / "Out.fcpxmld", std::string(RelinkRun::kOutputInsideInput)},
+        {dir / "alias.fcpxmld", std::string(RelinkRun::kOutputInsideInput)},
+        {dir / "Edits", std::string(RelinkRun::kOutputContainsInput)},
+        {dir.path(), std::string(RelinkRun::kOutputContainsInput)},
     };
     for (const auto &refused : cases) {
         SCOPED_TRACE(refused.output.string());
