@@ -68,11 +68,19 @@ PendingOutput::Placement placementFor(const RunRequest &request, const Locations
 /// Moves a finished output into place, having looked again at what now stands there: another
 /// run may have written it meanwhile.
 void commit(PendingOutput &pending, const RunRequest &request, const Locations &at) {
-    const PendingOutput::Placement placement = placementFor(request, at);
-    try {
-        pending.commit(placement);
-    } catch (const std::system_error &error) {
-        throw at.outputFailure(reasonFor(error.code().value()), error.code().value() == EEXIST);
+    for (int attempt = 1;; ++attempt) {
+        const PendingOutput::Placement placement = placementFor(request, at);
+        try {
+            pending.commit(placement);
+            return;
+        } catch (const std::system_error &error) {
+            const int code = error.code().value();
+            // Another run put its output there between the look and the move: with consent,
+            // look again and replace it.
+            if (code == EEXIST && request.replaceExisting && attempt < 3)
+                continue;
+            throw at.outputFailure(reasonFor(code), code == EEXIST);
+        }
     }
 }
 

@@ -70,6 +70,16 @@ std::unique_ptr<DocumentImpl> parsed(std::unique_ptr<DocumentImpl> impl,
     return impl;
 }
 
+/// Writes the whole document while its spans are gathered.
+void writeSpans(const DocumentImpl &impl, int fd, const std::filesystem::path &name,
+                bool startWriteback) {
+    SpanWriter writer(fd, name, startWriteback);
+    SpanList spans([&writer](const std::vector<Span> &batch) { writer.write(batch); });
+    impl.collectSpans(DocumentImpl::kDocumentNode, spans);
+    spans.finish();
+    writer.flush();
+}
+
 [[noreturn]] void throwSystemError(DocumentError::Kind kind, const std::filesystem::path &file,
                                    int error) {
     throw DocumentError::fromSystem(kind, file, error);
@@ -223,7 +233,7 @@ void Document::save(const std::filesystem::path &file) const {
     if (fd < 0)
         throwSystemError(DocumentError::Kind::Write, file, errno);
     try {
-        save(fd, file);
+        writeSpans(*m_impl, fd, file, false);
     } catch (...) {
         ::close(fd);
         throw;
@@ -233,11 +243,7 @@ void Document::save(const std::filesystem::path &file) const {
 }
 
 void Document::save(int fd, const std::filesystem::path &name) const {
-    SpanWriter writer(fd, name);
-    SpanList spans([&writer](const std::vector<Span> &batch) { writer.write(batch); });
-    m_impl->collectSpans(DocumentImpl::kDocumentNode, spans);
-    spans.finish();
-    writer.flush();
+    writeSpans(*m_impl, fd, name, true);
 }
 
 } // namespace tessaly::xml

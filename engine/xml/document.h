@@ -284,7 +284,8 @@ public:
     /// Safe when `file` is the file the document was loaded from. Throws DocumentError (Write).
     void save(const std::filesystem::path &file) const;
     /// Serialises the document to `fd` at its current offset; `name` is the file that messages
-    /// name. Does not close or sync `fd`. Throws DocumentError (Write).
+    /// name. Does not close or sync `fd`, but hands what it wrote to the disk as it goes, for
+    /// the caller's sync to wait less. Throws DocumentError (Write).
     void save(int fd, const std::filesystem::path &name) const;
 
 private:
