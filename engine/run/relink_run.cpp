@@ -101,6 +101,12 @@ xml::DocumentError notAFile(const fs::path &path, const struct stat &info) {
                                   ", not a regular file");
 }
 
+/// The relink and whatever looks at its result before anything is written: both kinds of
+/// input pass here, in a preview and an apply alike, on the run's own thread.
+RelinkResult relinkDocument(xml::Document &document) {
+    return FCPXMLRelinker::relink(document);
+}
+
 void performFile(const RunRequest &request, const Locations &at, RunOutcome &outcome) {
     os::UniqueFd input;
     struct stat info {};
@@ -115,7 +121,7 @@ void performFile(const RunRequest &request, const Locations &at, RunOutcome &out
         xml::Document::read(input.get(), at.input, FCPXMLRelinker::loadOptions());
     input.reset();
     outcome.document = at.input;
-    RelinkResult result = FCPXMLRelinker::relink(document);
+    RelinkResult result = relinkDocument(document);
     if (!request.dryRun) {
         PendingOutput pending =
             createOutput(at, PendingOutput::Kind::File, (info.st_mode & kPermissionBits) | S_IWUSR);
@@ -234,7 +240,7 @@ void performBundle(const RunRequest &request, const Locations &at, RunOutcome &o
     }
     input.reset();
     outcome.document = documentPath;
-    RelinkResult result = FCPXMLRelinker::relink(*document);
+    RelinkResult result = relinkDocument(*document);
     if (!request.dryRun) {
         PendingOutput pending = createOutput(at, PendingOutput::Kind::Folder,
                                              (bundleInfo.st_mode & kPermissionBits) | S_IRWXU);
