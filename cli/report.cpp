@@ -101,7 +101,18 @@ void printPlain(const RunReport &report, std::ostream &out, std::ostream &err) {
     const RunRequest &request = report.request;
     const RunOutcome &outcome = report.outcome;
     if (!outcome.result) {
-        err << shown(request.input) << ": " << escapedForTerminal(outcome.errorMessage) << '\n';
+        // Some messages are paragraphs; their lines are kept, indented, so that no line of a
+        // message can pass for the report of another input.
+        err << shown(request.input) << ": ";
+        std::string_view message = outcome.errorMessage;
+        for (auto end = message.find('\n'); end != std::string_view::npos;
+             end = message.find('\n')) {
+            err << escapedForTerminal(message.substr(0, end)) << '\n';
+            message.remove_prefix(end + 1);
+            if (!message.empty() && message.front() != '\n')
+                err << "  ";
+        }
+        err << escapedForTerminal(message) << '\n';
         return;
     }
     const RelinkResult &result = *outcome.result;

@@ -15,8 +15,8 @@ struct RunReport {
     RunOutcome outcome;
 };
 
-/// The summary line and one line per change on `out`, or `INPUT: MESSAGE` on `err`; file names
-/// and paths come out with their control characters escaped.
+/// The summary line and one line per change on `out`, or `INPUT: MESSAGE` on `err` (each further
+/// line of the message indented); control characters come out escaped.
 void printPlain(const RunReport &report, std::ostream &out, std::ostream &err);
 
 /// The JSON document for all runs, as one line.

@@ -563,11 +563,13 @@ TEST(RelinkTool, PlainOutputEscapesControlCharacters) {
                            "/Volumes/Café/B\\x1B[31m\\u202E.braw\n"),
               std::string::npos)
         << run.out;
-    const std::string shownName = "Evil\\x1B]0;owned\\x07\\x0Aforged.fcpxml";
-    EXPECT_EQ(run.err,
-              (dir.path().string() + "/" + shownName) + ": \u201C" + shownName +
-                  "\u201D is not well-formed XML: unclosed element \u201Cfcpxml\u201D (line "
-                  "1, column 9).\n");
+    // The name's line break stays a line break of the message, indented like every further
+    // line of a message, so it cannot pass for another input's report.
+    const std::string shownPrefix =
+        dir.path().string() + "/Evil\\x1B]0;owned\\x07\\x0Aforged.fcpxml: ";
+    EXPECT_EQ(run.err, shownPrefix + "\u201CEvil\\x1B]0;owned\\x07\n  forged.fcpxml\u201D is not "
+                                     "well-formed XML: unclosed element \u201Cfcpxml\u201D (line "
+                                     "1, column 9).\n");
 }
 
 TEST(RelinkTool, FailingToWriteTheReportIsAFailure) {
