@@ -2,6 +2,8 @@
 
 #include "engine/run/relink_run.h"
 
+#include <sys/stat.h>
+
 using namespace tessaly;
 using namespace tessaly::testing;
 
@@ -78,4 +80,27 @@ TEST_F(RelinkViewModelFaults, PlainFolderFailsWithTheLoadersMessageBeforeCopying
 
     model->runDryRun();
     EXPECT_EQ(expectFailure(*model), "Cannot read \u201CMedia\u201D: Is a directory.");
+}
+
+TEST_F(RelinkViewModelFaults, BundleThroughALinkIsCopiedAndAFailedReplaceKeepsTheEarlierOutput) {
+    writeFile(dir / "real.fcpxmld" / "Info.fcpxml", kTwoProxies);
+    writeFile(dir / "real.fcpxmld" / "Media" / "notes.txt", "notes");
+    fs::create_directory_symlink("real.fcpxmld", dir / "link.fcpxmld");
+    model->setInput(dir / "link.fcpxmld");
+    model->runApply();
+    expectSuccess(*model, RelinkViewModel::AppPhase::done);
+    const fs::path output = dir / "link_braw.fcpxmld";
+    EXPECT_FALSE(fs::is_symlink(output));
+    EXPECT_EQ(readFile(output / "Media" / "notes.txt"), "notes");
+    EXPECT_EQ(readFile(dir / "real.fcpxmld" / "Info.fcpxml"), kTwoProxies);
+
+    // The earlier output would be replaced, but the new one cannot be made whole.
+    ASSERT_EQ(::mkfifo((dir / "real.fcpxmld" / "Media" / "feed").c_str(), 0644), 0);
+    const auto before = snapshot(dir.path());
+    model->runApply();
+    EXPECT_EQ(
+        expectFailure(*model),
+        "Failed to copy bundle: \u201CMedia/feed\u201D in \u201Clink.fcpxmld\u201D is a named "
+        "pipe; only files, folders and links can be copied.");
+    EXPECT_EQ(snapshot(dir.path()), before);
 }
