@@ -28,8 +28,9 @@ typedef struct QuorlanPlatform {
     /// Sets `start` and `end` to the bounds of the embedded string `which` as the linker placed it.
     void (*embeddedSection)(QuorlanEmbeddedString which, const char **start, const char **end);
 
-    /// Opens the library at `path` (an `@rpath/` name is searched along the run path) with
-    /// immediate binding; returns its handle or null.
+    /// Opens the library at `path` with immediate binding; returns its handle or null. An
+    /// `@rpath/` name is the library the loader already holds under that name, else the first
+    /// file along the run path.
     void *(*open)(const char *path);
     /// The loader's text for the last failed `open`, or null when it has none.
     const char *(*openError)(void);

@@ -85,10 +85,26 @@ static void *openAlongRunPath(const char *installName, const char *name) {
     return NULL;
 }
 
+/* The program names the library as needed, so the loader has usually mapped it before we run,
+ * and not necessarily from our run path: LD_LIBRARY_PATH and the loader's cache come first. A
+ * second copy opened from the run path would run with globals of its own (or be missing when
+ * the program was moved away from it), so the image already held wins. */
+static void *alreadyLoaded(const char *name) {
+    // A name with a folder in it would be read from the working directory.
+    if (strchr(name, '/'))
+        return NULL;
+    void *handle = dlopen(name, RTLD_NOW | RTLD_NOLOAD);
+    if (!handle)
+        dlerror();
+    return handle;
+}
+
 static void *systemOpen(const char *path) {
     haveOpenError = 0;
-    if (strncmp(path, "@rpath/", 7) == 0)
-        return openAlongRunPath(path, path + 7);
+    if (strncmp(path, "@rpath/", 7) == 0) {
+        void *handle = alreadyLoaded(path + 7);
+        return handle ? handle : openAlongRunPath(path, path + 7);
+    }
     if (strncmp(path, "@executable_path/", 17) == 0) {
         char directory[4096];
         char resolved[8192];

@@ -5,6 +5,7 @@
 #include "ui/rounded_card.h"
 #include "ui/symbol_view.h"
 #include "ui/theme.h"
+#include "ui/tinted_label.h"
 
 #include "engine/version.h"
 
@@ -19,8 +20,8 @@ namespace {
 constexpr int kSize = 400;
 constexpr int kPadding = 20;
 
-QLabel *textLine(const QString &text, const QColor &color, QWidget *parent) {
-    auto *label = new QLabel(text, parent);
+QLabel *textLine(const QString &text, Tint tint, QWidget *parent) {
+    auto *label = new TintedLabel(text, tint, parent);
     label->setTextFormat(Qt::PlainText);
     // A line wider than the sheet wraps within it; a shorter one keeps its own width, so the
     // block it belongs to can be centred.
@@ -29,19 +30,16 @@ QLabel *textLine(const QString &text, const QColor &color, QWidget *parent) {
         label->setWordWrap(true);
         label->setFixedWidth(room);
     }
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, color);
-    label->setPalette(palette);
     return label;
 }
 
 QLabel *link(const QString &title, const char *destination, QWidget *parent) {
     const QUrl url(QString::fromUtf8(destination), QUrl::StrictMode);
-    auto *label = new QLabel(parent);
+    // The link takes the label's tint, so it follows the palette like every other text.
+    auto *label = new TintedLabel(QString(), Tint::accent, parent);
     label->setTextFormat(Qt::RichText);
     label->setText(QStringLiteral("<a href=\"") + url.toString(QUrl::FullyEncoded).toHtmlEscaped() +
-                   QStringLiteral("\" style=\"color:") + accentColor(parent).name() +
-                   QStringLiteral("; text-decoration:none\">") + title.toHtmlEscaped() +
+                   QStringLiteral("\" style=\"text-decoration:none\">") + title.toHtmlEscaped() +
                    QStringLiteral("</a>"));
     label->setToolTip(url.toString());
     label->setOpenExternalLinks(true);
@@ -61,11 +59,11 @@ AboutView::AboutView(QWidget *parent) : QDialog(parent) {
     stack->setContentsMargins(kPadding, kPadding, kPadding, kPadding);
     stack->setSpacing(18);
 
-    auto *symbol = new SymbolView(QStringLiteral("arrow.triangle.2.circlepath.circle.fill"), 56,
-                                  accentColor(this));
+    auto *symbol =
+        new SymbolView(QStringLiteral("arrow.triangle.2.circlepath.circle.fill"), 56, Tint::accent);
     stack->addWidget(symbol, 0, Qt::AlignHCenter);
 
-    auto *title = new QLabel(tr("Corvane: Tessaly"), this);
+    auto *title = new TintedLabel(tr("Corvane: Tessaly"), Tint::primary, this);
     QFont titleFont = textFont(TextStyle::title2);
     titleFont.setBold(true);
     title->setFont(titleFont);
@@ -73,7 +71,7 @@ AboutView::AboutView(QWidget *parent) : QDialog(parent) {
 
     stack->addWidget(
         textLine(tr("Version %1").arg(QLatin1String(kVersion.data(), qsizetype(kVersion.size()))),
-                 secondaryColor(this), this),
+                 Tint::secondary, this),
         0, Qt::AlignHCenter);
     stack->addWidget(new Divider(this));
 
@@ -83,11 +81,10 @@ AboutView::AboutView(QWidget *parent) : QDialog(parent) {
     credits->setContentsMargins(0, 0, 0, 0);
     credits->setSpacing(6);
     credits->addWidget(
-        textLine(QString::fromUtf8(TESSALY_ABOUT_DEVELOPER_CREDIT), primaryColor(this), this));
+        textLine(QString::fromUtf8(TESSALY_ABOUT_DEVELOPER_CREDIT), Tint::primary, this));
+    credits->addWidget(textLine(QString::fromUtf8(TESSALY_ABOUT_MAKER_LINE), Tint::primary, this));
     credits->addWidget(
-        textLine(QString::fromUtf8(TESSALY_ABOUT_MAKER_LINE), primaryColor(this), this));
-    credits->addWidget(
-        textLine(QString::fromUtf8(TESSALY_ABOUT_ICON_CREDIT), secondaryColor(this), this));
+        textLine(QString::fromUtf8(TESSALY_ABOUT_ICON_CREDIT), Tint::secondary, this));
     stack->addWidget(creditBlock, 0, Qt::AlignHCenter);
     stack->addWidget(new Divider(this));
 

@@ -10,11 +10,13 @@
 #include "ui/rounded_card.h"
 #include "ui/symbol_view.h"
 #include "ui/theme.h"
+#include "ui/tinted_label.h"
 #include "workflow/relink_view_model.h"
 
 #include <QDesktopServices>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMetaObject>
@@ -28,13 +30,32 @@ namespace {
 
 constexpr int kContentSpacing = 24;
 
+/// Whether the regular file `file` opens with an `fcpxml` element: the desktop offers an
+/// export saved under another name to Tessaly by that first tag, as its type definition says.
+bool startsAsFCPXML(const std::filesystem::path &file) {
+    QFile document(QFile::decodeName(file.native().c_str()));
+    if (!document.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray start = document.read(512);
+    for (qsizetype at = start.indexOf("<fcpxml"); at >= 0; at = start.indexOf("<fcpxml", at + 1)) {
+        const qsizetype after = at + 7;
+        if (after < start.size() && (QByteArrayView(" \t\r\n>/").contains(start[after])))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 ContentView::ContentView(std::shared_ptr<FileChooser> chooser, QWidget *parent)
-    : QWidget(parent), m_vm(RelinkViewModel::create(
-                           chooser ? std::move(chooser) : std::make_shared<QtFileChooser>(this))),
+    : QWidget(parent),
+      m_vm(RelinkViewModel::create(
+          chooser ? std::move(chooser)
+                  : std::make_shared<QtFileChooser>(this, [this] { return m_vm->outputURL(); }))),
       m_dropDelegate(this, [this](std::filesystem::path url) {
-          m_vm->setInput(url);
+          // A run may have started between the drop and its hand-over.
+          if (!m_vm->isRunning())
+              m_vm->setInput(url);
           setTargeted(false);
       }) {
     auto *root = new QVBoxLayout(this);
@@ -92,7 +113,7 @@ QWidget *ContentView::headerView() {
     row->setContentsMargins(24, 20, 24, 20);
     row->setSpacing(10);
     row->addWidget(new SymbolView(QStringLiteral("arrow.triangle.2.circlepath.circle.fill"), 32,
-                                  accentColor(this)));
+                                  Tint::accent));
 
     auto *titles = new QVBoxLayout;
     titles->setSpacing(2);
@@ -103,7 +124,7 @@ QWidget *ContentView::headerView() {
     titles->addWidget(title);
     titles->addWidget(styledLabel(tr("Replaces all .mov references with .braw originals in\n"
                                      "FCPXML or FCPXMLD files, while keeping all effects."),
-                                  TextStyle::callout, secondaryColor(this)));
+                                  TextStyle::callout, Tint::secondary));
     row->addLayout(titles);
     row->addStretch(1);
 
@@ -122,8 +143,7 @@ QWidget *ContentView::headerView() {
 }
 
 QWidget *ContentView::warningBanner() {
-    const CardLook look{withOpacity(SystemColor::orange, 0.1),
-                        withOpacity(SystemColor::orange, 0.3), 1, 10, false};
+    const CardLook look{Tint::orange, 0.1, 0.3, 1, 10, false};
     auto *banner = new RoundedCard(look);
     banner->setObjectName(QStringLiteral("warningBanner"));
     auto *row = new QHBoxLayout(banner);
@@ -134,7 +154,7 @@ QWidget *ContentView::warningBanner() {
     auto *symbolColumn = new QVBoxLayout;
     symbolColumn->setContentsMargins(0, 1, 0, 0);
     symbolColumn->addWidget(new SymbolView(QStringLiteral("exclamationmark.triangle.fill"),
-                                           symbolSize(TextStyle::title3), SystemColor::orange));
+                                           symbolSize(TextStyle::title3), Tint::orange));
     symbolColumn->addStretch(1);
     row->addLayout(symbolColumn);
 
@@ -160,7 +180,7 @@ QWidget *ContentView::warningBanner() {
         bulletRow->setSpacing(6);
         bulletRow->addWidget(styledLabel(QStringLiteral("•"), TextStyle::callout), 0, Qt::AlignTop);
         bulletRow->addWidget(
-            styledLabel(emphasized(bullet), TextStyle::callout, QColor(), Qt::RichText), 0,
+            styledLabel(emphasized(bullet), TextStyle::callout, Tint::primary, Qt::RichText), 0,
             Qt::AlignTop);
         bulletRow->addStretch(1);
         text->addLayout(bulletRow);
@@ -199,12 +219,14 @@ bool ContentView::handleDrag(QEvent *event) {
     case QEvent::DragEnter:
     case QEvent::DragMove: {
         auto *drag = static_cast<QDragMoveEvent *>(event);
-        const bool valid = drag->mimeData() && m_dropDelegate.validateDrop(*drag->mimeData());
+        // A run reads the input it started with; a new one is taken once it has ended.
+        const bool valid = !m_vm->isRunning() && drag->mimeData() &&
+                           m_dropDelegate.validateDrop(*drag->mimeData());
         if (valid)
             drag->acceptProposedAction();
         else
             drag->ignore();
-        if (event->type() == QEvent::DragEnter)
+        if (event->type() == QEvent::DragEnter || !valid)
             setTargeted(valid);
         return true;
     }
@@ -213,7 +235,7 @@ bool ContentView::handleDrag(QEvent *event) {
         return true;
     case QEvent::Drop: {
         auto *drop = static_cast<QDropEvent *>(event);
-        if (drop->mimeData() && m_dropDelegate.performDrop(*drop->mimeData()))
+        if (!m_vm->isRunning() && drop->mimeData() && m_dropDelegate.performDrop(*drop->mimeData()))
             drop->acceptProposedAction();
         else
             drop->ignore();
@@ -228,7 +250,7 @@ bool ContentView::handleDrag(QEvent *event) {
 void ContentView::sendFeedback() {
     const QByteArray text =
         feedbackMailURL(QString::fromUtf8(TESSALY_FEEDBACK_ADDRESS), systemVersionText(),
-                        m_vm->errorMessage(), m_vm->changes());
+                        m_vm->errorMessage(), m_vm->changes(), m_vm->logURL());
     // Handed over as encoded, so Qt keeps the escapes exactly as composed.
     const QUrl url = QUrl::fromEncoded(text, QUrl::StrictMode);
     if (!url.isValid())
@@ -238,7 +260,30 @@ void ContentView::sendFeedback() {
         this, [this] { setShowAbout(false); }, Qt::QueuedConnection);
 }
 
+void ContentView::openFile(const std::filesystem::path &file) {
+    const QString name = QFile::decodeName(file.native().c_str());
+    std::error_code error;
+    const bool exists = std::filesystem::exists(file, error);
+    if (error && error != std::errc::no_such_file_or_directory) {
+        // A folder on the way that cannot be read, say: the system's own words.
+        m_openFailure =
+            tr("Cannot open “%1”: %2.").arg(name, QString::fromStdString(error.message()));
+    } else if (!exists) {
+        m_openFailure = tr("Cannot open “%1”: there is no such file or folder.").arg(name);
+    } else if (!FCPXMLDropDelegate::isExport(file) && !startsAsFCPXML(file)) {
+        m_openFailure = tr("Cannot open “%1”: Tessaly opens Final Cut Pro XML exports, .fcpxml "
+                           "documents and .fcpxmld bundles.")
+                            .arg(name);
+    } else {
+        m_vm->setInput(file);
+        return;
+    }
+    refreshResults();
+}
+
 void ContentView::refresh() {
+    // Any change of the workflow is the user moving on from a file that could not be opened.
+    m_openFailure.reset();
     m_dropZone->setURL(m_vm->inputURL());
     refreshOutputRow();
     refreshActions();

@@ -1,13 +1,16 @@
 #pragma once
 
 #include "ui/fcpxml_drop_delegate.h"
+#include "ui/theme.h"
 
 #include <QColor>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
 
+#include <filesystem>
 #include <memory>
+#include <optional>
 
 namespace tessaly {
 
@@ -37,6 +40,10 @@ public:
     /// Whether a file drag hovers over the drop zone.
     bool isTargeted() const { return m_isTargeted; }
 
+    /// Makes `file` the input as a drop of it would; a file that does not exist or is no
+    /// Final Cut Pro export leaves the input as it is and shows the error banner naming it.
+    void openFile(const std::filesystem::path &file);
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -49,8 +56,7 @@ private:
     QWidget *dryRunResults() const;
     QWidget *successBanner() const;
     QWidget *errorBanner() const;
-    QWidget *statBadge(qint64 value, const QString &label, const QString &icon,
-                       const QColor &color) const;
+    QWidget *statBadge(qint64 value, const QString &label, const QString &icon, Tint color) const;
 
     void sendFeedback();
     void setShowAbout(bool showAbout);
@@ -62,12 +68,16 @@ private:
     void refreshActions();
     void refreshResults();
     QString resultsKey() const;
+    bool showsError() const;
 
     std::shared_ptr<RelinkViewModel> m_vm;
     bool m_isTargeted = false;
     bool m_showAbout = false;
     FCPXMLDropDelegate m_dropDelegate;
     QPointer<AboutView> m_aboutSheet;
+    /// Why a file the window was opened with could not be taken; shown until the next change
+    /// of the workflow.
+    std::optional<QString> m_openFailure;
 
     DropZoneView *m_dropZone = nullptr;
     ElidedLabel *m_outputName = nullptr;

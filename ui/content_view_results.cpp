@@ -7,6 +7,7 @@
 #include "ui/rounded_card.h"
 #include "ui/symbol_view.h"
 #include "ui/theme.h"
+#include "ui/tinted_label.h"
 #include "ui/wrapping_label.h"
 #include "workflow/relink_view_model.h"
 
@@ -21,8 +22,8 @@ using Phase = RelinkViewModel::AppPhase;
 
 namespace {
 
-CardLook tintedCard(const QColor &color) {
-    return {withOpacity(color, 0.1), withOpacity(color, 0.3), 1, 10};
+CardLook tintedCard(Tint tint) {
+    return {tint, 0.1, 0.3, 1, 10};
 }
 
 QString fileName(const std::filesystem::path &path) {
@@ -32,8 +33,8 @@ QString fileName(const std::filesystem::path &path) {
 } // namespace
 
 QWidget *ContentView::statBadge(qint64 value, const QString &label, const QString &icon,
-                                const QColor &color) const {
-    auto *badge = new RoundedCard(CardLook{withOpacity(color, 0.08), Qt::transparent, 1, 8});
+                                Tint color) const {
+    auto *badge = new RoundedCard(CardLook{color, 0.08, 0.0, 1, 8});
     badge->setObjectName(QStringLiteral("statBadge"));
     auto *row = new QHBoxLayout(badge);
     row->setContentsMargins(10, 10, 10, 10);
@@ -48,7 +49,7 @@ QWidget *ContentView::statBadge(qint64 value, const QString &label, const QStrin
     number->setObjectName(QStringLiteral("badgeValue"));
     number->setFont(valueFont);
     text->addWidget(number);
-    auto *caption = styledLabel(label, TextStyle::caption, secondaryColor(this));
+    auto *caption = styledLabel(label, TextStyle::caption, Tint::secondary);
     caption->setObjectName(QStringLiteral("badgeLabel"));
     text->addWidget(caption);
     row->addLayout(text);
@@ -67,25 +68,25 @@ QWidget *ContentView::dryRunResults() const {
     auto *badges = new QHBoxLayout;
     badges->setSpacing(12);
     badges->addWidget(statBadge(m_vm->srcsUpdated(), tr("Refs updated"),
-                                QStringLiteral("arrow.triangle.2.circlepath"), SystemColor::blue));
+                                QStringLiteral("arrow.triangle.2.circlepath"), Tint::blue));
     badges->addWidget(statBadge(m_vm->formatsUpdated(), tr("Formats updated"),
-                                QStringLiteral("aspectratio"), SystemColor::purple));
+                                QStringLiteral("aspectratio"), Tint::purple));
     badges->addWidget(statBadge(m_vm->orphansRemoved(), tr("Orphans removed"),
-                                QStringLiteral("trash"), SystemColor::orange));
+                                QStringLiteral("trash"), Tint::orange));
     badges->addStretch(1);
     column->addLayout(badges);
 
-    auto *ready = new RoundedCard(tintedCard(SystemColor::green));
+    auto *ready = new RoundedCard(tintedCard(Tint::green));
     auto *row = new QHBoxLayout(ready);
     row->setContentsMargins(12, 12, 12, 12);
     row->setSpacing(10);
     row->addWidget(new SymbolView(QStringLiteral("checkmark.circle.fill"),
-                                  symbolSize(TextStyle::title3), SystemColor::green));
+                                  symbolSize(TextStyle::title3), Tint::green));
     auto *text = new QVBoxLayout;
     text->setSpacing(2);
-    text->addWidget(styledLabel(tr("Ready to relink"), TextStyle::headline, SystemColor::green));
+    text->addWidget(styledLabel(tr("Ready to relink"), TextStyle::headline, Tint::green));
     text->addWidget(styledLabel(emphasized(tr("No errors found. Hit **Relink & Save** to apply.")),
-                                TextStyle::callout, QColor(), Qt::RichText));
+                                TextStyle::callout, Tint::primary, Qt::RichText));
     row->addLayout(text);
     row->addStretch(1);
     column->addWidget(ready);
@@ -93,7 +94,7 @@ QWidget *ContentView::dryRunResults() const {
 }
 
 QWidget *ContentView::successBanner() const {
-    auto *banner = new RoundedCard(tintedCard(SystemColor::green));
+    auto *banner = new RoundedCard(tintedCard(Tint::green));
     banner->setObjectName(QStringLiteral("successBanner"));
     auto *column = new QVBoxLayout(banner);
     column->setContentsMargins(14, 14, 14, 14);
@@ -102,7 +103,7 @@ QWidget *ContentView::successBanner() const {
     auto *top = new QHBoxLayout;
     top->setSpacing(10);
     top->addWidget(new SymbolView(QStringLiteral("checkmark.circle.fill"),
-                                  symbolSize(TextStyle::title2), SystemColor::green));
+                                  symbolSize(TextStyle::title2), Tint::green));
     auto *text = new QVBoxLayout;
     text->setSpacing(2);
     text->addWidget(styledLabel(tr("Relink complete"), TextStyle::headline));
@@ -111,17 +112,17 @@ QWidget *ContentView::successBanner() const {
                                     Qt::ElideMiddle);
     savedTo->setObjectName(QStringLiteral("savedTo"));
     savedTo->setFont(textFont(TextStyle::callout));
-    savedTo->setColor(secondaryColor(this));
+    savedTo->setTint(Tint::secondary);
     text->addWidget(savedTo);
     top->addLayout(text, 1);
     column->addLayout(top);
 
     auto *badges = new QHBoxLayout;
     badges->setSpacing(20);
-    badges->addWidget(statBadge(m_vm->srcsUpdated(), tr("Clip sources"), QStringLiteral("film"),
-                                SystemColor::green));
+    badges->addWidget(
+        statBadge(m_vm->srcsUpdated(), tr("Clip sources"), QStringLiteral("film"), Tint::green));
     badges->addWidget(statBadge(m_vm->formatsUpdated(), tr("Format elements"),
-                                QStringLiteral("aspectratio"), SystemColor::green));
+                                QStringLiteral("aspectratio"), Tint::green));
     badges->addStretch(1);
     column->addLayout(badges);
 
@@ -144,26 +145,24 @@ QWidget *ContentView::successBanner() const {
 }
 
 QWidget *ContentView::errorBanner() const {
-    auto *banner = new RoundedCard(tintedCard(SystemColor::red));
+    auto *banner = new RoundedCard(tintedCard(Tint::red));
     banner->setObjectName(QStringLiteral("errorBanner"));
     auto *row = new QHBoxLayout(banner);
     row->setContentsMargins(14, 14, 14, 14);
     row->setSpacing(10);
     auto *symbolColumn = new QVBoxLayout;
     symbolColumn->addWidget(new SymbolView(QStringLiteral("xmark.circle.fill"),
-                                           symbolSize(TextStyle::title2), SystemColor::red));
+                                           symbolSize(TextStyle::title2), Tint::red));
     symbolColumn->addStretch(1);
     row->addLayout(symbolColumn);
     auto *text = new QVBoxLayout;
     text->setSpacing(4);
     text->addWidget(styledLabel(tr("Something went wrong"), TextStyle::headline));
-    const auto &message = m_vm->errorMessage();
+    const auto &message = m_openFailure ? m_openFailure : m_vm->errorMessage();
     auto *body = new WrappingLabel(message ? *message : tr("Unknown error"));
     body->setObjectName(QStringLiteral("errorMessage"));
     body->setFont(textFont(TextStyle::callout));
-    QPalette palette = body->palette();
-    palette.setColor(QPalette::WindowText, secondaryColor(this));
-    body->setPalette(palette);
+    body->setTint(Tint::secondary);
     text->addWidget(body);
     row->addLayout(text, 1);
     return banner;
@@ -179,11 +178,17 @@ QString ContentView::resultsKey() const {
            QString::number(m_vm->formatsUpdated()) + QLatin1Char('|') +
            QString::number(m_vm->orphansRemoved()) + QLatin1Char('|') +
            describe(m_vm->outputURL()) + QLatin1Char('|') + describe(m_vm->logURL()) +
-           QLatin1Char('|') + m_vm->errorMessage().value_or(QStringLiteral("-"));
+           QLatin1Char('|') + m_vm->errorMessage().value_or(QStringLiteral("-")) +
+           QLatin1Char('|') + m_openFailure.value_or(QStringLiteral("-"));
+}
+
+bool ContentView::showsError() const {
+    return m_openFailure || m_vm->phase() == Phase::error;
 }
 
 void ContentView::refreshResults() {
-    const QString phase = QString::number(int(m_vm->phase()));
+    const Phase shown = showsError() ? Phase::error : m_vm->phase();
+    const QString phase = QString::number(int(shown));
     const QString key = resultsKey();
     if (phase == m_shownPhase && key == m_shownResults)
         return;
@@ -196,7 +201,7 @@ void ContentView::refreshResults() {
     m_shownPhase = phase;
     m_shownResults = key;
     QWidget *panel = nullptr;
-    switch (m_vm->phase()) {
+    switch (shown) {
     case Phase::idle:
         break;
     case Phase::dryRunComplete:

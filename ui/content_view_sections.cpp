@@ -5,11 +5,11 @@
 #include "ui/push_button.h"
 #include "ui/rounded_card.h"
 #include "ui/theme.h"
+#include "ui/tinted_label.h"
 #include "workflow/relink_view_model.h"
 
 #include <QFile>
 #include <QHBoxLayout>
-#include <QLabel>
 #include <QVBoxLayout>
 
 namespace tessaly {
@@ -21,9 +21,7 @@ QWidget *ContentView::fileSection() {
     auto *column = new QVBoxLayout(section);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(12);
-    auto *heading = new QLabel(tr("File"));
-    heading->setFont(textFont(TextStyle::headline));
-    column->addWidget(heading);
+    column->addWidget(styledLabel(tr("File"), TextStyle::headline));
 
     m_dropZone = new DropZoneView([this] { m_vm->selectInput(); });
     m_dropZone->setObjectName(QStringLiteral("dropZone"));
@@ -36,19 +34,14 @@ QWidget *ContentView::fileSection() {
 }
 
 QWidget *ContentView::outputRow() {
-    auto *row = new RoundedCard(CardLook{palette().color(QPalette::Base), Qt::transparent, 1, 8});
+    auto *row = new RoundedCard(CardLook{Tint::control, 1.0, 0.0, 1, 8});
     row->setObjectName(QStringLiteral("outputRow"));
     auto *layout = new QHBoxLayout(row);
     layout->setContentsMargins(12, 12, 12, 12);
     layout->setSpacing(8);
     auto *text = new QVBoxLayout;
     text->setSpacing(2);
-    auto *caption = new QLabel(tr("Output"));
-    caption->setFont(textFont(TextStyle::caption));
-    QPalette secondary = caption->palette();
-    secondary.setColor(QPalette::WindowText, secondaryColor(this));
-    caption->setPalette(secondary);
-    text->addWidget(caption);
+    text->addWidget(styledLabel(tr("Output"), TextStyle::caption, Tint::secondary));
     m_outputName = new ElidedLabel(QString(), Qt::ElideMiddle);
     m_outputName->setObjectName(QStringLiteral("outputName"));
     m_outputName->setFont(textFont(TextStyle::body));
@@ -56,7 +49,7 @@ QWidget *ContentView::outputRow() {
     m_outputFolder = new ElidedLabel(QString(), Qt::ElideLeft);
     m_outputFolder->setObjectName(QStringLiteral("outputFolder"));
     m_outputFolder->setFont(textFont(TextStyle::caption2));
-    m_outputFolder->setColor(secondaryColor(this));
+    m_outputFolder->setTint(Tint::secondary);
     text->addWidget(m_outputFolder);
     layout->addLayout(text, 1);
 
@@ -92,11 +85,11 @@ void ContentView::refreshOutputRow() {
     const auto &output = m_vm->outputURL();
     if (output) {
         m_outputName->setText(QFile::decodeName(output->filename().native().c_str()));
-        m_outputName->setColor(primaryColor(this));
+        m_outputName->setTint(Tint::primary);
         m_outputFolder->setText(QFile::decodeName(output->parent_path().native().c_str()));
     } else {
         m_outputName->setText(tr("Auto-generated alongside input"));
-        m_outputName->setColor(secondaryColor(this));
+        m_outputName->setTint(Tint::secondary);
     }
     m_outputFolder->setVisible(output.has_value());
     m_changeOutput->setEnabled(m_vm->inputURL().has_value());

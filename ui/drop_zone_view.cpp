@@ -4,10 +4,10 @@
 #include "ui/push_button.h"
 #include "ui/symbol_view.h"
 #include "ui/theme.h"
+#include "ui/tinted_label.h"
 
 #include <QFile>
 #include <QHBoxLayout>
-#include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -64,10 +64,10 @@ QWidget *DropZoneView::emptyContent() {
     column->setSpacing(8);
     column->setContentsMargins(16, 0, 16, 0);
     column->addStretch();
-    m_emptySymbol = new SymbolView(QStringLiteral("arrow.down.doc"), 36, secondaryColor(this));
+    m_emptySymbol = new SymbolView(QStringLiteral("arrow.down.doc"), 36, Tint::secondary);
     m_emptySymbol->setObjectName(QStringLiteral("emptySymbol"));
     column->addWidget(m_emptySymbol, 0, Qt::AlignHCenter);
-    m_emptyMessage = new QLabel;
+    m_emptyMessage = new TintedLabel;
     m_emptyMessage->setObjectName(QStringLiteral("emptyMessage"));
     m_emptyMessage->setFont(textFont(TextStyle::callout));
     column->addWidget(m_emptyMessage, 0, Qt::AlignHCenter);
@@ -86,7 +86,7 @@ QWidget *DropZoneView::loadedContent() {
     auto *row = new QHBoxLayout(m_loaded);
     row->setSpacing(12);
     row->setContentsMargins(16, 0, 16, 0);
-    m_loadedSymbol = new SymbolView(QStringLiteral("doc.fill"), 28, accentColor(this));
+    m_loadedSymbol = new SymbolView(QStringLiteral("doc.fill"), 28, Tint::accent);
     m_loadedSymbol->setObjectName(QStringLiteral("loadedSymbol"));
     row->addWidget(m_loadedSymbol);
     auto *text = new QVBoxLayout;
@@ -99,7 +99,7 @@ QWidget *DropZoneView::loadedContent() {
     m_folder = new ElidedLabel(QString(), Qt::ElideLeft);
     m_folder->setObjectName(QStringLiteral("inputFolder"));
     m_folder->setFont(textFont(TextStyle::caption));
-    m_folder->setColor(secondaryColor(this));
+    m_folder->setTint(Tint::secondary);
     text->addWidget(m_folder);
     text->addStretch(1);
     row->addLayout(text, 1);
@@ -151,18 +151,16 @@ int DropZoneView::stateHeight() const {
 }
 
 void DropZoneView::updateContent() {
-    const QColor accent = accentColor(this);
-    const QColor secondary = secondaryColor(this);
     m_empty->setVisible(!m_url);
     m_loaded->setVisible(m_url.has_value());
     m_emptySymbol->setSymbol(m_isTargeted ? QStringLiteral("arrow.down.circle.fill")
                                           : QStringLiteral("arrow.down.doc"));
-    m_emptySymbol->setColor(m_isTargeted ? accent : secondary);
+    const Tint tint = m_isTargeted ? Tint::accent : Tint::secondary;
+    m_emptySymbol->setTint(tint);
     m_emptyMessage->setText(m_isTargeted ? tr("Release to load")
                                          : tr("Drop .fcpxml or .fcpxmld here"));
-    QPalette palette = m_emptyMessage->palette();
-    palette.setColor(QPalette::WindowText, m_isTargeted ? accent : secondary);
-    m_emptyMessage->setPalette(palette);
+    // Set after the panel's own fill has changed, so the colour is chosen for the new fill.
+    m_emptyMessage->setTint(tint);
     if (m_url) {
         m_loadedSymbol->setSymbol(iconName(*m_url));
         m_name->setText(displayName(*m_url));
@@ -179,19 +177,22 @@ QSize DropZoneView::minimumSizeHint() const {
     return {0, m_height};
 }
 
+QColor DropZoneView::surfaceFill() const {
+    if (m_isTargeted)
+        return withOpacity(tintColor(Tint::accent, this), 0.08);
+    if (m_url)
+        return withOpacity(tintColor(Tint::accent, this), 0.04);
+    return Qt::transparent;
+}
+
 void DropZoneView::paintEvent(QPaintEvent *) {
-    const QColor accent = accentColor(this);
-    QColor stroke;
-    QColor fill = Qt::transparent;
-    if (m_isTargeted) {
+    const QColor accent = tintColor(Tint::accent, this);
+    QColor stroke = withOpacity(tintColor(Tint::secondary, this), 0.4);
+    if (m_isTargeted)
         stroke = accent;
-        fill = withOpacity(accent, 0.08);
-    } else if (m_url) {
+    else if (m_url)
         stroke = withOpacity(accent, 0.6);
-        fill = withOpacity(accent, 0.04);
-    } else {
-        stroke = withOpacity(secondaryColor(this), 0.4);
-    }
+    const QColor fill = surfaceFill();
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const qreal inset = kLineWidth / 2;

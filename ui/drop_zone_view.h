@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/surface.h"
+
 #include <QVariantAnimation>
 #include <QWidget>
 
@@ -7,20 +9,19 @@
 #include <functional>
 #include <optional>
 
-class QLabel;
-
 namespace tessaly {
 
 class ElidedLabel;
 class PushButton;
 class SymbolView;
+class TintedLabel;
 
 /// The rounded input panel of the file section: an invitation to drop or pick a document
 /// when no input is set, the chosen file with a "Change…" button when one is.
 ///
 /// It holds no state of its own: the owner tells it whether a drag hovers and what the input
 /// is, and it calls `onTap` when the user asks to choose a file.
-class DropZoneView : public QWidget {
+class DropZoneView : public QWidget, public Surface {
     Q_OBJECT
 public:
     /// An empty, unhovered panel that calls `onTap` to open the chooser.
@@ -40,6 +41,7 @@ public:
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
+    QColor surfaceFill() const override;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -59,7 +61,7 @@ private:
 
     QWidget *m_empty = nullptr;
     SymbolView *m_emptySymbol = nullptr;
-    QLabel *m_emptyMessage = nullptr;
+    TintedLabel *m_emptyMessage = nullptr;
     QWidget *m_loaded = nullptr;
     SymbolView *m_loadedSymbol = nullptr;
     ElidedLabel *m_name = nullptr;

@@ -15,7 +15,7 @@ constexpr int kHintWidth = 80;
 } // namespace
 
 ElidedLabel::ElidedLabel(const QString &text, Qt::TextElideMode mode, QWidget *parent)
-    : QWidget(parent), m_text(text), m_mode(mode), m_color(primaryColor(this)) {
+    : QWidget(parent), m_text(text), m_mode(mode) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     updateToolTip();
 }
@@ -28,28 +28,37 @@ void ElidedLabel::setText(const QString &text) {
     update();
 }
 
-void ElidedLabel::setColor(const QColor &color) {
-    m_color = color;
+void ElidedLabel::setTint(Tint tint) {
+    m_tint = tint;
     update();
+}
+
+QColor ElidedLabel::color() const {
+    return textColor(m_tint, this);
 }
 
 QString ElidedLabel::shownText() const {
     return fontMetrics().elidedText(m_text, m_mode, width());
 }
 
+int ElidedLabel::lineHeight() const {
+    return fontMetrics().height() + inkBelowDescent(font());
+}
+
 QSize ElidedLabel::sizeHint() const {
-    const QFontMetrics metrics = fontMetrics();
-    return {std::min(kHintWidth, metrics.horizontalAdvance(m_text)), metrics.height()};
+    return {std::min(kHintWidth, fontMetrics().horizontalAdvance(m_text)), lineHeight()};
 }
 
 QSize ElidedLabel::minimumSizeHint() const {
-    return {0, fontMetrics().height()};
+    return {0, lineHeight()};
 }
 
 void ElidedLabel::paintEvent(QPaintEvent *) {
     QPainter painter(this);
-    painter.setPen(m_color);
-    painter.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter, shownText());
+    painter.setPen(color());
+    // On the baseline of a line that starts at the top, so the room below the descent stays
+    // below it for underscores.
+    painter.drawText(QPointF(0, fontMetrics().ascent()), shownText());
 }
 
 void ElidedLabel::resizeEvent(QResizeEvent *event) {

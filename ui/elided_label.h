@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/theme.h"
+
 #include <QColor>
 #include <QString>
 #include <QWidget>
@@ -20,10 +22,12 @@ public:
     void setText(const QString &text);
     /// The full text.
     const QString &text() const { return m_text; }
-    /// Draws the text in `color`.
-    void setColor(const QColor &color);
-    /// The text colour.
-    const QColor &color() const { return m_color; }
+    /// Draws the text in `tint`.
+    void setTint(Tint tint);
+    /// The tint of the text.
+    Tint tint() const { return m_tint; }
+    /// The colour the text is drawn in now.
+    QColor color() const;
     /// The text as drawn at the current width.
     QString shownText() const;
 
@@ -36,11 +40,12 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
+    int lineHeight() const;
     void updateToolTip();
 
     QString m_text;
     Qt::TextElideMode m_mode;
-    QColor m_color;
+    Tint m_tint = Tint::primary;
 };
 
 } // namespace tessaly

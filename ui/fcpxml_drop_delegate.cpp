@@ -29,17 +29,23 @@ std::optional<std::filesystem::path> FCPXMLDropDelegate::firstLocalFile(const QM
     return std::nullopt;
 }
 
+bool FCPXMLDropDelegate::isExport(const std::filesystem::path &file) {
+    const QString extension = QFile::decodeName(file.extension().native().c_str()).mid(1).toLower();
+    return extension == QLatin1String("fcpxml") || extension == QLatin1String("fcpxmld");
+}
+
 bool FCPXMLDropDelegate::validateDrop(const QMimeData &data) const {
-    return firstLocalFile(data).has_value();
+    // Refused while it hovers, a drag of a movie or a plain folder gets the desktop's "no"
+    // cursor instead of a promise to load that the drop would not keep.
+    const std::optional<std::filesystem::path> file = firstLocalFile(data);
+    return file && isExport(*file);
 }
 
 bool FCPXMLDropDelegate::performDrop(const QMimeData &data) const {
     std::optional<std::filesystem::path> file = firstLocalFile(data);
     if (!file)
         return false;
-    const QString extension =
-        QFile::decodeName(file->extension().native().c_str()).mid(1).toLower();
-    if (extension != QLatin1String("fcpxml") && extension != QLatin1String("fcpxmld"))
+    if (!isExport(*file))
         return true;
     if (!m_context)
         return true;

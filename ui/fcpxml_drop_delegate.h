@@ -19,12 +19,16 @@ public:
     /// call is dropped when `context` is gone by then.
     FCPXMLDropDelegate(QObject *context, std::function<void(std::filesystem::path)> onDrop);
 
-    /// Whether the dragged data holds at least one local file.
+    /// Whether the first local file of the dragged data is a document or bundle this delegate
+    /// takes, so that anything else is refused while it hovers.
     bool validateDrop(const QMimeData &data) const;
 
     /// Takes the first local file of the drop and, when its extension is `fcpxml` or
     /// `fcpxmld` in any case, queues the hand-over; false when the drop holds no local file.
     bool performDrop(const QMimeData &data) const;
+
+    /// Whether `file`'s extension is `fcpxml` or `fcpxmld`, in any case.
+    static bool isExport(const std::filesystem::path &file);
 
 private:
     static std::optional<std::filesystem::path> firstLocalFile(const QMimeData &data);

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <filesystem>
 #include <optional>
 #include <vector>
 
@@ -19,10 +20,18 @@ QByteArray feedbackBody(const QString &systemVersion, const std::optional<QStrin
 /// `-._~!$&'()*+,;=:@/?`) written as an upper-case percent escape.
 QByteArray percentEncodeQuery(const QByteArray &bytes);
 
-/// The whole `mailto:` URL text to `address`, with the encoded subject and body.
+/// The longest `mailto:` URL the desktop is handed: it travels as one program argument, and
+/// Linux refuses any argument of 128 KiB or more (the terminating zero included).
+inline constexpr qsizetype kMaxMailURLLength = 128 * 1024 - 1;
+
+/// The whole `mailto:` URL text to `address`, with the encoded subject and body; when it would
+/// be longer than `maxLength`, the body lists as many changes as fit and ends with a line
+/// saying how many more there are and, when `logFile` is set, where the change log is.
 QByteArray feedbackMailURL(const QString &address, const QString &systemVersion,
                            const std::optional<QString> &errorMessage,
-                           const std::vector<RelinkChange> &changes);
+                           const std::vector<RelinkChange> &changes,
+                           const std::optional<std::filesystem::path> &logFile = std::nullopt,
+                           qsizetype maxLength = kMaxMailURLLength);
 
 /// The running system's name and kernel version, as shown in the mail.
 QString systemVersionText();

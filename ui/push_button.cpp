@@ -19,9 +19,9 @@ constexpr int kIconGap = 6;
 constexpr qreal kSpinnerScale = 0.7;
 } // namespace
 
-PushButton::PushButton(const QString &text, const QString &symbol, QWidget *parent)
+PushButton::PushButton(const QString &title, const QString &symbol, QWidget *parent)
     : QAbstractButton(parent), m_symbol(symbol) {
-    setText(text);
+    setTitle(title);
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_Hover); // repaint on entering and leaving, for the hover shade
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
@@ -31,6 +31,17 @@ PushButton::PushButton(const QString &text, const QString &symbol, QWidget *pare
         update();
     });
     updateFont();
+}
+
+void PushButton::setTitle(const QString &title) {
+    m_title = title;
+    // The base class turns "&x" into an Alt+x shortcut; doubled, every ampersand stays a
+    // character there too, and assistive tools read the title as written.
+    QString escaped = title;
+    escaped.replace(QLatin1Char('&'), QStringLiteral("&&"));
+    QAbstractButton::setText(escaped);
+    updateGeometry();
+    update();
 }
 
 void PushButton::setLook(Look look) {
@@ -65,11 +76,6 @@ void PushButton::setSymbol(const QString &symbol) {
     update();
 }
 
-void PushButton::setTextColor(const QColor &color) {
-    m_textColor = color;
-    update();
-}
-
 int PushButton::controlHeight() const {
     switch (m_size) {
     case ControlSize::small:
@@ -93,7 +99,7 @@ int PushButton::sidePadding() const {
 }
 
 QSize PushButton::sizeHint() const {
-    int width = fontMetrics().horizontalAdvance(text()) + 2 * sidePadding();
+    int width = fontMetrics().horizontalAdvance(m_title) + 2 * sidePadding();
     if (!m_symbol.isEmpty())
         width += iconSize() + kIconGap;
     const int h = m_look == Look::plain ? fontMetrics().height() + 2 : controlHeight();
@@ -104,20 +110,52 @@ QSize PushButton::minimumSizeHint() const {
     return sizeHint();
 }
 
-QColor PushButton::foreground() const {
+QColor PushButton::fillColor() const {
+    const QColor behind = backgroundBehind(this);
+    switch (m_look) {
+    case Look::prominent: {
+        if (!isEnabled()) {
+            // A faint wash of the accent: still the row's main button, plainly not pressable.
+            return composite(withOpacity(tintColor(Tint::accent, this), 0.25), behind);
+        }
+        // The accent keeps its hue and is deepened (or lightened) until its title reads on it.
+        const QColor title = palette().color(QPalette::Active, QPalette::HighlightedText);
+        QColor fill = readableOn(tintColor(Tint::accent, this), title);
+        if (isDown())
+            fill = fill.darker(115);
+        else if (underMouse())
+            fill = fill.lighter(108);
+        return readableOn(fill, title);
+    }
+    case Look::bordered: {
+        QColor fill = palette().color(QPalette::Active, QPalette::Button);
+        if (isDown())
+            fill = fill.darker(112);
+        else if (underMouse() && isEnabled())
+            fill = fill.lighter(104);
+        return composite(isEnabled() ? fill : withOpacity(fill, 0.5), behind);
+    }
+    case Look::plain:
+        break;
+    }
+    return Qt::transparent;
+}
+
+QColor PushButton::titleColor() const {
+    const QColor behind = m_look == Look::plain ? backgroundBehind(this) : fillColor();
+    if (!isEnabled()) {
+        // Dimmed in every look and every palette, far below the contrast of readable text.
+        return composite(withOpacity(tintColor(Tint::primary, this), 0.35), behind);
+    }
     switch (m_look) {
     case Look::prominent:
-        return isEnabled() ? palette().color(QPalette::HighlightedText)
-                           : withOpacity(palette().color(QPalette::HighlightedText), 0.85);
+        return readableOn(palette().color(QPalette::Active, QPalette::HighlightedText), behind);
     case Look::plain:
-        if (!isEnabled())
-            return secondaryColor(this);
-        return m_textColor.isValid() ? m_textColor : accentColor(this);
+        return readableOn(tintColor(Tint::accent, this), behind);
     case Look::bordered:
         break;
     }
-    return palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
-                           QPalette::ButtonText);
+    return readableOn(palette().color(QPalette::Active, QPalette::ButtonText), behind);
 }
 
 void PushButton::paintEvent(QPaintEvent *) {
@@ -128,36 +166,22 @@ void PushButton::paintEvent(QPaintEvent *) {
     QPainterPath shape;
     shape.addRoundedRect(box, radius, radius);
 
-    if (m_look == Look::prominent) {
-        QColor fill = accentColor(this);
-        if (!isEnabled())
-            fill = withOpacity(fill, 0.4);
-        else if (isDown())
-            fill = fill.darker(115);
-        else if (underMouse())
-            fill = fill.lighter(108);
-        painter.fillPath(shape, fill);
-    } else if (m_look == Look::bordered) {
-        QColor fill = palette().color(QPalette::Button);
-        if (isDown())
-            fill = fill.darker(112);
-        else if (underMouse() && isEnabled())
-            fill = fill.lighter(104);
-        if (!isEnabled())
-            fill = withOpacity(fill, 0.5);
-        painter.fillPath(shape, fill);
-        painter.setPen(QPen(withOpacity(primaryColor(this), isEnabled() ? 0.2 : 0.1), 1));
+    if (m_look != Look::plain)
+        painter.fillPath(shape, fillColor());
+    if (m_look == Look::bordered) {
+        painter.setPen(
+            QPen(withOpacity(tintColor(Tint::primary, this), isEnabled() ? 0.2 : 0.1), 1));
         painter.drawPath(shape);
     }
     if (m_keyboardFocus && hasFocus()) {
-        painter.setPen(QPen(withOpacity(accentColor(this), 0.6), 2));
+        painter.setPen(QPen(withOpacity(tintColor(Tint::accent, this), 0.6), 2));
         painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), radius, radius);
     }
 
-    const QColor color = foreground();
+    const QColor color = titleColor();
     const QFontMetrics metrics = fontMetrics();
     const int icon = m_symbol.isEmpty() ? 0 : iconSize();
-    const int content = metrics.horizontalAdvance(text()) + (icon ? icon + kIconGap : 0);
+    const int content = metrics.horizontalAdvance(m_title) + (icon ? icon + kIconGap : 0);
     qreal x = std::max<qreal>(sidePadding(), (width() - content) / 2.0);
     if (icon) {
         const QRectF iconBox(x, (height() - icon) / 2.0, icon, icon);
@@ -171,7 +195,7 @@ void PushButton::paintEvent(QPaintEvent *) {
     painter.setPen(color);
     const QRectF textBox(x, 0, width() - x - sidePadding() / 2.0, height());
     painter.drawText(textBox, Qt::AlignLeft | Qt::AlignVCenter,
-                     metrics.elidedText(text(), Qt::ElideRight, int(textBox.width())));
+                     metrics.elidedText(m_title, Qt::ElideRight, int(textBox.width())));
 }
 
 void PushButton::paintSpinner(QPainter &painter, const QRectF &box, const QColor &color) const {
@@ -204,8 +228,16 @@ void PushButton::focusOutEvent(QFocusEvent *event) {
 
 void PushButton::changeEvent(QEvent *event) {
     QAbstractButton::changeEvent(event);
-    if (event->type() == QEvent::EnabledChange || event->type() == QEvent::PaletteChange)
+    switch (event->type()) {
+    case QEvent::EnabledChange:
+    case QEvent::PaletteChange:
+    case QEvent::ApplicationPaletteChange:
+    case QEvent::StyleChange:
         update();
+        break;
+    default:
+        break;
+    }
 }
 
 bool PushButton::hitButton(const QPoint &position) const {

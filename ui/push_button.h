@@ -9,14 +9,24 @@ namespace tessaly {
 
 /// A push button drawn the same on every desktop: bordered, prominent (filled with the accent
 /// colour) or plain (text only), with an optional symbol that a spinner replaces while busy.
+///
+/// Its title is shown exactly as written: an ampersand is a character, never a keyboard
+/// mnemonic, so no Alt key presses a button by accident.
 class PushButton : public QAbstractButton {
     Q_OBJECT
 public:
     enum class Look { bordered, prominent, plain };
     enum class ControlSize { small, regular, large };
 
-    /// A button titled `text` with the symbol `symbol` (empty for none).
-    PushButton(const QString &text, const QString &symbol, QWidget *parent = nullptr);
+    /// A button titled `title` with the symbol `symbol` (empty for none).
+    PushButton(const QString &title, const QString &symbol, QWidget *parent = nullptr);
+
+    /// Shows `title` as written.
+    void setTitle(const QString &title);
+    /// The title as shown.
+    const QString &title() const { return m_title; }
+    /// Titles are set with setTitle(), which keeps an ampersand from becoming a mnemonic.
+    void setText(const QString &) = delete;
 
     /// Draws the button as `look`.
     void setLook(Look look);
@@ -32,8 +42,10 @@ public:
     void setSymbol(const QString &symbol);
     /// The symbol's name.
     const QString &symbol() const { return m_symbol; }
-    /// The colour of a plain button's title; the accent colour when never set.
-    void setTextColor(const QColor &color);
+    /// The colour the title is drawn in now, from the palette and the button's state.
+    QColor titleColor() const;
+    /// The colour the button is filled with now; transparent for a plain button.
+    QColor fillColor() const;
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
@@ -49,14 +61,13 @@ private:
     int controlHeight() const;
     int iconSize() const;
     int sidePadding() const;
-    QColor foreground() const;
     void paintSpinner(QPainter &painter, const QRectF &box, const QColor &color) const;
     void updateFont();
 
     Look m_look = Look::bordered;
     ControlSize m_size = ControlSize::regular;
+    QString m_title;
     QString m_symbol;
-    QColor m_textColor;
     bool m_busy = false;
     bool m_keyboardFocus = false;
     int m_spinStep = 0;

@@ -14,7 +14,8 @@ std::filesystem::path toPath(const QString &path) {
 
 } // namespace
 
-QtFileChooser::QtFileChooser(QWidget *window) : m_window(window) {}
+QtFileChooser::QtFileChooser(QWidget *window, OutputLocation currentOutput)
+    : m_window(window), m_currentOutput(std::move(currentOutput)) {}
 
 std::optional<std::filesystem::path> QtFileChooser::chooseInput(const QString &title) {
     BundleFileDialog dialog(m_window, title, QFileDialog::AcceptOpen);
@@ -28,6 +29,14 @@ std::optional<std::filesystem::path> QtFileChooser::chooseOutput(const QString &
     // A bundle output replaces an earlier bundle of the same name, which a plain save dialog
     // would open as a folder instead.
     BundleFileDialog dialog(m_window, title, QFileDialog::AcceptSave);
+    // Left to itself the dialog opens in the process's working folder, which for an
+    // application started from the desktop is the home folder or the root: one press of Save
+    // would move the output there. It opens where the output goes now.
+    const std::optional<std::filesystem::path> current =
+        m_currentOutput ? m_currentOutput() : std::nullopt;
+    if (current && current->has_parent_path() &&
+        QFile::decodeName(current->filename().native().c_str()) == proposedName)
+        dialog.setDirectory(QFile::decodeName(current->parent_path().native().c_str()));
     dialog.selectFile(proposedName);
     if (dialog.exec() != QDialog::Accepted || dialog.chosenPath().isEmpty())
         return std::nullopt;

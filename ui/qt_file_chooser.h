@@ -5,22 +5,29 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <functional>
+
 namespace tessaly {
 
 /// The window's choosers as modal Qt file dialogs over `window`.
 class QtFileChooser : public FileChooser {
 public:
-    /// Choosers whose dialogs belong to `window` (they open centred over it).
-    explicit QtFileChooser(QWidget *window);
+    /// Where the output currently goes, asked each time the save dialog opens.
+    using OutputLocation = std::function<std::optional<std::filesystem::path>()>;
+
+    /// Choosers whose dialogs belong to `window` (they open centred over it); the save dialog
+    /// opens in the folder of `currentOutput`'s answer when that is the proposed file.
+    explicit QtFileChooser(QWidget *window, OutputLocation currentOutput = {});
 
     /// An open dialog for one file or one `.fcpxmld` bundle.
     std::optional<std::filesystem::path> chooseInput(const QString &title) override;
-    /// A save dialog proposing `proposedName`.
+    /// A save dialog proposing `proposedName`, in the current output's folder.
     std::optional<std::filesystem::path> chooseOutput(const QString &title,
                                                       const QString &proposedName) override;
 
 private:
     QPointer<QWidget> m_window;
+    OutputLocation m_currentOutput;
 };
 
 } // namespace tessaly

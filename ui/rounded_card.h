@@ -1,14 +1,19 @@
 #pragma once
 
+#include "ui/surface.h"
+#include "ui/theme.h"
+
 #include <QColor>
 #include <QWidget>
 
 namespace tessaly {
 
-/// How a rounded panel is filled and outlined.
+/// How a rounded panel is filled and outlined: its tint at two opacities, looked up in the
+/// palette whenever the card is drawn.
 struct CardLook {
-    QColor fill = Qt::transparent;
-    QColor stroke = Qt::transparent; ///< transparent: no outline
+    Tint tint = Tint::control;
+    qreal fillOpacity = 0.0;
+    qreal strokeOpacity = 0.0; ///< 0: no outline
     qreal lineWidth = 1.0;
     qreal radius = 10.0;
     bool dashed = false; ///< 6 on, 4 off (in points), otherwise solid
@@ -17,7 +22,7 @@ struct CardLook {
 };
 
 /// A container painted as a rounded rectangle; its content is whatever layout it is given.
-class RoundedCard : public QWidget {
+class RoundedCard : public QWidget, public Surface {
     Q_OBJECT
 public:
     /// A card painted with `look`.
@@ -27,6 +32,8 @@ public:
     void setLook(const CardLook &look);
     /// How the card is painted.
     const CardLook &look() const { return m_look; }
+
+    QColor surfaceFill() const override;
 
 protected:
     void paintEvent(QPaintEvent *event) override;

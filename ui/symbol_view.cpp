@@ -6,8 +6,8 @@
 
 namespace tessaly {
 
-SymbolView::SymbolView(const QString &symbol, int size, const QColor &color, QWidget *parent)
-    : QWidget(parent), m_symbol(symbol), m_size(size), m_color(color) {
+SymbolView::SymbolView(const QString &symbol, int size, Tint tint, QWidget *parent)
+    : QWidget(parent), m_symbol(symbol), m_size(size), m_tint(tint) {
     setFixedSize(size, size);
     setAttribute(Qt::WA_TransparentForMouseEvents);
 }
@@ -20,11 +20,10 @@ void SymbolView::setSymbol(const QString &symbol) {
     update();
 }
 
-void SymbolView::setColor(const QColor &color) {
-    if (color == m_color)
+void SymbolView::setTint(Tint tint) {
+    if (tint == m_tint)
         return;
-    m_color = color;
-    m_cache = QPixmap();
+    m_tint = tint;
     update();
 }
 
@@ -39,8 +38,13 @@ QSize SymbolView::sizeHint() const {
 
 void SymbolView::paintEvent(QPaintEvent *) {
     const qreal ratio = devicePixelRatioF();
-    if (m_cache.isNull() || !qFuzzyCompare(m_cache.devicePixelRatio(), ratio))
-        m_cache = symbolPixmap(m_symbol, m_size, m_color, ratio);
+    // The tint is looked up at every paint: the palette may have changed since the last one.
+    const QColor color = tintColor(m_tint, this);
+    if (m_cache.isNull() || color != m_cacheColor ||
+        !qFuzzyCompare(m_cache.devicePixelRatio(), ratio)) {
+        m_cache = symbolPixmap(m_symbol, m_size, color, ratio);
+        m_cacheColor = color;
+    }
     QPainter painter(this);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     if (!qFuzzyCompare(m_scale, 1.0)) {

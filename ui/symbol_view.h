@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/theme.h"
+
 #include <QColor>
 #include <QPixmap>
 #include <QString>
@@ -7,25 +9,25 @@
 
 namespace tessaly {
 
-/// A tinted symbol image of a fixed square size, redrawn when its symbol, colour or scale
-/// changes.
+/// A tinted symbol image of a fixed square size, redrawn when its symbol, tint, scale or the
+/// palette changes.
 class SymbolView : public QWidget {
     Q_OBJECT
 public:
-    /// A view of `symbol` drawn `size` pixels square in `color`.
-    SymbolView(const QString &symbol, int size, const QColor &color, QWidget *parent = nullptr);
+    /// A view of `symbol` drawn `size` pixels square in `tint`.
+    SymbolView(const QString &symbol, int size, Tint tint, QWidget *parent = nullptr);
 
     /// Shows another symbol.
     void setSymbol(const QString &symbol);
-    /// Tints the symbol with `color`.
-    void setColor(const QColor &color);
+    /// Tints the symbol with `tint`.
+    void setTint(Tint tint);
     /// Draws the symbol scaled about its centre by `scale` (the size it takes stays the same).
     void setScale(qreal scale);
 
     /// The symbol's name.
     const QString &symbol() const { return m_symbol; }
     /// The tint.
-    const QColor &color() const { return m_color; }
+    Tint tint() const { return m_tint; }
 
     QSize sizeHint() const override;
 
@@ -35,9 +37,10 @@ protected:
 private:
     QString m_symbol;
     int m_size;
-    QColor m_color;
+    Tint m_tint;
     qreal m_scale = 1.0;
     QPixmap m_cache;
+    QColor m_cacheColor;
 };
 
 } // namespace tessaly

@@ -1,10 +1,15 @@
 #include "ui/tessaly_app.h"
 
+#include "ui/content_view.h"
 #include "ui/entry_point.h"
 #include "ui/scene_window.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QIcon>
+#include <QUrl>
 
 namespace tessaly {
 
@@ -23,9 +28,37 @@ int TessalyApp::main(int argc, char **argv) {
     QApplication::setOrganizationName(QStringLiteral("Corvane"));
     QApplication::setWindowIcon(
         QIcon(QStringLiteral(":/symbols/arrow.triangle.2.circlepath.circle.fill.svg")));
-    openWindow();
+    // Qt has taken out the options that are its own; what is left names files, as the desktop
+    // passes them when the user opens exports with Tessaly.
+    openFiles(QApplication::arguments().mid(1));
     QApplication::exec();
     return 0;
+}
+
+std::vector<SceneWindow *> TessalyApp::openFiles(const QStringList &files,
+                                                 std::shared_ptr<FileChooser> chooser) {
+
+    std::vector<SceneWindow *> windows;
+    bool options = true;
+    for (const QString &file : files) {
+        // The application has no options of its own; what looks like one is not a file, unless
+        // it follows "--".
+        if (options && file == QLatin1String("--")) {
+            options = false;
+            continue;
+        }
+        if (options && file.startsWith(QLatin1Char('-')))
+            continue;
+        const QString path =
+            file.startsWith(QLatin1String("file:")) ? QUrl(file).toLocalFile() : file;
+        SceneWindow *window = openWindow(chooser);
+        window->content().openFile(std::filesystem::path(
+            QFile::encodeName(QDir::cleanPath(QFileInfo(path).absoluteFilePath())).toStdString()));
+        windows.push_back(window);
+    }
+    if (windows.empty())
+        windows.push_back(openWindow(std::move(chooser)));
+    return windows;
 }
 
 SceneWindow *TessalyApp::openWindow(std::shared_ptr<FileChooser> chooser) {

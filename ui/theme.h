@@ -4,7 +4,6 @@
 #include <QFont>
 #include <QString>
 
-class QLabel;
 class QWidget;
 
 namespace tessaly {
@@ -15,16 +14,31 @@ enum class TextStyle { body, title2, title3, headline, callout, caption, caption
 /// The font of `style`, scaled from the application font (body is never below 13 pixels).
 QFont textFont(TextStyle style);
 
-/// A new label of `text` in `style`, in `color` when that is valid.
-QLabel *styledLabel(const QString &text, TextStyle style, const QColor &color = QColor(),
-                    Qt::TextFormat format = Qt::PlainText);
-
 /// The pixel size of `style`'s font.
 int textPixelSize(TextStyle style);
+
+/// How many pixels the ink of `font`'s lowest glyphs (an underscore, the tail of a "g") can
+/// reach below the font's descent, at 1x and 2x alike; a line of text needs that much room
+/// below its descent or an underscore is cut off and "Reel_04" reads as "Reel 04".
+int inkBelowDescent(const QFont &font);
 
 /// The square size of a symbol shown in `style`, a little above the font's pixel size as the
 /// desktop's symbols are.
 int symbolSize(TextStyle style);
+
+/// What a colour is for. A tint is resolved against the palette each time it is drawn, so
+/// every colour follows the desktop when it switches between light and dark.
+enum class Tint {
+    primary,   ///< primary text: the palette's window text
+    secondary, ///< secondary text: the palette's placeholder text
+    accent,    ///< the palette's highlight
+    control,   ///< the background of controls and fields: the palette's base
+    orange,
+    green,
+    red,
+    blue,
+    purple,
+};
 
 /// Fixed equivalents of the system colours the window names.
 namespace SystemColor {
@@ -35,14 +49,34 @@ inline const QColor blue{0x00, 0x7A, 0xFF};
 inline const QColor purple{0xAF, 0x52, 0xDE};
 } // namespace SystemColor
 
-/// The accent colour: the palette's highlight of `widget` (or of the application).
-QColor accentColor(const QWidget *widget = nullptr);
+/// The least contrast of text against what it is drawn on (WCAG 2 level AA).
+inline constexpr qreal kMinimumTextContrast = 4.5;
 
-/// The colour of secondary text: the palette's placeholder text of `widget`.
-QColor secondaryColor(const QWidget *widget = nullptr);
+/// The colour `tint` names in the palette of `widget` (or of the application), as it is
+/// used for fills and symbols.
+QColor tintColor(Tint tint, const QWidget *widget = nullptr);
 
-/// The colour of primary text: the palette's window text of `widget`.
-QColor primaryColor(const QWidget *widget = nullptr);
+/// The colour to draw text of `tint` in within `widget`: the tint with its hue kept, made
+/// dark or light enough to read on what `widget` is drawn on.
+QColor textColor(Tint tint, const QWidget *widget);
+
+/// The opaque colour `widget` is drawn on: its window's background under the fills of the
+/// surfaces that hold it.
+QColor backgroundBehind(const QWidget *widget);
+
+/// `color` over `background` and then, keeping its hue, darkened or lightened until its
+/// contrast against `background` is at least `minimum`; opaque.
+QColor readableOn(const QColor &color, const QColor &background,
+                  qreal minimum = kMinimumTextContrast);
+
+/// The WCAG 2 relative luminance of the opaque colour `color` (0 for black, 1 for white).
+qreal relativeLuminance(const QColor &color);
+
+/// The WCAG 2 contrast ratio of two opaque colours, from 1 to 21.
+qreal contrastRatio(const QColor &first, const QColor &second);
+
+/// `color` drawn over the opaque `background`, as one opaque colour.
+QColor composite(const QColor &color, const QColor &background);
 
 /// `color` with its alpha set to `opacity` (0 to 1).
 QColor withOpacity(QColor color, qreal opacity);

@@ -6,7 +6,8 @@ namespace {
 constexpr int kHintWidth = 160;
 } // namespace
 
-WrappingLabel::WrappingLabel(const QString &text, QWidget *parent) : QLabel(parent) {
+WrappingLabel::WrappingLabel(const QString &text, QWidget *parent)
+    : TintedLabel(QString(), Tint::primary, parent) {
     setTextFormat(Qt::PlainText);
     setWordWrap(true);
     setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);

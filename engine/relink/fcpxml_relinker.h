@@ -11,6 +11,7 @@
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 namespace tessaly {
 
@@ -35,6 +36,14 @@ public:
     /// Throws RelinkError, before changing anything, when the document cannot be relinked.
     static RelinkResult relink(xml::Document &doc);
 
+    /// Sets every change's `brawFound`: whether its `newSrc` names a readable regular file on
+    /// this machine, as spelled or in another Unicode normalisation; returns how many are
+    /// missing. A relative `newSrc` is taken inside `documentFolder` (the folder of the document
+    /// Final Cut Pro will import) and is missing when that is empty. Reads the disk, so call it
+    /// off the GUI thread; it changes nothing but the flags.
+    static std::size_t checkOriginals(std::vector<RelinkChange> &changes,
+                                      const std::filesystem::path &documentFolder = {});
+
     /// Maps keyed by normalised text (see textKey).
     using IDMap = std::unordered_map<std::string, std::string>;
     using IDSet = std::unordered_set<std::string>;
@@ -54,6 +63,13 @@ public:
     static std::string decodeSrc(std::string_view src);
     /// The media `src` of a file-system path: "file://" and the percent-encoded path.
     static std::string encodeSrc(std::string_view path);
+    /// False for a `src` with a URL scheme other than `file` (`http:`, `smb:`), which names no
+    /// local file and is neither a proxy nor an original.
+    static bool namesLocalFile(std::string_view src);
+    /// The `src` of a proxy's `.braw` twin: an absolute file URL whose escapes decode is decoded,
+    /// given the `.braw` extension and encoded again; any other text keeps its spelling and has
+    /// only its last extension replaced.
+    static std::string brawSrc(std::string_view src);
 
     struct StemAndExtension {
         std::string stem;      ///< last path component without its last extension
@@ -68,7 +84,8 @@ public:
     /// Never returns an identifier in use, also past the largest 64-bit number.
     static std::string nextID(UsedIdentifiers &used);
 
-    /// The element's attributes as a map from name to decoded value.
+    /// The element's attributes as a map from name to decoded value; a value longer than any a
+    /// format carries (see kLongestKey) is left out.
     static std::map<std::string, std::string> dictFrom(xml::Element element);
 };
 

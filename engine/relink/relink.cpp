@@ -1,35 +1,98 @@
 #include "engine/relink/fcpxml_relinker.h"
 #include "engine/relink/text_key.h"
 
+#include <optional>
 #include <unordered_map>
 
 namespace tessaly {
 
 namespace {
 
-/// Media references of one kind, keyed by normalised stem, kept in document order.
+/// The media references of one kind (`mov` or `braw`), grouped by stem in the order of each
+/// stem's first appearance. All references of one stem name one file; the assets that do are
+/// kept in document order, each once.
 class StemIndex {
 public:
-    bool contains(const std::string &key) const { return m_byKey.count(key) != 0; }
-    void add(std::string key, std::string stem, AssetInfo info) {
-        m_byKey.emplace(std::move(key), m_entries.size());
-        m_entries.push_back({std::move(stem), std::move(info)});
-    }
-    bool empty() const { return m_entries.empty(); }
-
-    struct Entry {
-        std::string stem; ///< as written in the document
-        AssetInfo asset;
+    struct Group {
+        std::string stem; ///< as first written in the document
+        std::vector<AssetInfo> assets;
     };
-    const std::vector<Entry> &entries() const { return m_entries; }
+
+    /// Enters a reference; throws duplicateStem when the stem already names another file.
+    void add(std::string stem, std::string_view path, std::string_view extension, AssetInfo info) {
+        const auto [it, added] = m_byKey.emplace(textKey(stem), m_groups.size());
+        if (added) {
+            m_groups.push_back({std::move(stem), {std::move(info)}});
+            return;
+        }
+        // A repeated stem is rare: the first reference's path is decoded again rather than
+        // kept for every stem.
+        Group &group = m_groups[it->second];
+        if (textKey(FCPXMLRelinker::decodeSrc(group.assets.front().src)) != textKey(path))
+            throw RelinkError::duplicateStem(std::move(stem), std::string(extension));
+        // Assets arrive in document order, so an asset met again is the group's last one.
+        if (group.assets.back().element != info.element)
+            group.assets.push_back(std::move(info));
+    }
+    bool empty() const { return m_groups.empty(); }
+    std::vector<Group> &groups() { return m_groups; }
+
+    /// Calls `visit` with every asset entry, group by group.
+    template <typename Visit> void forEachAsset(Visit &&visit) const {
+        for (const auto &group : m_groups)
+            for (const auto &asset : group.assets)
+                visit(asset);
+    }
 
 private:
     std::unordered_map<std::string, std::size_t> m_byKey;
-    std::vector<Entry> m_entries;
+    std::vector<Group> m_groups;
 };
 
-StemIndex::Entry const *firstEntry(const StemIndex &index) {
-    return index.empty() ? nullptr : &index.entries().front();
+/// The `src` attributes through which an asset names its media: those of its `media-rep`
+/// children or, in exports before `media-rep` (FCPXML 1.8 and older), its own.
+std::vector<xml::Attribute> mediaSources(const xml::Element &asset) {
+    std::vector<xml::Attribute> sources;
+    const std::vector<xml::Element> reps = asset.elementsForName("media-rep");
+    if (reps.empty()) {
+        if (xml::Attribute src = asset.attributeForName("src"))
+            sources.push_back(src);
+    }
+    for (const auto &rep : reps) {
+        if (xml::Attribute src = rep.attributeForName("src"))
+            sources.push_back(src);
+    }
+    return sources;
+}
+
+/// Gives the copy of a proxy asset its new identity, format and media location. The location
+/// is in the copy's first `media-rep` or, in older exports, on the asset itself; either way
+/// the proxy's bookmarks go, since they point at the proxy file.
+void retarget(xml::Element copy, const std::string &newID, const std::string *brawFormatID,
+              const std::string &newSrc) {
+    xml::Attribute own[5]; // one read of the tag for all five
+    copy.attributesForNames({"id", "format", "uid", "src", "sig"}, own);
+    const std::string sig = keyValue(own[2]).value_or(newID);
+    if (own[0])
+        own[0].setStringValue(newID);
+    if (own[1] && brawFormatID)
+        own[1].setStringValue(*brawFormatID);
+
+    xml::Element holder = copy.firstElementNamed("media-rep");
+    xml::Attribute media[2];
+    if (holder) {
+        holder.attributesForNames({"src", "sig"}, media);
+    } else {
+        holder = copy;
+        media[0] = own[3];
+        media[1] = own[4];
+    }
+    if (media[0])
+        media[0].setStringValue(newSrc);
+    if (media[1])
+        media[1].setStringValue(sig);
+    for (const auto &bookmark : holder.elementsForName("bookmark"))
+        holder.removeChild(bookmark);
 }
 
 } // namespace
@@ -48,109 +111,108 @@ RelinkResult FCPXMLRelinker::relink(xml::Document &doc) {
     // Index the formats; a later format with the same id wins.
     std::unordered_map<std::string, xml::Element> formatsByID;
     for (const auto &format : formats) {
-        if (auto id = format.attributeValue("id"))
+        if (auto id = keyValue(format.attributeForName("id")))
             formatsByID[textKey(*id)] = format;
     }
 
-    // Classify the media references, in document order.
+    // Classify the media references, in document order. The reference .braw asset is the
+    // first that names a format: an empty one would give every new asset a format of nothing.
     StemIndex brawByStem;
     StemIndex proxiesByStem;
+    std::optional<std::string> brawFormatID;
     for (const auto &asset : assets) {
-        const auto id = asset.attributeValue("id");
+        xml::Attribute read[2];
+        asset.attributesForNames({"id", "format"}, read);
+        const auto id = keyValue(read[0]);
         if (!id)
             continue;
-        const std::string formatID = asset.attributeValue("format").value_or(std::string());
-        for (const auto &rep : asset.elementsForName("media-rep")) {
-            auto src = rep.attributeValue("src");
-            if (!src)
+        const std::string formatID = keyValue(read[1]).value_or(std::string());
+        for (const auto &source : mediaSources(asset)) {
+            std::optional<std::string> src = keyValue(source);
+            if (!src || !namesLocalFile(*src))
                 continue;
-            auto [stem, extension] = stemAndExtension(decodeSrc(*src));
+            const std::string path = decodeSrc(*src);
+            auto [stem, extension] = stemAndExtension(path);
             StemIndex *index = extension == "braw"  ? &brawByStem
                                : extension == "mov" ? &proxiesByStem
                                                     : nullptr;
             if (!index)
                 continue;
-            std::string key = textKey(stem);
-            if (index->contains(key))
-                throw RelinkError::duplicateStem(stem, extension);
-            index->add(std::move(key), std::move(stem), AssetInfo{*id, formatID, *src, asset});
+            if (index == &brawByStem && !brawFormatID && !formatID.empty())
+                brawFormatID = formatID;
+            index->add(std::move(stem), path, extension,
+                       AssetInfo{*id, formatID, std::move(*src), asset});
         }
     }
 
     // Preconditions.
-    const StemIndex::Entry *reference = firstEntry(brawByStem);
-    if (!reference)
+    if (brawByStem.empty())
         throw RelinkError::noBrawFound();
     if (proxiesByStem.empty())
         throw RelinkError::noMovFound();
 
-    // Prepare.
-    const std::string &brawFormatID = reference->asset.formatID;
+    // Prepare. Without a reference format there is nothing to move the proxies' formats to:
+    // every format stays as it is.
     RelinkResult result;
-    if (auto it = formatsByID.find(textKey(brawFormatID)); it != formatsByID.end())
-        result.brawFormat = dictFrom(it->second);
-
     IDSet orphanFormats;
-    for (const auto &entry : proxiesByStem.entries())
-        orphanFormats.insert(textKey(entry.asset.formatID));
-    for (const auto &entry : brawByStem.entries())
-        orphanFormats.erase(textKey(entry.asset.formatID));
+    if (brawFormatID) {
+        result.brawFormatID = *brawFormatID;
+        if (auto it = formatsByID.find(textKey(*brawFormatID)); it != formatsByID.end())
+            result.brawFormat = dictFrom(it->second);
+        // A proxy without a format leaves no orphan: that would name a format of no id.
+        proxiesByStem.forEachAsset([&](const AssetInfo &proxy) {
+            if (!proxy.formatID.empty())
+                orphanFormats.insert(textKey(proxy.formatID));
+        });
+        brawByStem.forEachAsset(
+            [&](const AssetInfo &braw) { orphanFormats.erase(textKey(braw.formatID)); });
+    }
 
     // Every id of the document is in use, not just those of assets and formats: resources
     // of all kinds (effects, compound clips) share one numbering.
     UsedIdentifiers used;
     std::string scratch;
-    root.forEachAttributeNamed(
-        "id", [&](xml::Element, xml::Attribute id) { used.insert(attributeKey(id, scratch)); });
+    root.forEachAttributeNamed("id", [&](xml::Element, xml::Attribute id) {
+        if (const auto key = attributeKey(id, scratch))
+            used.insert(*key);
+    });
 
-    // Create the replacements.
+    // Create the replacements: stem by stem, and within a stem every asset that names the
+    // file, each with an identifier and a record of its own.
     IDMap oldToNewID;
-    for (const auto &[stem, proxy] : proxiesByStem.entries()) {
-        std::string oldPath = decodeSrc(proxy.src);
-        std::string newPath = brawPath(oldPath);
-        const std::string newSrc = encodeSrc(newPath);
-        const std::string newID = nextID(used);
+    for (auto &group : proxiesByStem.groups()) {
+        for (AssetInfo &proxy : group.assets) {
+            const std::string newID = nextID(used);
+            xml::Element copy = proxy.element.copy();
+            retarget(copy, newID, brawFormatID ? &*brawFormatID : nullptr, brawSrc(proxy.src));
+            resources.addChild(copy);
 
-        xml::Element copy = proxy.element.copy();
-        xml::Attribute asset[3]; // one read of the tag for all three
-        copy.attributesForNames({"id", "format", "uid"}, asset);
-        const std::string sig = asset[2] ? asset[2].stringValue() : newID;
-        if (asset[0])
-            asset[0].setStringValue(newID);
-        if (asset[1])
-            asset[1].setStringValue(brawFormatID);
-        if (xml::Element rep = copy.firstElementNamed("media-rep")) {
-            xml::Attribute media[2];
-            rep.attributesForNames({"src", "sig"}, media);
-            if (media[0])
-                media[0].setStringValue(newSrc);
-            if (media[1])
-                media[1].setStringValue(sig);
-            for (const auto &bookmark : rep.elementsForName("bookmark"))
-                rep.removeChild(bookmark);
+            oldToNewID[textKey(proxy.id)] = newID;
+            std::string oldPath = decodeSrc(proxy.src);
+            std::string newPath = brawPath(oldPath);
+            result.changes.emplace_back(group.stem, std::move(oldPath), std::move(newPath),
+                                        proxy.id, newID);
+            // The records now carry the path: a document of long paths need not hold it twice.
+            std::string().swap(proxy.src);
         }
-        resources.addChild(copy);
-
-        oldToNewID[textKey(proxy.id)] = newID;
-        result.changes.emplace_back(stem, std::move(oldPath), std::move(newPath), proxy.id, newID);
     }
 
-    updateTimeline(root, oldToNewID, orphanFormats, brawFormatID);
+    updateTimeline(root, oldToNewID, orphanFormats, result.brawFormatID);
 
     // Remove the proxies; an asset entered under two stems is removed once.
-    for (const auto &entry : proxiesByStem.entries()) {
-        if (xml::Element parent = entry.asset.element.parent())
-            parent.removeChild(entry.asset.element);
-    }
+    proxiesByStem.forEachAsset([](const AssetInfo &proxy) {
+        if (xml::Element parent = proxy.element.parent())
+            parent.removeChild(proxy.element);
+    });
 
     // A candidate orphan stays while anything still names it. The timeline pass moved every
     // reference it covers to the .braw format, so only what it skips can still name one: the
     // root's own attributes and the root's `resources` (the new assets among them).
     IDSet stillNamed;
     auto noteFormat = [&](xml::Attribute format) {
-        const std::string_view key = attributeKey(format, scratch);
-        if (!key.empty() && orphanFormats.count(std::string(key)))
-            stillNamed.emplace(key);
+        const auto key = attributeKey(format, scratch);
+        if (key && !key->empty() && orphanFormats.count(std::string(*key)))
+            stillNamed.emplace(*key);
     };
     if (xml::Attribute format = root.attributeForName("format"))
         noteFormat(format);
@@ -161,7 +223,7 @@ RelinkResult FCPXMLRelinker::relink(xml::Document &doc) {
     }
 
     for (const auto &format : formats) {
-        const auto id = format.attributeValue("id");
+        const auto id = keyValue(format.attributeForName("id"));
         if (!id)
             continue;
         const std::string key = textKey(*id);

@@ -44,6 +44,9 @@ struct RelinkChange {
 /// Everything one successful relink run yields.
 struct RelinkResult {
     std::vector<RelinkChange> changes;
+    /// The `format` of the reference `.braw` asset, which the new assets take; empty when no
+    /// `.braw` asset names a format, and then every format is left as it was.
+    std::string brawFormatID;
     std::map<std::string, std::string> brawFormat; ///< attributes of the reference `.braw` format
     std::vector<std::string> orphanFormatsRemoved; ///< ids of the removed `format` elements
 

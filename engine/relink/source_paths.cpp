@@ -1,4 +1,5 @@
 #include "engine/relink/fcpxml_relinker.h"
+#include "engine/relink/text_key.h"
 
 #include <optional>
 
@@ -103,6 +104,35 @@ std::size_t extensionDot(std::string_view component) {
     return dot;
 }
 
+/// `src` with every "file://" removed, wherever it stands.
+std::string stripFilePrefixes(std::string_view src) {
+    std::string stripped;
+    stripped.reserve(src.size());
+    std::size_t from = 0;
+    for (auto at = src.find(kFilePrefix); at != std::string_view::npos;
+         at = src.find(kFilePrefix, from)) {
+        stripped.append(src.substr(from, at - from));
+        from = at + kFilePrefix.size();
+    }
+    stripped.append(src.substr(from));
+    return stripped;
+}
+
+/// The decoded path of an absolute file URL whose escapes decode, else nullopt. Such a source
+/// is the one form that is safe to decode and encode again.
+std::optional<std::string> decodedAbsoluteFileURL(std::string_view src) {
+    if (src.substr(0, kFilePrefix.size()) != kFilePrefix)
+        return std::nullopt;
+    auto decoded = percentDecode(stripFilePrefixes(src));
+    if (!decoded || decoded->empty() || decoded->front() != '/')
+        return std::nullopt;
+    return decoded;
+}
+
+bool isAsciiLetter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
 std::string lowerASCII(std::string_view text) {
     std::string out(text);
     for (char &c : out) {
@@ -115,18 +145,33 @@ std::string lowerASCII(std::string_view text) {
 } // namespace
 
 std::string FCPXMLRelinker::decodeSrc(std::string_view src) {
-    std::string stripped;
-    stripped.reserve(src.size());
-    std::size_t from = 0;
-    for (auto at = src.find(kFilePrefix); at != std::string_view::npos;
-         at = src.find(kFilePrefix, from)) {
-        stripped.append(src.substr(from, at - from));
-        from = at + kFilePrefix.size();
-    }
-    stripped.append(src.substr(from));
+    std::string stripped = stripFilePrefixes(src);
     if (auto decoded = percentDecode(stripped))
         return std::move(*decoded);
     return stripped;
+}
+
+bool FCPXMLRelinker::namesLocalFile(std::string_view src) {
+    // A scheme is a letter followed by letters, digits, "+", "-" or ".", up to the colon; a
+    // relative reference cannot have a colon before its first slash.
+    if (src.empty() || !isAsciiLetter(src.front()))
+        return true;
+    for (std::size_t i = 1; i < src.size(); ++i) {
+        const char c = src[i];
+        if (c == ':')
+            return lowerASCII(src.substr(0, i)) == "file";
+        if (!isAsciiLetter(c) && !(c >= '0' && c <= '9') && c != '+' && c != '-' && c != '.')
+            return true;
+    }
+    return true;
+}
+
+std::string FCPXMLRelinker::brawSrc(std::string_view src) {
+    if (auto path = decodedAbsoluteFileURL(src))
+        return encodeSrc(brawPath(*path));
+    // Decoding a relative reference and encoding it again would turn its first folder into a
+    // host name, and broken escapes would be escaped again into another path: keep the text.
+    return brawPath(src);
 }
 
 std::string FCPXMLRelinker::encodeSrc(std::string_view path) {
@@ -167,8 +212,10 @@ std::string FCPXMLRelinker::brawPath(std::string_view proxyPath) {
 
 std::map<std::string, std::string> FCPXMLRelinker::dictFrom(xml::Element element) {
     std::map<std::string, std::string> map;
-    for (const auto &attribute : element.attributes())
-        map[std::string(attribute.name())] = attribute.stringValue();
+    for (const auto &attribute : element.attributes()) {
+        if (auto value = keyValue(attribute))
+            map[std::string(attribute.name())] = std::move(*value);
+    }
     return map;
 }
 

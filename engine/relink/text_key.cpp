@@ -33,12 +33,28 @@ std::string textKey(std::string_view text) {
                        static_cast<std::size_t>(length));
 }
 
-std::string_view attributeKey(const xml::Attribute &attribute, std::string &scratch) {
+std::optional<std::string> keyValue(const xml::Attribute &attribute) {
+    if (!attribute || attribute.rawValue().size() > kLongestKey)
+        return std::nullopt;
+    // References to entities can make a short text long.
+    std::string value = attribute.stringValue();
+    if (value.size() > kLongestKey)
+        return std::nullopt;
+    return value;
+}
+
+std::optional<std::string_view> attributeKey(const xml::Attribute &attribute,
+                                             std::string &scratch) {
     // As written, a value without references or white space to normalise is its decoded self.
     const std::string_view raw = attribute.rawValue();
+    if (raw.size() > kLongestKey)
+        return std::nullopt;
     if (raw.find_first_of("&\t\n\r") == std::string_view::npos && isAscii(raw))
         return raw;
-    scratch = textKey(attribute.stringValue());
+    std::optional<std::string> value = keyValue(attribute);
+    if (!value)
+        return std::nullopt;
+    scratch = textKey(*value);
     return scratch;
 }
 

@@ -2,6 +2,7 @@
 
 #include "engine/xml/document.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,9 +17,19 @@ std::string textKey(std::string_view text);
 
 namespace tessaly {
 
-/// The key of an attribute's value. Most values are plain ASCII as written and are their own
-/// key, with nothing to decode or normalise; any other is decoded and normalised into
-/// `scratch`, which the returned view then refers to.
-std::string_view attributeKey(const xml::Attribute &attribute, std::string &scratch);
+/// The longest text, as written, that the relink reads as an identifier, a format or a media
+/// location. Real ones are a few dozen bytes, and no file system holds a path of more than a
+/// few KiB; a longer text names nothing, and passing it by unread keeps the memory of a run
+/// bounded by its document rather than by how often such a text would be copied.
+inline constexpr std::size_t kLongestKey = 64 * 1024;
+
+/// The decoded value of an attribute the relink reads, or nullopt when it is absent or longer
+/// than kLongestKey as written or decoded.
+std::optional<std::string> keyValue(const xml::Attribute &attribute);
+
+/// The key of an attribute's value, or nullopt for a value longer than kLongestKey. Most values are
+/// plain ASCII as written and are their own key, with nothing to decode or normalise; any other is
+/// decoded and normalised into `scratch`, which the returned view then refers to.
+std::optional<std::string_view> attributeKey(const xml::Attribute &attribute, std::string &scratch);
 
 } // namespace tessaly

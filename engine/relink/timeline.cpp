@@ -2,8 +2,9 @@
 #include "engine/relink/fcpxml_relinker.h"
 #include "engine/relink/flat_text_map.h"
 #include "engine/relink/text_key.h"
+#include "engine/xml/parent_answer_cache.h"
 
-#include <array>
+#include <optional>
 
 namespace tessaly {
 
@@ -19,48 +20,21 @@ public:
 
     bool contains(xml::Element element) {
         // The first two levels decide by name; below them an element is in scope exactly when
-        // its parent is. Climb to a deciding level or a parent whose answer is known, then keep
-        // the answer for the parents climbed through: clips and their filters come in long
-        // runs under few parents.
-        bool inScope = false;
-        xml::Element current = element;
-        for (;;) {
-            const xml::Element above = current.parent();
-            if (!above)
-                break; // the root itself, or detached
-            if (above == m_root) {
-                inScope = current.name() != "resources";
-                break;
-            }
-            if (const Known &known = m_known[slotOf(above)]; known.parent == above) {
-                inScope = known.inScope;
-                break;
-            }
-            if (above.parent() == m_root && above.name() == "resources") {
-                inScope = current.name() == "media";
-                break;
-            }
-            current = above;
-        }
-        if (current != element) {
-            for (xml::Element above = element.parent();; above = above.parent()) {
-                m_known[slotOf(above)] = Known{above, inScope};
-                if (above == current)
-                    break;
-            }
-        }
-        return inScope;
+        // its parent is.
+        return m_parents.answer(
+            element, [](const xml::Element &child) { return child.parent(); },
+            [this](const xml::Element &child, const xml::Element &parent) -> std::optional<bool> {
+                if (parent == m_root)
+                    return child.name() != "resources";
+                if (parent.parent() == m_root && parent.name() == "resources")
+                    return child.name() == "media";
+                return std::nullopt;
+            });
     }
 
 private:
-    struct Known {
-        xml::Element parent;
-        bool inScope = false;
-    };
-    std::size_t slotOf(const xml::Element &parent) const { return parent.hash() % m_known.size(); }
-
     xml::Element m_root;
-    std::array<Known, 64> m_known{};
+    xml::ParentAnswerCache<xml::Element> m_parents{xml::Element()};
 };
 
 } // namespace
@@ -82,11 +56,13 @@ void FCPXMLRelinker::updateTimeline(xml::Element root, const IDMap &oldToNewID,
     std::string scratch;
     root.forEachAttributeNamed(
         {"ref", "format"}, [&](xml::Element element, xml::Attribute attribute, std::size_t which) {
-            const std::string_view key = attributeKey(attribute, scratch);
+            const auto key = attributeKey(attribute, scratch);
+            if (!key)
+                return;
             const xml::PreparedValue *value = nullptr;
             if (which == 0)
-                value = newRefs.find(key);
-            else if (!key.empty() && orphans.find(key))
+                value = newRefs.find(*key);
+            else if (!key->empty() && orphans.find(*key))
                 value = &brawFormat;
             if (value && scope.contains(element))
                 attribute.setValue(*value);
@@ -100,14 +76,13 @@ void FCPXMLRelinker::updateElement(xml::Element element, const IDMap &oldToNewID
     forEachElement(element, [&](xml::Element current) {
         xml::Attribute found[2];
         current.attributesForNames({"ref", "format"}, found);
-        if (xml::Attribute &ref = found[0]) {
-            if (auto it = oldToNewID.find(textKey(ref.stringValue())); it != oldToNewID.end())
-                ref.setStringValue(it->second);
+        if (const auto ref = keyValue(found[0])) {
+            if (auto it = oldToNewID.find(textKey(*ref)); it != oldToNewID.end())
+                found[0].setStringValue(it->second);
         }
-        if (xml::Attribute &format = found[1]) {
-            const std::string value = format.stringValue();
-            if (!value.empty() && orphanFormats.count(textKey(value)))
-                format.setStringValue(brawFormatID);
+        if (const auto format = keyValue(found[1])) {
+            if (!format->empty() && orphanFormats.count(textKey(*format)))
+                found[1].setStringValue(brawFormatID);
         }
     });
 }

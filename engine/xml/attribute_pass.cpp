@@ -1,16 +1,15 @@
 // A pass over the attributes of one name, by the places noted at load.
 #include "engine/xml/document.h"
 #include "engine/xml/document_impl.h"
+#include "engine/xml/parent_answer_cache.h"
 #include "engine/xml/start_tag.h"
 
-#include <array>
+#include <optional>
 
 namespace tessaly::xml {
 namespace {
 
-/// Answers "is this node `top` or below it?", keeping the answer for recently seen parents:
-/// entries come in document order, so a clip's filters and the next clip share few parents,
-/// and climbing from each would cost more than the rest of the pass.
+/// Answers "is this node `top` or below it?" for the entries of a pass.
 class WithinTop {
 public:
     WithinTop(const DocumentImpl &doc, std::uint32_t top) : m_doc(doc), m_top(top) {}
@@ -19,45 +18,21 @@ public:
         if (id == m_top)
             return true;
         if (m_doc.structureEdits() != m_structure) {
-            m_known.fill(Known{kNoNode, false});
+            m_parents.forget();
             m_structure = m_doc.structureEdits();
         }
-        // Climb until an answer is known, then keep it for the nodes climbed through.
-        std::uint32_t node = m_doc.rec(id).parent;
-        bool within = false;
-        for (;;) {
-            if (node == m_top) {
-                within = true;
-                break;
-            }
-            if (node == kNoNode)
-                break;
-            const Known &known = m_known[node % m_known.size()];
-            if (known.parent == node) {
-                within = known.within;
-                break;
-            }
-            node = m_doc.rec(node).parent;
-        }
-        for (node = m_doc.rec(id).parent; node != kNoNode && node != m_top;
-             node = m_doc.rec(node).parent) {
-            Known &known = m_known[node % m_known.size()];
-            if (known.parent == node)
-                break;
-            known = Known{node, within};
-        }
-        return within;
+        return m_parents.answer(
+            id, [this](std::uint32_t node) { return m_doc.rec(node).parent; },
+            [this](std::uint32_t, std::uint32_t parent) {
+                return parent == m_top ? std::optional<bool>(true) : std::nullopt;
+            });
     }
 
 private:
-    struct Known {
-        std::uint32_t parent;
-        bool within;
-    };
     const DocumentImpl &m_doc;
     std::uint32_t m_top;
     std::uint64_t m_structure = ~std::uint64_t(0);
-    std::array<Known, 64> m_known{};
+    ParentAnswerCache<std::uint32_t> m_parents{kNoNode};
 };
 
 /// Visits the attribute of this name on the element, found by reading its tag.
@@ -90,7 +65,7 @@ std::size_t DocumentImpl::attributeSlot(std::string_view name) {
             continue;
         const Attribute::Place &place = found.m_place;
         const std::uint32_t valueAt =
-            (r.flags & kTagInSide) ? 0 : sourceTagBegin(id) + place.valueBegin;
+            (r.flags & kTagRespelled) ? 0 : sourceTagBegin(id) + place.valueBegin;
         entries.push_back({id, valueAt, AttributeIndex::small(found.m_index),
                            AttributeIndex::small(place.valueLength)});
     }
@@ -150,7 +125,7 @@ void Element::forEachAttributeNamed(
             continue;
         }
         Attribute attribute = DocumentImpl::attributeHandle(&doc, entry.element, entry.ordinal);
-        if (!(doc.rec(entry.element).flags & kTagInSide)) {
+        if (!(doc.rec(entry.element).flags & kTagRespelled)) {
             // The noted place is current: the tag is the source's, at most with patched values.
             attribute.m_place =
                 Attribute::Place{Attribute::kNameBeforeValue, std::uint32_t(wanted[which].size()),

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -217,6 +218,8 @@ std::vector<Node> Document::children() const {
 }
 
 std::string Document::xmlData() const {
+    if (!m_impl)
+        return {};
     SpanList spans;
     m_impl->collectSpans(DocumentImpl::kDocumentNode, spans);
     std::string out;
@@ -227,6 +230,9 @@ std::string Document::xmlData() const {
 }
 
 void Document::save(const std::filesystem::path &file) const {
+    // A moved-from document has nothing to write: refuse before any file is touched.
+    if (!m_impl)
+        throw std::logic_error("save on a moved-from document");
     // The source stays in memory, so truncating the very file it was loaded from is safe, and
     // the spans can be written while they are gathered.
     int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
@@ -243,6 +249,8 @@ void Document::save(const std::filesystem::path &file) const {
 }
 
 void Document::save(int fd, const std::filesystem::path &name) const {
+    if (!m_impl)
+        throw std::logic_error("save on a moved-from document");
     writeSpans(*m_impl, fd, name, true);
 }
 

@@ -18,8 +18,9 @@
 // changed. Handles stay valid for the lifetime of the Document (moving a Document keeps them
 // valid); a handle to a removed node stays usable as a detached node. Reading through an empty
 // handle gives empty results; editing through one throws std::logic_error. Names and values
-// returned as string_view stay valid until the start tag they come from is edited again (an
-// attribute set on the same element) or the Document goes.
+// returned as string_view stay valid until the start tag they come from is edited again (a
+// value set on the same element, or a first child added to an element written `<a/>`) or the
+// Document goes. engine/xml/README.md explains how edits are kept.
 
 namespace tessaly::xml {
 
@@ -93,8 +94,9 @@ private:
     friend class Attribute;
 };
 
-/// A handle to one attribute of an element. Invalidated when an attribute is added to or
-/// removed from its element (setting a value keeps it valid).
+/// A handle to one attribute of an element, valid as long as its Document: no operation adds
+/// or removes attributes, so it names the same attribute through every value set on the
+/// element and every move of the element.
 class Attribute {
 public:
     Attribute() = default;
@@ -255,7 +257,9 @@ struct LoadOptions {
     std::vector<std::string> notedAttributes;
 };
 
-/// A whole XML document. Move-only; owns its source buffer and every node.
+/// A whole XML document. Move-only; owns its source buffer and every node. A moved-from
+/// Document holds none: rootElement and children give empty results, xmlData an empty string,
+/// save throws std::logic_error without touching the file; it may be assigned to or destroyed.
 class Document {
 public:
     /// Reads and parses the file; anything but a regular file (a folder, a pipe, a device) is

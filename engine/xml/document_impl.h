@@ -4,6 +4,7 @@
 #include "engine/xml/document.h"
 #include "engine/xml/node_store.h"
 #include "engine/xml/page_buffer.h"
+#include "engine/xml/span_list.h"
 
 #include <cstdint>
 #include <deque>
@@ -15,55 +16,26 @@
 
 namespace tessaly::xml {
 
-/// A run of bytes to write out; serialising gathers these instead of copying.
-struct Span {
-    const char *data;
-    std::size_t size;
-};
-
-/// The spans of a serialisation, with adjacent source spans merged and generated text kept.
-/// With a sink, full batches are handed over as they fill, so a large document is written out
-/// without a list of all its spans.
-class SpanList {
-public:
-    using Sink = std::function<void(const std::vector<Span> &)>;
-    SpanList() = default;
-    explicit SpanList(Sink sink) : m_sink(std::move(sink)) {}
-    /// Hands the spans not yet handed over to the sink.
-    void finish();
-    void add(const char *data, std::size_t size);
-    void add(std::string_view text) { add(text.data(), text.size()); }
-    /// The last `count` bytes added so far (fewer when less was added).
-    std::string tail(std::size_t count) const;
-    /// True when the last span added ends just before `data` (and is not yet handed over).
-    bool endsAt(const char *data) const {
-        return !m_spans.empty() && m_spans.back().data + m_spans.back().size == data;
-    }
-    /// Keeps `text` alive with the list and adds it.
-    void addOwned(std::string text);
-    const std::vector<Span> &spans() const { return m_spans; }
-    std::size_t totalSize() const { return m_total; }
-
-private:
-    static constexpr std::size_t kBatch = 1024;
-    std::vector<Span> m_spans;
-    std::deque<std::string> m_owned;
-    std::size_t m_total = 0;
-    Sink m_sink;
-    std::string m_handedTail; ///< the last bytes handed to the sink, for tail()
-};
-
-/// The state behind a Document and its handles: source bytes, nodes, re-spelled start tags and
-/// the internal entities that attribute values may refer to.
+/// The state behind a Document and its handles: source bytes, nodes, the start tags edits
+/// gave another form, and the internal entities that attribute values may refer to.
+///
+/// engine/xml/README.md describes the edit model these members implement: the three forms of
+/// a start tag, the flags and counters, and which functions change together. The members are
+/// defined in one file per part: document_impl.cpp (the tree and its copies), tag_store.cpp
+/// (the forms of a start tag), serialiser.cpp (spans as they will be written) and
+/// attribute_value.cpp (decoding a value).
 class DocumentImpl {
 public:
     static constexpr std::uint32_t kDocumentNode = 0;
 
     /// Takes the bytes; `size` is the document's length, the storage holds zero padding after it.
     DocumentImpl(std::string bytes, std::size_t size);
+    /// The same with bytes read into a page buffer.
     DocumentImpl(PageBuffer pages, std::size_t size);
 
+    /// The document's bytes as read, followed by zero padding.
     const char *source() const { return m_source; }
+    /// The document's length in bytes.
     std::size_t sourceSize() const { return m_size; }
 
     NodeStore nodes;
@@ -72,7 +44,7 @@ public:
     std::map<std::string, std::string, std::less<>> entities;
     /// Places of chosen attribute names on the elements read at load.
     AttributeIndex attributeIndex;
-    /// How many nodes the parser made; later ones are edits.
+    /// How many nodes the parser made; later ones are edits (copies and their content).
     std::uint32_t loadedNodes = 0;
 
     // Handle plumbing (this class is a friend of the handle classes).
@@ -84,75 +56,98 @@ public:
     static DocumentImpl *documentOf(const Node &node) { return node.m_doc; }
     static std::uint32_t idOf(const Node &node) { return node.m_id; }
 
+    /// The record of node `id`.
     NodeRec &rec(std::uint32_t id) { return nodes[id]; }
     const NodeRec &rec(std::uint32_t id) const { return nodes[id]; }
 
+    // The tree and its marks (document_impl.cpp).
+
+    /// The last child of `id`, or kNoNode.
     std::uint32_t lastChild(std::uint32_t id) const;
+    /// The next sibling of `id`, or kNoNode.
     std::uint32_t nextSibling(std::uint32_t id) const { return rec(id).next; }
+    /// The previous sibling of `id`, or kNoNode.
     std::uint32_t previousSibling(std::uint32_t id) const;
     /// Links a detached node as the last child of `parent`.
     void appendChild(std::uint32_t parent, std::uint32_t child);
     /// Unlinks a node from its parent; it keeps its subtree.
     void detach(std::uint32_t child);
     /// Marks the node and its ancestors as changed in structure: nodes added or removed below
-    /// it, or its start tag re-spelled.
-    void markDirty(std::uint32_t id);
-    /// Marks the node and its ancestors as changed by a patched value of the node's tag.
-    void markTagDirty(std::uint32_t id);
+    /// it, or its start tag re-spelled. Their source ranges no longer spell them.
+    void markStructureChanged(std::uint32_t id) {
+        // The ancestors of a marked node are marked, so the climb ends at the first one that is.
+        constexpr std::uint8_t kBoth = kChanged | kStructureChanged;
+        while (id != kNoNode && (rec(id).flags & kBoth) != kBoth) {
+            rec(id).flags |= kBoth;
+            id = rec(id).parent;
+        }
+    }
+    /// Marks the node and its ancestors as changed by a value patched into the node's tag:
+    /// their source ranges, with the patches put in, still spell them.
+    void markValuePatched(std::uint32_t id) {
+        while (id != kNoNode && !(rec(id).flags & kChanged)) {
+            rec(id).flags |= kChanged;
+            id = rec(id).parent;
+        }
+    }
     /// A detached deep copy of a subtree.
     std::uint32_t deepCopy(std::uint32_t id);
+    /// Counts links and unlinks, so that a pass can tell when the tree changed under it.
+    std::uint64_t structureEdits() const { return m_structureEdits; }
 
-    /// The tag that attribute places refer to: the re-spelled tag, or the source tag of an
-    /// element whose values were only patched (see effectiveValue).
-    std::string_view readingTag(std::uint32_t id) const;
-    /// The value as it will be written: a patch's text, or `value` (a view into readingTag).
+    // The forms of a start tag (tag_store.cpp).
+
+    /// The tag that attribute places are measured in: the re-spelled tag, or the source tag
+    /// without the values patched into it (see effectiveValue).
+    std::string_view unpatchedTag(std::uint32_t id) const {
+        const NodeRec &r = rec(id);
+        if (r.flags & kTagRespelled)
+            return m_respelledTags[r.respelledTag()];
+        return std::string_view(m_source + sourceTagBegin(id), r.tagLen);
+    }
+    /// The value as it will be written: a patch's text, or `value` (a view into unpatchedTag).
     std::string_view effectiveValue(std::uint32_t id, std::string_view tag,
                                     std::string_view value) const;
     /// Where in the source an element's start tag begins (not for re-spelled tags).
     std::uint32_t sourceTagBegin(std::uint32_t id) const {
         const NodeRec &r = rec(id);
-        return (r.flags & kTagPatched) ? m_patchedTags[r.begin].sourceBegin : r.begin;
+        return (r.flags & kTagPatched) ? m_patchedTags[r.patchedTag()].sourceBegin
+                                       : r.sourceBegin();
     }
     /// The element's whole start tag as it will be written.
     std::string startTag(std::uint32_t id) const;
     /// The element's name as written.
     std::string_view elementName(std::uint32_t id) const;
-    /// Replaces the element's start tag with a re-spelled one.
+    /// Gives the element the re-spelled form with this tag.
     void setStartTag(std::uint32_t id, std::string tag);
-    /// Replaces one attribute value, given by its place in readingTag, with escaped text. Only
+    /// Replaces one attribute value, given by its place in unpatchedTag, with escaped text. Only
     /// the value is stored, not a new tag: a relink sets a value or two on every clip.
     void setValue(std::uint32_t id, std::uint32_t valueBegin, std::uint32_t valueLength,
                   std::string escaped);
-    /// The same with a text already stored by storeText.
+    /// The same with a text stored by patchTextIndex.
     void setValue(std::uint32_t id, std::uint32_t valueBegin, std::uint32_t valueLength,
                   std::uint32_t text);
-    /// Stores a replacement text and returns its number.
-    std::uint32_t storeText(std::string text);
-    /// Counts links and unlinks, so that a pass can tell when the tree changed under it.
-    std::uint64_t structureEdits() const { return m_structureEdits; }
-    /// The slot of `name` in attributeIndex, filled from the loaded tags if the parser did not.
+    /// Stores a replacement value text and returns its index among the patch texts.
+    std::uint32_t patchTextIndex(std::string text);
+    /// Counts start-tag re-spellings, so that attribute handles know when their place may have
+    /// moved; patching a value moves no place and is not counted.
+    std::uint64_t tagEdits() const { return m_tagEdits; }
+
+    /// The slot of `name` in attributeIndex, filled from the loaded tags if the parser did not
+    /// (attribute_pass.cpp).
     std::size_t attributeSlot(std::string_view name);
 
-    /// Counts start-tag edits, so that attribute handles know when their place may have moved.
-    std::uint64_t tagEdits() const { return m_tagEdits; }
+    // Serialising (serialiser.cpp).
 
     /// Adds the spans of a node (a whole subtree for an element) as it will be written.
     void collectSpans(std::uint32_t id, SpanList &out) const;
+
+    // Decoding (attribute_value.cpp).
+
     /// Decodes an attribute value as written: references expanded and white space normalised.
     std::string decodeAttributeValue(std::string_view raw) const;
 
 private:
-    void openSpans(std::uint32_t id, SpanList &out) const;
-    void addText(std::uint32_t id, SpanList &out) const;
-    void closeSpans(std::uint32_t id, SpanList &out) const;
-
-    std::string m_bytes;
-    PageBuffer m_pages;
-    const char *m_source;
-    std::size_t m_size;
-    std::deque<std::string> m_side;
-    std::vector<std::uint32_t> m_sideOwner; ///< the element each re-spelled tag belongs to
-
     /// One replaced value of a source start tag, in a list ordered by place.
     struct ValuePatch {
         std::uint32_t valueBegin;  ///< offset of the value in the source tag
@@ -160,25 +155,67 @@ private:
         std::uint32_t text;        ///< index into m_patchTexts
         std::uint32_t next;        ///< next patch of the same tag, or kNoNode
     };
+    /// The patched form of one start tag: where it stands in the source, and its patches.
     struct PatchedTag {
         std::uint32_t sourceBegin;
         std::uint32_t firstPatch;
         std::uint32_t node; ///< kNoNode once the tag is re-spelled
     };
+
+    const ValuePatch *patchAt(std::uint32_t id, std::uint32_t valueBegin) const;
+    /// Gives a re-spelled-tag entry to a copy as well: neither element owns it from now on.
+    void shareRespelledTag(std::uint32_t entry);
+    /// Calls `emit` with the pieces that spell the start tag as it will be written.
+    template <typename Emit> void forEachTagPiece(std::uint32_t id, Emit &&emit) const;
+
+    void openSpans(std::uint32_t id, SpanList &out) const;
+    void addText(std::uint32_t id, SpanList &out) const;
+    void closeSpans(std::uint32_t id, SpanList &out) const;
     /// Indices of the patched tags of loaded elements, ordered by place in the source.
     std::vector<std::uint32_t> patchedTagsInSourceOrder() const;
     /// Writes a loaded element whose subtree differs from its source only by patched values.
     void addPatchedRange(std::uint32_t id, const std::vector<std::uint32_t> &order,
                          SpanList &out) const;
-    const ValuePatch *patchAt(std::uint32_t id, std::uint32_t valueBegin) const;
-    /// Calls `emit` with the pieces that spell the start tag as it will be written.
-    template <typename Emit> void forEachTagPiece(std::uint32_t id, Emit &&emit) const;
+
+    // The source.
+    std::string m_bytes;
+    PageBuffer m_pages;
+    const char *m_source;
+    std::size_t m_size;
+
+    // The re-spelled form: whole tags, shared by a copy with its original until either is
+    // edited again. The owner is the one element that may overwrite an entry (kNoNode once
+    // shared).
+    std::deque<std::string> m_respelledTags;
+    std::vector<std::uint32_t> m_respelledTagOwners;
+
+    // The patched form: per tag a list of patches; the texts are shared by the patches that
+    // set the same prepared value.
     std::vector<PatchedTag> m_patchedTags;
     std::vector<ValuePatch> m_patches;
-    /// Replacement texts, shared by the patches that set the same prepared value.
     std::deque<std::string> m_patchTexts;
+
+    // Staleness counters.
     std::uint64_t m_tagEdits = 0;
     std::uint64_t m_structureEdits = 0;
 };
+
+template <typename Emit> void DocumentImpl::forEachTagPiece(std::uint32_t id, Emit &&emit) const {
+    const std::string_view tag = unpatchedTag(id);
+    const NodeRec &r = rec(id);
+    if (!(r.flags & kTagPatched)) {
+        emit(tag);
+        return;
+    }
+    std::uint32_t at = 0;
+    for (std::uint32_t p = m_patchedTags[r.patchedTag()].firstPatch; p != kNoNode;
+         p = m_patches[p].next) {
+        const ValuePatch &patch = m_patches[p];
+        emit(tag.substr(at, patch.valueBegin - at));
+        emit(std::string_view(m_patchTexts[patch.text]));
+        at = patch.valueBegin + patch.valueLength;
+    }
+    emit(tag.substr(at));
+}
 
 } // namespace tessaly::xml

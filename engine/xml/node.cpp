@@ -73,7 +73,7 @@ std::vector<Attribute> Element::attributes() const {
     if (!m_doc)
         return {};
     std::vector<Attribute> out;
-    start_tag::AttributeReader reader(m_doc->readingTag(m_id));
+    start_tag::AttributeReader reader(m_doc->unpatchedTag(m_id));
     start_tag::AttributeText text;
     for (std::uint32_t i = 0; reader.next(text); ++i)
         out.push_back(Attribute(m_doc, m_id, i));
@@ -83,7 +83,7 @@ std::vector<Attribute> Element::attributes() const {
 Attribute Element::attributeForName(std::string_view name) const {
     if (!m_doc || !(m_doc->rec(m_id).names & start_tag::nameBit(name)))
         return {};
-    const std::string_view tag = m_doc->readingTag(m_id);
+    const std::string_view tag = m_doc->unpatchedTag(m_id);
     start_tag::AttributeReader reader(tag);
     start_tag::AttributeText text;
     for (std::uint32_t i = 0; reader.next(text); ++i) {
@@ -110,7 +110,7 @@ void Element::attributesForNames(std::initializer_list<std::string_view> names,
     }
     if (!missing)
         return;
-    const std::string_view tag = m_doc->readingTag(m_id);
+    const std::string_view tag = m_doc->unpatchedTag(m_id);
     start_tag::AttributeReader reader(tag);
     start_tag::AttributeText text;
     for (std::uint32_t index = 0; missing && reader.next(text); ++index) {
@@ -130,7 +130,7 @@ void Element::attributesForNames(std::initializer_list<std::string_view> names,
 std::optional<std::string> Element::attributeValue(std::string_view name) const {
     if (!m_doc || !(m_doc->rec(m_id).names & start_tag::nameBit(name)))
         return std::nullopt;
-    const std::string_view tag = m_doc->readingTag(m_id);
+    const std::string_view tag = m_doc->unpatchedTag(m_id);
     start_tag::AttributeReader reader(tag);
     start_tag::AttributeText text;
     while (reader.next(text))
@@ -199,7 +199,7 @@ void Element::removeChildAtIndex(std::size_t index) {
     if (n == kNoNode)
         throw std::out_of_range("removeChildAtIndex: no child at that position");
     m_doc->detach(n);
-    m_doc->markDirty(m_id);
+    m_doc->markStructureChanged(m_id);
 }
 
 void Element::removeChild(Node child) {
@@ -209,7 +209,7 @@ void Element::removeChild(Node child) {
     if (DocumentImpl::documentOf(child) != m_doc || !child || m_doc->rec(id).parent != m_id)
         throw std::invalid_argument("removeChild: the node is not a child of this element");
     m_doc->detach(id);
-    m_doc->markDirty(m_id);
+    m_doc->markStructureChanged(m_id);
 }
 
 void Element::addChild(Node child) {
@@ -226,7 +226,7 @@ void Element::addChild(Node child) {
     if (m_doc->rec(id).parent != kNoNode) {
         std::uint32_t oldParent = m_doc->rec(id).parent;
         m_doc->detach(id);
-        m_doc->markDirty(oldParent);
+        m_doc->markStructureChanged(oldParent);
     }
     NodeRec &r = m_doc->rec(m_id);
     if (r.flags & kEmptyForm) {
@@ -236,7 +236,7 @@ void Element::addChild(Node child) {
         m_doc->setStartTag(m_id, std::move(tag));
     }
     m_doc->appendChild(m_id, id);
-    m_doc->markDirty(m_id);
+    m_doc->markStructureChanged(m_id);
 }
 
 Element Element::copy() const {
@@ -254,7 +254,7 @@ void Attribute::remember(std::string_view tag, std::string_view name, std::strin
 
 const Attribute::Place &Attribute::place() const {
     if (m_placeStamp != m_doc->tagEdits()) {
-        const std::string_view tag = m_doc->readingTag(m_element);
+        const std::string_view tag = m_doc->unpatchedTag(m_element);
         start_tag::AttributeText text;
         start_tag::attributeAt(tag, m_index, text);
         remember(tag, text.name, text.value, text.quote);
@@ -266,7 +266,7 @@ std::string_view Attribute::name() const {
     if (!m_doc)
         return {};
     const Place &where = place();
-    const std::string_view tag = m_doc->readingTag(m_element);
+    const std::string_view tag = m_doc->unpatchedTag(m_element);
     if (where.nameBegin == kNameBeforeValue)
         m_place.nameBegin =
             std::uint32_t(start_tag::nameBeginBefore(tag, where.valueBegin, where.nameLength));
@@ -277,7 +277,7 @@ std::string_view Attribute::rawValue() const {
     if (!m_doc)
         return {};
     const Place &where = place();
-    const std::string_view tag = m_doc->readingTag(m_element);
+    const std::string_view tag = m_doc->unpatchedTag(m_element);
     return m_doc->effectiveValue(m_element, tag, tag.substr(where.valueBegin, where.valueLength));
 }
 
@@ -302,8 +302,8 @@ PreparedValue::PreparedValue(const Node &node, std::string_view value) : m_doc(n
         throw std::logic_error("PreparedValue for an empty handle");
     start_tag::checkValueCharacters(value);
     DocumentImpl *doc = node.m_doc;
-    m_inDoubleQuotes = doc->storeText(start_tag::escapeValue(value, '"'));
-    m_inSingleQuotes = doc->storeText(start_tag::escapeValue(value, '\''));
+    m_inDoubleQuotes = doc->patchTextIndex(start_tag::escapeValue(value, '"'));
+    m_inSingleQuotes = doc->patchTextIndex(start_tag::escapeValue(value, '\''));
 }
 
 void Attribute::setValue(const PreparedValue &value) {

@@ -10,15 +10,15 @@ namespace tessaly::xml {
 
 inline constexpr std::uint32_t kNoNode = 0xFFFFFFFFu;
 
-/// Node flags.
+/// Node flags; engine/xml/README.md explains how they work together.
 enum : std::uint8_t {
-    kDirty = 1,           ///< the subtree no longer equals its source span
-    kTagInSide = 2,       ///< an element's start tag was re-spelled into the side store
-    kEmptyForm = 4,       ///< the element is written `<a/>`: it has no end tag
-    kSynthEnd = 8,        ///< the element gained children after `<a/>`: its end tag is generated
-    kTagPatched = 16,     ///< some attribute values of the source start tag are replaced
-    kStructureDirty = 32, ///< at or below the node, nodes were added or removed or a start
-                          ///< tag re-spelled: more changed than patched values
+    kChanged = 1,           ///< the subtree no longer equals its source span
+    kTagRespelled = 2,      ///< an element's start tag is spelled by a re-spelled tag
+    kEmptyForm = 4,         ///< the element is written `<a/>`: it has no end tag
+    kSynthEnd = 8,          ///< the element gained children after `<a/>`: its end tag is generated
+    kTagPatched = 16,       ///< some attribute values of the source start tag are replaced
+    kStructureChanged = 32, ///< at or below the node, nodes were added or removed or a start
+                            ///< tag re-spelled: more changed than patched values
 };
 
 /// One node. Siblings are doubly linked with the previous-link of the first child pointing at
@@ -28,13 +28,32 @@ struct NodeRec {
     std::uint32_t next;
     std::uint32_t prev;
     std::uint32_t firstChild;
-    std::uint32_t begin;  ///< source offset; kTagInSide: index of its start tag; kTagPatched:
-                          ///< index of its patch list
+    /// One word for three meanings, chosen by the form of an element's start tag: read it
+    /// through the accessor of the form, change the form through becomePatched/becomeRespelled.
+    std::uint32_t where;
     std::uint32_t tagLen; ///< elements: length of the start tag
     std::uint32_t end;    ///< source offset just past the node (an element: its end tag)
     NodeKind kind;
     std::uint8_t flags;
     std::uint16_t names; ///< elements: one bit per attribute name (see start_tag::nameBit)
+
+    /// The source offset of the node's first byte: for every node but an element whose start
+    /// tag is patched or re-spelled.
+    std::uint32_t sourceBegin() const { return where; }
+    /// The element's entry among the patched tags, which keeps its source offset (kTagPatched).
+    std::uint32_t patchedTag() const { return where; }
+    /// The element's entry among the re-spelled tags (kTagRespelled).
+    std::uint32_t respelledTag() const { return where; }
+    /// Moves a source tag to the patched form, its offset now kept by patched-tag entry `index`.
+    void becomePatched(std::uint32_t index) {
+        where = index;
+        flags |= kTagPatched;
+    }
+    /// Moves a tag of any form to the re-spelled form, spelled by re-spelled-tag entry `index`.
+    void becomeRespelled(std::uint32_t index) {
+        where = index;
+        flags = std::uint8_t((flags & ~kTagPatched) | kTagRespelled);
+    }
 };
 static_assert(sizeof(NodeRec) == 32);
 
@@ -52,7 +71,7 @@ public:
         return m_blocks[id >> kShift][id & (kBlock - 1)];
     }
 
-    /// Adds a node and returns its id.
+    /// Adds a node spanning [begin, end) of the source and returns its id.
     std::uint32_t add(NodeKind kind, std::uint32_t begin, std::uint32_t end) {
         if ((m_size & (kBlock - 1)) == 0)
             grow();

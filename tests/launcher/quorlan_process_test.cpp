@@ -194,6 +194,37 @@ TEST_F(LauncherCopy, WithoutItsLibraryTheProgramDoesNotStart) {
     EXPECT_TRUE(contains(result.err, "Quorlan.debug.so")) << result.err;
 }
 
+/// The libraries named `Quorlan.debug.so` whose initialisers the loader ran, as LD_DEBUG=files
+/// reports them: one per copy mapped into the process.
+std::vector<std::string> applicationCopiesStarted(const std::string &loaderLog) {
+    std::vector<std::string> copies;
+    std::regex init("calling init: (.*/Quorlan\\.debug\\.so)$");
+    for (const std::string &line : lines(loaderLog)) {
+        std::smatch match;
+        if (std::regex_search(line, match, init))
+            copies.push_back(match[1]);
+    }
+    return copies;
+}
+
+TEST_F(LauncherCopy, TheCopyTheLoaderAlreadyMappedIsTheOneThatRuns) {
+    // LD_LIBRARY_PATH comes before the run path, so the loader maps the other copy first;
+    // with or without a copy in lib/ beside the program, that one alone must run.
+    std::filesystem::path elsewhere = dir / "elsewhere";
+    std::filesystem::create_directories(elsewhere);
+    std::filesystem::copy_file(QUORLAN_FAKE_APPLICATION, elsewhere / "Quorlan.debug.so");
+    for (bool besideProgram : {true, false}) {
+        SCOPED_TRACE(besideProgram ? "a copy in lib/ too" : "lib/ empty");
+        if (!besideProgram)
+            std::filesystem::remove(dir / "lib" / "Quorlan.debug.so");
+        ProcessResult result =
+            run({{"LD_LIBRARY_PATH", elsewhere.string()}, {"LD_DEBUG", "files"}});
+        EXPECT_EQ(result.exitCode, 42) << result.err;
+        EXPECT_EQ(applicationCopiesStarted(result.err),
+                  std::vector<std::string>{(elsewhere / "Quorlan.debug.so").string()});
+    }
+}
+
 TEST_F(LauncherCopy, TheAgentRedirectAppendsToItsFixedFile) {
     // The file belongs to whoever runs the agent; only a run that would create it may touch it.
     const std::filesystem::path file = "/tmp/agent-stderr.txt";
@@ -222,6 +253,19 @@ TEST(QuorlanWindow, TheApplicationsWindowAppearsThroughTheLauncher) {
                                                           {"LD_PRELOAD", QUORLAN_WINDOW_PROBE}});
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_TRUE(contains(result.out, "probe: window shown: tessaly::SceneWindow")) << result.out;
+}
+
+TEST(QuorlanWindow, ACopyOfTheLibraryOnTheLibraryPathIsTheOnlyOneThatRuns) {
+    TempDir elsewhere;
+    std::filesystem::copy_file(QUORLAN_APPLICATION, elsewhere / "Quorlan.debug.so");
+    ProcessResult result = runProcess({QUORLAN_PROGRAM}, {{"QT_QPA_PLATFORM", "offscreen"},
+                                                          {"LD_PRELOAD", QUORLAN_WINDOW_PROBE},
+                                                          {"LD_LIBRARY_PATH", elsewhere.path()},
+                                                          {"LD_DEBUG", "files"}});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_TRUE(contains(result.out, "probe: window shown: tessaly::SceneWindow")) << result.out;
+    EXPECT_EQ(applicationCopiesStarted(result.err),
+              std::vector<std::string>{(elsewhere / "Quorlan.debug.so").string()});
 }
 
 } // namespace

@@ -95,6 +95,12 @@ TEST_F(SystemPlatform, TheMainProgramsOwnSectionsAreFoundToo) {
     EXPECT_GT(size, 0u);
 }
 
+TEST_F(SystemPlatform, ARunPathNameIsTheLibraryAlreadyLoadedUnderThatName) {
+    // The real application library lies along this program's run path (bin/../lib); the
+    // stand-in, loaded from elsewhere under the same name, must be the one returned.
+    EXPECT_EQ(real().open("@rpath/Quorlan.debug.so"), s_handle) << real().openError();
+}
+
 TEST(SystemPlatformOpen, FailuresCarryTheLoadersText) {
     EXPECT_EQ(real().open("/nonexistent/Missing.so"), nullptr);
     ASSERT_NE(real().openError(), nullptr);

@@ -248,6 +248,7 @@ TEST(FCPXMLRelinker, SharedFormatIsNoOrphanAndMissingFormatGivesEmptyMap) {
     const auto missing = relinkText(
         documentWith(asset("r2", "r7", "file:///a/B.braw") + asset("r3", "r1", "file:///a/C.mov")));
     EXPECT_TRUE(missing.brawFormat.empty());
+    EXPECT_EQ(missing.brawFormatID, "r7");
     EXPECT_EQ(missing.changes.size(), 1u);
 }
 
@@ -322,4 +323,267 @@ TEST(FCPXMLRelinker, DeepTimelineIsRewrittenWithoutRecursion) {
     relinkText(text, &output);
     EXPECT_NE(output.find("<asset-clip ref=\"r5\" format=\"r2\"/>"), std::string::npos);
     EXPECT_EQ(output.find("ref=\"r4\""), std::string::npos);
+}
+
+namespace {
+
+/// An asset in the form of FCPXML 1.8 and older: the media location on the asset itself.
+std::string ownSrcAsset(const std::string &id, const std::string &format, const std::string &src,
+                        const std::string &content = {}) {
+    return "<asset id=\"" + id + "\" format=\"" + format + "\" src=\"" + src + "\">" + content +
+           "</asset>\n";
+}
+
+struct ChangeRow {
+    std::string stem, oldSrc, newSrc, oldAssetID, newAssetID;
+};
+
+void expectChanges(const RelinkResult &result, const std::vector<ChangeRow> &expected) {
+    ASSERT_EQ(result.changes.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        const RelinkChange &change = result.changes[i];
+        EXPECT_EQ(change.stem, expected[i].stem) << i;
+        EXPECT_EQ(change.oldSrc, expected[i].oldSrc) << i;
+        EXPECT_EQ(change.newSrc, expected[i].newSrc) << i;
+        EXPECT_EQ(change.oldAssetID, expected[i].oldAssetID) << i;
+        EXPECT_EQ(change.newAssetID, expected[i].newAssetID) << i;
+    }
+}
+
+} // namespace
+
+TEST(FCPXMLRelinker, OlderExportsNameTheirMediaOnTheAsset) {
+    const std::string text = documentWith(
+        "<format id=\"r1\"/><format id=\"r2\"/>\n" + ownSrcAsset("r3", "r2", "file:///m/A.braw") +
+            ownSrcAsset("r4", "r1", "file:///m/B.mov",
+                        "<bookmark>Ym9vaw==</bookmark><metadata><md key=\"k\"/></metadata>") +
+            // With media-rep children the asset's own src is not a media reference.
+            "<asset id=\"r5\" format=\"r1\" src=\"file:///m/C.mov\"><media-rep "
+            "src=\"file:///m/D.mov\"/></asset>\n" +
+            "<asset id=\"r6\" sig=\"S6\" uid=\"U6\" src=\"file:///m/E.mov\"/>\n",
+        "<asset-clip ref=\"r4\" format=\"r1\"/><asset-clip ref=\"r6\"/>\n");
+    std::string output;
+    const RelinkResult result = relinkText(text, &output);
+    expectChanges(result, {{"B", "/m/B.mov", "/m/B.braw", "r4", "r7"},
+                           {"D", "/m/D.mov", "/m/D.braw", "r5", "r8"},
+                           {"E", "/m/E.mov", "/m/E.braw", "r6", "r9"}});
+    EXPECT_NE(output.find("<asset id=\"r7\" format=\"r2\" src=\"file:///m/B.braw\"><metadata><md "
+                          "key=\"k\"/></metadata></asset>"),
+              std::string::npos)
+        << output;
+    EXPECT_NE(output.find("<asset id=\"r8\" format=\"r2\" src=\"file:///m/C.mov\"><media-rep "
+                          "src=\"file:///m/D.braw\"/></asset>"),
+              std::string::npos)
+        << output;
+    // A signature on the asset is the media's, as on a media-rep.
+    EXPECT_NE(output.find("<asset id=\"r9\" sig=\"U6\" uid=\"U6\" src=\"file:///m/E.braw\"/>"),
+              std::string::npos)
+        << output;
+    EXPECT_NE(output.find("<asset-clip ref=\"r7\" format=\"r2\"/><asset-clip ref=\"r9\"/>"),
+              std::string::npos);
+    EXPECT_EQ(result.orphanFormatsRemoved, std::vector<std::string>{"r1"});
+}
+
+// One file in several assets relinks each asset; one file name in two folders is refused.
+TEST(FCPXMLRelinker, RepeatedProxyFilesRelinkEveryAsset) {
+    const std::string braw = asset("r2", "r1", "file:///m/Z.braw");
+    struct Case {
+        const char *name;
+        std::string resources;
+        std::vector<ChangeRow> changes; ///< empty: duplicateStem expected
+    };
+    const std::vector<Case> cases = {
+        {"one file in three assets, spelled three ways, between another stem",
+         braw + asset("r3", "r1", "file:///m/My%20A.mov") + asset("r4", "r1", "file:///m/B.mov") +
+             asset("r5", "r1", "file:///m/My A.mov") + asset("r6", "r1", "file:///m/My%20%41.mov"),
+         {{"My A", "/m/My A.mov", "/m/My A.braw", "r3", "r7"},
+          {"My A", "/m/My A.mov", "/m/My A.braw", "r5", "r8"},
+          {"My A", "/m/My A.mov", "/m/My A.braw", "r6", "r9"},
+          {"B", "/m/B.mov", "/m/B.braw", "r4", "r10"}}},
+        {"a folder composed and decomposed",
+         braw + asset("r3", "r1", "file:///Caf%C3%A9/A.mov") +
+             asset("r4", "r1", "file:///Cafe%CC%81/A.mov"),
+         {{"A", "/Café/A.mov", "/Café/A.braw", "r3", "r5"},
+          {"A", "/Cafe\xCC\x81/A.mov", "/Cafe\xCC\x81/A.braw", "r4", "r6"}}},
+        {"two references of one asset to the file",
+         braw + "<asset id=\"r3\" format=\"r1\"><media-rep src=\"file:///m/A.mov\"/><media-rep "
+                "src=\"file:///m/A.mov\"/></asset>\n",
+         {{"A", "/m/A.mov", "/m/A.braw", "r3", "r4"}}},
+        {"older exports alike",
+         braw + ownSrcAsset("r3", "r1", "file:///m/A.mov") +
+             ownSrcAsset("r4", "r1", "file:///m/A.mov"),
+         {{"A", "/m/A.mov", "/m/A.braw", "r3", "r5"}, {"A", "/m/A.mov", "/m/A.braw", "r4", "r6"}}},
+        {"one original in several assets",
+         braw + asset("r3", "r1", "file:///m/Z.braw") + asset("r4", "r1", "file:///m/A.mov"),
+         {{"A", "/m/A.mov", "/m/A.braw", "r4", "r5"}}},
+        {"one name in two folders",
+         braw + asset("r3", "r1", "file:///m/A.mov") + asset("r4", "r1", "file:///n/A.mov"),
+         {}},
+        {"one asset naming two folders",
+         braw + "<asset id=\"r3\" format=\"r1\"><media-rep src=\"file:///m/A.mov\"/><media-rep "
+                "src=\"file:///proxy/A.mov\"/></asset>\n",
+         {}},
+        {"one name in two cases",
+         braw + asset("r3", "r1", "file:///m/A.mov") + asset("r4", "r1", "file:///m/A.MOV"),
+         {}},
+        {"an original in two folders",
+         braw + asset("r3", "r1", "file:///n/Z.braw") + asset("r4", "r1", "file:///m/A.mov"),
+         {}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string text = documentWith(c.resources);
+        if (c.changes.empty()) {
+            EXPECT_EQ(errorOf(text), RelinkError::Case::duplicateStem);
+            continue;
+        }
+        std::string output;
+        const RelinkResult result = relinkText(text, &output);
+        expectChanges(result, c.changes);
+        // Each proxy is replaced once, its copy appended in the order of the changes.
+        std::size_t previous = 0;
+        for (const auto &change : c.changes) {
+            const auto at = output.find("<asset id=\"" + change.newAssetID + "\"");
+            EXPECT_GT(at, previous) << change.newAssetID << "\n" << output;
+            previous = at == std::string::npos ? previous : at;
+            EXPECT_EQ(output.find("<asset id=\"" + change.oldAssetID + "\""), std::string::npos);
+        }
+    }
+}
+
+TEST(FCPXMLRelinker, SourcesThatAreNotAbsoluteFileURLsKeepTheirSpelling) {
+    const std::string text = documentWith(
+        asset("r2", "r1", "file:///m/Z.braw") + asset("r3", "r1", "clips/A001.mov") +
+        asset("r4", "r1", "file:///Day%201/100%.mov") + asset("r5", "r1", "http://host/B.mov") +
+        asset("r6", "r1", "smb://server/share/C.braw") + asset("r7", "r1", "clips/My%20D.MOV"));
+    std::string output;
+    const RelinkResult result = relinkText(text, &output);
+    expectChanges(result, {{"A001", "clips/A001.mov", "clips/A001.braw", "r3", "r8"},
+                           {"100%", "/Day%201/100%.mov", "/Day%201/100%.braw", "r4", "r9"},
+                           {"My D", "clips/My D.MOV", "clips/My D.braw", "r7", "r10"}});
+    for (const char *src :
+         {"\"clips/A001.braw\"", "\"file:///Day%201/100%.braw\"", "\"clips/My%20D.braw\"",
+          "\"http://host/B.mov\"", "\"smb://server/share/C.braw\""})
+        EXPECT_NE(output.find(src), std::string::npos) << src;
+
+    // Sources of other schemes are neither proxies nor originals.
+    EXPECT_EQ(errorOf(documentWith(asset("r2", "r1", "file:///m/Z.braw") +
+                                   asset("r3", "r1", "https://host/A.mov"))),
+              RelinkError::Case::noMovFound);
+    EXPECT_EQ(errorOf(documentWith(asset("r2", "r1", "smb://server/Z.braw") +
+                                   asset("r3", "r1", "file:///m/A.mov"))),
+              RelinkError::Case::noBrawFound);
+}
+
+// A text longer than any identifier or path names nothing: it is passed by, not copied into
+// keys and records, so a run's memory stays bounded by its document.
+TEST(FCPXMLRelinker, TextsTooLongToBeKeysNameNothing) {
+    const std::string huge(70 * 1024, 'L');
+    const std::string hugeAccented = [] {
+        std::string text;
+        for (int i = 0; i < 40 * 1024; ++i)
+            text += "\xC3\xA9";
+        return text;
+    }();
+    struct Case {
+        const char *name;
+        std::string resources, spine;
+        std::vector<ChangeRow> changes;
+        std::vector<std::string> kept; ///< texts the output still holds
+    };
+    const std::string braw =
+        "<format id=\"r1\"/><format id=\"r2\"/>" + asset("r3", "r2", "file:///m/Z.braw");
+    const std::string proxy = asset("r4", "r1", "file:///m/A.mov");
+    const std::vector<Case> cases = {
+        {"a proxy's src",
+         braw + asset("r5", "r1", "file:///m/" + huge + ".mov") + proxy,
+         {},
+         {{"A", "/m/A.mov", "/m/A.braw", "r4", "r6"}},
+         {"<asset id=\"r5\" format=\"r1\"><media-rep src=\"file:///m/" + huge + ".mov\"/>"}},
+        {"a proxy's id",
+         braw + asset("r" + huge, "r1", "file:///m/B.mov") + proxy,
+         "<clip ref=\"r" + huge + "\"/>",
+         {{"A", "/m/A.mov", "/m/A.braw", "r4", "r5"}},
+         {"<clip ref=\"r" + huge + "\"/>", "<asset id=\"r" + huge + "\""}},
+        {"a .braw asset's format",
+         "<format id=\"r1\"/>" + asset("r3", huge, "file:///m/Y.braw") +
+             asset("r2", "r9", "file:///m/Z.braw") + proxy,
+         {},
+         {{"A", "/m/A.mov", "/m/A.braw", "r4", "r5"}},
+         {"<asset id=\"r5\" format=\"r9\">"}},
+        {"a proxy's uid",
+         braw + "<asset id=\"r4\" uid=\"" + huge +
+             "\"><media-rep sig=\"S\" src=\"file:///m/A.mov\"/></asset>",
+         {},
+         {{"A", "/m/A.mov", "/m/A.braw", "r4", "r5"}},
+         {"<media-rep sig=\"r5\" src=\"file:///m/A.braw\"/>"}},
+        {"references in the timeline and ids elsewhere",
+         braw + proxy,
+         "<title ref=\"" + hugeAccented + "\" format=\"" + hugeAccented + "\"/><event id=\"r" +
+             hugeAccented + "\"/>",
+         {{"A", "/m/A.mov", "/m/A.braw", "r4", "r5"}},
+         {"<title ref=\"" + hugeAccented + "\" format=\"" + hugeAccented + "\"/>"}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string output;
+        const RelinkResult result = relinkText(documentWith(c.resources, c.spine), &output);
+        expectChanges(result, c.changes);
+        for (const auto &text : c.kept)
+            EXPECT_NE(output.find(text), std::string::npos) << text.substr(0, 80);
+    }
+}
+
+// The new assets take the format of the first .braw asset that names one; with none, every
+// format stays where it is.
+TEST(FCPXMLRelinker, TheReferenceFormatIsTheFirstOneNamed) {
+    struct Case {
+        const char *name;
+        std::string resources;
+        std::string brawFormatID;
+        std::vector<std::string> removed;
+    };
+    const std::string formats = "<format id=\"r1\" name=\"proxy\"/><format id=\"r2\" "
+                                "name=\"braw\"/><format id=\"\" name=\"no id\"/>\n";
+    const std::string proxy = asset("r5", "r1", "file:///m/A.mov");
+    const std::vector<Case> cases = {
+        {"first without format",
+         formats + "<asset id=\"r3\"><media-rep src=\"file:///m/Y.braw\"/></asset>" +
+             asset("r4", "r2", "file:///m/Z.braw") + proxy,
+         "r2",
+         {"r1"}},
+        {"first with an empty format",
+         formats + asset("r3", "", "file:///m/Y.braw") + asset("r4", "r2", "file:///m/Z.braw") +
+             proxy,
+         "r2",
+         {"r1"}},
+        {"none names a format",
+         formats + asset("r3", "", "file:///m/Y.braw") +
+             "<asset id=\"r4\"><media-rep src=\"file:///m/Z.braw\"/></asset>" + proxy,
+         "",
+         {}},
+        {"a proxy without format orphans no format of empty id",
+         formats + asset("r4", "r2", "file:///m/Z.braw") +
+             "<asset id=\"r5\"><media-rep src=\"file:///m/A.mov\"/></asset>",
+         "r2",
+         {}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string output;
+        const RelinkResult result = relinkText(
+            documentWith(c.resources, "<asset-clip ref=\"r5\" format=\"r1\"/>\n"), &output);
+        ASSERT_EQ(result.changes.size(), 1u);
+        EXPECT_EQ(result.brawFormatID, c.brawFormatID);
+        EXPECT_EQ(result.orphanFormatsRemoved, c.removed);
+        EXPECT_NE(output.find("<format id=\"\" name=\"no id\"/>"), std::string::npos);
+        if (c.brawFormatID.empty()) {
+            EXPECT_TRUE(result.brawFormat.empty());
+            EXPECT_NE(output.find("<format id=\"r1\" name=\"proxy\"/>"), std::string::npos);
+            EXPECT_NE(output.find("<asset id=\"r6\" format=\"r1\">"), std::string::npos);
+            EXPECT_NE(output.find("<asset-clip ref=\"r6\" format=\"r1\"/>"), std::string::npos);
+        } else {
+            EXPECT_EQ(result.brawFormat.at("name"), "braw");
+        }
+    }
 }

@@ -112,6 +112,41 @@ TEST(DictFrom, MapsEveryAttributeToItsDecodedValue) {
     EXPECT_EQ(map, (std::map<std::string, std::string>{
                        {"id", "r1"}, {"name", "A & B"}, {"width", "1920"}}));
 
+    // A value longer than any format carries is left out, not copied into every result.
+    auto huge =
+        xml::Document::parse("<format id=\"r1\" name=\"" + std::string(70 * 1024, 'n') + "\"/>");
+    EXPECT_EQ(R::dictFrom(huge.rootElement()), (std::map<std::string, std::string>{{"id", "r1"}}));
+
     auto bare = xml::Document::parse("<format/>");
     EXPECT_TRUE(R::dictFrom(bare.rootElement()).empty());
+}
+
+TEST(SourcePaths, BrawSrcReencodesOnlyAbsoluteFileURLs) {
+    struct Case {
+        const char *src, *braw;
+    };
+    for (const Case &c : {
+             Case{"file:///Volumes/A/My%20Clip.MOV", "file:///Volumes/A/My%20Clip.braw"},
+             // Decoded and encoded again: escapes come out in their one spelling.
+             Case{"file:///a/Caf%c3%a9.mov", "file:///a/Caf%C3%A9.braw"},
+             Case{"file:///a/b%7e.mov", "file:///a/b~.braw"},
+             // Relative, broken or host-named sources keep their text.
+             Case{"clips/A001.mov", "clips/A001.braw"},
+             Case{"clips/My%20Clip.mov", "clips/My%20Clip.braw"},
+             Case{"../A001.MOV", "../A001.braw"},
+             Case{"file:///Day%201/100%.mov", "file:///Day%201/100%.braw"},
+             Case{"file:///a/%FF.mov", "file:///a/%FF.braw"},
+             Case{"file://localhost/a/b%20c.mov", "file://localhost/a/b%20c.braw"},
+             Case{"/Volumes/A/B c.mov", "/Volumes/A/B c.braw"},
+         }) {
+        EXPECT_EQ(R::brawSrc(c.src), c.braw) << c.src;
+    }
+}
+
+TEST(SourcePaths, OnlyFileURLsAndPlainReferencesNameLocalFiles) {
+    for (const char *local : {"file:///a/A.mov", "FILE:///a/A.mov", "clips/A.mov", "/a/A.mov",
+                              "./a:b.mov", "Take 1: A.mov", ""})
+        EXPECT_TRUE(R::namesLocalFile(local)) << local;
+    for (const char *remote : {"http://host/A.mov", "SMB://server/A.mov", "x-y+1.2:A.mov"})
+        EXPECT_FALSE(R::namesLocalFile(remote)) << remote;
 }

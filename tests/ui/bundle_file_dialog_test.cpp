@@ -1,10 +1,13 @@
 #include "ui/bundle_file_dialog.h"
+#include "ui/content_view.h"
 #include "widget_support.h"
+#include "workflow/relink_view_model.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QFileSystemModel>
+#include <QLineEdit>
 #include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
@@ -156,6 +159,34 @@ TEST_F(BundleFileDialogTest, SavingOverABundleAsksFirst) {
             dialog.reject();
         }
     }
+}
+
+TEST(WindowSaveDialog, OpensInTheOutputFolderWithItsNameFilledIn) {
+    TempDir temp;
+    const fs::path input = temp / "Reel_04_Night" / "Day1.fcpxml";
+    writeFile(input, "<fcpxml/>");
+    ASSERT_NE(QDir::currentPath(), qt(input.parent_path()));
+    ContentView view; // the window's own dialogs
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    view.viewModel().setInput(input);
+
+    QString folder;
+    QString name;
+    QTimer inspecting;
+    QObject::connect(&inspecting, &QTimer::timeout, [&] {
+        if (auto *dialog = qobject_cast<BundleFileDialog *>(QApplication::activeModalWidget())) {
+            inspecting.stop();
+            folder = dialog->directory().absolutePath();
+            name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->text();
+            dialog->reject();
+        }
+    });
+    inspecting.start(20);
+    view.viewModel().selectOutput();
+    EXPECT_EQ(folder, qt(input.parent_path()));
+    EXPECT_EQ(name, QStringLiteral("Day1_braw.fcpxml"));
+    EXPECT_EQ(view.viewModel().outputURL(), input.parent_path() / "Day1_braw.fcpxml");
 }
 
 } // namespace

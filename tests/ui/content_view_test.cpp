@@ -6,6 +6,7 @@
 #include "ui/scene_window.h"
 #include "ui/tessaly_app.h"
 #include "ui/theme.h"
+#include "ui/wrapping_label.h"
 #include "widget_support.h"
 #include "workflow/relink_view_model.h"
 
@@ -14,7 +15,12 @@
 #include <QLabel>
 #include <QLocale>
 #include <QPointer>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSignalSpy>
 #include <QTest>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -92,7 +98,7 @@ TEST_F(ContentViewTest, WithoutInputOnlyPreviewIsProminentAndNothingIsEnabled) {
     EXPECT_FALSE(child<PushButton>(*view, "changeOutputButton")->isEnabled());
     auto *name = child<ElidedLabel>(*view, "outputName");
     EXPECT_EQ(name->text(), QStringLiteral("Auto-generated alongside input"));
-    EXPECT_EQ(name->color(), secondaryColor(view.get()));
+    EXPECT_EQ(name->tint(), Tint::secondary);
     EXPECT_FALSE(child<ElidedLabel>(*view, "outputFolder")->isVisible());
     EXPECT_EQ(panel(), nullptr);
 }
@@ -102,7 +108,7 @@ TEST_F(ContentViewTest, InputShowsTheDefaultOutputAndEnablesPreview) {
     auto *name = child<ElidedLabel>(*view, "outputName");
     auto *folder = child<ElidedLabel>(*view, "outputFolder");
     EXPECT_EQ(name->text(), QStringLiteral("Day1_braw.fcpxml"));
-    EXPECT_EQ(name->color(), primaryColor(view.get()));
+    EXPECT_EQ(name->tint(), Tint::primary);
     EXPECT_TRUE(folder->isVisible());
     EXPECT_EQ(folder->text(), qt(temp.path()));
     EXPECT_TRUE(child<PushButton>(*view, "changeOutputButton")->isEnabled());
@@ -181,6 +187,38 @@ TEST_F(ContentViewTest, CountsAreShownInFullAsPlainDigits) {
     QLocale::setDefault(previous);
 }
 
+TEST_F(ContentViewTest, NoAltKeyOfAButtonTitlePressesAButton) {
+    model().setInput(input);
+    click("previewButton");
+    ASSERT_TRUE(settle());
+    ASSERT_TRUE(child<PushButton>(*view, "applyButton")->isEnabled());
+    view->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(view.get()));
+
+    const QList<PushButton *> buttons = view->findChildren<PushButton *>();
+    std::vector<std::unique_ptr<QSignalSpy>> spies;
+    QList<char16_t> keys;
+    for (PushButton *button : buttons) {
+        spies.push_back(std::make_unique<QSignalSpy>(button, &PushButton::clicked));
+        // Keys a keyboard types with Alt; an ellipsis is not one of them.
+        for (const QChar c : button->title()) {
+            if (c.unicode() < 0x80 && !keys.contains(c.toUpper().unicode()))
+                keys << c.toUpper().unicode();
+        }
+    }
+    ASSERT_TRUE(keys.contains(u'&'));
+    for (const char16_t key : keys)
+        QTest::keyClick(view.get(), Qt::Key(key), Qt::AltModifier);
+    QTest::qWait(300); // a mnemonic presses its button with a short animation
+
+    for (std::size_t i = 0; i < spies.size(); ++i)
+        EXPECT_EQ(spies[i]->count(), 0) << buttons[qsizetype(i)]->title().toStdString();
+    EXPECT_EQ(model().phase(), Phase::dryRunComplete);
+    EXPECT_FALSE(model().isRunning());
+    EXPECT_FALSE(fs::exists(temp / "Day1_braw.fcpxml"));
+    EXPECT_EQ(child<PushButton>(*view, "applyButton")->title(), QStringLiteral("Relink & Save"));
+}
+
 TEST(SceneWindows, EachWindowKeepsItsOwnState) {
     TempDir temp;
     const fs::path input = temp / "Day1.fcpxml";
@@ -230,6 +268,110 @@ TEST(SceneWindows, EachWindowKeepsItsOwnState) {
     }
     // Closing a window discards it.
     EXPECT_TRUE(QTest::qWaitFor([&] { return a.isNull() && b.isNull(); }, 2000));
+}
+
+TEST(SceneWindows, AWindowTallerThanTheScreenScrollsItsContent) {
+    TempDir temp;
+    const fs::path input = temp / "Day1.fcpxml";
+    fs::copy_file(sampleDocument(), input);
+    // A user who chose larger text than the test screen has room for.
+    const QFont previousFont = QApplication::font();
+    QFont large = previousFont;
+    large.setPixelSize(22);
+    QApplication::setFont(large);
+    QPointer<SceneWindow> window = TessalyApp::openWindow(std::make_shared<ScriptedChooser>());
+    QApplication::setFont(previousFont);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.data()));
+    ContentView &content = window->content();
+    content.viewModel().setInput(input);
+    content.viewModel().runDryRun();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return !content.viewModel().isRunning() &&
+                   !child<RevealContainer>(content, "results")->isAnimating();
+        },
+        20000));
+    QTest::qWait(50);
+
+    // The window's content is larger than the test screen.
+    const QRect available = window->screen()->availableGeometry();
+    ASSERT_GT(content.height(), available.height());
+    EXPECT_LE(window->frameGeometry().height(), available.height());
+    EXPECT_LE(window->frameGeometry().width(), available.width());
+    EXPECT_EQ(content.size(), content.sizeHint()); // the content itself is not squeezed
+
+    // Whatever is below the edge can be scrolled to.
+    QScrollArea &scroller = window->scrollArea();
+    EXPECT_TRUE(scroller.verticalScrollBar()->isVisible());
+    auto *apply = child<PushButton>(content, "applyButton");
+    scroller.ensureWidgetVisible(apply);
+    const QRect shown(apply->mapTo(scroller.viewport(), QPoint(0, 0)), apply->size());
+    EXPECT_TRUE(scroller.viewport()->rect().contains(shown));
+    window->close();
+}
+
+TEST(SceneWindows, FilesNamedAtStartOpenAWindowEach) {
+    TempDir temp;
+    const fs::path document = temp / "Reel_04_Night" / "Day1.fcpxml";
+    writeFile(document, readFile(sampleDocument()));
+    fs::create_directories(temp / "Day2.fcpxmld");
+    writeFile(temp / "A001_C002.mov", "");
+    // Saved under another name, an export is still known by its first tag.
+    writeFile(temp / "Day1 export", readFile(sampleDocument()));
+    writeFile(temp / "notes.xml", "<?xml version=\"1.0\"?>\n<fcpxmlnotes/>\n");
+    const struct {
+        QString argument;
+        std::optional<fs::path> input;
+        QString error;
+    } cases[] = {
+        {qt(document), document, {}},
+        {QUrl::fromLocalFile(qt(temp / "Day2.fcpxmld")).toString() + QLatin1Char('/'),
+         temp / "Day2.fcpxmld",
+         {}},
+        {qt(temp / "Day9.fcpxml"), std::nullopt,
+         QStringLiteral("Cannot open “") + qt(temp / "Day9.fcpxml") +
+             QStringLiteral("”: there is no such file or folder.")},
+        {qt(temp / "Day1 export"), temp / "Day1 export", {}},
+        {qt(temp / "notes.xml"), std::nullopt,
+         QStringLiteral("Cannot open “") + qt(temp / "notes.xml") +
+             QStringLiteral("”: Tessaly opens Final Cut Pro XML exports, .fcpxml documents and "
+                            ".fcpxmld bundles.")},
+        {qt(temp / "A001_C002.mov"), std::nullopt,
+         QStringLiteral("Cannot open “") + qt(temp / "A001_C002.mov") +
+             QStringLiteral("”: Tessaly opens Final Cut Pro XML exports, .fcpxml documents and "
+                            ".fcpxmld bundles.")},
+    };
+    QStringList arguments{QStringLiteral("--no-such-option")};
+    for (const auto &c : cases)
+        arguments << c.argument;
+    const std::vector<SceneWindow *> windows =
+        TessalyApp::openFiles(arguments, std::make_shared<ScriptedChooser>());
+    ASSERT_EQ(windows.size(), std::size(cases));
+    for (std::size_t i = 0; i < windows.size(); ++i) {
+        SCOPED_TRACE(cases[i].argument.toStdString());
+        ContentView &content = windows[i]->content();
+        EXPECT_TRUE(windows[i]->isVisible());
+        EXPECT_EQ(content.viewModel().inputURL(), cases[i].input);
+        QWidget *panel = child<RevealContainer>(content, "results")->panel();
+        if (cases[i].error.isEmpty()) {
+            EXPECT_EQ(panel, nullptr);
+            continue;
+        }
+        ASSERT_NE(panel, nullptr);
+        EXPECT_EQ(panel->objectName(), QStringLiteral("errorBanner"));
+        EXPECT_EQ(child<WrappingLabel>(*panel, "errorMessage")->text(), cases[i].error);
+        // Choosing a file moves on from the failure.
+        content.viewModel().setInput(document);
+        EXPECT_EQ(child<RevealContainer>(content, "results")->panel(), nullptr);
+    }
+    for (SceneWindow *window : windows)
+        window->close();
+
+    // Without files, one empty window.
+    const std::vector<SceneWindow *> empty = TessalyApp::openFiles({QStringLiteral("-v")});
+    ASSERT_EQ(empty.size(), 1u);
+    EXPECT_FALSE(empty[0]->content().viewModel().inputURL());
+    empty[0]->close();
 }
 
 } // namespace

@@ -83,6 +83,61 @@ TEST(FeedbackMailURL, HasTheExactBytes) {
     EXPECT_EQ(QUrl::fromEncoded(url, QUrl::StrictMode).toEncoded(), expected);
 }
 
+TEST(FeedbackMailURL, ATooLongListEndsWithHowManyMoreAndWhereTheLogIs) {
+    // Long paths, as on a shared volume: about a thousand changes pass the limit.
+    const std::string folder = "/Volumes/Shoot_2026/Reel_04_Night/" + std::string(60, 'x') + "/";
+    std::vector<RelinkChange> changes;
+    for (int i = 0; i < 1500; ++i) {
+        const std::string stem = "A001_C" + std::to_string(1000 + i);
+        changes.emplace_back(stem, folder + stem + ".mov", folder + stem + ".braw", "r4", "r9");
+    }
+    const fs::path log = "/Edits/Day1_braw.relink.log";
+    const QString address = QStringLiteral("dev@tessaly.example");
+    const QString system = QStringLiteral("Linux 6.1");
+    const QByteArray whole = "mailto:dev@tessaly.example?subject=Tessaly%20%E2%80%94%20Feedback"
+                             "&body=" +
+                             percentEncodeQuery(feedbackBody(system, std::nullopt, changes));
+    ASSERT_GT(whole.size(), kMaxMailURLLength);
+
+    const struct {
+        std::optional<fs::path> log;
+        const char *ending;
+    } cases[] = {
+        {log, " more changes; the full list is in the change log: /Edits/Day1_braw.relink.log"},
+        {std::nullopt, " more changes, too many for one mail."},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.ending);
+        const QByteArray url = feedbackMailURL(address, system, std::nullopt, changes, c.log);
+        EXPECT_LE(url.size(), kMaxMailURLLength);
+        EXPECT_GT(url.size(), kMaxMailURLLength - 1000); // as many lines as fit
+        const QByteArray body = QByteArray::fromPercentEncoding(url.mid(url.indexOf("&body=") + 6));
+        const QList<QByteArray> lines = body.split('\n');
+        const qsizetype heading = lines.indexOf("--- Changes Log ---");
+        ASSERT_GE(heading, 0);
+        const qsizetype listed = lines.size() - heading - 2;
+        ASSERT_GT(listed, 0);
+        // The lines listed are the first ones, whole and in order.
+        for (qsizetype i = 0; i < listed; ++i)
+            EXPECT_EQ(lines[heading + 1 + i],
+                      feedbackBody(system, std::nullopt, {changes[i]})
+                          .mid(feedbackBody(system, std::nullopt, {}).size()));
+        EXPECT_EQ(lines.back(), "\xE2\x80\xA6 and " + QByteArray::number(1500 - listed) + c.ending);
+    }
+
+    // Below the limit the bytes are exactly those of the whole list.
+    changes.erase(changes.begin() + 100, changes.end());
+    EXPECT_EQ(feedbackMailURL(address, system, std::nullopt, changes, log),
+              "mailto:dev@tessaly.example?subject=Tessaly%20%E2%80%94%20Feedback&body=" +
+                  percentEncodeQuery(feedbackBody(system, std::nullopt, changes)));
+    // One line over, one line is left out and the count is in the singular.
+    const QByteArray exact = feedbackMailURL(address, system, std::nullopt, changes, log);
+    const QByteArray shortened =
+        feedbackMailURL(address, system, std::nullopt, changes, std::nullopt, exact.size() - 1);
+    EXPECT_TRUE(shortened.endsWith(
+        percentEncodeQuery("\xE2\x80\xA6 and 1 more change, too many for one mail.")));
+}
+
 TEST(SendFeedback, TheButtonHandsTheComposedMailToTheDesktop) {
     TempDir temp;
     DesktopRecorder client(QStringLiteral("mailto"));

@@ -1,6 +1,9 @@
 #include "engine/xml/document.h"
+#include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
+
+#include <stdexcept>
 
 using tessaly::xml::Attribute;
 using tessaly::xml::Document;
@@ -232,4 +235,18 @@ TEST(Edit, JoinedTextNeverSpellsCDataEnd) {
                                                                           : "<a>]]&gt;x</a>");
         EXPECT_NO_THROW(Document::parse(out));
     }
+}
+
+TEST(Edit, MovedFromDocumentReadsEmptyAndRefusesToSave) {
+    Document doc = Document::parse("<a x='1'/>");
+    Document kept = std::move(doc);
+    EXPECT_FALSE(doc.rootElement());
+    EXPECT_TRUE(doc.children().empty());
+    EXPECT_EQ(doc.xmlData(), "");
+    tessaly::testing::TempDir dir;
+    const auto file = dir / "kept.fcpxml";
+    tessaly::testing::writeFile(file, "<b/>");
+    EXPECT_THROW(doc.save(file), std::logic_error);
+    EXPECT_EQ(tessaly::testing::readFile(file), "<b/>");
+    EXPECT_EQ(kept.xmlData(), "<a x='1'/>");
 }

@@ -42,6 +42,16 @@ TEST(RepeatedEdit, CopyOfAnEditedElementIsIndependent) {
     doc.rootElement().addChild(copy);
     original.attributeForName("v").setStringValue("z");
     EXPECT_EQ(doc.xmlData(), "<r><a id='1' v='z'/><a id='2' v='y'/></r>");
+
+    // A tag re-spelled whole (it gained a child) is shared with the copy: editing the
+    // original first must leave the copy as it was.
+    Document grown = Document::parse("<r><a v='x'/><b/></r>");
+    Element parent = grown.rootElement().firstElementNamed("a");
+    parent.addChild(grown.rootElement().firstElementNamed("b"));
+    Element twin = parent.copy();
+    parent.attributeForName("v").setStringValue("y");
+    EXPECT_EQ(twin.xmlString(), "<a v='x'><b/></a>");
+    EXPECT_EQ(grown.xmlData(), "<r><a v='y'><b/></a></r>");
 }
 
 TEST(RepeatedEdit, EditedEmptyElementGainingContent) {

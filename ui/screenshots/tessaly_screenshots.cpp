@@ -1,12 +1,15 @@
 // Renders each state of the window to PNG files, for looking at the window without a
-// desktop: tessaly-screenshots OUTDIR [SAMPLE.fcpxml]. Runs on the offscreen platform unless
-// QT_QPA_PLATFORM says otherwise.
+// desktop: tessaly-screenshots OUTDIR [SAMPLE.fcpxml] [--dark]. Runs on the offscreen platform
+// unless QT_QPA_PLATFORM says otherwise; QT_SCALE_FACTOR=2 renders at 2x, and the offscreen
+// platform's configfile option sets the screen (its size, say 1366x768).
 
 #include "ui/about_view.h"
 #include "ui/content_view.h"
 #include "ui/drop_zone_view.h"
 #include "ui/reveal_container.h"
 #include "ui/scene_window.h"
+#include "ui/screenshots/sample_palettes.h"
+#include "ui/tessaly_app.h"
 #include "workflow/relink_view_model.h"
 
 #include <QApplication>
@@ -82,22 +85,29 @@ int main(int argc, char **argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     g_previousHandler = qInstallMessageHandler(quietHandler);
     QApplication application(argc, argv);
-    const QStringList arguments = QApplication::arguments();
+    QStringList arguments = QApplication::arguments();
+    const bool dark = arguments.removeAll(QStringLiteral("--dark")) > 0;
     if (arguments.size() < 2) {
-        std::fputs("usage: tessaly-screenshots OUTDIR [SAMPLE.fcpxml]\n", stderr);
+        std::fputs("usage: tessaly-screenshots OUTDIR [SAMPLE.fcpxml] [--dark]\n", stderr);
         return 2;
     }
+    QApplication::setPalette(dark ? tessaly::samples::darkPalette()
+                                  : tessaly::samples::lightPalette());
     const QDir out(arguments[1]);
     QDir().mkpath(out.absolutePath());
     const QString sample = arguments.size() > 2
                                ? arguments[2]
                                : QStringLiteral(TESSALY_SOURCE_DIR "/examples/Day1.fcpxml");
-    // Everything the runs write goes to a folder of its own, never beside the sample.
+    // Everything the runs write goes to a folder of its own, never beside the sample. Long
+    // names with underscores, as editors name reels and takes, show how paths are shortened
+    // and that no underscore is cut off.
     QTemporaryDir temporary;
-    const QDir work(temporary.filePath(QStringLiteral("Edits")));
+    const QDir work(
+        temporary.filePath(QStringLiteral("Projects/Reel_04_Night_Exterior/Harbour_Pickups_B")));
     QDir().mkpath(work.absolutePath());
-    const QString input = work.filePath(QStringLiteral("Day1.fcpxml"));
-    const QString refused = work.filePath(QStringLiteral("Day3.fcpxml"));
+    const QString input =
+        work.filePath(QStringLiteral("Day_01_Harbour_Night_Exterior_Scene_12_Take_03.fcpxml"));
+    const QString refused = work.filePath(QStringLiteral("Day_03_Rooftop_Scene_40.fcpxml"));
     if (!QFile::copy(sample, input)) {
         std::fputs("cannot copy the sample document\n", stderr);
         return 1;
@@ -155,6 +165,23 @@ int main(int argc, char **argv) {
     ok &= save(about, out, QStringLiteral("8-about"));
     about->close();
 
+    // The desktop switches between light and dark while the window shows a preview.
+    model.setInput(toPath(input));
+    model.runDryRun();
+    ok &= waitUntil([&] { return !model.isRunning(); }) && waitUntil(settled);
+    QApplication::setPalette(dark ? tessaly::samples::lightPalette()
+                                  : tessaly::samples::darkPalette());
+    settle();
+    ok &= save(window, out, QStringLiteral("9-switched"));
+    QApplication::setPalette(dark ? tessaly::samples::darkPalette()
+                                  : tessaly::samples::lightPalette());
     window->close();
+
+    // Opened from the file manager with a file that is gone.
+    const std::vector<tessaly::SceneWindow *> opened = tessaly::TessalyApp::openFiles(
+        {work.filePath(QStringLiteral("Day_09_Missing_Take.fcpxml"))});
+    settle();
+    ok &= save(opened.front(), out, QStringLiteral("10-open-failed"));
+    opened.front()->close();
     return ok ? 0 : 1;
 }

@@ -1,0 +1,275 @@
+#include "ui/about_view.h"
+#include "ui/content_view.h"
+#include "ui/drop_zone_view.h"
+#include "ui/elided_label.h"
+#include "ui/push_button.h"
+#include "ui/reveal_container.h"
+#include "ui/screenshots/sample_palettes.h"
+#include "ui/theme.h"
+#include "widget_support.h"
+#include "workflow/relink_view_model.h"
+
+#include <QApplication>
+#include <QDragEnterEvent>
+#include <QHash>
+#include <QImage>
+#include <QLabel>
+#include <QMimeData>
+#include <QTest>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+
+namespace tessaly::testing {
+namespace {
+
+/// One text as the user sees it: what it says, the colour it is drawn in, and the colour
+/// most of its rectangle shows on screen, which is what it is drawn on.
+struct ShownText {
+    QString text;
+    QColor color;
+    QColor background;
+};
+
+/// The colour most pixels of `area` in `image` have.
+QColor commonestColour(const QImage &image, const QRect &area) {
+    QHash<QRgb, int> counts;
+    const QRect inside = area.intersected(image.rect());
+    for (int y = inside.top(); y <= inside.bottom(); ++y) {
+        for (int x = inside.left(); x <= inside.right(); ++x)
+            ++counts[image.pixel(x, y)];
+    }
+    QRgb commonest = 0;
+    int most = -1;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
+        if (it.value() > most) {
+            most = it.value();
+            commonest = it.key();
+        }
+    }
+    return QColor::fromRgb(commonest);
+}
+
+/// Every enabled text shown inside `root`, as rendered now.
+QList<ShownText> shownTexts(QWidget &root) {
+    const QImage image = root.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    QList<ShownText> texts;
+    const auto add = [&](QWidget *widget, const QString &text, const QColor &color) {
+        if (text.isEmpty() || !widget->isVisibleTo(&root) || widget->width() == 0)
+            return;
+        const QRect area(widget->mapTo(&root, QPoint(0, 0)), widget->size());
+        texts << ShownText{text, color, commonestColour(image, area)};
+    };
+    const QList<QLabel *> labels = root.findChildren<QLabel *>();
+    for (QLabel *label : labels)
+        add(label, label->text(),
+            label->palette().color(QPalette::Active, label->foregroundRole()));
+    const QList<ElidedLabel *> elided = root.findChildren<ElidedLabel *>();
+    for (ElidedLabel *label : elided)
+        add(label, label->shownText(), label->color());
+    const QList<PushButton *> buttons = root.findChildren<PushButton *>();
+    for (PushButton *button : buttons) {
+        // A disabled control is exempt; that it looks disabled is checked on its own.
+        if (button->isEnabled())
+            add(button, button->title(), button->titleColor());
+    }
+    return texts;
+}
+
+void expectReadable(QWidget &root, const std::string &where) {
+    const QList<ShownText> texts = shownTexts(root);
+    EXPECT_GT(texts.size(), 5) << where;
+    for (const ShownText &shown : texts) {
+        const qreal contrast =
+            contrastRatio(composite(shown.color, shown.background), shown.background);
+        EXPECT_GE(contrast, kMinimumTextContrast)
+            << where << ": \"" << shown.text.toStdString() << "\" "
+            << shown.color.name().toStdString() << " on " << shown.background.name().toStdString();
+    }
+}
+
+/// The application palette for the length of a test, restored afterwards.
+class PaletteScope {
+public:
+    PaletteScope() : m_previous(QApplication::palette()) {}
+    ~PaletteScope() { QApplication::setPalette(m_previous); }
+
+private:
+    QPalette m_previous;
+};
+
+/// Windows in every state, in the light and the dark palette.
+class AppearanceTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        input = temp / "Reel_04_Night" / "Day_01_Scene_12_Take_3.fcpxml";
+        writeFile(input, readFile(sampleDocument()));
+        refused = temp / "Reel_04_Night" / "Day_03.fcpxml";
+        writeFile(refused, kNoOriginals);
+    }
+
+    std::unique_ptr<ContentView> newView() const {
+        auto view = std::make_unique<ContentView>(std::make_shared<ScriptedChooser>());
+        view->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(view.get()));
+        return view;
+    }
+
+    /// Waits, bounded, until runs and animations are over.
+    static bool settle(ContentView &view) {
+        const bool settled = QTest::qWaitFor(
+            [&] {
+                return !view.viewModel().isRunning() &&
+                       !child<RevealContainer>(view, "results")->isAnimating() &&
+                       !child<DropZoneView>(view, "dropZone")->isAnimating();
+            },
+            20000);
+        QTest::qWait(50);
+        return settled;
+    }
+
+    struct State {
+        const char *name;
+        std::function<void(ContentView &)> reach;
+    };
+
+    std::vector<State> states() const {
+        const auto hover = [](ContentView &view) {
+            static QMimeData data;
+            data.setUrls({QUrl::fromLocalFile(QStringLiteral("/Edits/Day1.fcpxml"))});
+            QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton,
+                                  Qt::NoModifier);
+            QApplication::sendEvent(child<DropZoneView>(view, "dropZone"), &enter);
+        };
+        return {
+            {"empty", [](ContentView &) {}},
+            {"hovering", hover},
+            {"loaded", [this](ContentView &view) { view.viewModel().setInput(input); }},
+            {"preview",
+             [this](ContentView &view) {
+                 view.viewModel().setInput(input);
+                 view.viewModel().runDryRun();
+             }},
+            {"applied",
+             [this](ContentView &view) {
+                 view.viewModel().setInput(input);
+                 view.viewModel().runDryRun();
+                 settle(view);
+                 view.viewModel().runApply();
+             }},
+            {"error",
+             [this](ContentView &view) {
+                 view.viewModel().setInput(refused);
+                 view.viewModel().runDryRun();
+             }},
+            {"open failed", [this](ContentView &view) { view.openFile(temp / "Day_09.fcpxml"); }},
+        };
+    }
+
+    TempDir temp;
+    fs::path input;
+    fs::path refused;
+    PaletteScope paletteScope;
+};
+
+TEST_F(AppearanceTest, EveryTextIsReadableInBothPalettesAndAfterASwitch) {
+    const struct {
+        const char *name;
+        QPalette palette;
+        QPalette switched;
+    } palettes[] = {
+        {"light", samples::lightPalette(), samples::darkPalette()},
+        {"dark", samples::darkPalette(), samples::lightPalette()},
+    };
+    for (const auto &p : palettes) {
+        for (const State &state : states()) {
+            const std::string where = std::string(p.name) + ", " + state.name;
+            SCOPED_TRACE(where);
+            QApplication::setPalette(p.palette);
+            auto view = newView();
+            state.reach(*view);
+            ASSERT_TRUE(settle(*view));
+            expectReadable(*view, where);
+            // The desktop switches while the window is open.
+            QApplication::setPalette(p.switched);
+            QTest::qWait(20);
+            expectReadable(*view, where + ", switched");
+        }
+        QApplication::setPalette(p.palette);
+        auto view = newView();
+        AboutView about(view.get());
+        about.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&about));
+        expectReadable(about, std::string(p.name) + ", about");
+    }
+}
+
+/// The lowest pixel row, counted from the bottom edge of `widget`, that its text inks when
+/// rendered alone at `ratio`: 0 when the ink reaches the edge, where it may be cut off.
+int clearRowsBelowInk(QWidget &widget, qreal ratio) {
+    QImage image(widget.size() * ratio, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(ratio);
+    image.fill(Qt::transparent);
+    widget.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    for (int y = image.height() - 1; y >= 0; --y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (qAlpha(image.pixel(x, y)) > 0)
+                return image.height() - 1 - y;
+        }
+    }
+    return image.height();
+}
+
+TEST_F(AppearanceTest, UnderscoresShowBelowEveryTextAtOneAndTwoTimesScale) {
+    for (const State &state : states()) {
+        SCOPED_TRACE(state.name);
+        auto view = newView();
+        state.reach(*view);
+        ASSERT_TRUE(settle(*view));
+        QList<std::pair<QWidget *, QString>> texts;
+        const QList<QLabel *> labels = view->findChildren<QLabel *>();
+        for (QLabel *label : labels)
+            texts.append({label, label->text()});
+        const QList<ElidedLabel *> elided = view->findChildren<ElidedLabel *>();
+        for (ElidedLabel *label : elided)
+            texts.append({label, label->shownText()});
+        for (const auto &[widget, text] : texts) {
+            if (!widget->isVisibleTo(view.get()) || !text.contains(QLatin1Char('_')))
+                continue;
+            for (const qreal ratio : {1.0, 2.0}) {
+                EXPECT_GT(clearRowsBelowInk(*widget, ratio), 0)
+                    << text.toStdString() << " at " << ratio << "x";
+            }
+        }
+    }
+}
+
+TEST_F(AppearanceTest, ADisabledProminentButtonLooksDisabledInBothPalettes) {
+    for (const QPalette &palette : {samples::lightPalette(), samples::darkPalette()}) {
+        QApplication::setPalette(palette);
+        auto view = newView();
+        auto *preview = child<PushButton>(*view, "previewButton");
+        ASSERT_EQ(preview->look(), PushButton::Look::prominent);
+        ASSERT_FALSE(preview->isEnabled());
+        const auto contrast = [&] {
+            const QColor fill = preview->fillColor();
+            return contrastRatio(preview->titleColor(), fill);
+        };
+        const QColor disabledFill = preview->fillColor();
+        EXPECT_LT(contrast(), 3.0);
+
+        view->viewModel().setInput(input);
+        ASSERT_TRUE(preview->isEnabled());
+        EXPECT_GE(contrast(), kMinimumTextContrast);
+        // The fill of the enabled button is markedly stronger than the disabled wash.
+        const QColor window = palette.color(QPalette::Window);
+        EXPECT_GT(contrastRatio(preview->fillColor(), window),
+                  contrastRatio(disabledFill, window) + 1.0);
+    }
+}
+
+} // namespace
+} // namespace tessaly::testing
