@@ -89,11 +89,14 @@ OutputState examineOutput(const fs::path &output, bool bundle, bool replace,
     struct stat named = here;
     const bool linked = S_ISLNK(here.st_mode) && ::stat(output.c_str(), &named) == 0;
     for (const struct stat *item : {&here, &named}) {
+        const bool throughLink = item == &named && linked;
         if (holdsOrIs(*item, inputs.own, false))
-            throw OutputRefusal{"it is the input itself"};
+            throw OutputRefusal{throughLink ? "it is a link to the input"
+                                            : "it is the input itself"};
         for (const fs::path &other : inputs.others) {
             if (holdsOrIs(*item, other, false))
-                throw OutputRefusal{"it is one of the inputs"};
+                throw OutputRefusal{throughLink ? "it is a link to one of the inputs"
+                                                : "it is one of the inputs"};
         }
     }
     if (!replace)

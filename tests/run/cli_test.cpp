@@ -362,6 +362,17 @@ const FaultCase kFaults[] = {
                 (dir / "A_braw.fcpxmld").string() +
                 ": Invalid FCPXML - no <resources> section found.";
      }},
+    {"OutputIsALinkToTheInput",
+     [](const TempDir &dir) {
+         writeFile(dir / "Day1.fcpxml", kDocument);
+         fs::create_symlink("Day1.fcpxml", dir / "Day1_braw.fcpxml");
+         return std::vector<std::string>{(dir / "Day1.fcpxml").string()};
+     },
+     [](const TempDir &dir) {
+         return (dir / "Day1.fcpxml").string() +
+                ": Failed to copy file: \u201CDay1.fcpxml\u201D could not be copied to " +
+                q(dir / "Day1_braw.fcpxml") + ": it is a link to the input.";
+     }},
     {"PreviewOntoTheInputReportsTheApplysRefusal",
      [](const TempDir &dir) {
          writeFile(dir / "Day1.fcpxml", kDocument);
