@@ -138,6 +138,12 @@ std::vector<Candidate> candidates(const fs::path &bin, const fs::path &input, co
              {(bin / "tessaly-bench-relink").string(), input.string(), out("apply").string()},
              out("apply")});
     }
+    if (fs::exists(bin / "tessaly-relink"))
+        list.push_back({"command",
+                        "tessaly-relink apply (command)",
+                        {(bin / "tessaly-relink").string(), "--output", out("command").string(),
+                         input.string()},
+                        out("command")});
     return list;
 }
 
@@ -217,7 +223,15 @@ int main(int argc, char **argv) {
     std::printf("\nrelinking (same run):\n");
     printRatio("time apply / ours", figures, "apply", "ours", "<= 1.3",
                [](double r) { return r <= 1.3; });
-    for (const char *key : {"preview", "apply"}) {
+    printRatio("time apply / copy", figures, "apply", "copy", "<= 2",
+               [](double r) { return r <= 2.0; });
+    printRatio("time apply / pugixml", figures, "apply", "pugixml", "<= 1",
+               [](double r) { return r <= 1.0; });
+    printRatio("time command / copy", figures, "command", "copy", "<= 2",
+               [](double r) { return r <= 2.0; });
+    printRatio("time command / pugixml", figures, "command", "pugixml", "<= 1",
+               [](double r) { return r <= 1.0; });
+    for (const char *key : {"preview", "apply", "command"}) {
         if (!figures.count(key))
             continue;
         double r = figures[key].peakRssMiB / sizeMiB;

@@ -1,9 +1,8 @@
-// tessaly-bench-relink [--preview] IN [OUT]: one relink run through the engine's entry point,
-// as the application makes it: a preview writes nothing, an apply writes OUT.
-#include "engine/relink/fcpxml_relinker.h"
+// tessaly-bench-relink [--preview] IN [OUT]: one relink run through the run every front end
+// uses: a preview reads and relinks, an apply also writes OUT whole beside it.
+#include "engine/run/relink_run.h"
 
 #include <cstdio>
-#include <exception>
 #include <string_view>
 
 int main(int argc, char **argv) {
@@ -13,13 +12,15 @@ int main(int argc, char **argv) {
                      "usage: tessaly-bench-relink --preview IN | tessaly-bench-relink IN OUT\n");
         return 2;
     }
-    try {
-        auto result = preview ? tessaly::FCPXMLRelinker::process(argv[2], argv[2], true)
-                              : tessaly::FCPXMLRelinker::process(argv[1], argv[2], false);
-        std::printf("%zu changes\n", result.changes.size());
-    } catch (const std::exception &e) {
-        std::fprintf(stderr, "%s\n", e.what());
+    tessaly::RunRequest request;
+    request.input = preview ? argv[2] : argv[1];
+    request.output = argv[2];
+    request.dryRun = preview;
+    const tessaly::RunOutcome outcome = tessaly::RelinkRun::perform(request);
+    if (!outcome.succeeded()) {
+        std::fprintf(stderr, "%s\n", outcome.errorMessage.c_str());
         return 1;
     }
+    std::printf("%zu changes\n", outcome.result->changes.size());
     return 0;
 }

@@ -3,11 +3,36 @@
 #include "engine/run/relink_run.h"
 #include "engine/version.h"
 
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <iostream>
 
 using namespace tessaly;
 
+namespace {
+
+/// Whatever reached standard output is out of this process; false when any of it was lost.
+bool standardOutputWritten() {
+    errno = 0;
+    std::cout.flush();
+    const bool flushed = std::cout && std::fflush(stdout) == 0 && !std::ferror(stdout);
+    if (flushed)
+        return true;
+    const int error = errno;
+    std::cerr << "tessaly-relink: the report could not be written to standard output"
+              << (error ? std::string(": ") + std::strerror(error) : std::string()) << ".\n";
+    return false;
+}
+
+} // namespace
+
 int main(int argc, char **argv) {
+    // A write past a file-size limit must fail with EFBIG, which the run reports as a full
+    // disk and cleans up after, rather than end the process.
+    std::signal(SIGXFSZ, SIG_IGN);
+
     std::string error;
     const auto options = cli::parseOptions(std::vector<std::string>(argv + 1, argv + argc), error);
     if (!options) {
@@ -16,32 +41,38 @@ int main(int argc, char **argv) {
     }
     if (options->help) {
         std::cout << cli::kUsage;
-        return 0;
+        return standardOutputWritten() ? 0 : 1;
     }
     if (options->version) {
         std::cout << "tessaly-relink " << kVersion << '\n';
-        return 0;
+        return standardOutputWritten() ? 0 : 1;
     }
 
     std::vector<cli::RunReport> reports;
+    bool allSucceeded = true;
     for (const auto &input : options->inputs) {
-        cli::RunReport report{input,
-                              options->output.value_or(RelinkRun::defaultOutputLocation(input)),
-                              options->dryRun,
-                              {},
-                              {}};
-        report.outcome =
-            RelinkRun::perform(report.input, report.output, report.dryRun, &report.document);
+        RunRequest request;
+        request.input = input;
+        request.output = options->output.value_or(RelinkRun::defaultOutputLocation(input));
+        request.dryRun = options->dryRun;
+        request.replaceExisting = options->overwrite;
+        // A preview says what the apply would do, refusals included.
+        request.checkOutput = true;
+        for (const auto &other : options->inputs) {
+            if (&other != &input)
+                request.otherInputs.push_back(other);
+        }
+        RunOutcome outcome = RelinkRun::perform(request);
+        if (outcome.outputExists)
+            outcome.errorMessage += " Give --overwrite to replace it.";
+        allSucceeded = allSucceeded && outcome.succeeded();
+        cli::RunReport report{std::move(request), std::move(outcome)};
         if (!options->json)
             cli::printPlain(report, std::cout, std::cerr);
         reports.push_back(std::move(report));
     }
     if (options->json)
         std::cout << cli::jsonReport(reports) << '\n';
-
-    for (const auto &report : reports) {
-        if (!report.outcome.result)
-            return 1;
-    }
-    return 0;
+    const bool reported = standardOutputWritten();
+    return allSucceeded && reported ? 0 : 1;
 }

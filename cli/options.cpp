@@ -3,16 +3,19 @@
 namespace tessaly::cli {
 
 const char *const kUsage =
-    "Usage: tessaly-relink [--dry-run] [--json] [--output PATH] INPUT...\n"
+    "Usage: tessaly-relink [--dry-run] [--json] [--overwrite] [--output PATH] INPUT...\n"
     "\n"
     "Relinks Final Cut Pro XML exports (.fcpxml documents or .fcpxmld bundles) from proxy\n"
-    ".mov media to the .braw camera originals of the same name. Each INPUT is copied to\n"
-    "<name>_braw.<extension> beside it and the copy is rewritten; the input is never written.\n"
+    ".mov media to the .braw camera originals of the same name. Each INPUT is read and its\n"
+    "relinked copy written to <name>_braw.<extension> beside it; the input is never written.\n"
+    "The copy appears whole or not at all: nothing is left behind when a run fails.\n"
     "\n"
     "Options:\n"
     "  --dry-run      preview: count the changes and write nothing\n"
     "  --json         print one JSON document on standard output\n"
     "  --output PATH  write the relinked copy to PATH (only with exactly one INPUT)\n"
+    "  --overwrite    replace an existing .fcpxml document or .fcpxmld bundle at the output\n"
+    "                 (never an input), once the new copy is complete\n"
     "  --help         print this help\n"
     "  --version      print the version\n"
     "\n"
@@ -31,6 +34,8 @@ std::optional<Options> parseOptions(const std::vector<std::string> &args, std::s
             options.dryRun = true;
         } else if (arg == "--json") {
             options.json = true;
+        } else if (arg == "--overwrite") {
+            options.overwrite = true;
         } else if (arg == "--help" || arg == "-h") {
             options.help = true;
         } else if (arg == "--version") {

@@ -11,6 +11,7 @@ namespace tessaly::cli {
 struct Options {
     bool dryRun = false;
     bool json = false;
+    bool overwrite = false;
     bool help = false;
     bool version = false;
     std::optional<std::filesystem::path> output;

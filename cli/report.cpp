@@ -10,26 +10,125 @@ std::string counted(std::size_t count, const char *singular, const char *plural)
     return std::to_string(count) + " " + (count == 1 ? singular : plural);
 }
 
+/// The length of the UTF-8 sequence at the start of `text` and the code point it spells, or
+/// 0 when it is not well-formed (overlong forms, surrogates and values past U+10FFFF included).
+std::size_t decodeUTF8(std::string_view text, char32_t &codePoint) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(0);
+    std::size_t length = 0;
+    char32_t smallest = 0;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        codePoint = lead & 0x1F;
+        smallest = 0x80;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        codePoint = lead & 0x0F;
+        smallest = 0x800;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        codePoint = lead & 0x07;
+        smallest = 0x10000;
+    } else {
+        return 0;
+    }
+    if (text.size() < length)
+        return 0;
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((byte(i) & 0xC0) != 0x80)
+            return 0;
+        codePoint = (codePoint << 6) | (byte(i) & 0x3F);
+    }
+    if (codePoint < smallest || codePoint > 0x10FFFF ||
+        (codePoint >= 0xD800 && codePoint <= 0xDFFF))
+        return 0;
+    return length;
+}
+
+/// C1 controls, and the invisible characters that reorder text or end a line on a terminal.
+bool needsEscape(char32_t c) {
+    return (c >= 0x80 && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F ||
+           (c >= 0x2028 && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069) || c == 0xFEFF;
+}
+
+std::string hex(unsigned value, int digits) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string text(std::size_t(digits), '0');
+    for (int i = digits - 1; i >= 0; --i, value >>= 4)
+        text[std::size_t(i)] = kDigits[value & 0xF];
+    return text;
+}
+
+std::string shown(const std::filesystem::path &path) {
+    return escapedForTerminal(path.string());
+}
+
 } // namespace
 
+std::string escapedForTerminal(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x20 || c == 0x7F) {
+            out += "\\x" + hex(c, 2);
+            ++i;
+        } else if (c == '\\') {
+            out += "\\\\";
+            ++i;
+        } else if (c < 0x80) {
+            out += static_cast<char>(c);
+            ++i;
+        } else {
+            char32_t codePoint = 0;
+            const std::size_t length = decodeUTF8(text.substr(i), codePoint);
+            if (length == 0) {
+                out += "\\x" + hex(c, 2);
+                ++i;
+            } else if (needsEscape(codePoint)) {
+                out += "\\u" + hex(unsigned(codePoint), 4);
+                i += length;
+            } else {
+                out.append(text.substr(i, length));
+                i += length;
+            }
+        }
+    }
+    return out;
+}
+
 void printPlain(const RunReport &report, std::ostream &out, std::ostream &err) {
-    const auto &outcome = report.outcome;
+    const RunRequest &request = report.request;
+    const RunOutcome &outcome = report.outcome;
     if (!outcome.result) {
-        err << report.input.string() << ": " << outcome.errorMessage << '\n';
+        // Some messages are paragraphs; their lines are kept, indented, so that no line of a
+        // message can pass for the report of another input.
+        err << shown(request.input) << ": ";
+        std::string_view message = outcome.errorMessage;
+        for (auto end = message.find('\n'); end != std::string_view::npos;
+             end = message.find('\n')) {
+            err << escapedForTerminal(message.substr(0, end)) << '\n';
+            message.remove_prefix(end + 1);
+            if (!message.empty() && message.front() != '\n')
+                err << "  ";
+        }
+        err << escapedForTerminal(message) << '\n';
         return;
     }
     const RelinkResult &result = *outcome.result;
     const std::string sources = counted(result.changes.size(), "clip source", "clip sources");
     const std::string formats = counted(result.orphanFormatsRemoved.size(), "format", "formats");
-    if (report.dryRun) {
-        out << report.input.string() << ": preview, " << sources << " to relink, " << formats
-            << " to remove, would write " << report.output.string() << '\n';
+    if (request.dryRun) {
+        out << shown(request.input) << ": preview, " << sources << " to relink, " << formats
+            << " to remove, would write " << shown(request.output) << '\n';
     } else {
-        out << report.input.string() << ": " << sources << " relinked, " << formats
-            << " removed, written to " << report.output.string() << '\n';
+        out << shown(request.input) << ": " << sources << " relinked, " << formats
+            << " removed, written to " << shown(outcome.written) << '\n';
     }
-    for (const auto &change : result.changes)
-        out << change.stem << ": " << change.oldSrc << " \u2192 " << change.newSrc << '\n';
+    for (const auto &change : result.changes) {
+        out << escapedForTerminal(change.stem) << ": " << escapedForTerminal(change.oldSrc)
+            << " \u2192 " << escapedForTerminal(change.newSrc) << '\n';
+    }
 }
 
 std::string jsonReport(const std::vector<RunReport> &reports) {
@@ -37,7 +136,7 @@ std::string jsonReport(const std::vector<RunReport> &reports) {
     json runs = json::array();
     for (const auto &report : reports) {
         json run;
-        run["input"] = report.input.string();
+        run["input"] = report.request.input.string();
         if (!report.outcome.result) {
             run["ok"] = false;
             run["error"] = report.outcome.errorMessage;
@@ -45,9 +144,10 @@ std::string jsonReport(const std::vector<RunReport> &reports) {
             continue;
         }
         const RelinkResult &result = *report.outcome.result;
-        run["document"] = report.document.string();
-        run["output"] = report.dryRun ? json(nullptr) : json(report.output.string());
-        run["dryRun"] = report.dryRun;
+        run["document"] = report.outcome.document.string();
+        run["output"] =
+            report.request.dryRun ? json(nullptr) : json(report.outcome.written.string());
+        run["dryRun"] = report.request.dryRun;
         run["ok"] = true;
         json changes = json::array();
         for (const auto &change : result.changes) {

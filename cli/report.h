@@ -2,26 +2,29 @@
 
 #include "engine/run/relink_run.h"
 
-#include <filesystem>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tessaly::cli {
 
 /// One input's run, as the command line reports it.
 struct RunReport {
-    std::filesystem::path input;
-    std::filesystem::path output;
-    bool dryRun = false;
-    std::filesystem::path document; ///< the .fcpxml that was read; empty when none was reached
-    RelinkRun::Outcome outcome;
+    RunRequest request;
+    RunOutcome outcome;
 };
 
-/// The summary line and one line per change on `out`, or `INPUT: MESSAGE` on `err`.
+/// The summary line and one line per change on `out`, or `INPUT: MESSAGE` on `err` (each further
+/// line of the message indented); control characters come out escaped.
 void printPlain(const RunReport &report, std::ostream &out, std::ostream &err);
 
 /// The JSON document for all runs, as one line.
 std::string jsonReport(const std::vector<RunReport> &reports);
+
+/// `text` safe to print on a terminal: control characters, and the format characters that
+/// reorder or break lines, as \xNN or \uNNNN escapes, a backslash as two, bytes that are not
+/// UTF-8 as \xNN.
+std::string escapedForTerminal(std::string_view text);
 
 } // namespace tessaly::cli

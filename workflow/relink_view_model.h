@@ -97,9 +97,8 @@ private:
 
     void run(bool dryRun);
     /// Hands a run's outcome to the owner's thread; callable from any thread.
-    static void handOver(std::shared_ptr<RelinkViewModel> owner, RelinkRun::Outcome outcome,
-                         bool dryRun);
-    void publish(const RelinkRun::Outcome &outcome, bool dryRun);
+    static void handOver(std::shared_ptr<RelinkViewModel> owner, RunOutcome outcome, bool dryRun);
+    void publish(const RunOutcome &outcome, bool dryRun);
 
     template <typename Value, typename Signal>
     void assign(Value &member, Value value, Signal changed);

@@ -6,8 +6,6 @@
 #include <QThread>
 #include <QThreadPool>
 
-#include <variant>
-
 namespace tessaly {
 
 void RelinkViewModel::run(bool dryRun) {
@@ -17,38 +15,36 @@ void RelinkViewModel::run(bool dryRun) {
     assign(m_errorMessage, std::optional<QString>(), &RelinkViewModel::errorMessageChanged);
     assign(m_changes, std::vector<RelinkChange>(), &RelinkViewModel::changesChanged);
 
-    // The run resolves its locations once; later choices belong to the next run.
-    const std::filesystem::path input = *m_inputURL;
-    const std::filesystem::path output =
-        m_outputURL.value_or(RelinkRun::defaultOutputLocation(input));
+    // The run resolves its locations once; later choices belong to the next run. Everything
+    // that touches the disk happens in the job: a bundle may hold gigabytes, and a folder on a
+    // network volume may take long to answer.
+    RunRequest request;
+    request.input = *m_inputURL;
+    request.output = m_outputURL.value_or(RelinkRun::defaultOutputLocation(request.input));
+    request.dryRun = dryRun;
+    // An earlier output bundle is replaced (the save dialog asks before the user picks one);
+    // an existing document never is.
+    request.replaceExisting = RelinkRun::isBundle(request.input);
 
-    auto prepared = RelinkRun::prepare(input, output, dryRun);
-    if (auto *failure = std::get_if<RelinkRun::Failure>(&prepared)) {
-        // Published like every other outcome, after the current GUI work, never in between.
-        handOver(shared_from_this(), RelinkRun::Outcome{std::nullopt, std::move(failure->message)},
-                 dryRun);
-        return;
-    }
     struct Job {
-        RelinkRun::Prepared prepared;
+        RunRequest request;
         std::shared_ptr<RelinkViewModel> owner;
     };
-    // The job sees only values: the document to process and the reference that keeps this
-    // object alive until the outcome is back.
+    // The job sees only values: what to run and the reference that keeps this object alive
+    // until the outcome is back.
     QThreadPool::globalInstance()->start(
-        [job = HandOff(Job{std::get<RelinkRun::Prepared>(std::move(prepared)),
-                           shared_from_this()})]() mutable {
+        [job = HandOff(Job{std::move(request), shared_from_this()})]() mutable {
             Job mine = job.take();
-            RelinkRun::Outcome outcome = RelinkRun::execute(mine.prepared);
-            handOver(std::move(mine.owner), std::move(outcome), mine.prepared.dryRun);
+            RunOutcome outcome = RelinkRun::perform(mine.request);
+            handOver(std::move(mine.owner), std::move(outcome), mine.request.dryRun);
         });
 }
 
-void RelinkViewModel::handOver(std::shared_ptr<RelinkViewModel> owner, RelinkRun::Outcome outcome,
+void RelinkViewModel::handOver(std::shared_ptr<RelinkViewModel> owner, RunOutcome outcome,
                                bool dryRun) {
     struct Delivery {
         std::shared_ptr<RelinkViewModel> owner;
-        RelinkRun::Outcome outcome;
+        RunOutcome outcome;
         bool dryRun;
     };
     RelinkViewModel *target = owner.get();
@@ -61,7 +57,7 @@ void RelinkViewModel::handOver(std::shared_ptr<RelinkViewModel> owner, RelinkRun
         Qt::QueuedConnection);
 }
 
-void RelinkViewModel::publish(const RelinkRun::Outcome &outcome, bool dryRun) {
+void RelinkViewModel::publish(const RunOutcome &outcome, bool dryRun) {
     Q_ASSERT(QThread::currentThread() == thread());
     assign(m_isRunning, false, &RelinkViewModel::isRunningChanged);
     if (!outcome.result) {

@@ -28,6 +28,10 @@ public:
     static RelinkResult process(const std::filesystem::path &inputURL,
                                 const std::filesystem::path &outputURL, bool dryRun);
 
+    /// The load options a document to relink is read with: the places of every id, ref and
+    /// format noted while parsing.
+    static xml::LoadOptions loadOptions();
+
     /// Replaces every proxy asset of the loaded document by a `.braw` twin, in place.
     /// Throws RelinkError, before changing anything, when the document cannot be relinked.
     static RelinkResult relink(xml::Document &doc);

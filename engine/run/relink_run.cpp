@@ -1,11 +1,19 @@
 #include "engine/run/relink_run.h"
 
 #include "engine/relink/fcpxml_relinker.h"
+#include "engine/run/bundle_copy.h"
+#include "engine/run/file_system.h"
+#include "engine/run/output_location.h"
+#include "engine/run/pending_output.h"
 #include "engine/xml/document.h"
 
 #include <cerrno>
 #include <cstring>
 #include <system_error>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -13,104 +21,239 @@ namespace tessaly {
 
 namespace {
 
-std::string lowerASCII(std::string text) {
-    for (char &c : text) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return text;
-}
+constexpr mode_t kPermissionBits = S_IRWXU | S_IRWXG | S_IRWXO;
 
-/// The path without trailing separators, so that "/a/B.fcpxmld/" names B.fcpxmld.
-fs::path withoutTrailingSeparator(const fs::path &path) {
-    std::string text = path.string();
-    while (text.size() > 1 && text.back() == '/')
-        text.pop_back();
-    return text;
-}
+/// A run that ends with a message of its own.
+struct RunFailure {
+    std::string message;
+    bool outputExists = false;
+};
 
-bool hasExtension(const fs::path &path, std::string_view lowerExtension) {
-    const fs::path name = withoutTrailingSeparator(path).filename();
-    const std::string text = name.string();
-    const auto dot = text.rfind('.');
-    return dot != std::string::npos && lowerASCII(text.substr(dot + 1)) == lowerExtension;
-}
-
-std::string quoted(const fs::path &path) {
+std::string inQuotes(const fs::path &path) {
     return "\u201C" + path.string() + "\u201D";
 }
 
-/// The same text the document loader gives for an unreadable location.
-std::string readFailure(const fs::path &path, int error) {
-    return xml::DocumentError(xml::DocumentError::Kind::Read, path, std::strerror(error)).message();
+std::string reasonFor(int error) {
+    return os::isDiskFull(error) ? "the disk is full" : std::strerror(error);
 }
 
-/// An absolute, link-free spelling used to compare locations; parts that do not exist yet
-/// are kept as written.
-fs::path comparable(const fs::path &path) {
-    std::error_code error;
-    const fs::path absolute = fs::absolute(path, error);
-    if (error)
-        return path.lexically_normal();
-    fs::path resolved = fs::weakly_canonical(absolute, error);
-    return error ? absolute.lexically_normal() : resolved;
-}
+/// The pieces of one run, resolved once.
+struct Locations {
+    fs::path input;  ///< as the user gave it, without a trailing separator
+    fs::path output; ///< likewise
+    bool bundle = false;
 
-/// True when `inner` is `outer` or lies somewhere below it.
-bool isWithin(const fs::path &inner, const fs::path &outer) {
-    auto innerIt = inner.begin();
-    for (auto outerIt = outer.begin(); outerIt != outer.end(); ++outerIt, ++innerIt) {
-        if (outerIt->empty() && std::next(outerIt) == outer.end())
-            break; // a trailing separator
-        if (innerIt == inner.end() || *innerIt != *outerIt)
-            return false;
+    /// The failure to write the output, in the words the user knows: the input is copied.
+    RunFailure outputFailure(const std::string &reason, bool exists = false) const {
+        const std::string_view prefix =
+            bundle ? RelinkRun::kCopyBundleFailed : RelinkRun::kCopyFileFailed;
+        return {std::string(prefix) + inQuotes(input.filename()) + " could not be copied to " +
+                    inQuotes(output) + ": " + reason + ".",
+                exists};
     }
-    return true;
+};
+
+/// Examines the output as an apply would and says whether it may replace what stands there.
+PendingOutput::Placement placementFor(const RunRequest &request, const Locations &at) {
+    try {
+        const OutputState state = examineOutput(at.output, at.bundle, request.replaceExisting,
+                                                {at.input, request.otherInputs});
+        return state == OutputState::Replaceable ? PendingOutput::Placement::Replace
+                                                 : PendingOutput::Placement::NeverReplace;
+    } catch (const OutputRefusal &refusal) {
+        throw at.outputFailure(refusal.reason, refusal.exists);
+    }
 }
 
-std::optional<RelinkRun::Failure> copyFile(const fs::path &input, const fs::path &output) {
-    std::error_code error;
-    // Never overwrite: an existing output, the input itself included, makes the copy fail.
-    if (fs::symlink_status(output, error).type() != fs::file_type::not_found) {
-        error = std::make_error_code(std::errc::file_exists);
-    } else {
-        fs::copy_file(input, output, fs::copy_options::none, error);
+/// Moves a finished output into place, having looked again at what now stands there: another
+/// run may have written it meanwhile.
+void commit(PendingOutput &pending, const RunRequest &request, const Locations &at) {
+    for (int attempt = 1;; ++attempt) {
+        const PendingOutput::Placement placement = placementFor(request, at);
+        try {
+            pending.commit(placement);
+            return;
+        } catch (const std::system_error &error) {
+            const int code = error.code().value();
+            // Another run put its output there between the look and the move: with consent,
+            // look again and replace it.
+            if (code == EEXIST && request.replaceExisting && attempt < 3)
+                continue;
+            throw at.outputFailure(reasonFor(code), code == EEXIST);
+        }
     }
-    if (!error)
-        return std::nullopt;
-    return RelinkRun::Failure{std::string(RelinkRun::kCopyFileFailed) + quoted(input.filename()) +
-                              " could not be copied to " + quoted(output) + ": " + error.message() +
-                              "."};
 }
 
-std::optional<RelinkRun::Failure> copyBundle(const fs::path &input, const fs::path &output) {
-    const auto failed = [](std::string what, const std::error_code &error) {
-        return RelinkRun::Failure{std::string(RelinkRun::kCopyBundleFailed) + what + ": " +
-                                  error.message() + "."};
-    };
-    std::error_code error;
-    if (fs::symlink_status(output, error).type() != fs::file_type::not_found) {
-        fs::remove_all(output, error);
-        if (error)
-            return failed(quoted(output) + " could not be removed", error);
+PendingOutput createOutput(const Locations &at, PendingOutput::Kind kind, mode_t mode) {
+    try {
+        return PendingOutput::create(at.output, kind, mode);
+    } catch (const std::system_error &error) {
+        throw at.outputFailure(reasonFor(error.code().value()));
     }
-    // Links inside the bundle are copied as links, as the Finder would.
-    fs::copy(input, output, fs::copy_options::recursive | fs::copy_options::copy_symlinks, error);
-    if (error)
-        return failed(quoted(input.filename()) + " could not be copied to " + quoted(output),
-                      error);
-    return std::nullopt;
 }
 
-/// The first top-level entry of the bundle whose extension is "fcpxml", in listing order.
-std::optional<fs::path> findDocument(const fs::path &bundle) {
-    std::error_code error;
-    fs::directory_iterator it(bundle, error);
-    for (; !error && it != fs::directory_iterator(); it.increment(error)) {
-        if (hasExtension(it->path(), "fcpxml"))
-            return it->path();
+/// Why an item that is no regular file cannot be read as a document.
+xml::DocumentError notAFile(const fs::path &path, const struct stat &info) {
+    if (S_ISDIR(info.st_mode))
+        return xml::DocumentError::fromSystem(xml::DocumentError::Kind::Read, path, EISDIR);
+    return xml::DocumentError(xml::DocumentError::Kind::Read, path,
+                              "it is " + std::string(os::kindName(info.st_mode)) +
+                                  ", not a regular file");
+}
+
+/// The relink and whatever looks at its result before anything is written: both kinds of
+/// input pass here, in a preview and an apply alike, on the run's own thread.
+RelinkResult relinkDocument(xml::Document &document) {
+    return FCPXMLRelinker::relink(document);
+}
+
+void performFile(const RunRequest &request, const Locations &at, RunOutcome &outcome) {
+    os::UniqueFd input;
+    struct stat info {};
+    if (int error = os::openRegular(AT_FDCWD, at.input.c_str(), true, input, info))
+        throw xml::DocumentError::fromSystem(xml::DocumentError::Kind::Read, at.input, error);
+    if (!input)
+        throw notAFile(at.input, info);
+    if (!request.dryRun || request.checkOutput)
+        placementFor(request, at);
+
+    xml::Document document =
+        xml::Document::read(input.get(), at.input, FCPXMLRelinker::loadOptions());
+    input.reset();
+    outcome.document = at.input;
+    RelinkResult result = relinkDocument(document);
+    if (!request.dryRun) {
+        PendingOutput pending =
+            createOutput(at, PendingOutput::Kind::File, (info.st_mode & kPermissionBits) | S_IWUSR);
+        try {
+            document.save(pending.fd(), at.output);
+        } catch (const xml::DocumentError &error) {
+            throw at.outputFailure(error.systemError() ? reasonFor(error.systemError())
+                                                       : error.reason());
+        }
+        commit(pending, request, at);
+        outcome.written = at.output;
     }
-    return std::nullopt;
+    outcome.result = std::move(result);
+}
+
+/// The first top-level entry of the open bundle whose extension is "fcpxml", in listing order.
+std::string findDocument(int bundle) {
+    const int copy = ::dup(bundle);
+    DIR *listing = copy < 0 ? nullptr : ::fdopendir(copy);
+    if (!listing) {
+        if (copy >= 0)
+            ::close(copy);
+        return {};
+    }
+    std::string found;
+    while (const dirent *entry = ::readdir(listing)) {
+        if (hasExtension(entry->d_name, "fcpxml")) {
+            found = entry->d_name;
+            break;
+        }
+    }
+    ::closedir(listing);
+    return found;
+}
+
+RunFailure bundleCopyFailure(const BundleCopyError &error, const Locations &at) {
+    if (!error.reading())
+        return at.outputFailure(reasonFor(error.error()));
+    const std::string entry = inQuotes(error.entry()) + " in " + inQuotes(at.input.filename());
+    if (error.error() == 0)
+        return {std::string(RelinkRun::kCopyBundleFailed) + entry + " is " + error.kind() +
+                "; only files, folders and links can be copied."};
+    return {std::string(RelinkRun::kCopyBundleFailed) + entry +
+            " could not be read: " + reasonFor(error.error()) + "."};
+}
+
+void writeDocumentInto(const PendingOutput &pending, const std::string &name, mode_t mode,
+                       const xml::Document &document, const Locations &at) {
+    const auto failed = [&](int error) { return at.outputFailure(reasonFor(error)); };
+    os::UniqueFd file(::openat(pending.fd(), name.c_str(),
+                               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                               S_IRUSR | S_IWUSR));
+    if (!file)
+        throw failed(errno);
+    if (::fchmod(file.get(), mode) != 0)
+        throw failed(errno);
+    try {
+        document.save(file.get(), at.output / name);
+    } catch (const xml::DocumentError &error) {
+        throw at.outputFailure(error.systemError() ? reasonFor(error.systemError())
+                                                   : error.reason());
+    }
+    if (int error = os::syncToDisk(file.get()))
+        throw failed(error);
+    if (::close(file.release()) != 0 && errno != EINTR)
+        throw failed(errno);
+}
+
+void performBundle(const RunRequest &request, const Locations &at, RunOutcome &outcome) {
+    // A bundle given through a link is the folder the link names.
+    os::UniqueFd bundle;
+    if (int error = os::openFolder(AT_FDCWD, at.input.c_str(), true, bundle)) {
+        if (error == ENOTDIR)
+            throw RunFailure{std::string(RelinkRun::kNoDocumentInBundle)};
+        throw xml::DocumentError::fromSystem(xml::DocumentError::Kind::Read, at.input, error);
+    }
+    struct stat bundleInfo {};
+    if (::fstat(bundle.get(), &bundleInfo) != 0)
+        throw xml::DocumentError::fromSystem(xml::DocumentError::Kind::Read, at.input, errno);
+    const bool checkOutput = !request.dryRun || request.checkOutput;
+    if (checkOutput) {
+        // Writing into the input, or replacing a folder that holds it, would destroy the
+        // user's project.
+        const fs::path in = comparable(at.input);
+        const fs::path out = comparable(at.output);
+        if (isWithin(out, in))
+            throw RunFailure{std::string(RelinkRun::kOutputInsideInput)};
+        if (isWithin(in, out))
+            throw RunFailure{std::string(RelinkRun::kOutputContainsInput)};
+    }
+
+    const std::string name = findDocument(bundle.get());
+    if (name.empty())
+        throw RunFailure{std::string(RelinkRun::kNoDocumentInBundle)};
+    const fs::path documentPath = at.input / name;
+    const std::string subject = inQuotes(name) + " in the bundle " + inQuotes(at.input.filename());
+    os::UniqueFd input;
+    struct stat info {};
+    if (::fstatat(bundle.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISLNK(info.st_mode))
+        throw RunFailure{std::string(RelinkRun::kDocumentIsLink)};
+    if (int error = os::openRegular(bundle.get(), name.c_str(), false, input, info))
+        throw xml::DocumentError::fromSystem(xml::DocumentError::Kind::Read, documentPath, error)
+            .describing(subject);
+    if (!input)
+        throw notAFile(documentPath, info).describing(subject);
+    if (checkOutput)
+        placementFor(request, at);
+
+    std::optional<xml::Document> document;
+    try {
+        document.emplace(
+            xml::Document::read(input.get(), documentPath, FCPXMLRelinker::loadOptions()));
+    } catch (const xml::DocumentError &error) {
+        throw error.describing(subject);
+    }
+    input.reset();
+    outcome.document = documentPath;
+    RelinkResult result = relinkDocument(*document);
+    if (!request.dryRun) {
+        PendingOutput pending = createOutput(at, PendingOutput::Kind::Folder,
+                                             (bundleInfo.st_mode & kPermissionBits) | S_IRWXU);
+        try {
+            copyBundleEntries(bundle.get(), pending.fd(), name);
+        } catch (const BundleCopyError &error) {
+            throw bundleCopyFailure(error, at);
+        }
+        writeDocumentInto(pending, name, (info.st_mode & kPermissionBits) | S_IWUSR, *document, at);
+        commit(pending, request, at);
+        outcome.written = at.output;
+    }
+    outcome.result = std::move(result);
 }
 
 } // namespace
@@ -124,74 +267,38 @@ fs::path RelinkRun::defaultOutputLocation(const fs::path &input) {
     return location.parent_path() / (stem + "_braw." + extension);
 }
 
-std::variant<RelinkRun::Prepared, RelinkRun::Failure>
-RelinkRun::prepare(const fs::path &input, const fs::path &output, bool dryRun) {
-    if (!hasExtension(input, "fcpxmld")) {
-        // A folder is no document; refuse it before an apply copies what may be a whole
-        // media drive.
-        std::error_code error;
-        if (fs::is_directory(input, error))
-            return Failure{readFailure(input, EISDIR)};
-        if (!dryRun) {
-            if (auto failure = copyFile(input, output))
-                return *failure;
-        }
-        return Prepared{dryRun ? input : output, dryRun};
-    }
-
-    if (!dryRun) {
-        // Removing or copying onto the input, or onto a folder that holds it, would destroy the
-        // user's project.
-        const fs::path in = comparable(input);
-        const fs::path out = comparable(output);
-        if (isWithin(out, in))
-            return Failure{std::string(kOutputInsideInput)};
-        if (isWithin(in, out))
-            return Failure{std::string(kOutputContainsInput)};
-        if (auto failure = copyBundle(input, output))
-            return *failure;
-    }
-
-    const fs::path folder = dryRun ? input : output;
-    const auto document = findDocument(folder);
-    if (!document)
-        return Failure{std::string(kNoDocumentInBundle)};
-
-    // The engine rewrites the document in place; through a link it would write wherever the
-    // link points, the input included.
-    std::error_code error;
-    const bool isLink = fs::is_symlink(fs::symlink_status(*document, error));
-    if (isLink || !isWithin(comparable(*document), comparable(folder)))
-        return Failure{std::string(kDocumentIsLink)};
-    return Prepared{*document, dryRun};
+bool RelinkRun::isBundle(const fs::path &input) {
+    return hasExtension(input, "fcpxmld");
 }
 
-RelinkRun::Outcome RelinkRun::execute(const Prepared &prepared) {
+RunOutcome RelinkRun::perform(const RunRequest &request) {
+    const Locations at{withoutTrailingSeparator(request.input),
+                       withoutTrailingSeparator(request.output), isBundle(request.input)};
+    RunOutcome outcome;
     try {
-        return {FCPXMLRelinker::process(prepared.document, prepared.document, prepared.dryRun), {}};
+        if (at.bundle)
+            performBundle(request, at, outcome);
+        else
+            performFile(request, at, outcome);
+        return outcome;
+    } catch (const RunFailure &failure) {
+        outcome.errorMessage = failure.message;
+        outcome.outputExists = failure.outputExists;
     } catch (const RelinkError &error) {
-        return {std::nullopt, error.errorDescription()};
+        outcome.errorMessage = error.errorDescription();
     } catch (const xml::DocumentError &error) {
-        return {std::nullopt, error.message()};
+        outcome.errorMessage = error.message();
     } catch (const std::bad_alloc &) {
-        return {std::nullopt, "There is not enough memory to relink " +
-                                  quoted(prepared.document.filename()) + "."};
+        outcome.errorMessage =
+            "There is not enough memory to relink " + inQuotes(at.input.filename()) + ".";
     } catch (const std::exception &error) {
         // Nothing else is expected, but a worker thread must never end the program.
-        return {std::nullopt, "Tessaly could not relink " + quoted(prepared.document.filename()) +
-                                  ": " + error.what()};
+        outcome.errorMessage =
+            "Tessaly could not relink " + inQuotes(at.input.filename()) + ": " + error.what();
     }
-}
-
-RelinkRun::Outcome RelinkRun::perform(const fs::path &input, const fs::path &output, bool dryRun,
-                                      fs::path *document) {
-    auto prepared = prepare(input, output, dryRun);
-    if (auto *failure = std::get_if<Failure>(&prepared))
-        return {std::nullopt, failure->message};
-    const auto &ready = std::get<Prepared>(prepared);
-    if (document)
-        *document = ready.document;
-    return execute(ready);
+    outcome.written.clear();
+    outcome.result.reset();
+    return outcome;
 }
 
 } // namespace tessaly

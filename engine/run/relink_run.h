@@ -5,16 +5,49 @@
 #include <filesystem>
 #include <optional>
 #include <string>
-#include <variant>
+#include <string_view>
+#include <vector>
 
 namespace tessaly {
 
-/// The file-level run shared by every front end: decide file or bundle, copy the input for an
-/// apply, find the document inside a bundle, then have the engine process that document.
-///
-/// `prepare` does the file-system work that must happen before the engine runs (the window
-/// does it on the GUI thread); `execute` is the engine's part and touches only its arguments,
-/// so it may run on any thread.
+/// What one run is asked to do.
+struct RunRequest {
+    std::filesystem::path input;  ///< the document or bundle the user chose
+    std::filesystem::path output; ///< where an apply writes
+    bool dryRun = true;           ///< a preview: read and relink, write nothing
+    /// The user agreed to replace what stands at the output (a save dialog asked, or the
+    /// command line was given --overwrite). Even then only an .fcpxml document or an .fcpxmld
+    /// bundle is replaced, never an input, and only once the new output is complete.
+    bool replaceExisting = false;
+    /// A preview also examines the output as an apply would, and fails where the apply would.
+    bool checkOutput = false;
+    /// More locations the run must never replace or remove: the other inputs of one command.
+    std::vector<std::filesystem::path> otherInputs;
+};
+
+/// What one run did: the one value every front end reports from.
+struct RunOutcome {
+    /// The .fcpxml that was read (for a bundle, the one inside the input); empty when the run
+    /// ended before reading one.
+    std::filesystem::path document;
+    /// The output moved into place; empty for a preview and for every failure.
+    std::filesystem::path written;
+    /// The relink's result; set exactly when the run succeeded.
+    std::optional<RelinkResult> result;
+    /// The message the user is shown; set exactly when the run failed.
+    std::string errorMessage;
+    /// True when the run failed only because something stands at the output and the request
+    /// did not agree to replace it.
+    bool outputExists = false;
+
+    bool succeeded() const { return result.has_value(); }
+};
+
+/// The file-level run shared by every front end: read the input document (a file, or the
+/// document inside a bundle), relink it and, for an apply, write the output whole or not at
+/// all. The input is never written. An apply builds its output under a hidden temporary name
+/// beside the output (a bundle: a temporary folder with copies of the bundle's other entries)
+/// and moves it into place with one rename; a failure removes everything the run created.
 class RelinkRun {
 public:
     RelinkRun() = delete;
@@ -23,32 +56,12 @@ public:
     /// written (/Edits/Day1.fcpxml gives /Edits/Day1_braw.fcpxml).
     static std::filesystem::path defaultOutputLocation(const std::filesystem::path &input);
 
-    /// The document the engine is to process, once the input has been checked and copied.
-    struct Prepared {
-        std::filesystem::path document; ///< read, and for an apply rewritten in place
-        bool dryRun = true;
-    };
-    /// A run that ended before the engine: the message the user is shown.
-    struct Failure {
-        std::string message;
-    };
+    /// True when `input` names a bundle: its extension, in any case, is "fcpxmld".
+    static bool isBundle(const std::filesystem::path &input);
 
-    /// Checks the input, copies it to `output` for an apply (never writing the input), and
-    /// finds the document to process. Returns a failure message instead of throwing.
-    static std::variant<Prepared, Failure>
-    prepare(const std::filesystem::path &input, const std::filesystem::path &output, bool dryRun);
-
-    /// What the engine made of a prepared run: a result, or the message of its error.
-    struct Outcome {
-        std::optional<RelinkResult> result;
-        std::string errorMessage; ///< set exactly when `result` is empty
-    };
-    /// Loads, relinks and (for an apply) rewrites the prepared document in place.
-    static Outcome execute(const Prepared &prepared);
-
-    /// `prepare` then `execute`, for front ends without threads.
-    static Outcome perform(const std::filesystem::path &input, const std::filesystem::path &output,
-                           bool dryRun, std::filesystem::path *document = nullptr);
+    /// Carries out `request`; never throws. Touches only its argument and the file system, so
+    /// it may run on any thread.
+    static RunOutcome perform(const RunRequest &request);
 
     static constexpr std::string_view kCopyFileFailed = "Failed to copy file: ";
     static constexpr std::string_view kCopyBundleFailed = "Failed to copy bundle: ";

@@ -72,9 +72,19 @@ std::unique_ptr<DocumentImpl> parsed(std::unique_ptr<DocumentImpl> impl,
     return impl;
 }
 
+/// Writes the whole document while its spans are gathered.
+void writeSpans(const DocumentImpl &impl, int fd, const std::filesystem::path &name,
+                bool startWriteback) {
+    SpanWriter writer(fd, name, startWriteback);
+    SpanList spans([&writer](const std::vector<Span> &batch) { writer.write(batch); });
+    impl.collectSpans(DocumentImpl::kDocumentNode, spans);
+    spans.finish();
+    writer.flush();
+}
+
 [[noreturn]] void throwSystemError(DocumentError::Kind kind, const std::filesystem::path &file,
                                    int error) {
-    throw DocumentError(kind, file, std::strerror(error));
+    throw DocumentError::fromSystem(kind, file, error);
 }
 
 } // namespace
@@ -82,20 +92,7 @@ std::unique_ptr<DocumentImpl> parsed(std::unique_ptr<DocumentImpl> impl,
 DocumentError::DocumentError(Kind kind, std::filesystem::path file, std::string reason,
                              std::size_t line, std::size_t column, std::size_t offset)
     : m_kind(kind), m_file(std::move(file)), m_reason(std::move(reason)), m_line(line),
-      m_column(column), m_offset(offset) {
-    switch (m_kind) {
-    case Kind::Read:
-        m_message = "Cannot read " + quotedName(m_file) + ": " + m_reason + ".";
-        break;
-    case Kind::Write:
-        m_message = "Cannot write " + quotedName(m_file) + ": " + m_reason + ".";
-        break;
-    case Kind::Parse:
-        m_message = quotedName(m_file) + " is not well-formed XML: " + m_reason + " (line " +
-                    std::to_string(m_line) + ", column " + std::to_string(m_column) + ").";
-        break;
-    }
-}
+      m_column(column), m_offset(offset), m_message(compose(quotedName(m_file))) {}
 
 DocumentError DocumentError::unsupportedEncoding(std::filesystem::path file,
                                                  const std::string &encoding,
@@ -103,11 +100,43 @@ DocumentError DocumentError::unsupportedEncoding(std::filesystem::path file,
                                                  std::size_t column, std::size_t offset) {
     DocumentError error(Kind::Parse, std::move(file), "unsupported encoding " + encoding, line,
                         column, offset);
-    const std::string unread =
-        readerName.empty() ? "cannot be read" : std::string(readerName) + " cannot read";
-    error.m_message = quotedName(error.m_file) + " uses the encoding " + encoding + ", which " +
-                      unread + "; export the document as UTF-8.";
+    error.m_encoding = encoding;
+    error.m_readerName = readerName;
+    error.m_message = error.compose(quotedName(error.m_file));
     return error;
+}
+
+DocumentError DocumentError::fromSystem(Kind kind, std::filesystem::path file, int error) {
+    // A write past the process's file-size limit fails with EFBIG: to the user, as full a disk
+    // as any other.
+    const bool full = error == ENOSPC || error == EDQUOT || error == EFBIG;
+    DocumentError made(kind, std::move(file), full ? "the disk is full" : std::strerror(error));
+    made.m_systemError = error;
+    return made;
+}
+
+DocumentError DocumentError::describing(const std::string &subject) const {
+    DocumentError copy = *this;
+    copy.m_message = compose(subject);
+    return copy;
+}
+
+std::string DocumentError::compose(const std::string &subject) const {
+    switch (m_kind) {
+    case Kind::Read:
+        return "Cannot read " + subject + ": " + m_reason + ".";
+    case Kind::Write:
+        return "Cannot write " + subject + ": " + m_reason + ".";
+    case Kind::Parse:
+        if (!m_encoding.empty())
+            return subject + " uses the encoding " + m_encoding + ", which " +
+                   (m_readerName.empty() ? std::string("cannot be read")
+                                         : m_readerName + " cannot read") +
+                   "; export the document as UTF-8.";
+        return subject + " is not well-formed XML: " + m_reason + " (line " +
+               std::to_string(m_line) + ", column " + std::to_string(m_column) + ").";
+    }
+    return {};
 }
 
 Document::Document(std::unique_ptr<DocumentImpl> impl) : m_impl(std::move(impl)) {}
@@ -126,19 +155,27 @@ Document Document::parse(std::string bytes, const std::filesystem::path &name,
 }
 
 Document Document::load(const std::filesystem::path &file, const LoadOptions &options) {
-    int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    // Opening a named pipe waits for a writer; without blocking, the check below refuses it.
+    int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         throwSystemError(DocumentError::Kind::Read, file, errno);
     struct Closer {
         int fd;
         ~Closer() { ::close(fd); }
     } closer{fd};
+    return read(fd, file, options);
+}
+
+Document Document::read(int fd, const std::filesystem::path &file, const LoadOptions &options) {
     struct stat info {};
     if (fstat(fd, &info) != 0)
         throwSystemError(DocumentError::Kind::Read, file, errno);
     if (S_ISDIR(info.st_mode))
         throwSystemError(DocumentError::Kind::Read, file, EISDIR);
-    std::size_t expected = S_ISREG(info.st_mode) ? std::size_t(info.st_size) : 0;
+    // A pipe or a device has no end to wait for: /dev/zero would be read until memory runs out.
+    if (!S_ISREG(info.st_mode))
+        throw DocumentError(DocumentError::Kind::Read, file, "it is not a regular file");
+    std::size_t expected = std::size_t(info.st_size);
     if (expected > kMaxDocumentSize)
         throw DocumentError(DocumentError::Kind::Read, file, "the file is too large");
     // One buffer read straight from the file: the document keeps it as its source.
@@ -147,7 +184,7 @@ Document Document::load(const std::filesystem::path &file, const LoadOptions &op
     std::size_t size = 0;
     for (;;) {
         if (buffer.size() - size <= kPadding) {
-            // The file grew (or is not a regular file): move to a bigger buffer.
+            // The file grew while it was read: move to a bigger buffer.
             std::size_t bigger = buffer.size() * 2;
             if (bigger - kPadding > kMaxDocumentSize)
                 throw DocumentError(DocumentError::Kind::Read, file, "the file is too large");
@@ -207,17 +244,19 @@ void Document::save(const std::filesystem::path &file) const {
     if (fd < 0)
         throwSystemError(DocumentError::Kind::Write, file, errno);
     try {
-        SpanWriter writer(fd, file);
-        SpanList spans([&writer](const std::vector<Span> &batch) { writer.write(batch); });
-        m_impl->collectSpans(DocumentImpl::kDocumentNode, spans);
-        spans.finish();
-        writer.flush();
+        writeSpans(*m_impl, fd, file, false);
     } catch (...) {
         ::close(fd);
         throw;
     }
     if (::close(fd) != 0)
         throwSystemError(DocumentError::Kind::Write, file, errno);
+}
+
+void Document::save(int fd, const std::filesystem::path &name) const {
+    if (!m_impl)
+        throw std::logic_error("save on a moved-from document");
+    writeSpans(*m_impl, fd, name, true);
 }
 
 } // namespace tessaly::xml

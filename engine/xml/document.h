@@ -214,6 +214,13 @@ public:
                                              const std::string &encoding,
                                              std::string_view readerName = {}, std::size_t line = 1,
                                              std::size_t column = 1, std::size_t offset = 0);
+    /// A Read or Write error for the system's error number `error`; its reason is the
+    /// system's text, except that a full disk (or a file-size limit reached) says so.
+    static DocumentError fromSystem(Kind kind, std::filesystem::path file, int error);
+
+    /// The same error told of `subject` (a quoted name such as `“Info.fcpxml” in the bundle
+    /// “Day1.fcpxmld”`) instead of the file's last component.
+    DocumentError describing(const std::string &subject) const;
 
     const char *what() const noexcept override { return m_message.c_str(); }
     /// The whole user-facing sentence, for example
@@ -228,12 +235,19 @@ public:
     std::size_t column() const { return m_column; }
     /// Byte offset of a parse error in the source.
     std::size_t offset() const { return m_offset; }
+    /// The system's error number behind a Read or Write error; 0 when there is none.
+    int systemError() const { return m_systemError; }
 
 private:
+    std::string compose(const std::string &subject) const;
+
     Kind m_kind;
     std::filesystem::path m_file;
     std::string m_reason;
     std::size_t m_line, m_column, m_offset;
+    std::string m_encoding;   ///< set for a document in an encoding the layer does not read
+    std::string m_readerName; ///< who cannot read it, named in the message when set
+    int m_systemError = 0;
     std::string m_message;
 };
 
@@ -253,8 +267,13 @@ struct LoadOptions {
 /// save throws std::logic_error without touching the file; it may be assigned to or destroyed.
 class Document {
 public:
-    /// Reads and parses the file. Throws DocumentError (Read or Parse).
+    /// Reads and parses the file; anything but a regular file (a folder, a pipe, a device) is
+    /// refused without being read. Throws DocumentError (Read or Parse).
     static Document load(const std::filesystem::path &file, const LoadOptions &options = {});
+    /// Reads and parses a regular file open as `fd` from its current offset; `name` is the file
+    /// that messages name. Does not close `fd`. Throws DocumentError (Read or Parse).
+    static Document read(int fd, const std::filesystem::path &name,
+                         const LoadOptions &options = {});
     /// Parses bytes in memory; `name` is the file named in error messages. Throws DocumentError.
     static Document parse(std::string bytes, const std::filesystem::path &name = "document.xml",
                           const LoadOptions &options = {});
@@ -273,6 +292,10 @@ public:
     /// Serialises the document to a file (opened with truncation, no temporary file).
     /// Safe when `file` is the file the document was loaded from. Throws DocumentError (Write).
     void save(const std::filesystem::path &file) const;
+    /// Serialises the document to `fd` at its current offset; `name` is the file that messages
+    /// name. Does not close or sync `fd`, but hands what it wrote to the disk as it goes, for
+    /// the caller's sync to wait less. Throws DocumentError (Write).
+    void save(int fd, const std::filesystem::path &name) const;
 
 private:
     explicit Document(std::unique_ptr<DocumentImpl> impl);

@@ -16,7 +16,9 @@ namespace tessaly::xml {
 /// where they lie.
 class SpanWriter {
 public:
-    SpanWriter(int fd, std::filesystem::path file);
+    /// With `startWriteback`, each few megabytes written are handed to the disk at once, so
+    /// that a caller who syncs the file at the end waits only for the last of them.
+    SpanWriter(int fd, std::filesystem::path file, bool startWriteback = false);
     /// Takes the spans; throws DocumentError (Write) on failure.
     void write(const std::vector<Span> &spans);
     /// Writes whatever is still held.
@@ -30,6 +32,9 @@ private:
     std::unique_ptr<char[]> m_buffer; ///< never moves: queued pieces point into it
     std::size_t m_used = 0;
     std::vector<iovec> m_queued;
+    bool m_startWriteback;
+    off_t m_written = 0;      ///< the file offset after the last write
+    off_t m_handedToDisk = 0; ///< where the bytes not yet handed to the disk start
 };
 
 } // namespace tessaly::xml

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <random>
 #include <string>
 #include <string_view>
@@ -45,6 +46,30 @@ inline void writeFile(const std::filesystem::path &file, std::string_view bytes)
 inline std::string readFile(const std::filesystem::path &file) {
     std::ifstream in(file, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+/// Every entry below `root`: files with their bytes and permission bits, folders, links with
+/// their targets (never followed), and other kinds (never opened) by name.
+inline std::map<std::string, std::string> snapshot(const std::filesystem::path &root,
+                                                   const std::filesystem::path &below = {}) {
+    namespace fs = std::filesystem;
+    std::map<std::string, std::string> entries;
+    for (const fs::directory_entry &entry : fs::directory_iterator(root / below)) {
+        const fs::path name = below / entry.path().filename();
+        const fs::file_status status = entry.symlink_status();
+        if (fs::is_symlink(status)) {
+            entries[name.string()] = "-> " + fs::read_symlink(entry.path()).string();
+        } else if (fs::is_directory(status)) {
+            entries[name.string()] = "<folder>";
+            entries.merge(snapshot(root, name));
+        } else if (fs::is_regular_file(status)) {
+            entries[name.string()] = readFile(entry.path()) + " <mode " +
+                                     std::to_string(unsigned(status.permissions())) + ">";
+        } else {
+            entries[name.string()] = "<special>";
+        }
+    }
+    return entries;
 }
 
 } // namespace tessaly::testing

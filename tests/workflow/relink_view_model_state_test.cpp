@@ -91,7 +91,7 @@ TEST(RelinkViewModelState, SuccessfulRunPublishesInOrderAfterTheStart) {
     EXPECT_EQ(model->changes()[1].newSrc, "/Media/A003.braw");
 }
 
-TEST(RelinkViewModelState, FailureFromPreparationIsPublishedOnlyAfterTheCurrentWork) {
+TEST(RelinkViewModelState, RefusedOutputIsPublishedOnlyAfterTheCurrentWork) {
     TempDir dir;
     writeFile(dir / "Day1.fcpxml", kTwoProxies);
     writeFile(dir / "Day1_braw.fcpxml", "already here");
@@ -100,7 +100,7 @@ TEST(RelinkViewModelState, FailureFromPreparationIsPublishedOnlyAfterTheCurrentW
     Recorder recorder(*model);
 
     model->runApply();
-    // The copy has already failed, but nothing of it may show until the event loop runs.
+    // Whenever the job finds the output taken, nothing of it may show until the event loop runs.
     const auto started = Recorder::announced({"isRunning=true", "errorMessage=none", "changes=0"});
     EXPECT_EQ(recorder.events, started);
     EXPECT_TRUE(model->isRunning());

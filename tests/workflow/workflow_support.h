@@ -15,7 +15,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -160,22 +159,6 @@ inline std::string expectFailure(RelinkViewModel &model) {
     EXPECT_EQ(model.phase(), RelinkViewModel::AppPhase::error);
     EXPECT_TRUE(model.changes().empty());
     return model.errorMessage() ? model.errorMessage()->toStdString() : std::string("(none)");
-}
-
-/// Every entry below `root`: files with their bytes, folders, and links with their targets.
-inline std::map<std::string, std::string> snapshot(const fs::path &root) {
-    std::map<std::string, std::string> entries;
-    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
-         ++it) {
-        const std::string name = fs::relative(it->path(), root).string();
-        if (it->is_symlink())
-            entries[name] = "-> " + fs::read_symlink(it->path()).string();
-        else if (it->is_directory())
-            entries[name] = "<folder>";
-        else
-            entries[name] = readFile(it->path());
-    }
-    return entries;
 }
 
 } // namespace tessaly::testing

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -99,6 +101,17 @@ TEST(ErrorMessage, ReadErrorsCarryTheSystemReason) {
     } catch (const DocumentError &error) {
         EXPECT_EQ(error.message(), "Cannot read “Day1.fcpxmld”: Is a directory.");
     }
+    // Refused at once: a pipe would block the open, a device would be read without end.
+    ASSERT_EQ(mkfifo((dir / "pipe.fcpxml").c_str(), 0644), 0);
+    for (const fs::path &special : {dir / "pipe.fcpxml", fs::path("/dev/zero")}) {
+        try {
+            Document::load(special);
+            ADD_FAILURE() << "loaded " << special;
+        } catch (const DocumentError &error) {
+            EXPECT_EQ(error.message(), "Cannot read “" + special.filename().string() +
+                                           "”: it is not a regular file.");
+        }
+    }
     fs::remove_all(dir);
 }
 
@@ -140,9 +153,17 @@ TEST(ErrorMessage, BuiltFromKindFileAndReason) {
     EXPECT_EQ(
         DocumentError(DocumentError::Kind::Write, "b.xml", "No space left on device").message(),
         "Cannot write “b.xml”: No space left on device.");
+    for (int full : {ENOSPC, EFBIG, EDQUOT}) {
+        const auto error = DocumentError::fromSystem(DocumentError::Kind::Write, "b.xml", full);
+        EXPECT_EQ(error.message(), "Cannot write “b.xml”: the disk is full.");
+        EXPECT_EQ(error.systemError(), full);
+    }
     DocumentError parse(DocumentError::Kind::Parse, "x/Day1.fcpxml", "mismatched tag", 12, 7, 99);
     EXPECT_EQ(parse.message(),
               "“Day1.fcpxml” is not well-formed XML: mismatched tag (line 12, column 7).");
+    EXPECT_EQ(parse.describing("“Info.fcpxml” in the bundle “Day1.fcpxmld”").message(),
+              "“Info.fcpxml” in the bundle “Day1.fcpxmld” is not well-formed XML: mismatched tag "
+              "(line 12, column 7).");
     EXPECT_EQ(parse.reason(), "mismatched tag");
     EXPECT_EQ(parse.offset(), 99u);
 }

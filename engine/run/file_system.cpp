@@ -1,0 +1,278 @@
+#include "engine/run/file_system.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <memory>
+#include <random>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace tessaly::os {
+
+namespace {
+
+/// Six letters or digits: the same alphabet and length as mkstemp's.
+std::string randomSuffix() {
+    static constexpr char kAlphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local std::mt19937_64 generator{std::random_device{}()};
+    std::uniform_int_distribution<std::size_t> pick(0, sizeof(kAlphabet) - 2);
+    std::string suffix(6, 'x');
+    for (char &c : suffix)
+        c = kAlphabet[pick(generator)];
+    return suffix;
+}
+
+constexpr int kNameAttempts = 100;
+
+int retryingClose(int fd) {
+    // After EINTR the descriptor is gone on Linux and macOS alike; do not close it twice.
+    return ::close(fd) == 0 || errno == EINTR ? 0 : errno;
+}
+
+} // namespace
+
+UniqueFd &UniqueFd::operator=(UniqueFd &&other) noexcept {
+    if (this != &other) {
+        reset();
+        m_fd = other.release();
+    }
+    return *this;
+}
+
+int UniqueFd::release() {
+    const int fd = m_fd;
+    m_fd = -1;
+    return fd;
+}
+
+void UniqueFd::reset() {
+    if (m_fd >= 0)
+        retryingClose(m_fd);
+    m_fd = -1;
+}
+
+std::string_view kindName(mode_t mode) {
+    switch (mode & S_IFMT) {
+    case S_IFREG:
+        return "a file";
+    case S_IFDIR:
+        return "a folder";
+    case S_IFLNK:
+        return "a link";
+    case S_IFIFO:
+        return "a named pipe";
+    case S_IFSOCK:
+        return "a socket";
+    case S_IFCHR:
+    case S_IFBLK:
+        return "a device";
+    default:
+        return "a special file";
+    }
+}
+
+bool isDiskFull(int error) {
+    return error == ENOSPC || error == EDQUOT || error == EFBIG;
+}
+
+int openRegular(int dir, const char *name, bool followLink, UniqueFd &fd, struct stat &info) {
+    fd.reset();
+    // Look before opening: opening a pipe waits for a writer, and opening some devices acts.
+    if (::fstatat(dir, name, &info, followLink ? 0 : AT_SYMLINK_NOFOLLOW) != 0)
+        return errno;
+    if (!S_ISREG(info.st_mode))
+        return 0;
+    const int flags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW);
+    UniqueFd opened(::openat(dir, name, flags));
+    if (!opened)
+        return errno;
+    // The name may have been swapped for something else since it was examined.
+    if (::fstat(opened.get(), &info) != 0)
+        return errno;
+    if (!S_ISREG(info.st_mode))
+        return 0;
+    const int status = ::fcntl(opened.get(), F_GETFL);
+    if (status != -1)
+        ::fcntl(opened.get(), F_SETFL, status & ~O_NONBLOCK);
+    fd = std::move(opened);
+    return 0;
+}
+
+int openFolder(int dir, const char *name, bool followLink, UniqueFd &fd) {
+    const int flags =
+        O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW);
+    fd = UniqueFd(::openat(dir, name, flags));
+    return fd ? 0 : errno;
+}
+
+int createUniqueFile(int dir, const std::string &prefix, mode_t mode, UniqueFd &fd,
+                     std::string &name) {
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        name = prefix + randomSuffix();
+        fd = UniqueFd(::openat(dir, name.c_str(),
+                               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
+        if (fd)
+            return 0;
+        if (errno != EEXIST)
+            return errno;
+    }
+    return EEXIST;
+}
+
+int createUniqueFolder(int dir, const std::string &prefix, mode_t mode, std::string &name) {
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        name = prefix + randomSuffix();
+        if (::mkdirat(dir, name.c_str(), mode) == 0)
+            return 0;
+        if (errno != EEXIST)
+            return errno;
+    }
+    return EEXIST;
+}
+
+int renameNoReplace(int dir, const std::string &from, const std::string &to) {
+#if defined(__APPLE__)
+    if (::renameatx_np(dir, from.c_str(), dir, to.c_str(), RENAME_EXCL) == 0)
+        return 0;
+    if (errno != ENOTSUP && errno != EINVAL)
+        return errno;
+#else
+    if (::renameat2(dir, from.c_str(), dir, to.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
+        return errno;
+#endif
+    // A file system without an exclusive rename. A file can still be moved without ever
+    // replacing anything: a second link fails when the name is taken.
+    struct stat info {};
+    if (::fstatat(dir, from.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno;
+    if (!S_ISDIR(info.st_mode)) {
+        if (::linkat(dir, from.c_str(), dir, to.c_str(), 0) != 0)
+            return errno;
+        return ::unlinkat(dir, from.c_str(), 0) == 0 ? 0 : errno;
+    }
+    // A folder cannot be linked; look first. Only an empty folder made in the instant between
+    // the look and the rename could be replaced.
+    if (::fstatat(dir, to.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0)
+        return EEXIST;
+    if (errno != ENOENT)
+        return errno;
+    return ::renameat(dir, from.c_str(), dir, to.c_str()) == 0 ? 0 : errno;
+}
+
+int renameExchange(int dir, const std::string &a, const std::string &b) {
+#if defined(__APPLE__)
+    if (::renameatx_np(dir, a.c_str(), dir, b.c_str(), RENAME_SWAP) == 0)
+        return 0;
+#else
+    if (::renameat2(dir, a.c_str(), dir, b.c_str(), RENAME_EXCHANGE) == 0)
+        return 0;
+#endif
+    return errno == EINVAL || errno == ENOSYS ? ENOTSUP : errno;
+}
+
+int renameReplacing(int dir, const std::string &from, const std::string &to) {
+    return ::renameat(dir, from.c_str(), dir, to.c_str()) == 0 ? 0 : errno;
+}
+
+int syncToDisk(int fd) {
+#if defined(__APPLE__)
+    // fsync on macOS leaves the data in the drive's cache.
+    if (::fcntl(fd, F_FULLFSYNC) == 0)
+        return 0;
+#endif
+    while (::fsync(fd) != 0) {
+        if (errno != EINTR)
+            return errno;
+    }
+    return 0;
+}
+
+int copyContents(int from, int to) {
+#if defined(__linux__)
+    // In the kernel, without passing the bytes through this process; some file systems can
+    // share the blocks instead of writing them again.
+    bool copiedAny = false;
+    for (;;) {
+        const ssize_t copied =
+            ::copy_file_range(from, nullptr, to, nullptr, std::size_t(1) << 30, 0);
+        if (copied > 0) {
+            copiedAny = true;
+            continue;
+        }
+        if (copied == 0)
+            return 0;
+        if (errno == EINTR)
+            continue;
+        const bool unsupported =
+            errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP;
+        if (!unsupported || copiedAny)
+            return errno;
+        break;
+    }
+#endif
+    constexpr std::size_t kChunk = std::size_t(1) << 20;
+    const std::unique_ptr<char[]> buffer(new char[kChunk]);
+    for (;;) {
+        const ssize_t got = ::read(from, buffer.get(), kChunk);
+        if (got == 0)
+            return 0;
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        for (ssize_t done = 0; done < got;) {
+            const ssize_t put = ::write(to, buffer.get() + done, std::size_t(got - done));
+            if (put < 0) {
+                if (errno == EINTR)
+                    continue;
+                return errno;
+            }
+            done += put;
+        }
+    }
+}
+
+int removeTree(int dir, const std::string &name) {
+    struct stat info {};
+    if (::fstatat(dir, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT ? 0 : errno;
+    if (!S_ISDIR(info.st_mode))
+        return ::unlinkat(dir, name.c_str(), 0) == 0 || errno == ENOENT ? 0 : errno;
+
+    UniqueFd folder;
+    if (int error = openFolder(dir, name.c_str(), false, folder))
+        return error;
+    DIR *listing = ::fdopendir(folder.get());
+    if (!listing)
+        return errno;
+    folder.release(); // the listing owns it now
+    int firstError = 0;
+    while (const dirent *entry = ::readdir(listing)) {
+        const std::string child = entry->d_name;
+        if (child == "." || child == "..")
+            continue;
+        if (int error = removeTree(::dirfd(listing), child); error && !firstError)
+            firstError = error;
+    }
+    ::closedir(listing);
+    if (::unlinkat(dir, name.c_str(), AT_REMOVEDIR) != 0 && errno != ENOENT)
+        return firstError ? firstError : errno;
+    return firstError;
+}
+
+int tryLock(int fd) {
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EINTR)
+            return errno;
+    }
+    return 0;
+}
+
+} // namespace tessaly::os
