@@ -34,6 +34,7 @@ class RelinkViewModel : public QObject, public std::enable_shared_from_this<Reli
     Q_PROPERTY(std::vector<tessaly::RelinkChange> changes READ changes NOTIFY changesChanged)
     Q_PROPERTY(std::optional<QString> errorMessage READ errorMessage NOTIFY errorMessageChanged)
     Q_PROPERTY(std::optional<std::filesystem::path> logURL READ logURL NOTIFY logURLChanged)
+    Q_PROPERTY(std::optional<QString> logError READ logError NOTIFY logErrorChanged)
 
 public:
     /// Where the user is in the workflow.
@@ -64,6 +65,8 @@ public:
     const std::optional<QString> &errorMessage() const { return m_errorMessage; }
     /// A change-log file; no run writes one, so it stays none.
     const std::optional<std::filesystem::path> &logURL() const { return m_logURL; }
+    /// Why the last successful apply could not write its change log; none when it could.
+    const std::optional<QString> &logError() const { return m_logError; }
 
     /// When an input is set, asks the chooser for a save location and makes it the output.
     void selectOutput();
@@ -89,6 +92,7 @@ Q_SIGNALS:
     void changesChanged(const std::vector<tessaly::RelinkChange> &changes);
     void errorMessageChanged(const std::optional<QString> &errorMessage);
     void logURLChanged(const std::optional<std::filesystem::path> &logURL);
+    void logErrorChanged(const std::optional<QString> &logError);
 
 private:
     explicit RelinkViewModel(std::shared_ptr<FileChooser> chooser);
@@ -113,6 +117,7 @@ private:
     std::vector<RelinkChange> m_changes;
     std::optional<QString> m_errorMessage;
     std::optional<std::filesystem::path> m_logURL;
+    std::optional<QString> m_logError;
 
     std::shared_ptr<FileChooser> m_chooser;
 };
