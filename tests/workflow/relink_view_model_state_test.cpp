@@ -18,6 +18,7 @@ TEST(RelinkViewModelState, NewObjectStartsIdleAndEmpty) {
     EXPECT_TRUE(model->changes().empty());
     EXPECT_EQ(model->errorMessage(), std::nullopt);
     EXPECT_EQ(model->logURL(), std::nullopt);
+    EXPECT_EQ(model->logError(), std::nullopt);
 
     // The views find the properties and their signals through the meta-object, in this order.
     const QMetaObject *meta = model->metaObject();
@@ -29,7 +30,7 @@ TEST(RelinkViewModelState, NewObjectStartsIdleAndEmpty) {
     }
     EXPECT_EQ(names, (std::vector<std::string>{"inputURL", "outputURL", "isRunning", "phase",
                                                "srcsUpdated", "formatsUpdated", "orphansRemoved",
-                                               "changes", "errorMessage", "logURL"}));
+                                               "changes", "errorMessage", "logURL", "logError"}));
     const QMetaEnum phases = QMetaEnum::fromType<Phase>();
     ASSERT_EQ(phases.keyCount(), 4);
     EXPECT_STREQ(phases.key(0), "idle");
