@@ -130,7 +130,7 @@ QWidget *ContentView::missingOriginalsRow(const OriginalsSummary &originals) con
     text->addWidget(
         styledLabel(tr("Some originals are missing"), TextStyle::headline, Tint::orange));
     text->addWidget(
-        styledLabel(tr("No .braw file was found on this computer for:"), TextStyle::callout));
+        styledLabel(tr("These originals were not found on this computer:"), TextStyle::callout));
     // File names are the user's own: shown as written, one a line, shortened in the middle so
     // that the take numbers at their ends stay readable.
     for (const QString &name : originals.firstMissing) {
