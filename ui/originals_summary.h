@@ -18,6 +18,7 @@ struct OriginalsSummary {
     /// How many more are missing than `firstMissing` names.
     qint64 moreMissing = 0;
 
+    /// Whether no original is missing.
     bool allFound() const { return found == total; }
     /// The count as a badge shows it: "12 / 14".
     QString count() const;
