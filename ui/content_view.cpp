@@ -96,6 +96,7 @@ ContentView::ContentView(std::shared_ptr<FileChooser> chooser, QWidget *parent)
     redraw(&RelinkViewModel::changesChanged);
     redraw(&RelinkViewModel::errorMessageChanged);
     redraw(&RelinkViewModel::logURLChanged);
+    redraw(&RelinkViewModel::logErrorChanged);
     refresh();
 }
 

@@ -19,6 +19,7 @@ class DropZoneView;
 class ElidedLabel;
 class FileChooser;
 class PushButton;
+struct OriginalsSummary;
 class RelinkViewModel;
 class RevealContainer;
 
@@ -54,9 +55,15 @@ private:
     QWidget *outputRow();
     QWidget *actionSection();
     QWidget *dryRunResults() const;
+    QWidget *readyRow() const;
+    QWidget *missingOriginalsRow(const OriginalsSummary &originals) const;
     QWidget *successBanner() const;
+    QWidget *logFailureRow(const QString &reason) const;
     QWidget *errorBanner() const;
     QWidget *statBadge(qint64 value, const QString &label, const QString &icon, Tint color) const;
+    QWidget *statBadge(const QString &value, const QString &label, const QString &icon,
+                       Tint color) const;
+    QWidget *originalsBadge(const OriginalsSummary &originals) const;
 
     void sendFeedback();
     void setShowAbout(bool showAbout);

@@ -2,6 +2,7 @@
 
 #include "ui/desktop_services.h"
 #include "ui/elided_label.h"
+#include "ui/originals_summary.h"
 #include "ui/push_button.h"
 #include "ui/reveal_container.h"
 #include "ui/rounded_card.h"
@@ -34,6 +35,12 @@ QString fileName(const std::filesystem::path &path) {
 
 QWidget *ContentView::statBadge(qint64 value, const QString &label, const QString &icon,
                                 Tint color) const {
+    // Plain digits, no grouping: the count as the run published it.
+    return statBadge(QString::number(value), label, icon, color);
+}
+
+QWidget *ContentView::statBadge(const QString &value, const QString &label, const QString &icon,
+                                Tint color) const {
     auto *badge = new RoundedCard(CardLook{color, 0.08, 0.0, 1, 8});
     badge->setObjectName(QStringLiteral("statBadge"));
     auto *row = new QHBoxLayout(badge);
@@ -44,8 +51,7 @@ QWidget *ContentView::statBadge(qint64 value, const QString &label, const QStrin
     text->setSpacing(0);
     QFont valueFont = textFont(TextStyle::title2);
     valueFont.setBold(true);
-    // Plain digits, no grouping: the count as the run published it.
-    auto *number = styledLabel(QString::number(value), TextStyle::title2, color);
+    auto *number = styledLabel(value, TextStyle::title2, color);
     number->setObjectName(QStringLiteral("badgeValue"));
     number->setFont(valueFont);
     text->addWidget(number);
@@ -73,10 +79,25 @@ QWidget *ContentView::dryRunResults() const {
                                 QStringLiteral("aspectratio"), Tint::purple));
     badges->addWidget(statBadge(m_vm->orphansRemoved(), tr("Orphans removed"),
                                 QStringLiteral("trash"), Tint::orange));
+    const OriginalsSummary originals = summarizeOriginals(m_vm->changes());
+    badges->addWidget(originalsBadge(originals));
     badges->addStretch(1);
     column->addLayout(badges);
+    column->addWidget(originals.allFound() ? readyRow() : missingOriginalsRow(originals));
+    return panel;
+}
 
+QWidget *ContentView::originalsBadge(const OriginalsSummary &originals) const {
+    auto *badge =
+        statBadge(originals.count(), tr("Originals found"), QStringLiteral("externaldrive"),
+                  originals.allFound() ? Tint::green : Tint::orange);
+    badge->setObjectName(QStringLiteral("originalsBadge"));
+    return badge;
+}
+
+QWidget *ContentView::readyRow() const {
     auto *ready = new RoundedCard(tintedCard(Tint::green));
+    ready->setObjectName(QStringLiteral("readyRow"));
     auto *row = new QHBoxLayout(ready);
     row->setContentsMargins(12, 12, 12, 12);
     row->setSpacing(10);
@@ -89,8 +110,53 @@ QWidget *ContentView::dryRunResults() const {
                                 TextStyle::callout, Tint::primary, Qt::RichText));
     row->addLayout(text);
     row->addStretch(1);
-    column->addWidget(ready);
-    return panel;
+    return ready;
+}
+
+QWidget *ContentView::missingOriginalsRow(const OriginalsSummary &originals) const {
+    auto *warning = new RoundedCard(tintedCard(Tint::orange));
+    warning->setObjectName(QStringLiteral("missingOriginals"));
+    auto *row = new QHBoxLayout(warning);
+    row->setContentsMargins(12, 12, 12, 12);
+    row->setSpacing(10);
+    auto *symbolColumn = new QVBoxLayout;
+    symbolColumn->addWidget(new SymbolView(QStringLiteral("exclamationmark.triangle.fill"),
+                                           symbolSize(TextStyle::title3), Tint::orange));
+    symbolColumn->addStretch(1);
+    row->addLayout(symbolColumn);
+
+    auto *text = new QVBoxLayout;
+    text->setSpacing(2);
+    text->addWidget(
+        styledLabel(tr("Some originals are missing"), TextStyle::headline, Tint::orange));
+    text->addWidget(
+        styledLabel(tr("These originals were not found on this computer:"), TextStyle::callout));
+    // File names are the user's own: shown as written, one a line, shortened in the middle so
+    // that the take numbers at their ends stay readable.
+    for (const QString &name : originals.firstMissing) {
+        auto *line = new QHBoxLayout;
+        line->setSpacing(6);
+        line->addWidget(styledLabel(QStringLiteral("•"), TextStyle::callout), 0, Qt::AlignTop);
+        auto *file = new ElidedLabel(name, Qt::ElideMiddle);
+        file->setObjectName(QStringLiteral("missingOriginal"));
+        file->setFont(textFont(TextStyle::callout));
+        line->addWidget(file, 1);
+        text->addLayout(line);
+    }
+    if (originals.moreMissing > 0) {
+        auto *more = styledLabel(tr("and %1 more").arg(originals.moreMissing), TextStyle::callout,
+                                 Tint::secondary);
+        more->setObjectName(QStringLiteral("moreMissing"));
+        text->addWidget(more);
+    }
+    text->addSpacing(6);
+    text->addWidget(styledLabel(
+        emphasized(
+            tr("Final Cut Pro will show those clips as offline.\nConnect the drive that holds "
+               "them, or hit **Relink & Save** to relink anyway.")),
+        TextStyle::callout, Tint::primary, Qt::RichText));
+    row->addLayout(text, 1);
+    return warning;
 }
 
 QWidget *ContentView::successBanner() const {
@@ -123,8 +189,12 @@ QWidget *ContentView::successBanner() const {
         statBadge(m_vm->srcsUpdated(), tr("Clip sources"), QStringLiteral("film"), Tint::green));
     badges->addWidget(statBadge(m_vm->formatsUpdated(), tr("Format elements"),
                                 QStringLiteral("aspectratio"), Tint::green));
+    badges->addWidget(originalsBadge(summarizeOriginals(m_vm->changes())));
     badges->addStretch(1);
     column->addLayout(badges);
+    // The relinked document is written either way; only the record of it is missing.
+    if (const auto &reason = m_vm->logError())
+        column->addWidget(logFailureRow(*reason));
 
     if (const auto &log = m_vm->logURL()) {
         auto *open =
@@ -142,6 +212,29 @@ QWidget *ContentView::successBanner() const {
         column->addWidget(reveal, 0, Qt::AlignLeft);
     }
     return banner;
+}
+
+QWidget *ContentView::logFailureRow(const QString &reason) const {
+    auto *failure = new QWidget;
+    failure->setObjectName(QStringLiteral("logFailure"));
+    auto *row = new QHBoxLayout(failure);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(8);
+    auto *symbolColumn = new QVBoxLayout;
+    symbolColumn->addWidget(new SymbolView(QStringLiteral("exclamationmark.triangle.fill"),
+                                           symbolSize(TextStyle::callout), Tint::orange));
+    symbolColumn->addStretch(1);
+    row->addLayout(symbolColumn);
+    auto *text = new QVBoxLayout;
+    text->setSpacing(2);
+    text->addWidget(styledLabel(tr("The change log could not be written."), TextStyle::callout));
+    auto *why = new WrappingLabel(reason);
+    why->setObjectName(QStringLiteral("logError"));
+    why->setFont(textFont(TextStyle::callout));
+    why->setTint(Tint::secondary);
+    text->addWidget(why);
+    row->addLayout(text, 1);
+    return failure;
 }
 
 QWidget *ContentView::errorBanner() const {
@@ -173,11 +266,14 @@ QString ContentView::resultsKey() const {
     const auto describe = [](const std::optional<std::filesystem::path> &path) {
         return path ? QFile::decodeName(path->native().c_str()) : QStringLiteral("-");
     };
+    const OriginalsSummary originals = summarizeOriginals(m_vm->changes());
     return QString::number(int(m_vm->phase())) + QLatin1Char('|') +
            QString::number(m_vm->srcsUpdated()) + QLatin1Char('|') +
            QString::number(m_vm->formatsUpdated()) + QLatin1Char('|') +
            QString::number(m_vm->orphansRemoved()) + QLatin1Char('|') +
            describe(m_vm->outputURL()) + QLatin1Char('|') + describe(m_vm->logURL()) +
+           QLatin1Char('|') + m_vm->logError().value_or(QStringLiteral("-")) + QLatin1Char('|') +
+           originals.count() + QLatin1Char('|') + originals.firstMissing.join(QLatin1Char('/')) +
            QLatin1Char('|') + m_vm->errorMessage().value_or(QStringLiteral("-")) +
            QLatin1Char('|') + m_openFailure.value_or(QStringLiteral("-"));
 }

@@ -109,6 +109,15 @@ protected:
         writeFile(input, readFile(sampleDocument()));
         refused = temp / "Reel_04_Night" / "Day_03.fcpxml";
         writeFile(refused, kNoOriginals);
+        // Every camera original on disk, so the run finds them all.
+        onDisk = temp / "Reel_04_Night" / "Day_02.fcpxml";
+        writeFile(onDisk, proxiesIn(temp / "Media", {"A001_C001", "A001_C002"}));
+        for (const char *original : {"A001_C001.braw", "A001_C002.braw"})
+            writeFile(temp / "Media" / original, "");
+        // A folder stands where the change log of this input's output would go.
+        unlogged = temp / "Reel_04_Night" / "Day_04.fcpxml";
+        writeFile(unlogged, readFile(sampleDocument()));
+        writeFile(temp / "Reel_04_Night" / "Day_04_braw.relink.log" / "notes.txt", "");
     }
 
     std::unique_ptr<ContentView> newView() const {
@@ -144,6 +153,14 @@ protected:
                                   Qt::NoModifier);
             QApplication::sendEvent(child<DropZoneView>(view, "dropZone"), &enter);
         };
+        const auto apply = [](ContentView &view, const fs::path &document) {
+            view.viewModel().setInput(document);
+            // The other palette's window wrote it before; an apply never replaces a document.
+            fs::remove(*view.viewModel().outputURL());
+            view.viewModel().runDryRun();
+            settle(view);
+            view.viewModel().runApply();
+        };
         return {
             {"empty", [](ContentView &) {}},
             {"hovering", hover},
@@ -153,13 +170,13 @@ protected:
                  view.viewModel().setInput(input);
                  view.viewModel().runDryRun();
              }},
-            {"applied",
+            {"preview, originals on disk",
              [this](ContentView &view) {
-                 view.viewModel().setInput(input);
+                 view.viewModel().setInput(onDisk);
                  view.viewModel().runDryRun();
-                 settle(view);
-                 view.viewModel().runApply();
              }},
+            {"applied", [this, apply](ContentView &view) { apply(view, input); }},
+            {"applied, no change log", [this, apply](ContentView &view) { apply(view, unlogged); }},
             {"error",
              [this](ContentView &view) {
                  view.viewModel().setInput(refused);
@@ -172,6 +189,8 @@ protected:
     TempDir temp;
     fs::path input;
     fs::path refused;
+    fs::path onDisk;
+    fs::path unlogged;
     PaletteScope paletteScope;
 };
 

@@ -4,6 +4,7 @@
 #include "ui/elided_label.h"
 #include "ui/push_button.h"
 #include "ui/reveal_container.h"
+#include "ui/tinted_label.h"
 #include "widget_support.h"
 #include "workflow/relink_view_model.h"
 
@@ -12,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace tessaly::testing {
@@ -86,11 +88,13 @@ TEST_F(ContentViewRunTest, PreviewThenApplyThroughTheButtons) {
     EXPECT_TRUE(button("applyButton")->isEnabled());
     ASSERT_NE(results()->panel(), nullptr);
     EXPECT_EQ(results()->panel()->objectName(), QStringLiteral("dryRunResults"));
+    // The sample's originals are on a drive this machine does not have.
     EXPECT_EQ(badgeTexts("badgeValue"),
-              (QStringList{QStringLiteral("2"), QStringLiteral("1"), QStringLiteral("1")}));
+              (QStringList{QStringLiteral("2"), QStringLiteral("1"), QStringLiteral("1"),
+                           QStringLiteral("0 / 2")}));
     EXPECT_EQ(badgeTexts("badgeLabel"),
               (QStringList{QStringLiteral("Refs updated"), QStringLiteral("Formats updated"),
-                           QStringLiteral("Orphans removed")}));
+                           QStringLiteral("Orphans removed"), QStringLiteral("Originals found")}));
     EXPECT_FALSE(fs::exists(temp / "Day1_braw.fcpxml")); // a preview writes nothing
     // The window grew to hold the panel, and no wider.
     EXPECT_GT(view->height(), idleSize.height());
@@ -114,12 +118,11 @@ TEST_F(ContentViewRunTest, PreviewThenApplyThroughTheButtons) {
     EXPECT_EQ(child<ElidedLabel>(*results()->panel(), "savedTo")->text(),
               QStringLiteral("Saved to Day1_braw.fcpxml"));
     EXPECT_EQ(badgeTexts("badgeLabel"),
-              (QStringList{QStringLiteral("Clip sources"), QStringLiteral("Format elements")}));
-    EXPECT_EQ(badgeTexts("badgeValue"), (QStringList{QStringLiteral("2"), QStringLiteral("1")}));
+              (QStringList{QStringLiteral("Clip sources"), QStringLiteral("Format elements"),
+                           QStringLiteral("Originals found")}));
+    EXPECT_EQ(badgeTexts("badgeValue"),
+              (QStringList{QStringLiteral("2"), QStringLiteral("1"), QStringLiteral("0 / 2")}));
     EXPECT_NE(results()->panel()->findChild<PushButton *>(QStringLiteral("revealButton")), nullptr);
-    // No run writes a change log, so there is nothing to open.
-    EXPECT_EQ(results()->panel()->findChild<PushButton *>(QStringLiteral("openLogButton")),
-              nullptr);
 
     // Without a file manager to select the file in, its folder is opened.
     DesktopRecorder desktop(QStringLiteral("file"));
@@ -186,6 +189,94 @@ TEST_F(ContentViewRunTest, ALongOneLineErrorWrapsInsideTheCard) {
     EXPECT_EQ(view->width(), width);
     EXPECT_LE(message->mapTo(view.get(), QPoint(message->width(), 0)).x(), view->width());
     EXPECT_GT(message->height(), 2 * message->fontMetrics().lineSpacing());
+}
+
+TEST_F(ContentViewRunTest, MissingOriginalsAreNamedAndApplyStaysAllowed) {
+    // The first name is longer than the window is wide.
+    const std::string longStem = "Harbour_Night_" + std::string(200, 'x') + "_Take_03";
+    const fs::path media = temp / "Media";
+    fs::create_directories(media);
+    for (const char *found : {"Found_A.braw", "Found_B.braw"})
+        writeFile(media / found, "");
+    const fs::path document = temp / "Day2.fcpxml";
+    writeFile(document,
+              proxiesIn(media, {longStem, "Found_A", "Found_B", "Gone_C", "Gone_D", "Gone_E"}));
+    model().setInput(document);
+    ASSERT_TRUE(settle());
+    const int width = view->width();
+    QTest::mouseClick(button("previewButton"), Qt::LeftButton);
+    ASSERT_TRUE(settle());
+    ASSERT_EQ(model().phase(), Phase::dryRunComplete);
+
+    // Whether the run looked on disk is the run's business; the window says what it found.
+    const bool looked = std::any_of(model().changes().begin(), model().changes().end(),
+                                    [](const RelinkChange &c) { return c.brawFound; });
+    const QString count = looked ? QStringLiteral("2 / 6") : QStringLiteral("0 / 6");
+    const QStringList named =
+        looked ? QStringList{QString::fromStdString(longStem) + QStringLiteral(".braw"),
+                             QStringLiteral("Gone_C.braw"), QStringLiteral("Gone_D.braw")}
+               : QStringList{QString::fromStdString(longStem) + QStringLiteral(".braw"),
+                             QStringLiteral("Found_A.braw"), QStringLiteral("Found_B.braw")};
+    QWidget *panel = results()->panel();
+    EXPECT_EQ(panel->findChild<QWidget *>(QStringLiteral("readyRow")), nullptr);
+    auto *warning = child<QWidget>(*panel, "missingOriginals");
+    QStringList shown;
+    const QList<ElidedLabel *> files =
+        warning->findChildren<ElidedLabel *>(QStringLiteral("missingOriginal"));
+    for (const ElidedLabel *file : files)
+        shown << file->text();
+    EXPECT_EQ(shown, named);
+    EXPECT_EQ(child<QLabel>(*warning, "moreMissing")->text(),
+              looked ? QStringLiteral("and 1 more") : QStringLiteral("and 3 more"));
+    // The long name is shortened in its middle, on one line, and the window keeps its width.
+    EXPECT_TRUE(files[0]->shownText().contains(QChar(0x2026)));
+    EXPECT_TRUE(files[0]->shownText().endsWith(QStringLiteral("_Take_03.braw")));
+    EXPECT_EQ(view->width(), width);
+    auto *badge = child<QWidget>(*panel, "originalsBadge");
+    EXPECT_EQ(child<QLabel>(*badge, "badgeValue")->text(), count);
+    EXPECT_EQ(child<TintedLabel>(*badge, "badgeValue")->tint(), Tint::orange);
+
+    // A drive may simply not be connected: the apply is the user's call.
+    ASSERT_TRUE(button("applyButton")->isEnabled());
+    QTest::mouseClick(button("applyButton"), Qt::LeftButton);
+    ASSERT_TRUE(settle());
+    ASSERT_EQ(model().phase(), Phase::done);
+    badge = child<QWidget>(*results()->panel(), "originalsBadge");
+    EXPECT_EQ(child<QLabel>(*badge, "badgeValue")->text(), count);
+    EXPECT_EQ(child<TintedLabel>(*badge, "badgeValue")->tint(), Tint::orange);
+}
+
+TEST_F(ContentViewRunTest, AWrittenChangeLogOpensAndAnUnwrittenOneIsSaid) {
+    DesktopRecorder desktop(QStringLiteral("file"));
+    const fs::path blocked = temp / "Day2.fcpxml";
+    fs::copy_file(input, blocked);
+    // Where the change log of Day2's output would go stands a folder with content.
+    writeFile(temp / "Day2_braw.relink.log" / "notes.txt", "");
+    for (const fs::path &document : {input, blocked}) {
+        SCOPED_TRACE(document.filename().string());
+        model().setInput(document);
+        model().runDryRun();
+        ASSERT_TRUE(settle());
+        QTest::mouseClick(button("applyButton"), Qt::LeftButton);
+        ASSERT_TRUE(settle());
+        // The document is written either way, so the apply is done.
+        ASSERT_EQ(model().phase(), Phase::done);
+        QWidget *panel = results()->panel();
+        ASSERT_EQ(panel->objectName(), QStringLiteral("successBanner"));
+        auto *open = panel->findChild<PushButton *>(QStringLiteral("openLogButton"));
+        EXPECT_EQ(open != nullptr, model().logURL().has_value());
+        if (open) {
+            QTest::mouseClick(open, Qt::LeftButton);
+            EXPECT_EQ(desktop.opened.value(0), QUrl::fromLocalFile(qt(*model().logURL())));
+            desktop.opened.clear();
+        }
+        auto *failure = panel->findChild<QWidget *>(QStringLiteral("logFailure"));
+        EXPECT_EQ(failure != nullptr, model().logError().has_value());
+        if (failure) {
+            EXPECT_EQ(child<QLabel>(*failure, "logError")->text(), *model().logError());
+            EXPECT_FALSE(model().logURL());
+        }
+    }
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "ui/content_view.h"
 #include "ui/drop_zone_view.h"
 #include "ui/elided_label.h"
+#include "ui/originals_summary.h"
 #include "ui/push_button.h"
 #include "ui/reveal_container.h"
 #include "ui/scene_window.h"
@@ -182,9 +183,42 @@ TEST_F(ContentViewTest, CountsAreShownInFullAsPlainDigits) {
     const QList<QLabel *> labels = panel()->findChildren<QLabel *>(QStringLiteral("badgeValue"));
     for (const QLabel *label : labels)
         values << label->text();
-    EXPECT_EQ(values,
-              (QStringList{QStringLiteral("1234"), QStringLiteral("1"), QStringLiteral("1")}));
+    EXPECT_EQ(values, (QStringList{QStringLiteral("1234"), QStringLiteral("1"), QStringLiteral("1"),
+                                   QStringLiteral("0 / 1234")}));
     QLocale::setDefault(previous);
+}
+
+TEST(OriginalsSummary, CountsTheFoundAndNamesTheFirstMissingInOrder) {
+    const auto changes = [](const std::vector<bool> &found) {
+        std::vector<RelinkChange> records;
+        for (std::size_t i = 0; i < found.size(); ++i) {
+            const std::string stem = "C" + std::to_string(i);
+            records.emplace_back(stem, "/P/" + stem + ".mov", "/P/" + stem + ".braw", "r1", "r2");
+            records.back().brawFound = found[i];
+        }
+        return records;
+    };
+    const struct {
+        std::vector<bool> found;
+        QString count;
+        QStringList named;
+        qint64 more;
+    } cases[] = {
+        {{}, QStringLiteral("0 / 0"), {}, 0},
+        {{true, true}, QStringLiteral("2 / 2"), {}, 0},
+        {{true, false, true}, QStringLiteral("2 / 3"), {QStringLiteral("C1.braw")}, 0},
+        {{false, true, false, false, false, false},
+         QStringLiteral("1 / 6"),
+         {QStringLiteral("C0.braw"), QStringLiteral("C2.braw"), QStringLiteral("C3.braw")},
+         2},
+    };
+    for (const auto &c : cases) {
+        const OriginalsSummary summary = summarizeOriginals(changes(c.found));
+        EXPECT_EQ(summary.count(), c.count);
+        EXPECT_EQ(summary.allFound(), c.named.isEmpty()) << c.count.toStdString();
+        EXPECT_EQ(summary.firstMissing, c.named);
+        EXPECT_EQ(summary.moreMissing, c.more);
+    }
 }
 
 TEST_F(ContentViewTest, NoAltKeyOfAButtonTitlePressesAButton) {

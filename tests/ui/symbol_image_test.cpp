@@ -28,6 +28,7 @@ const QStringList kSymbols = {
     QStringLiteral("folder"),
     QStringLiteral("doc.text.magnifyingglass"),
     QStringLiteral("xmark.circle.fill"),
+    QStringLiteral("externaldrive"),
 };
 
 /// The share of pixels with any coverage, and whether every fully covered pixel is `tint`

@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QString>
+#include <QUrl>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -38,29 +39,41 @@ inline const std::string kNoOriginals = R"(<?xml version="1.0" encoding="UTF-8"?
 </fcpxml>
 )";
 
-/// A document of `proxies` proxies beside one camera original: that many changes, one orphan.
-inline std::string manyProxies(int proxies) {
+/// `path` as Qt text.
+inline QString qt(const fs::path &path) {
+    return QFile::decodeName(path.native().c_str());
+}
+
+/// A document whose proxies are `folder`/STEM.mov for each of `stems`, in that order, beside
+/// one camera original `folder`/Camera.braw: a change for each stem, one orphan.
+inline std::string proxiesIn(const fs::path &folder, const std::vector<std::string> &stems) {
+    const auto src = [&](const std::string &name) {
+        return QUrl::fromLocalFile(qt(folder / name)).toEncoded().toStdString();
+    };
     std::string document = R"(<?xml version="1.0" encoding="UTF-8"?>
 <fcpxml version="1.10"><resources><format id="r1"/><format id="r2"/>
-<asset id="r3" format="r2"><media-rep src="file:///Media/Camera.braw"/></asset>
-)";
-    for (int i = 0; i < proxies; ++i) {
+<asset id="r3" format="r2"><media-rep src=")" +
+                           src("Camera.braw") + "\"/></asset>\n";
+    for (std::size_t i = 0; i < stems.size(); ++i) {
         document += "<asset id=\"r" + std::to_string(10 + i) +
-                    "\" format=\"r1\"><media-rep src=\"" + "file:///Media/P" + std::to_string(i) +
-                    ".mov\"/></asset>\n";
+                    "\" format=\"r1\"><media-rep src=\"" + src(stems[i] + ".mov") +
+                    "\"/></asset>\n";
     }
     document += "</resources></fcpxml>\n";
     return document;
 }
 
+/// A document of `proxies` proxies beside one camera original: that many changes, one orphan.
+inline std::string manyProxies(int proxies) {
+    std::vector<std::string> stems;
+    for (int i = 0; i < proxies; ++i)
+        stems.push_back("P" + std::to_string(i));
+    return proxiesIn("/Media", stems);
+}
+
 /// The bundled sample export Day1.fcpxml.
 inline fs::path sampleDocument() {
     return fs::path(TESSALY_SOURCE_DIR) / "examples" / "Day1.fcpxml";
-}
-
-/// `path` as Qt text.
-inline QString qt(const fs::path &path) {
-    return QFile::decodeName(path.native().c_str());
 }
 
 /// The child of `parent` named `name`, failing the test when there is none.

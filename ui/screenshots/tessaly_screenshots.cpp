@@ -44,6 +44,35 @@ constexpr char kNoOriginals[] = R"(<?xml version="1.0" encoding="UTF-8"?>
 </fcpxml>
 )";
 
+// Where the sample export expects its camera originals; the screenshots put them on disk.
+constexpr char kSampleMedia[] = "file:///Volumes/Shoot%20Day%201/A001/";
+
+// A day of pick-ups, one proxy `media`/STEM.mov for each of `stems`, with more clips than the
+// warning about missing originals names.
+QByteArray pickupsDocument(const QString &media, const QStringList &stems) {
+    const auto src = [&](const QString &name) {
+        return QUrl::fromLocalFile(media + QLatin1Char('/') + name).toEncoded();
+    };
+    QByteArray document =
+        QByteArrayLiteral(
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<fcpxml version=\"1.10\">\n<resources>\n"
+            "<format id=\"r1\" name=\"FFVideoFormat1080p2398\"/>\n"
+            "<format id=\"r2\" name=\"FFVideoFormatRateUndefined\"/>\n"
+            "<asset id=\"r3\" format=\"r2\"><media-rep src=\"") +
+        src(QStringLiteral("A002_C001.braw")) + QByteArrayLiteral("\"/></asset>\n");
+    for (qsizetype i = 0; i < stems.size(); ++i) {
+        document += QByteArrayLiteral("<asset id=\"r") + QByteArray::number(10 + i) +
+                    QByteArrayLiteral("\" format=\"r1\"><media-rep src=\"") +
+                    src(stems[i] + QStringLiteral(".mov")) + QByteArrayLiteral("\"/></asset>\n");
+    }
+    return document + QByteArrayLiteral("</resources>\n</fcpxml>\n");
+}
+
+bool writeFile(const QString &name, const QByteArray &bytes) {
+    QFile file(name);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
 // The offscreen platform warns about every window of fixed size; that says nothing here.
 QtMessageHandler g_previousHandler = nullptr;
 
@@ -106,14 +135,39 @@ int main(int argc, char **argv) {
     const QString input =
         work.filePath(QStringLiteral("Day_01_Harbour_Night_Exterior_Scene_12_Take_03.fcpxml"));
     const QString refused = work.filePath(QStringLiteral("Day_03_Rooftop_Scene_40.fcpxml"));
-    if (!QFile::copy(sample, input)) {
-        std::fputs("cannot copy the sample document\n", stderr);
+    // The sample's camera originals, all on disk.
+    const QString media = work.filePath(QStringLiteral("Shoot Day 1/A001"));
+    QDir().mkpath(media);
+    for (const char *original : {"A001_C001.braw", "A001_C002.braw", "A001_C003.braw"})
+        writeFile(media + QLatin1Char('/') + QLatin1String(original), {});
+    QFile sampleFile(sample);
+    if (!sampleFile.open(QIODevice::ReadOnly)) {
+        std::fputs("cannot read the sample document\n", stderr);
         return 1;
     }
-    QFile broken(refused);
-    if (!broken.open(QIODevice::WriteOnly) || broken.write(kNoOriginals) < 0)
+    QByteArray sampleBytes = sampleFile.readAll();
+    sampleBytes.replace(QByteArray(kSampleMedia),
+                        QByteArray(QUrl::fromLocalFile(media).toEncoded() + '/'));
+    // Pick-ups whose drive holds only some of the originals; one name longer than the window.
+    const QString pickupMedia = work.filePath(QStringLiteral("Pickups"));
+    QDir().mkpath(pickupMedia);
+    QStringList stems;
+    for (int clip = 1; clip <= 13; ++clip)
+        stems << QStringLiteral("A002_C%1").arg(clip, 3, 10, QLatin1Char('0'));
+    stems.insert(
+        10, QStringLiteral(
+                "A002_C014_Harbour_Night_Exterior_Second_Unit_Drone_Plate_"
+                "Wide_Establishing_Pass_Over_The_Breakwater_And_The_Lighthouse_At_Dusk_Take_07"));
+    for (qsizetype i = 0; i < 9; ++i)
+        writeFile(pickupMedia + QLatin1Char('/') + stems[i] + QStringLiteral(".braw"), {});
+    const QString pickups = work.filePath(QStringLiteral("Day_02_Harbour_Pickups.fcpxml"));
+    if (!writeFile(input, sampleBytes) || !writeFile(refused, kNoOriginals) ||
+        !writeFile(pickups, pickupsDocument(pickupMedia, stems))) {
+        std::fputs("cannot write the sample documents\n", stderr);
         return 1;
-    broken.close();
+    }
+    // A folder stands where the pick-ups' change log would go, so it cannot be written.
+    QDir().mkpath(work.filePath(QStringLiteral("Day_02_Harbour_Pickups_braw.relink.log/kept")));
 
     auto *window = new tessaly::SceneWindow;
     window->show();
@@ -150,6 +204,17 @@ int main(int argc, char **argv) {
     ok &= waitUntil([&] { return !model.isRunning(); }) && waitUntil(settled);
     settle();
     ok &= save(window, out, QStringLiteral("6-applied"));
+
+    model.setInput(pathFromString(pickups));
+    model.runDryRun();
+    ok &= waitUntil([&] { return !model.isRunning(); }) && waitUntil(settled);
+    settle();
+    ok &= save(window, out, QStringLiteral("5b-preview-missing"));
+
+    model.runApply();
+    ok &= waitUntil([&] { return !model.isRunning(); }) && waitUntil(settled);
+    settle();
+    ok &= save(window, out, QStringLiteral("6b-applied-log-failed"));
 
     model.setInput(pathFromString(refused));
     model.runDryRun();
