@@ -555,7 +555,8 @@ TEST(RelinkTool, TwoRunsToOneOutputEachWriteAWholeDocumentOrFailCleanly) {
             }
         }
         EXPECT_EQ(readFile(dir / "A_braw.fcpxmld" / "Info.fcpxml"), expected);
-        EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
+        // The input, the output and its log.
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 3);
     }
 }
 
