@@ -18,6 +18,7 @@ TEST(RelinkViewModelState, NewObjectStartsIdleAndEmpty) {
     EXPECT_TRUE(model->changes().empty());
     EXPECT_EQ(model->errorMessage(), std::nullopt);
     EXPECT_EQ(model->logURL(), std::nullopt);
+    EXPECT_EQ(model->logError(), std::nullopt);
 
     // The views find the properties and their signals through the meta-object, in this order.
     const QMetaObject *meta = model->metaObject();
@@ -29,7 +30,7 @@ TEST(RelinkViewModelState, NewObjectStartsIdleAndEmpty) {
     }
     EXPECT_EQ(names, (std::vector<std::string>{"inputURL", "outputURL", "isRunning", "phase",
                                                "srcsUpdated", "formatsUpdated", "orphansRemoved",
-                                               "changes", "errorMessage", "logURL"}));
+                                               "changes", "errorMessage", "logURL", "logError"}));
     const QMetaEnum phases = QMetaEnum::fromType<Phase>();
     ASSERT_EQ(phases.keyCount(), 4);
     EXPECT_STREQ(phases.key(0), "idle");
@@ -55,9 +56,9 @@ TEST(RelinkViewModelState, SetInputAssignsInOrderAndNotifiesEqualValues) {
     const auto model = RelinkViewModel::create(nullptr);
     Recorder recorder(*model);
     const fs::path input = dir / "Day1.fcpxml";
-    const auto expected = Recorder::announced({"inputURL=" + input.string(),
-                                               "outputURL=" + (dir / "Day1_braw.fcpxml").string(),
-                                               "phase=idle", "errorMessage=none", "changes=0"});
+    const auto expected = Recorder::announced(
+        {"inputURL=" + input.string(), "outputURL=" + (dir / "Day1_braw.fcpxml").string(),
+         "phase=idle", "errorMessage=none", "changes=0", "logURL=none", "logError=none"});
     model->setInput(input);
     EXPECT_EQ(recorder.events, expected);
 
@@ -75,7 +76,8 @@ TEST(RelinkViewModelState, SuccessfulRunPublishesInOrderAfterTheStart) {
     Recorder recorder(*model);
 
     model->runDryRun();
-    const auto started = Recorder::announced({"isRunning=true", "errorMessage=none", "changes=0"});
+    const auto started = Recorder::announced(
+        {"isRunning=true", "errorMessage=none", "changes=0", "logURL=none", "logError=none"});
     EXPECT_EQ(recorder.events, started);
     EXPECT_EQ(model->phase(), Phase::idle) << "the previous phase stays while running";
 
@@ -101,7 +103,8 @@ TEST(RelinkViewModelState, RefusedOutputIsPublishedOnlyAfterTheCurrentWork) {
 
     model->runApply();
     // Whenever the job finds the output taken, nothing of it may show until the event loop runs.
-    const auto started = Recorder::announced({"isRunning=true", "errorMessage=none", "changes=0"});
+    const auto started = Recorder::announced(
+        {"isRunning=true", "errorMessage=none", "changes=0", "logURL=none", "logError=none"});
     EXPECT_EQ(recorder.events, started);
     EXPECT_TRUE(model->isRunning());
     EXPECT_EQ(model->errorMessage(), std::nullopt);
