@@ -54,14 +54,15 @@ std::optional<OutputRefusal> writeChangeLog(const fs::path &location, std::strin
                                             mode_t mode, bool replace,
                                             const ProtectedInputs &inputs) {
     PendingOutput::Placement placement = PendingOutput::Placement::NeverReplace;
-    if (replace) {
-        struct stat here {};
-        if (::lstat(location.c_str(), &here) == 0) {
-            std::string refusal = refusalToReplace(here, inputs);
-            if (!refusal.empty())
-                return OutputRefusal{std::move(refusal)};
-            placement = PendingOutput::Placement::Replace;
-        }
+    struct stat here {};
+    if (::lstat(location.c_str(), &here) == 0) {
+        // Said before a long log is written in vain; the final rename decides all the same.
+        if (!replace)
+            return OutputRefusal{std::strerror(EEXIST), true};
+        std::string refusal = refusalToReplace(here, inputs);
+        if (!refusal.empty())
+            return OutputRefusal{std::move(refusal)};
+        placement = PendingOutput::Placement::Replace;
     }
     try {
         writeFileWhole(location, text, mode, placement);
