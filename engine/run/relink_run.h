@@ -63,14 +63,13 @@ struct RunOutcome {
 /// The file-level run shared by every front end: read the input document (a file, or the
 /// document inside a bundle), relink it, look for every .braw original on disk and, for an
 /// apply, write the output whole or not at all, then its change log. The input is never
-/// written.
+/// written. An apply builds its output under a hidden temporary name beside the output (a
+/// bundle: a temporary folder with copies of the bundle's other entries) and moves it into
+/// place with one rename; a failure removes everything the run created.
 ///
 /// A relative .braw location is looked for where Final Cut Pro will resolve it once it imports
 /// the output: in the output's folder, or in the output bundle (there, before anything is
-/// written, in the input bundle whose entries the apply copies). An apply builds
-/// its output under a hidden temporary name beside the output (a bundle: a temporary folder with
-/// copies of the bundle's other entries) and moves it into place with one rename; a failure removes
-/// everything the run created.
+/// written, in the input bundle whose entries the apply copies).
 class RelinkRun {
 public:
     RelinkRun() = delete;
