@@ -56,6 +56,8 @@ int main(int argc, char **argv) {
         request.output = options->output.value_or(RelinkRun::defaultOutputLocation(input));
         request.dryRun = options->dryRun;
         request.replaceExisting = options->overwrite;
+        request.requireOriginals = options->requireOriginals;
+        request.writeLog = !options->noLog;
         // A preview says what the apply would do, refusals included.
         request.checkOutput = true;
         for (const auto &other : options->inputs) {
@@ -65,10 +67,13 @@ int main(int argc, char **argv) {
         RunOutcome outcome = RelinkRun::perform(request);
         if (outcome.outputExists)
             outcome.errorMessage += " Give --overwrite to replace it.";
+        if (outcome.logExists)
+            outcome.logError += " Give --overwrite to replace it.";
         allSucceeded = allSucceeded && outcome.succeeded();
         cli::RunReport report{std::move(request), std::move(outcome)};
         if (!options->json)
             cli::printPlain(report, std::cout, std::cerr);
+        cli::printWarnings(report, std::cerr);
         reports.push_back(std::move(report));
     }
     if (options->json)

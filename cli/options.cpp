@@ -3,23 +3,34 @@
 namespace tessaly::cli {
 
 const char *const kUsage =
-    "Usage: tessaly-relink [--dry-run] [--json] [--overwrite] [--output PATH] INPUT...\n"
+    "Usage: tessaly-relink [OPTION]... INPUT...\n"
     "\n"
     "Relinks Final Cut Pro XML exports (.fcpxml documents or .fcpxmld bundles) from proxy\n"
     ".mov media to the .braw camera originals of the same name. Each INPUT is read and its\n"
     "relinked copy written to <name>_braw.<extension> beside it; the input is never written.\n"
     "The copy appears whole or not at all: nothing is left behind when a run fails.\n"
     "\n"
-    "Options:\n"
-    "  --dry-run      preview: count the changes and write nothing\n"
-    "  --json         print one JSON document on standard output\n"
-    "  --output PATH  write the relinked copy to PATH (only with exactly one INPUT)\n"
-    "  --overwrite    replace an existing .fcpxml document or .fcpxmld bundle at the output\n"
-    "                 (never an input), once the new copy is complete\n"
-    "  --help         print this help\n"
-    "  --version      print the version\n"
+    "Every .braw original is looked for on this computer, in a preview too; a change whose\n"
+    "original is missing is marked (missing), as Final Cut Pro will show its clips offline.\n"
+    "Each apply also writes a change log beside the copy, named like it with the extension\n"
+    ".relink.log (Day1_braw.relink.log): a header, then one tab-separated line per change.\n"
     "\n"
-    "Exit status: 0 when every input succeeded, 1 when any failed, 2 for a usage error.\n";
+    "Options:\n"
+    "  --dry-run            preview: count the changes and write nothing\n"
+    "  --json               print one JSON document on standard output\n"
+    "  --output PATH        write the relinked copy to PATH (only with exactly one INPUT);\n"
+    "                       its change log goes beside it\n"
+    "  --overwrite          replace an existing .fcpxml document or .fcpxmld bundle at the\n"
+    "                       output (never an input) once the new copy is complete, and an\n"
+    "                       earlier change log beside it\n"
+    "  --require-originals  fail an input, writing nothing, when any of its .braw originals\n"
+    "                       is missing\n"
+    "  --no-log             write no change log\n"
+    "  --help               print this help\n"
+    "  --version            print the version\n"
+    "\n"
+    "Exit status: 0 when every input succeeded, 1 when any failed, 2 for a usage error. A\n"
+    "change log that cannot be written is a warning on standard error, not a failure.\n";
 
 std::optional<Options> parseOptions(const std::vector<std::string> &args, std::string &error) {
     Options options;
@@ -36,6 +47,10 @@ std::optional<Options> parseOptions(const std::vector<std::string> &args, std::s
             options.json = true;
         } else if (arg == "--overwrite") {
             options.overwrite = true;
+        } else if (arg == "--require-originals") {
+            options.requireOriginals = true;
+        } else if (arg == "--no-log") {
+            options.noLog = true;
         } else if (arg == "--help" || arg == "-h") {
             options.help = true;
         } else if (arg == "--version") {

@@ -12,6 +12,8 @@ struct Options {
     bool dryRun = false;
     bool json = false;
     bool overwrite = false;
+    bool requireOriginals = false;
+    bool noLog = false;
     bool help = false;
     bool version = false;
     std::optional<std::filesystem::path> output;

@@ -118,16 +118,29 @@ void printPlain(const RunReport &report, std::ostream &out, std::ostream &err) {
     const RelinkResult &result = *outcome.result;
     const std::string sources = counted(result.changes.size(), "clip source", "clip sources");
     const std::string formats = counted(result.orphanFormatsRemoved.size(), "format", "formats");
+    const std::string missing =
+        counted(outcome.missingOriginals.value_or(0), "original missing", "originals missing");
     if (request.dryRun) {
         out << shown(request.input) << ": preview, " << sources << " to relink, " << formats
-            << " to remove, would write " << shown(request.output) << '\n';
+            << " to remove, " << missing << ", would write " << shown(request.output) << '\n';
     } else {
-        out << shown(request.input) << ": " << sources << " relinked, " << formats
-            << " removed, written to " << shown(outcome.written) << '\n';
+        out << shown(request.input) << ": " << sources << " relinked, " << formats << " removed, "
+            << missing << ", written to " << shown(outcome.written);
+        if (!outcome.logPath.empty())
+            out << " (change log " << shown(outcome.logPath) << ')';
+        out << '\n';
     }
     for (const auto &change : result.changes) {
         out << escapedForTerminal(change.stem) << ": " << escapedForTerminal(change.oldSrc)
-            << " \u2192 " << escapedForTerminal(change.newSrc) << '\n';
+            << " \u2192 " << escapedForTerminal(change.newSrc)
+            << (change.brawFound ? "" : " (missing)") << '\n';
+    }
+}
+
+void printWarnings(const RunReport &report, std::ostream &err) {
+    if (!report.outcome.logError.empty()) {
+        err << shown(report.request.input)
+            << ": warning: " << escapedForTerminal(report.outcome.logError) << '\n';
     }
 }
 
@@ -137,9 +150,17 @@ std::string jsonReport(const std::vector<RunReport> &reports) {
     for (const auto &report : reports) {
         json run;
         run["input"] = report.request.input.string();
+        // Null when the run ended before it could look.
+        const json missing = report.outcome.missingOriginals
+                                 ? json(*report.outcome.missingOriginals)
+                                 : json(nullptr);
+        const json log =
+            report.outcome.logPath.empty() ? json(nullptr) : json(report.outcome.logPath.string());
         if (!report.outcome.result) {
             run["ok"] = false;
             run["error"] = report.outcome.errorMessage;
+            run["missingOriginals"] = missing;
+            run["log"] = nullptr;
             runs.push_back(std::move(run));
             continue;
         }
@@ -147,6 +168,7 @@ std::string jsonReport(const std::vector<RunReport> &reports) {
         run["document"] = report.outcome.document.string();
         run["output"] =
             report.request.dryRun ? json(nullptr) : json(report.outcome.written.string());
+        run["log"] = log;
         run["dryRun"] = report.request.dryRun;
         run["ok"] = true;
         json changes = json::array();
@@ -155,9 +177,11 @@ std::string jsonReport(const std::vector<RunReport> &reports) {
                                {"oldSrc", change.oldSrc},
                                {"newSrc", change.newSrc},
                                {"oldAssetID", change.oldAssetID},
-                               {"newAssetID", change.newAssetID}});
+                               {"newAssetID", change.newAssetID},
+                               {"brawFound", change.brawFound}});
         }
         run["changes"] = std::move(changes);
+        run["missingOriginals"] = missing;
         run["brawFormat"] = json(result.brawFormat);
         run["orphanFormatsRemoved"] = result.orphanFormatsRemoved;
         runs.push_back(std::move(run));

@@ -19,6 +19,10 @@ struct RunReport {
 /// line of the message indented); control characters come out escaped.
 void printPlain(const RunReport &report, std::ostream &out, std::ostream &err);
 
+/// `INPUT: warning: MESSAGE` on `err` for what went wrong in a run that succeeded all the same:
+/// a change log that could not be written.
+void printWarnings(const RunReport &report, std::ostream &err);
+
 /// The JSON document for all runs, as one line.
 std::string jsonReport(const std::vector<RunReport> &reports);
 

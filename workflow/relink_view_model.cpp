@@ -58,6 +58,8 @@ void RelinkViewModel::setInput(const std::filesystem::path &location) {
     assign(m_phase, AppPhase::idle, &RelinkViewModel::phaseChanged);
     assign(m_errorMessage, std::optional<QString>(), &RelinkViewModel::errorMessageChanged);
     assign(m_changes, std::vector<RelinkChange>(), &RelinkViewModel::changesChanged);
+    assign(m_logURL, std::optional<std::filesystem::path>(), &RelinkViewModel::logURLChanged);
+    assign(m_logError, std::optional<QString>(), &RelinkViewModel::logErrorChanged);
 }
 
 void RelinkViewModel::selectInput() {

@@ -21,6 +21,16 @@ class FileChooser;
 /// Every assignment emits `objectWillChange()`, stores the value (equal or not) and then emits
 /// the property's own signal with the new value. A run in flight holds a strong reference, so
 /// the object lives until the run's outcome has been published.
+///
+/// What each operation assigns, in this order:
+/// - setInput: inputURL, outputURL, phase (idle), errorMessage (none), changes (empty),
+///   logURL (none), logError (none).
+/// - selectOutput, confirmed: outputURL.
+/// - a run's start: isRunning (true), errorMessage (none), changes (empty), logURL (none),
+///   logError (none); so the change log offered is always that of the apply on screen.
+/// - a run's success: isRunning (false), changes, srcsUpdated, orphansRemoved, formatsUpdated,
+///   then for an apply logURL and logError, and last phase (dryRunComplete or done).
+/// - a run's failure: isRunning (false), errorMessage, phase (error).
 class RelinkViewModel : public QObject, public std::enable_shared_from_this<RelinkViewModel> {
     Q_OBJECT
     Q_PROPERTY(std::optional<std::filesystem::path> inputURL READ inputURL NOTIFY inputURLChanged)
@@ -59,13 +69,15 @@ public:
     qint64 formatsUpdated() const { return m_formatsUpdated; }
     /// The number of formats removed by the last successful run.
     qint64 orphansRemoved() const { return m_orphansRemoved; }
-    /// The changes of the last successful run, in the engine's order.
+    /// The changes of the last successful run, in the engine's order, each saying whether its
+    /// original was found on this computer.
     const std::vector<RelinkChange> &changes() const { return m_changes; }
     /// The message of the last failed run; none after a success, a new input or a run start.
     const std::optional<QString> &errorMessage() const { return m_errorMessage; }
-    /// A change-log file; no run writes one, so it stays none.
+    /// The change log written by the apply on screen; none after a preview, a failure, a new
+    /// input, from a run's start, and when the log could not be written.
     const std::optional<std::filesystem::path> &logURL() const { return m_logURL; }
-    /// Why the last successful apply could not write its change log; none when it could.
+    /// Why the apply on screen succeeded without writing its change log; none otherwise.
     const std::optional<QString> &logError() const { return m_logError; }
 
     /// When an input is set, asks the chooser for a save location and makes it the output.
@@ -75,7 +87,7 @@ public:
     /// Starts an apply of the input to the output; does nothing when no input is set.
     void runApply();
     /// Makes `location` the input, proposes the default output beside it and resets the phase,
-    /// the error and the changes.
+    /// the error, the changes and the change log.
     void setInput(const std::filesystem::path &location);
     /// Asks the chooser for an input and, when the user confirms, sets it.
     void selectInput();

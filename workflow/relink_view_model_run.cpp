@@ -14,6 +14,9 @@ void RelinkViewModel::run(bool dryRun) {
     assign(m_isRunning, true, &RelinkViewModel::isRunningChanged);
     assign(m_errorMessage, std::optional<QString>(), &RelinkViewModel::errorMessageChanged);
     assign(m_changes, std::vector<RelinkChange>(), &RelinkViewModel::changesChanged);
+    // A log stays on offer only while the apply that wrote it is what the window shows.
+    assign(m_logURL, std::optional<std::filesystem::path>(), &RelinkViewModel::logURLChanged);
+    assign(m_logError, std::optional<QString>(), &RelinkViewModel::logErrorChanged);
 
     // The run resolves its locations once; later choices belong to the next run. Everything
     // that touches the disk happens in the job: a bundle may hold gigabytes, and a folder on a
@@ -73,6 +76,15 @@ void RelinkViewModel::publish(const RunOutcome &outcome, bool dryRun) {
            &RelinkViewModel::srcsUpdatedChanged);
     assign(m_orphansRemoved, removed, &RelinkViewModel::orphansRemovedChanged);
     assign(m_formatsUpdated, removed, &RelinkViewModel::formatsUpdatedChanged);
+    if (!dryRun) {
+        // Before the phase, so that the success banner finds them when it appears.
+        assign(m_logURL, outcome.logPath.empty() ? std::nullopt : std::optional(outcome.logPath),
+               &RelinkViewModel::logURLChanged);
+        assign(m_logError,
+               outcome.logError.empty() ? std::nullopt
+                                        : std::optional(QString::fromStdString(outcome.logError)),
+               &RelinkViewModel::logErrorChanged);
+    }
     assign(m_phase, dryRun ? AppPhase::dryRunComplete : AppPhase::done,
            &RelinkViewModel::phaseChanged);
 }

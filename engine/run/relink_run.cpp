@@ -1,14 +1,18 @@
 #include "engine/run/relink_run.h"
 
+#include "engine/relink/change_log.h"
 #include "engine/relink/fcpxml_relinker.h"
 #include "engine/run/bundle_copy.h"
+#include "engine/run/change_log_file.h"
 #include "engine/run/file_system.h"
 #include "engine/run/output_location.h"
 #include "engine/run/pending_output.h"
 #include "engine/xml/document.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <system_error>
 
 #include <dirent.h>
@@ -101,13 +105,112 @@ xml::DocumentError notAFile(const fs::path &path, const struct stat &info) {
                                   ", not a regular file");
 }
 
-/// The relink and whatever looks at its result before anything is written: both kinds of
-/// input pass here, in a preview and an apply alike, on the run's own thread.
-RelinkResult relinkDocument(xml::Document &document) {
-    return FCPXMLRelinker::relink(document);
+/// True when a relative location names an entry of the bundle that holds the document.
+bool staysInBundle(const std::string &location) {
+    if (location.empty() || location.front() == '/')
+        return false;
+    const fs::path normal = fs::path(location).lexically_normal();
+    return !normal.empty() && *normal.begin() != "..";
 }
 
-void performFile(const RunRequest &request, const Locations &at, RunOutcome &outcome) {
+/// Sets every change's `brawFound` as Final Cut Pro will find the original once it imports the
+/// output, which resolves a relative location against the document's folder; returns how many
+/// are missing. It runs before anything is written: an original inside an output bundle is
+/// looked for in the input bundle, whose entries the apply copies.
+std::size_t checkOriginals(std::vector<RelinkChange> &changes, const Locations &at) {
+    const fs::path output = at.output.empty() ? at.input : at.output;
+    if (!at.bundle) {
+        const fs::path folder = output.parent_path();
+        return FCPXMLRelinker::checkOriginals(changes, folder.empty() ? fs::path(".") : folder);
+    }
+    std::vector<RelinkChange> inside;
+    std::vector<std::size_t> where;
+    for (std::size_t i = 0; i < changes.size(); ++i) {
+        if (staysInBundle(changes[i].newSrc)) {
+            inside.push_back(changes[i]);
+            where.push_back(i);
+        }
+    }
+    const std::size_t missing = FCPXMLRelinker::checkOriginals(changes, output);
+    if (inside.empty())
+        return missing;
+    FCPXMLRelinker::checkOriginals(inside, at.input);
+    for (std::size_t k = 0; k < where.size(); ++k)
+        changes[where[k]].brawFound = inside[k].brawFound;
+    return std::size_t(std::count_if(changes.begin(), changes.end(),
+                                     [](const RelinkChange &change) { return !change.brawFound; }));
+}
+
+/// The refusal of a run that requires every original: how many are missing, and the first few
+/// by name.
+RunFailure missingOriginalsFailure(const std::vector<RelinkChange> &changes, std::size_t missing,
+                                   const RunRequest &request, const Locations &at) {
+    constexpr std::size_t kNamed = 3;
+    const std::size_t total = changes.size();
+    std::string message = std::to_string(missing) + " of " + std::to_string(total) +
+                          (total == 1 ? " .braw original of " : " .braw originals of ") +
+                          inQuotes(at.input.filename()) + (missing == 1 ? " is" : " are") +
+                          " missing on this computer: ";
+    std::size_t named = 0;
+    for (const RelinkChange &change : changes) {
+        if (change.brawFound)
+            continue;
+        if (named == kNamed)
+            break;
+        message += (named ? ", " : "") + inQuotes(fs::path(change.newSrc).filename());
+        ++named;
+    }
+    if (missing > named)
+        message += " and " + std::to_string(missing - named) + " more";
+    message += request.dryRun ? "." : ". Nothing was written.";
+    return {message};
+}
+
+/// The relink and whatever looks at its result before anything is written: both kinds of
+/// input pass here, in a preview and an apply alike, on the run's own thread.
+RelinkResult relinkDocument(xml::Document &document, const RunRequest &request, const Locations &at,
+                            RunOutcome &outcome) {
+    RelinkResult result = FCPXMLRelinker::relink(document);
+    const std::size_t missing = checkOriginals(result.changes, at);
+    outcome.missingOriginals = missing;
+    if (missing > 0 && request.requireOriginals)
+        throw missingOriginalsFailure(result.changes, missing, request, at);
+    return result;
+}
+
+/// Writes the change log of a successful apply beside its output. Its failure is reported in
+/// the outcome and fails nothing: the output is already in place.
+void writeLogOf(const RunRequest &request, const Locations &at, mode_t documentMode,
+                RunOutcome &outcome) {
+    const fs::path location = changeLogLocation(at.output);
+    // A log is read later, perhaps elsewhere: it names the files in full.
+    const auto full = [](const fs::path &path) {
+        std::error_code error;
+        fs::path absolute = fs::absolute(path, error);
+        return (error ? path : absolute).lexically_normal().string();
+    };
+    std::optional<OutputRefusal> refusal;
+    try {
+        const ChangeLogHeader header{changeLogProgram(), localDateTime(std::time(nullptr)),
+                                     full(at.input), full(outcome.written),
+                                     at.bundle ? outcome.document.filename().string() : ""};
+        refusal = writeChangeLog(location, changeLogText(header, *outcome.result),
+                                 (documentMode & 0666) | S_IWUSR, request.replaceExisting,
+                                 {at.input, request.otherInputs});
+    } catch (const std::exception &) {
+        refusal = OutputRefusal{std::strerror(ENOMEM)}; // only building the text can throw
+    }
+    if (!refusal) {
+        outcome.logPath = location;
+        return;
+    }
+    outcome.logError = "The change log could not be written to " + inQuotes(location) + ": " +
+                       refusal->reason + ".";
+    outcome.logExists = refusal->exists;
+}
+
+/// Returns the permission bits of the document written (of the input document for a preview).
+mode_t performFile(const RunRequest &request, const Locations &at, RunOutcome &outcome) {
     os::UniqueFd input;
     struct stat info {};
     if (int error = os::openRegular(AT_FDCWD, at.input.c_str(), true, input, info))
@@ -121,10 +224,10 @@ void performFile(const RunRequest &request, const Locations &at, RunOutcome &out
         xml::Document::read(input.get(), at.input, FCPXMLRelinker::loadOptions());
     input.reset();
     outcome.document = at.input;
-    RelinkResult result = relinkDocument(document);
+    RelinkResult result = relinkDocument(document, request, at, outcome);
+    const mode_t mode = (info.st_mode & kPermissionBits) | S_IWUSR;
     if (!request.dryRun) {
-        PendingOutput pending =
-            createOutput(at, PendingOutput::Kind::File, (info.st_mode & kPermissionBits) | S_IWUSR);
+        PendingOutput pending = createOutput(at, PendingOutput::Kind::File, mode);
         try {
             document.save(pending.fd(), at.output);
         } catch (const xml::DocumentError &error) {
@@ -135,6 +238,7 @@ void performFile(const RunRequest &request, const Locations &at, RunOutcome &out
         outcome.written = at.output;
     }
     outcome.result = std::move(result);
+    return mode;
 }
 
 /// The first top-level entry of the open bundle whose extension is "fcpxml", in listing order.
@@ -190,7 +294,8 @@ void writeDocumentInto(const PendingOutput &pending, const std::string &name, mo
         throw failed(errno);
 }
 
-void performBundle(const RunRequest &request, const Locations &at, RunOutcome &outcome) {
+/// Returns the permission bits of the document written (of the input document for a preview).
+mode_t performBundle(const RunRequest &request, const Locations &at, RunOutcome &outcome) {
     // A bundle given through a link is the folder the link names.
     os::UniqueFd bundle;
     if (int error = os::openFolder(AT_FDCWD, at.input.c_str(), true, bundle)) {
@@ -240,7 +345,8 @@ void performBundle(const RunRequest &request, const Locations &at, RunOutcome &o
     }
     input.reset();
     outcome.document = documentPath;
-    RelinkResult result = relinkDocument(*document);
+    RelinkResult result = relinkDocument(*document, request, at, outcome);
+    const mode_t mode = (info.st_mode & kPermissionBits) | S_IWUSR;
     if (!request.dryRun) {
         PendingOutput pending = createOutput(at, PendingOutput::Kind::Folder,
                                              (bundleInfo.st_mode & kPermissionBits) | S_IRWXU);
@@ -249,11 +355,12 @@ void performBundle(const RunRequest &request, const Locations &at, RunOutcome &o
         } catch (const BundleCopyError &error) {
             throw bundleCopyFailure(error, at);
         }
-        writeDocumentInto(pending, name, (info.st_mode & kPermissionBits) | S_IWUSR, *document, at);
+        writeDocumentInto(pending, name, mode, *document, at);
         commit(pending, request, at);
         outcome.written = at.output;
     }
     outcome.result = std::move(result);
+    return mode;
 }
 
 } // namespace
@@ -276,10 +383,10 @@ RunOutcome RelinkRun::perform(const RunRequest &request) {
                        withoutTrailingSeparator(request.output), isBundle(request.input)};
     RunOutcome outcome;
     try {
-        if (at.bundle)
-            performBundle(request, at, outcome);
-        else
-            performFile(request, at, outcome);
+        const mode_t documentMode =
+            at.bundle ? performBundle(request, at, outcome) : performFile(request, at, outcome);
+        if (!request.dryRun && request.writeLog)
+            writeLogOf(request, at, documentMode, outcome);
         return outcome;
     } catch (const RunFailure &failure) {
         outcome.errorMessage = failure.message;

@@ -2,6 +2,7 @@
 
 #include "engine/relink/relink_records.h"
 
+#include <cstddef>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -23,6 +24,11 @@ struct RunRequest {
     bool checkOutput = false;
     /// More locations the run must never replace or remove: the other inputs of one command.
     std::vector<std::filesystem::path> otherInputs;
+    /// Any .braw original missing on this machine fails the run before anything is written.
+    bool requireOriginals = false;
+    /// A successful apply writes a change log beside its output (see changeLogLocation). An
+    /// earlier log there is replaced only under `replaceExisting`.
+    bool writeLog = true;
 };
 
 /// What one run did: the one value every front end reports from.
@@ -39,15 +45,31 @@ struct RunOutcome {
     /// True when the run failed only because something stands at the output and the request
     /// did not agree to replace it.
     bool outputExists = false;
+    /// How many changes name a .braw original that is not on this machine (each change's
+    /// `brawFound` says which); empty when the run ended before looking.
+    std::optional<std::size_t> missingOriginals;
+    /// The change log written beside the output; empty when none was.
+    std::filesystem::path logPath;
+    /// Why a successful apply wrote no change log although one was asked for, as a sentence the
+    /// user is shown; the apply has succeeded all the same. Empty otherwise.
+    std::string logError;
+    /// True when the log was not written only because an earlier file stands at its place and
+    /// the request did not agree to replace it.
+    bool logExists = false;
 
     bool succeeded() const { return result.has_value(); }
 };
 
 /// The file-level run shared by every front end: read the input document (a file, or the
-/// document inside a bundle), relink it and, for an apply, write the output whole or not at
-/// all. The input is never written. An apply builds its output under a hidden temporary name
-/// beside the output (a bundle: a temporary folder with copies of the bundle's other entries)
-/// and moves it into place with one rename; a failure removes everything the run created.
+/// document inside a bundle), relink it, look for every .braw original on disk and, for an
+/// apply, write the output whole or not at all, then its change log. The input is never
+/// written. An apply builds its output under a hidden temporary name beside the output (a
+/// bundle: a temporary folder with copies of the bundle's other entries) and moves it into
+/// place with one rename; a failure removes everything the run created.
+///
+/// A relative .braw location is looked for where Final Cut Pro will resolve it once it imports
+/// the output: in the output's folder, or in the output bundle (there, before anything is
+/// written, in the input bundle whose entries the apply copies).
 class RelinkRun {
 public:
     RelinkRun() = delete;

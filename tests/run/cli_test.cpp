@@ -134,10 +134,7 @@ TEST(RelinkTool, UsageErrorsExitWithTwo) {
     EXPECT_EQ(runTool(dir, {"--frobnicate", "a.fcpxml"}).status, 2);
     const ToolRun help = runTool(dir, {"--help"});
     EXPECT_EQ(help.status, 0);
-    EXPECT_EQ(help.out.rfind("Usage: tessaly-relink [--dry-run] [--json] [--overwrite] "
-                             "[--output PATH] INPUT...",
-                             0),
-              0u);
+    EXPECT_EQ(help.out.rfind("Usage: tessaly-relink [OPTION]... INPUT...\n", 0), 0u);
 }
 
 TEST(RelinkTool, PlainReportForEachInput) {
@@ -148,12 +145,13 @@ TEST(RelinkTool, PlainReportForEachInput) {
         runTool(dir, {(dir / "Day1.fcpxml").string(), (dir / "Broken.fcpxml").string()});
     EXPECT_EQ(run.status, 1);
     const fs::path output = dir / "Day1_braw.fcpxml";
-    EXPECT_EQ(run.out,
-              (dir / "Day1.fcpxml").string() +
-                  ": 1 clip source relinked, 1 format "
-                  "removed, written to " +
-                  output.string() + "\n" +
-                  "Kid's B: /Volumes/Café/Kid's B.mov \u2192 /Volumes/Café/Kid's B.braw\n");
+    EXPECT_EQ(run.out, (dir / "Day1.fcpxml").string() +
+                           ": 1 clip source relinked, 1 format removed, 1 original missing, "
+                           "written to " +
+                           output.string() + " (change log " +
+                           (dir / "Day1_braw.relink.log").string() + ")\n" +
+                           "Kid's B: /Volumes/Café/Kid's B.mov \u2192 /Volumes/Café/Kid's B.braw "
+                           "(missing)\n");
     EXPECT_EQ(run.err, (dir / "Broken.fcpxml").string() +
                            ": \u201CBroken.fcpxml\u201D is not well-formed XML: unclosed element "
                            "\u201Cfcpxml\u201D (line 1, column 9).\n");
@@ -180,25 +178,56 @@ TEST(RelinkTool, JsonReportOfAPreviewAndAFailure) {
     EXPECT_EQ(ok["changes"][0]["stem"], "Kid's B");
     EXPECT_EQ(ok["changes"][0]["oldSrc"], "/Volumes/Café/Kid's B.mov");
     EXPECT_EQ(ok["changes"][0]["newAssetID"], "r5");
+    EXPECT_EQ(ok["changes"][0]["brawFound"], false);
+    EXPECT_EQ(ok["missingOriginals"], 1);
+    EXPECT_TRUE(ok["log"].is_null());
     EXPECT_EQ(ok["brawFormat"], nlohmann::json({{"id", "r2"}}));
     EXPECT_EQ(ok["orphanFormatsRemoved"], nlohmann::json({"r1"}));
     const auto &failed = json["runs"][1];
     EXPECT_EQ(failed["ok"], false);
     EXPECT_EQ(failed["error"],
               "Cannot read \u201CMissing.fcpxml\u201D: No such file or directory.");
+    EXPECT_TRUE(failed["missingOriginals"].is_null());
+    EXPECT_TRUE(failed["log"].is_null());
     EXPECT_FALSE(fs::exists(dir / "Day1_braw.fcpxml"));
 }
 
-TEST(RelinkTool, OutputOptionNamesTheOutput) {
+TEST(RelinkTool, OutputOptionNamesTheOutputAndItsChangeLog) {
     TempDir dir;
     writeFile(dir / "Day1.fcpxml", kDocument);
+    writeFile(dir / "Day1.fcpxmld" / "Info.fcpxml", kDocument);
     const ToolRun run = runTool(dir, {"--json", "--output", (dir / "Final.fcpxml").string(),
                                       (dir / "Day1.fcpxml").string()});
     EXPECT_EQ(run.status, 0) << run.err;
-    const auto json = nlohmann::json::parse(run.out);
+    auto json = nlohmann::json::parse(run.out);
     EXPECT_EQ(json["runs"][0]["output"], (dir / "Final.fcpxml").string());
+    EXPECT_EQ(json["runs"][0]["log"], (dir / "Final.relink.log").string());
     EXPECT_EQ(json["runs"][0]["document"], (dir / "Day1.fcpxml").string());
     EXPECT_TRUE(fs::exists(dir / "Final.fcpxml"));
+    EXPECT_NE(readFile(dir / "Final.relink.log").find("\tr4\tr5\tmissing\n"), std::string::npos);
+
+    const ToolRun noLog = runTool(dir, {"--json", "--no-log", (dir / "Day1.fcpxmld").string()});
+    EXPECT_EQ(noLog.status, 0) << noLog.err;
+    json = nlohmann::json::parse(noLog.out);
+    EXPECT_TRUE(json["runs"][0]["log"].is_null());
+    EXPECT_EQ(snapshot(dir.path()).count("Day1_braw.relink.log"), 0u);
+}
+
+TEST(RelinkTool, ChangeLogThatCannotBeWrittenIsAWarning) {
+    TempDir dir;
+    writeFile(dir / "Day1.fcpxml", kDocument);
+    writeFile(dir / "Day1_braw.relink.log", "an earlier run's log");
+    const ToolRun run = runTool(dir, {"--json", (dir / "Day1.fcpxml").string()});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, (dir / "Day1.fcpxml").string() +
+                           ": warning: The change log could not be written to " +
+                           q(dir / "Day1_braw.relink.log") +
+                           ": File exists. Give --overwrite to replace it.\n");
+    const auto json = nlohmann::json::parse(run.out);
+    EXPECT_EQ(json["runs"][0]["ok"], true);
+    EXPECT_TRUE(json["runs"][0]["log"].is_null());
+    EXPECT_EQ(readFile(dir / "Day1_braw.relink.log"), "an earlier run's log");
+    EXPECT_TRUE(fs::exists(dir / "Day1_braw.fcpxml"));
 }
 
 // Each case arranges files in a fresh folder, runs the program once and expects exactly this
@@ -372,6 +401,16 @@ const FaultCase kFaults[] = {
          return (dir / "Day1.fcpxml").string() +
                 ": Failed to copy file: \u201CDay1.fcpxml\u201D could not be copied to " +
                 q(dir / "Day1_braw.fcpxml") + ": it is a link to the input.";
+     }},
+    {"RequiredOriginalMissing",
+     [](const TempDir &dir) {
+         writeFile(dir / "Day1.fcpxml", kDocument);
+         return std::vector<std::string>{"--require-originals", (dir / "Day1.fcpxml").string()};
+     },
+     [](const TempDir &dir) {
+         return (dir / "Day1.fcpxml").string() +
+                ": 1 of 1 .braw original of \u201CDay1.fcpxml\u201D is missing on this "
+                "computer: \u201CKid's B.braw\u201D. Nothing was written.";
      }},
     {"PreviewOntoTheInputReportsTheApplysRefusal",
      [](const TempDir &dir) {
@@ -555,7 +594,8 @@ TEST(RelinkTool, TwoRunsToOneOutputEachWriteAWholeDocumentOrFailCleanly) {
             }
         }
         EXPECT_EQ(readFile(dir / "A_braw.fcpxmld" / "Info.fcpxml"), expected);
-        EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
+        // The input, the output and its log.
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 3);
     }
 }
 
@@ -571,7 +611,7 @@ TEST(RelinkTool, PlainOutputEscapesControlCharacters) {
     const ToolRun run = runTool(dir, {(dir / "Day1.fcpxml").string(), (dir / evil).string()});
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.out.find("B\\x1B[31m\\u202E: /Volumes/Café/B\\x1B[31m\\u202E.mov \u2192 "
-                           "/Volumes/Café/B\\x1B[31m\\u202E.braw\n"),
+                           "/Volumes/Café/B\\x1B[31m\\u202E.braw (missing)\n"),
               std::string::npos)
         << run.out;
     // The name's line break stays a line break of the message, indented like every further

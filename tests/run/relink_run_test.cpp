@@ -33,12 +33,13 @@ const std::string kNoMov =
     R"(<fcpxml><resources><asset id="r3"><media-rep src="file:///m/A.braw"/></asset></resources></fcpxml>)";
 
 RunOutcome run(const fs::path &input, const fs::path &output, bool dryRun,
-               bool replaceExisting = false) {
+               bool replaceExisting = false, bool writeLog = true) {
     RunRequest request;
     request.input = input;
     request.output = output;
     request.dryRun = dryRun;
     request.replaceExisting = replaceExisting;
+    request.writeLog = writeLog;
     return RelinkRun::perform(request);
 }
 
@@ -61,6 +62,35 @@ std::vector<std::string> temporaries(const fs::path &folder) {
 
 unsigned permissionsOf(const fs::path &path) {
     return unsigned(fs::status(path).permissions() & fs::perms::all);
+}
+
+/// A document whose proxies have the `src` texts `sources`, beside one .braw asset (r3); the
+/// proxies are r4, r5... and their new assets follow them.
+std::string withProxies(const std::vector<std::string> &sources) {
+    std::string assets;
+    int id = 4;
+    for (const std::string &src : sources) {
+        assets += "<asset id=\"r" + std::to_string(id++) + "\" format=\"r1\"><media-rep src=\"" +
+                  src + "\"/></asset>\n";
+    }
+    return "<fcpxml version=\"1.10\"><resources><format id=\"r1\"/><format id=\"r2\"/>\n"
+           "<asset id=\"r3\" format=\"r2\"><media-rep src=\"file:///m/A.braw\"/></asset>\n" +
+           assets + "</resources></fcpxml>\n";
+}
+
+/// One original stored decomposed (as disks formatted on a Mac keep names) while the document
+/// spells it composed, one missing, and one relative to the imported document.
+std::string arrangeOriginals(const TempDir &dir) {
+    writeFile(dir / "Media" / "Cafe\u0301" / "One.braw", "");
+    const std::string media = "file://" + (dir / "Media").string();
+    return withProxies({media + "/Caf%C3%A9/One.mov", media + "/Gone.mov", "clips/Near.mov"});
+}
+
+std::vector<bool> foundFlags(const RunOutcome &outcome) {
+    std::vector<bool> flags;
+    for (const RelinkChange &change : outcome.result->changes)
+        flags.push_back(change.brawFound);
+    return flags;
 }
 
 } // namespace
@@ -305,5 +335,153 @@ TEST(PendingOutput, WriteFileWholeNeverReplacesWithoutBeingAsked) {
     EXPECT_EQ(readFile(log), "third");
     EXPECT_THROW(writeFileWhole(dir / "missing" / "x.log", "x", 0600, Placement::Replace),
                  std::system_error);
+    EXPECT_TRUE(temporaries(dir.path()).empty());
+}
+
+TEST(RelinkRun, OriginalsAreLookedForWhereTheImportedDocumentResolvesThem) {
+    TempDir dir;
+    const std::string document = arrangeOriginals(dir);
+    writeFile(dir / "In" / "Day1.fcpxml", document);
+    writeFile(dir / "In" / "Day1.fcpxmld" / "Info.fcpxml", document);
+    // A relative original lies beside the output document, or inside the bundle (which the
+    // apply copies).
+    writeFile(dir / "Out" / "clips" / "Near.braw", "");
+    writeFile(dir / "In" / "Day1.fcpxmld" / "clips" / "Near.braw", "");
+    for (const bool dryRun : {true, false}) {
+        for (const char *name : {"Day1.fcpxml", "Day1.fcpxmld"}) {
+            SCOPED_TRACE(std::string(name) + (dryRun ? " preview" : " apply"));
+            const fs::path output = dir / "Out" / RelinkRun::defaultOutputLocation(name);
+            const RunOutcome outcome = run(dir / "In" / name, output, dryRun);
+            ASSERT_TRUE(outcome.succeeded()) << outcome.errorMessage;
+            EXPECT_EQ(foundFlags(outcome), (std::vector<bool>{true, false, true}));
+            EXPECT_EQ(outcome.missingOriginals, 1u);
+        }
+    }
+    // The document keeps the spelling derived from the proxy.
+    EXPECT_NE(readFile(dir / "Out" / "Day1_braw.fcpxml").find("/Caf%C3%A9/One.braw"),
+              std::string::npos);
+}
+
+TEST(RelinkRun, RequiringOriginalsFailsBeforeAnythingIsWritten) {
+    TempDir dir;
+    writeFile(dir / "Day1.fcpxml", arrangeOriginals(dir));
+    writeFile(dir / "Day1.fcpxmld" / "Info.fcpxml", readFile(dir / "Day1.fcpxml"));
+    writeFile(dir / "Many.fcpxml",
+              withProxies({"/x/P1.mov", "/x/P2.mov", "/x/P3.mov", "/x/P4.mov", "/x/P5.mov"}));
+    const auto before = snapshot(dir.path());
+
+    RunRequest request;
+    request.requireOriginals = true;
+    const struct {
+        fs::path input;
+        bool dryRun;
+        std::string message;
+    } cases[] = {
+        {dir / "Day1.fcpxml", false,
+         "2 of 3 .braw originals of \u201CDay1.fcpxml\u201D are missing on this computer: "
+         "\u201CGone.braw\u201D, \u201CNear.braw\u201D. Nothing was written."},
+        {dir / "Day1.fcpxmld", false,
+         "2 of 3 .braw originals of \u201CDay1.fcpxmld\u201D are missing on this computer: "
+         "\u201CGone.braw\u201D, \u201CNear.braw\u201D. Nothing was written."},
+        {dir / "Many.fcpxml", true,
+         "5 of 5 .braw originals of \u201CMany.fcpxml\u201D are missing on this computer: "
+         "\u201CP1.braw\u201D, \u201CP2.braw\u201D, \u201CP3.braw\u201D and 2 more."},
+    };
+    for (const auto &refused : cases) {
+        SCOPED_TRACE(refused.input.string());
+        request.input = refused.input;
+        request.output = RelinkRun::defaultOutputLocation(refused.input);
+        request.dryRun = refused.dryRun;
+        const RunOutcome outcome = RelinkRun::perform(request);
+        EXPECT_FALSE(outcome.succeeded());
+        EXPECT_EQ(outcome.errorMessage, refused.message);
+        EXPECT_EQ(outcome.missingOriginals, refused.dryRun ? 5u : 2u);
+        EXPECT_TRUE(outcome.logPath.empty());
+        EXPECT_EQ(snapshot(dir.path()), before);
+    }
+}
+
+TEST(RelinkRun, ApplyWritesItsChangeLogBesideTheOutputOnly) {
+    TempDir dir;
+    const std::string document = arrangeOriginals(dir);
+    writeFile(dir / "In" / "Day1.fcpxml", document);
+    writeFile(dir / "In" / "Day2.fcpxmld" / "Info.fcpxml", document);
+    const std::string media = (dir / "Media").string();
+    for (const char *name : {"Day1.fcpxml", "Day2.fcpxmld"}) {
+        SCOPED_TRACE(name);
+        const fs::path input = dir / "In" / name;
+        const fs::path output = dir / "Out" / RelinkRun::defaultOutputLocation(name);
+        fs::create_directories(dir / "Out");
+        ASSERT_TRUE(run(input, output, true).logPath.empty());
+        RunOutcome outcome = run(input, output, false);
+        ASSERT_TRUE(outcome.succeeded()) << outcome.errorMessage;
+        const fs::path log = dir / "Out" / (output.stem().string() + ".relink.log");
+        EXPECT_EQ(outcome.logPath, log);
+        EXPECT_EQ(outcome.logError, "");
+        const std::string text = readFile(log);
+        const auto hasLine = [&](const std::string &line) {
+            return text.find("\n" + line + "\n") != std::string::npos;
+        };
+        EXPECT_EQ(text.rfind("Program:\tTessaly ", 0), 0u);
+        EXPECT_TRUE(hasLine("Input:\t" + input.string()));
+        EXPECT_TRUE(hasLine("Output:\t" + output.string()));
+        EXPECT_EQ(hasLine("Document in bundle:\tInfo.fcpxml"), RelinkRun::isBundle(input));
+        EXPECT_TRUE(hasLine("Originals missing:\t2"));
+        EXPECT_TRUE(hasLine("One\t" + media + "/Caf\u00E9/One.mov\t" + media +
+                            "/Caf\u00E9/One.braw\tr4\tr7\tfound"));
+        EXPECT_TRUE(
+            hasLine("Gone\t" + media + "/Gone.mov\t" + media + "/Gone.braw\tr5\tr8\tmissing"));
+        EXPECT_EQ(permissionsOf(log), 0644u);
+
+        // No log without being asked for one, and never one inside a bundle.
+        fs::remove(log);
+        outcome = run(input, output, false, true, false);
+        ASSERT_TRUE(outcome.succeeded()) << outcome.errorMessage;
+        EXPECT_TRUE(outcome.logPath.empty());
+        EXPECT_FALSE(fs::exists(log));
+    }
+    for (const auto &[entry, content] : snapshot(dir / "Out" / "Day2_braw.fcpxmld"))
+        EXPECT_EQ(entry.find(".log"), std::string::npos) << entry;
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "Out"), fs::directory_iterator()), 2);
+}
+
+TEST(RelinkRun, ChangeLogThatCannotBeWrittenFailsNothingAndReplacesOnlyWhatItMay) {
+    TempDir dir;
+    writeFile(dir / "Day1.fcpxml", kDocument);
+    // Any file name will do for an input; this one is where the log of Cut.fcpxml goes.
+    writeFile(dir / "Cut.relink.log", kDocument);
+    const fs::path log = dir / "Day1_braw.relink.log";
+    const auto failure = [&](const fs::path &at, const std::string &reason) {
+        return "The change log could not be written to \u201C" + at.string() + "\u201D: " + reason +
+               ".";
+    };
+
+    writeFile(log, "an earlier log");
+    RunOutcome outcome = run(dir / "Day1.fcpxml", dir / "Day1_braw.fcpxml", false);
+    ASSERT_TRUE(outcome.succeeded()) << outcome.errorMessage;
+    EXPECT_EQ(outcome.written, dir / "Day1_braw.fcpxml");
+    EXPECT_TRUE(outcome.logPath.empty());
+    EXPECT_EQ(outcome.logError, failure(log, "File exists"));
+    EXPECT_TRUE(outcome.logExists);
+    EXPECT_EQ(readFile(log), "an earlier log");
+
+    // Allowed to replace the output, the run may replace the log of an earlier run too...
+    outcome = run(dir / "Day1.fcpxml", dir / "Day1_braw.fcpxml", false, true);
+    EXPECT_EQ(outcome.logPath, log);
+    EXPECT_NE(readFile(log).find("\tr4\tr5\tmissing\n"), std::string::npos);
+
+    // ...but never a folder, or an input, that bears the log's name.
+    fs::remove(log);
+    writeFile(log / "notes.txt", "the user's");
+    const auto before = snapshot(dir.path());
+    outcome = run(dir / "Day1.fcpxml", dir / "Day1_braw.fcpxml", false, true);
+    ASSERT_TRUE(outcome.succeeded()) << outcome.errorMessage;
+    EXPECT_EQ(outcome.logError, failure(log, "it is a folder, which Tessaly does not replace"));
+    EXPECT_FALSE(outcome.logExists);
+    outcome = run(dir / "Cut.relink.log", dir / "Cut.fcpxml", false, true);
+    ASSERT_TRUE(outcome.succeeded()) << outcome.errorMessage;
+    EXPECT_EQ(outcome.logError, failure(dir / "Cut.relink.log", "it is the input itself"));
+    fs::remove(dir / "Cut.fcpxml");
+    EXPECT_EQ(snapshot(dir.path()), before);
     EXPECT_TRUE(temporaries(dir.path()).empty());
 }

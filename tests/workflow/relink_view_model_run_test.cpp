@@ -195,3 +195,48 @@ TEST_F(RelinkViewModelRun, LastReleaseOnAnotherThreadIsForwardedToTheGuiThread) 
     ASSERT_TRUE(QTest::qWaitFor([&] { return destroyedOn != nullptr; }, 60000));
     EXPECT_EQ(destroyedOn, QThread::currentThread());
 }
+
+TEST_F(RelinkViewModelRun, ChangeLogOfTheApplyOnScreenIsOfferedUntilTheNextRunOrInput) {
+    // One original on disk, one not.
+    std::string document = kTwoProxies;
+    const std::string media = "file:///Media/";
+    for (auto at = document.find(media); at != std::string::npos; at = document.find(media, at))
+        document.replace(at, media.size(), "file://" + (dir / "Media").string() + "/");
+    writeFile(dir / "Media" / "A002.braw", "");
+    writeFile(dir / "Day1.fcpxml", document);
+    const fs::path log = dir / "Day1_braw.relink.log";
+    model->setInput(dir / "Day1.fcpxml");
+    Recorder recorder(*model);
+
+    model->runApply();
+    expectSuccess(*model, Phase::done);
+    EXPECT_EQ(model->logURL(), log);
+    EXPECT_EQ(model->logError(), std::nullopt);
+    EXPECT_TRUE(contains(readFile(log), "\tr5\tr7\tmissing\n"));
+    ASSERT_EQ(model->changes().size(), 2u);
+    EXPECT_TRUE(model->changes()[0].brawFound);
+    EXPECT_FALSE(model->changes()[1].brawFound);
+    // The banner finds the log before it appears.
+    const std::vector<std::string> last(recorder.events.end() - 6, recorder.events.end());
+    EXPECT_EQ(last, Recorder::announced({"logURL=" + log.string(), "logError=none", "phase=done"}));
+
+    model->runDryRun();
+    EXPECT_EQ(model->logURL(), std::nullopt) << "cleared when a run starts";
+    expectSuccess(*model, Phase::dryRunComplete);
+    EXPECT_EQ(model->logURL(), std::nullopt);
+
+    // The output was removed but its log kept: the next apply succeeds and says why it wrote
+    // no log, leaving the earlier one alone.
+    fs::remove(dir / "Day1_braw.fcpxml");
+    const std::string earlier = readFile(log);
+    model->runApply();
+    expectSuccess(*model, Phase::done);
+    EXPECT_EQ(model->logURL(), std::nullopt);
+    EXPECT_EQ(model->logError(),
+              QString::fromStdString("The change log could not be written to \u201C" +
+                                     log.string() + "\u201D: File exists."));
+    EXPECT_EQ(readFile(log), earlier);
+
+    model->setInput(dir / "Day1.fcpxml");
+    EXPECT_EQ(model->logError(), std::nullopt);
+}

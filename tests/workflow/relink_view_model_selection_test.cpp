@@ -19,10 +19,10 @@ TEST_F(RelinkViewModelSelection, InputChooserSetsTheInputOnlyWhenConfirmed) {
     // Neither the extension nor the existence of the choice is examined.
     chooser->inputAnswer = fs::path("/Edits/Cut.final.FCPXML");
     model->selectInput();
-    EXPECT_EQ(recorder.events,
-              Recorder::announced({"inputURL=/Edits/Cut.final.FCPXML",
-                                   "outputURL=/Edits/Cut.final_braw.FCPXML", "phase=idle",
-                                   "errorMessage=none", "changes=0"}));
+    EXPECT_EQ(recorder.events, Recorder::announced({"inputURL=/Edits/Cut.final.FCPXML",
+                                                    "outputURL=/Edits/Cut.final_braw.FCPXML",
+                                                    "phase=idle", "errorMessage=none", "changes=0",
+                                                    "logURL=none", "logError=none"}));
 
     recorder.events.clear();
     chooser->inputAnswer = std::nullopt;

@@ -56,9 +56,9 @@ TEST(RelinkViewModelState, SetInputAssignsInOrderAndNotifiesEqualValues) {
     const auto model = RelinkViewModel::create(nullptr);
     Recorder recorder(*model);
     const fs::path input = dir / "Day1.fcpxml";
-    const auto expected = Recorder::announced({"inputURL=" + input.string(),
-                                               "outputURL=" + (dir / "Day1_braw.fcpxml").string(),
-                                               "phase=idle", "errorMessage=none", "changes=0"});
+    const auto expected = Recorder::announced(
+        {"inputURL=" + input.string(), "outputURL=" + (dir / "Day1_braw.fcpxml").string(),
+         "phase=idle", "errorMessage=none", "changes=0", "logURL=none", "logError=none"});
     model->setInput(input);
     EXPECT_EQ(recorder.events, expected);
 
@@ -76,7 +76,8 @@ TEST(RelinkViewModelState, SuccessfulRunPublishesInOrderAfterTheStart) {
     Recorder recorder(*model);
 
     model->runDryRun();
-    const auto started = Recorder::announced({"isRunning=true", "errorMessage=none", "changes=0"});
+    const auto started = Recorder::announced(
+        {"isRunning=true", "errorMessage=none", "changes=0", "logURL=none", "logError=none"});
     EXPECT_EQ(recorder.events, started);
     EXPECT_EQ(model->phase(), Phase::idle) << "the previous phase stays while running";
 
@@ -102,7 +103,8 @@ TEST(RelinkViewModelState, RefusedOutputIsPublishedOnlyAfterTheCurrentWork) {
 
     model->runApply();
     // Whenever the job finds the output taken, nothing of it may show until the event loop runs.
-    const auto started = Recorder::announced({"isRunning=true", "errorMessage=none", "changes=0"});
+    const auto started = Recorder::announced(
+        {"isRunning=true", "errorMessage=none", "changes=0", "logURL=none", "logError=none"});
     EXPECT_EQ(recorder.events, started);
     EXPECT_TRUE(model->isRunning());
     EXPECT_EQ(model->errorMessage(), std::nullopt);

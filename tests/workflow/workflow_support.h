@@ -100,8 +100,13 @@ public:
             EXPECT_EQ(model.errorMessage(), value);
             events.push_back("errorMessage=" + (value ? value->toStdString() : "none"));
         });
-        on(&VM::logURLChanged, [this](const std::optional<fs::path> &value) {
+        on(&VM::logURLChanged, [this, &model](const std::optional<fs::path> &value) {
+            EXPECT_EQ(model.logURL(), value);
             events.push_back("logURL=" + describe(value));
+        });
+        on(&VM::logErrorChanged, [this, &model](const std::optional<QString> &value) {
+            EXPECT_EQ(model.logError(), value);
+            events.push_back("logError=" + (value ? value->toStdString() : "none"));
         });
     }
 
