@@ -75,6 +75,12 @@ double median(std::vector<double> v) {
     return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
+// An apply also leaves its change log beside the output; each timed run must write both anew.
+void removeOutput(const fs::path &output) {
+    fs::remove(output);
+    fs::remove(output.parent_path() / (output.stem().string() + ".relink.log"));
+}
+
 bool sameBytes(const fs::path &a, const fs::path &b) {
     std::ifstream fa(a, std::ios::binary), fb(b, std::ios::binary);
     std::vector<char> ba(1 << 20), bb(1 << 20);
@@ -182,7 +188,7 @@ int main(int argc, char **argv) {
         bool failed = false;
         for (int run = 0; run <= options.runs && !failed; ++run) {
             if (!c.output.empty())
-                fs::remove(c.output);
+                removeOutput(c.output);
             ChildRun r = runMeasured(c.argv);
             if (r.exitStatus != 0) {
                 std::printf("%-36s failed (exit %d): %s\n", c.label.c_str(), r.exitStatus,
@@ -204,7 +210,7 @@ int main(int argc, char **argv) {
             std::printf("   output %s", sameBytes(input, c.output) ? "byte-identical" : "DIFFERS");
         std::printf("\n");
         if (!c.output.empty())
-            fs::remove(c.output);
+            removeOutput(c.output);
     }
 
     std::printf("\nratios for our load + save:\n");
