@@ -1,5 +1,7 @@
 #include "support/temp_dir.h"
 
+#include "engine/version.h"
+
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -135,6 +137,34 @@ TEST(RelinkTool, UsageErrorsExitWithTwo) {
     const ToolRun help = runTool(dir, {"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind("Usage: tessaly-relink [OPTION]... INPUT...\n", 0), 0u);
+}
+
+TEST(RelinkTool, OptionFormsOfItsNeighbours) {
+    TempDir dir;
+    writeFile(dir / "Day1.fcpxml", kDocument);
+    const std::string input = (dir / "Day1.fcpxml").string();
+    const ToolRun version = runTool(dir, {"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "tessaly-relink " + std::string(tessaly::kVersion) + "\n");
+
+    // --output=PATH is --output PATH.
+    const ToolRun joined = runTool(dir, {"--output=" + (dir / "Joined.fcpxml").string(), input});
+    EXPECT_EQ(joined.status, 0) << joined.err;
+    EXPECT_TRUE(fs::exists(dir / "Joined.fcpxml"));
+    EXPECT_EQ(runTool(dir, {"--output=", input}).status, 2);
+
+    // After --, and for a lone -, every argument is a file name: never an option, never
+    // standard input (a read of which would hang here until the child is killed).
+    const std::string missing = ": No such file or directory.\n";
+    for (const std::vector<std::string> &args :
+         {std::vector<std::string>{"--", "--json"}, {"--", "-"}, {"-"}}) {
+        const std::string name = args.back();
+        std::vector<std::string> preview{"--dry-run"};
+        preview.insert(preview.end(), args.begin(), args.end());
+        const ToolRun run = runTool(dir, preview);
+        EXPECT_EQ(run.status, 1) << name;
+        EXPECT_EQ(run.err, name + ": Cannot read \u201C" + name + "\u201D" + missing);
+    }
 }
 
 TEST(RelinkTool, PlainReportForEachInput) {
