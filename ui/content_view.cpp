@@ -4,7 +4,7 @@
 #include "ui/about_view.h"
 #include "ui/drop_zone_view.h"
 #include "ui/feedback_mail.h"
-#include "ui/path_string.h"
+#include "workflow/path_string.h"
 #include "ui/push_button.h"
 #include "ui/qt_file_chooser.h"
 #include "ui/reveal_container.h"

@@ -12,7 +12,8 @@
 #include "ui/wrapping_label.h"
 #include "workflow/relink_view_model.h"
 
-#include <QFile>
+#include "workflow/path_string.h"
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QVBoxLayout>
@@ -28,7 +29,7 @@ CardLook tintedCard(Tint tint) {
 }
 
 QString fileName(const std::filesystem::path &path) {
-    return QFile::decodeName(path.filename().native().c_str());
+    return pathString(path.filename());
 }
 
 } // namespace
@@ -264,7 +265,7 @@ QWidget *ContentView::errorBanner() const {
 QString ContentView::resultsKey() const {
     // Everything a panel shows; a panel is rebuilt when any of it changes.
     const auto describe = [](const std::optional<std::filesystem::path> &path) {
-        return path ? QFile::decodeName(path->native().c_str()) : QStringLiteral("-");
+        return path ? pathString(*path) : QStringLiteral("-");
     };
     const OriginalsSummary originals = summarizeOriginals(m_vm->changes());
     return QString::number(int(m_vm->phase())) + QLatin1Char('|') +

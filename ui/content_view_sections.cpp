@@ -8,7 +8,8 @@
 #include "ui/tinted_label.h"
 #include "workflow/relink_view_model.h"
 
-#include <QFile>
+#include "workflow/path_string.h"
+
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
@@ -84,9 +85,9 @@ QWidget *ContentView::actionSection() {
 void ContentView::refreshOutputRow() {
     const auto &output = m_vm->outputURL();
     if (output) {
-        m_outputName->setText(QFile::decodeName(output->filename().native().c_str()));
+        m_outputName->setText(pathString(output->filename()));
         m_outputName->setTint(Tint::primary);
-        m_outputFolder->setText(QFile::decodeName(output->parent_path().native().c_str()));
+        m_outputFolder->setText(pathString(output->parent_path()));
     } else {
         m_outputName->setText(tr("Auto-generated alongside input"));
         m_outputName->setTint(Tint::secondary);

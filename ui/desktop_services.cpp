@@ -1,5 +1,5 @@
 #include "ui/desktop_services.h"
-#include "ui/path_string.h"
+#include "workflow/path_string.h"
 
 #include <QDesktopServices>
 #include <QUrl>

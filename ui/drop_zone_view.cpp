@@ -1,7 +1,7 @@
 #include "ui/drop_zone_view.h"
 
 #include "ui/elided_label.h"
-#include "ui/path_string.h"
+#include "workflow/path_string.h"
 #include "ui/push_button.h"
 #include "ui/symbol_view.h"
 #include "ui/theme.h"

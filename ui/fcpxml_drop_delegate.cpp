@@ -1,5 +1,5 @@
 #include "ui/fcpxml_drop_delegate.h"
-#include "ui/path_string.h"
+#include "workflow/path_string.h"
 
 #include <QMetaObject>
 #include <QMimeData>

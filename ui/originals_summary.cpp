@@ -1,6 +1,6 @@
 #include "ui/originals_summary.h"
 
-#include "ui/path_string.h"
+#include "workflow/path_string.h"
 
 #include <filesystem>
 

@@ -1,7 +1,7 @@
 #include "ui/qt_file_chooser.h"
 
 #include "ui/bundle_file_dialog.h"
-#include "ui/path_string.h"
+#include "workflow/path_string.h"
 
 namespace tessaly {
 

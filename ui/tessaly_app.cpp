@@ -2,7 +2,7 @@
 
 #include "ui/content_view.h"
 #include "ui/entry_point.h"
-#include "ui/path_string.h"
+#include "workflow/path_string.h"
 #include "ui/scene_window.h"
 
 #include <QApplication>

@@ -2,8 +2,8 @@
 
 #include "workflow/file_chooser.h"
 #include "workflow/hand_off.h"
+#include "workflow/path_string.h"
 
-#include <QFile>
 #include <QMetaObject>
 #include <QThread>
 
@@ -36,8 +36,7 @@ RelinkViewModel::~RelinkViewModel() = default;
 void RelinkViewModel::selectOutput() {
     if (!m_inputURL || !m_chooser)
         return;
-    const QString proposedName =
-        m_outputURL ? QFile::decodeName(m_outputURL->filename().c_str()) : QString();
+    const QString proposedName = m_outputURL ? pathString(m_outputURL->filename()) : QString();
     auto chosen = m_chooser->chooseOutput(tr("Save Relinked File As"), proposedName);
     if (chosen)
         assign(m_outputURL, std::optional(std::move(*chosen)), &RelinkViewModel::outputURLChanged);

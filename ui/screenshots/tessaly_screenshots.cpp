@@ -6,7 +6,7 @@
 #include "ui/about_view.h"
 #include "ui/content_view.h"
 #include "ui/drop_zone_view.h"
-#include "ui/path_string.h"
+#include "workflow/path_string.h"
 #include "ui/reveal_container.h"
 #include "ui/scene_window.h"
 #include "ui/screenshots/sample_palettes.h"

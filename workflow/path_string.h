@@ -6,7 +6,7 @@
 
 namespace tessaly {
 
-/// The path as the window shows and hands it to Qt: its bytes decoded as the system decodes
+/// The path as the window shows it and hands it to Qt: its bytes decoded as the system decodes
 /// file names.
 QString pathString(const std::filesystem::path &path);
 

@@ -1,4 +1,4 @@
-#include "ui/path_string.h"
+#include "workflow/path_string.h"
 
 #include <QFile>
 
