@@ -1,4 +1,4 @@
-// Decoding an attribute value as the XML specification normalises it.
+// Decoding an attribute value the way XML 1.0 normalises it.
 #include "engine/xml/characters.h"
 #include "engine/xml/document_impl.h"
 
