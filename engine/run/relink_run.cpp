@@ -96,13 +96,18 @@ PendingOutput createOutput(const Locations &at, PendingOutput::Kind kind, mode_t
     }
 }
 
+/// The run's own refusal to read its input. `subject` is the quoted name the user knows; the
+/// sentence is the one the document itself gives when it cannot be read, so both read alike.
+RunFailure cannotRead(const std::string &subject, const std::string &reason) {
+    return {"Cannot read " + subject + ": " + reason + "."};
+}
+
 /// Why an item that is no regular file cannot be read as a document.
-xml::DocumentError notAFile(const fs::path &path, const struct stat &info) {
+RunFailure notAFile(const std::string &subject, const struct stat &info) {
     if (S_ISDIR(info.st_mode))
-        return xml::DocumentError::fromSystem(xml::DocumentError::Kind::Read, path, EISDIR);
-    return xml::DocumentError(xml::DocumentError::Kind::Read, path,
-                              "it is " + std::string(os::kindName(info.st_mode)) +
-                                  ", not a regular file");
+        return cannotRead(subject, reasonFor(EISDIR));
+    return cannotRead(subject,
+                      "it is " + std::string(os::kindName(info.st_mode)) + ", not a regular file");
 }
 
 /// True when a relative location names an entry of the bundle that holds the document.
@@ -213,10 +218,11 @@ void writeLogOf(const RunRequest &request, const Locations &at, mode_t documentM
 mode_t performFile(const RunRequest &request, const Locations &at, RunOutcome &outcome) {
     os::UniqueFd input;
     struct stat info {};
+    const std::string subject = inQuotes(at.input.filename());
     if (int error = os::openRegular(AT_FDCWD, at.input.c_str(), true, input, info))
-        throw xml::DocumentError::fromSystem(xml::DocumentError::Kind::Read, at.input, error);
+        throw cannotRead(subject, reasonFor(error));
     if (!input)
-        throw notAFile(at.input, info);
+        throw notAFile(subject, info);
     if (!request.dryRun || request.checkOutput)
         placementFor(request, at);
 
@@ -301,11 +307,11 @@ mode_t performBundle(const RunRequest &request, const Locations &at, RunOutcome 
     if (int error = os::openFolder(AT_FDCWD, at.input.c_str(), true, bundle)) {
         if (error == ENOTDIR)
             throw RunFailure{std::string(RelinkRun::kNoDocumentInBundle)};
-        throw xml::DocumentError::fromSystem(xml::DocumentError::Kind::Read, at.input, error);
+        throw cannotRead(inQuotes(at.input.filename()), reasonFor(error));
     }
     struct stat bundleInfo {};
     if (::fstat(bundle.get(), &bundleInfo) != 0)
-        throw xml::DocumentError::fromSystem(xml::DocumentError::Kind::Read, at.input, errno);
+        throw cannotRead(inQuotes(at.input.filename()), reasonFor(errno));
     const bool checkOutput = !request.dryRun || request.checkOutput;
     if (checkOutput) {
         // Writing into the input, or replacing a folder that holds it, would destroy the
@@ -329,10 +335,9 @@ mode_t performBundle(const RunRequest &request, const Locations &at, RunOutcome 
         S_ISLNK(info.st_mode))
         throw RunFailure{std::string(RelinkRun::kDocumentIsLink)};
     if (int error = os::openRegular(bundle.get(), name.c_str(), false, input, info))
-        throw xml::DocumentError::fromSystem(xml::DocumentError::Kind::Read, documentPath, error)
-            .describing(subject);
+        throw cannotRead(subject, reasonFor(error));
     if (!input)
-        throw notAFile(documentPath, info).describing(subject);
+        throw notAFile(subject, info);
     if (checkOutput)
         placementFor(request, at);
 
