@@ -13,7 +13,7 @@ BundleFileDialog::BundleFileDialog(QWidget *parent, const QString &title,
     setOption(QFileDialog::DontUseNativeDialog);
     setAcceptMode(mode);
     setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
-    // An apply never writes over an existing document (its copy fails and says so), so asking
+    // An apply never writes over an existing document (it fails and says so), so asking
     // whether to replace one would promise what does not happen. An existing bundle is
     // replaced, and for that the dialog asks itself.
     setOption(QFileDialog::DontConfirmOverwrite);
