@@ -22,7 +22,6 @@ target_link_libraries(tessaly-gen-fcpxml PRIVATE tessaly_bench_support tessaly_w
 add_executable(tessaly-bench-xml ${CMAKE_CURRENT_LIST_DIR}/xml_bench.cpp)
 target_link_libraries(tessaly-bench-xml PRIVATE tessaly_bench_support tessaly_xml
     tessaly_engine benchmark::benchmark tessaly_warnings)
-target_compile_definitions(tessaly-bench-xml PRIVATE TESSALY_BENCH_HAVE_RELINKER)
 
 # The whole-process comparison and the programs it times.
 add_executable(tessaly-bench-compare ${CMAKE_CURRENT_LIST_DIR}/bench_compare_main.cpp)

@@ -1,10 +1,8 @@
-// tessaly-bench-xml: throughput of the XML layer (and of the relink entry point, when the
-// engine has it) on synthetic documents shaped like Final Cut Pro's exports.
+// tessaly-bench-xml: throughput of the XML layer and of the relink entry point on synthetic
+// documents shaped like Final Cut Pro's exports.
 #include "bench/bench_documents.h"
 #include "engine/xml/document.h"
-#ifdef TESSALY_BENCH_HAVE_RELINKER
 #include "engine/relink/fcpxml_relinker.h"
-#endif
 
 #include <benchmark/benchmark.h>
 
@@ -54,7 +52,6 @@ void BM_LoadSave(benchmark::State &state) {
 }
 BENCHMARK(BM_LoadSave)->Arg(10)->Arg(100)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-#ifdef TESSALY_BENCH_HAVE_RELINKER
 void BM_Preview(benchmark::State &state) {
     fs::path file = documentOf(state.range(0));
     for (auto _ : state)
@@ -102,7 +99,6 @@ void BM_CheckOriginals(benchmark::State &state) {
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(changes.size()));
 }
 BENCHMARK(BM_CheckOriginals)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
-#endif
 
 } // namespace
 
