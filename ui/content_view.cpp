@@ -4,7 +4,6 @@
 #include "ui/about_view.h"
 #include "ui/drop_zone_view.h"
 #include "ui/feedback_mail.h"
-#include "workflow/path_string.h"
 #include "ui/push_button.h"
 #include "ui/qt_file_chooser.h"
 #include "ui/reveal_container.h"
@@ -12,6 +11,7 @@
 #include "ui/symbol_view.h"
 #include "ui/theme.h"
 #include "ui/tinted_label.h"
+#include "workflow/path_string.h"
 #include "workflow/relink_view_model.h"
 
 #include <QDesktopServices>
@@ -153,12 +153,8 @@ QWidget *ContentView::warningBanner() {
     row->setSpacing(12);
     row->setAlignment(Qt::AlignTop);
 
-    auto *symbolColumn = new QVBoxLayout;
-    symbolColumn->setContentsMargins(0, 1, 0, 0);
-    symbolColumn->addWidget(new SymbolView(QStringLiteral("exclamationmark.triangle.fill"),
-                                           symbolSize(TextStyle::title3), Tint::orange));
-    symbolColumn->addStretch(1);
-    row->addLayout(symbolColumn);
+    addLeadingSymbol(row, QStringLiteral("exclamationmark.triangle.fill"),
+                     symbolSize(TextStyle::title3), Tint::orange, 1);
 
     auto *text = new QVBoxLayout;
     text->setSpacing(0);

@@ -120,11 +120,8 @@ QWidget *ContentView::missingOriginalsRow(const OriginalsSummary &originals) con
     auto *row = new QHBoxLayout(warning);
     row->setContentsMargins(12, 12, 12, 12);
     row->setSpacing(10);
-    auto *symbolColumn = new QVBoxLayout;
-    symbolColumn->addWidget(new SymbolView(QStringLiteral("exclamationmark.triangle.fill"),
-                                           symbolSize(TextStyle::title3), Tint::orange));
-    symbolColumn->addStretch(1);
-    row->addLayout(symbolColumn);
+    addLeadingSymbol(row, QStringLiteral("exclamationmark.triangle.fill"),
+                     symbolSize(TextStyle::title3), Tint::orange);
 
     auto *text = new QVBoxLayout;
     text->setSpacing(2);
@@ -221,11 +218,8 @@ QWidget *ContentView::logFailureRow(const QString &reason) const {
     auto *row = new QHBoxLayout(failure);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(8);
-    auto *symbolColumn = new QVBoxLayout;
-    symbolColumn->addWidget(new SymbolView(QStringLiteral("exclamationmark.triangle.fill"),
-                                           symbolSize(TextStyle::callout), Tint::orange));
-    symbolColumn->addStretch(1);
-    row->addLayout(symbolColumn);
+    addLeadingSymbol(row, QStringLiteral("exclamationmark.triangle.fill"),
+                     symbolSize(TextStyle::callout), Tint::orange);
     auto *text = new QVBoxLayout;
     text->setSpacing(2);
     text->addWidget(styledLabel(tr("The change log could not be written."), TextStyle::callout));
@@ -244,11 +238,8 @@ QWidget *ContentView::errorBanner() const {
     auto *row = new QHBoxLayout(banner);
     row->setContentsMargins(14, 14, 14, 14);
     row->setSpacing(10);
-    auto *symbolColumn = new QVBoxLayout;
-    symbolColumn->addWidget(new SymbolView(QStringLiteral("xmark.circle.fill"),
-                                           symbolSize(TextStyle::title2), Tint::red));
-    symbolColumn->addStretch(1);
-    row->addLayout(symbolColumn);
+    addLeadingSymbol(row, QStringLiteral("xmark.circle.fill"), symbolSize(TextStyle::title2),
+                     Tint::red);
     auto *text = new QVBoxLayout;
     text->setSpacing(4);
     text->addWidget(styledLabel(tr("Something went wrong"), TextStyle::headline));

@@ -3,6 +3,7 @@
 #include "ui/symbol_image.h"
 
 #include <QPainter>
+#include <QVBoxLayout>
 
 namespace tessaly {
 
@@ -53,6 +54,14 @@ void SymbolView::paintEvent(QPaintEvent *) {
         painter.translate(-width() / 2.0, -height() / 2.0);
     }
     painter.drawPixmap(QPointF((width() - m_size) / 2.0, (height() - m_size) / 2.0), m_cache);
+}
+
+void addLeadingSymbol(QBoxLayout *row, const QString &symbol, int size, Tint tint, int topOffset) {
+    auto *column = new QVBoxLayout;
+    column->setContentsMargins(0, topOffset, 0, 0);
+    column->addWidget(new SymbolView(symbol, size, tint));
+    column->addStretch(1);
+    row->addLayout(column);
 }
 
 } // namespace tessaly

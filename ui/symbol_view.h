@@ -7,6 +7,8 @@
 #include <QString>
 #include <QWidget>
 
+class QBoxLayout;
+
 namespace tessaly {
 
 /// A tinted symbol image of a fixed square size, redrawn when its symbol, tint, scale or the
@@ -42,5 +44,10 @@ private:
     QPixmap m_cache;
     QColor m_cacheColor;
 };
+
+/// Adds `symbol` to `row` as a column of its own, held at the top (lowered by `topOffset`
+/// pixels) so that it stays beside the first line of the text that follows it.
+void addLeadingSymbol(QBoxLayout *row, const QString &symbol, int size, Tint tint,
+                      int topOffset = 0);
 
 } // namespace tessaly
