@@ -1,5 +1,7 @@
 #include "engine/run/output_location.h"
 
+#include "engine/xml/text.h"
+
 #include <cerrno>
 #include <cstring>
 
@@ -10,14 +12,6 @@ namespace fs = std::filesystem;
 namespace tessaly {
 
 namespace {
-
-std::string lowerASCII(std::string text) {
-    for (char &c : text) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return text;
-}
 
 bool sameItem(const struct stat &a, const struct stat &b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
@@ -46,7 +40,8 @@ bool holdsOrIs(const struct stat &item, const fs::path &path, bool includeFolder
 bool hasExtension(const fs::path &path, std::string_view lowerExtension) {
     const std::string text = withoutTrailingSeparator(path).filename().string();
     const auto dot = text.rfind('.');
-    return dot != std::string::npos && lowerASCII(text.substr(dot + 1)) == lowerExtension;
+    return dot != std::string::npos &&
+           xml::equalsIgnoringASCIICase(std::string_view(text).substr(dot + 1), lowerExtension);
 }
 
 fs::path withoutTrailingSeparator(const fs::path &path) {

@@ -8,6 +8,7 @@
 #include "engine/run/output_location.h"
 #include "engine/run/pending_output.h"
 #include "engine/xml/document.h"
+#include "engine/xml/text.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -34,7 +35,7 @@ struct RunFailure {
 };
 
 std::string inQuotes(const fs::path &path) {
-    return "\u201C" + path.string() + "\u201D";
+    return xml::curlyQuoted(path.string());
 }
 
 std::string reasonFor(int error) {
