@@ -6,11 +6,11 @@
 #include "ui/about_view.h"
 #include "ui/content_view.h"
 #include "ui/drop_zone_view.h"
-#include "workflow/path_string.h"
 #include "ui/reveal_container.h"
 #include "ui/scene_window.h"
 #include "ui/screenshots/sample_palettes.h"
 #include "ui/tessaly_app.h"
+#include "workflow/path_string.h"
 #include "workflow/relink_view_model.h"
 
 #include <QApplication>
@@ -190,6 +190,14 @@ int main(int argc, char **argv) {
     QDragLeaveEvent leave;
     QApplication::sendEvent(dropZone, &leave);
 
+    // Runs a preview or an apply to its end and keeps what the window then shows.
+    const auto runAndSave = [&](void (tessaly::RelinkViewModel::*run)(), const QString &name) {
+        (model.*run)();
+        const bool finished = waitUntil([&] { return !model.isRunning(); }) && waitUntil(settled);
+        settle();
+        const bool saved = save(window, out, name);
+        return finished && saved;
+    };
     model.setInput(pathFromString(input));
     settle();
     ok &= save(window, out, QStringLiteral("3-loaded"));
@@ -200,27 +208,15 @@ int main(int argc, char **argv) {
     settle();
     ok &= save(window, out, QStringLiteral("5-preview"));
 
-    model.runApply();
-    ok &= waitUntil([&] { return !model.isRunning(); }) && waitUntil(settled);
-    settle();
-    ok &= save(window, out, QStringLiteral("6-applied"));
+    ok &= runAndSave(&tessaly::RelinkViewModel::runApply, QStringLiteral("6-applied"));
 
     model.setInput(pathFromString(pickups));
-    model.runDryRun();
-    ok &= waitUntil([&] { return !model.isRunning(); }) && waitUntil(settled);
-    settle();
-    ok &= save(window, out, QStringLiteral("5b-preview-missing"));
+    ok &= runAndSave(&tessaly::RelinkViewModel::runDryRun, QStringLiteral("5b-preview-missing"));
 
-    model.runApply();
-    ok &= waitUntil([&] { return !model.isRunning(); }) && waitUntil(settled);
-    settle();
-    ok &= save(window, out, QStringLiteral("6b-applied-log-failed"));
+    ok &= runAndSave(&tessaly::RelinkViewModel::runApply, QStringLiteral("6b-applied-log-failed"));
 
     model.setInput(pathFromString(refused));
-    model.runDryRun();
-    ok &= waitUntil([&] { return !model.isRunning(); }) && waitUntil(settled);
-    settle();
-    ok &= save(window, out, QStringLiteral("7-error"));
+    ok &= runAndSave(&tessaly::RelinkViewModel::runDryRun, QStringLiteral("7-error"));
 
     auto *about = new tessaly::AboutView(window);
     about->show();
