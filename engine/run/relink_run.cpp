@@ -215,6 +215,17 @@ void writeLogOf(const RunRequest &request, const Locations &at, mode_t documentM
     outcome.logExists = refusal->exists;
 }
 
+/// Writes the relinked document to `fd`; a failure is told as the output's, like any other.
+void saveDocument(const xml::Document &document, int fd, const fs::path &name,
+                  const Locations &at) {
+    try {
+        document.save(fd, name);
+    } catch (const xml::DocumentError &error) {
+        throw at.outputFailure(error.systemError() ? reasonFor(error.systemError())
+                                                   : error.reason());
+    }
+}
+
 /// Returns the permission bits of the document written (of the input document for a preview).
 mode_t performFile(const RunRequest &request, const Locations &at, RunOutcome &outcome) {
     os::UniqueFd input;
@@ -235,12 +246,7 @@ mode_t performFile(const RunRequest &request, const Locations &at, RunOutcome &o
     const mode_t mode = (info.st_mode & kPermissionBits) | S_IWUSR;
     if (!request.dryRun) {
         PendingOutput pending = createOutput(at, PendingOutput::Kind::File, mode);
-        try {
-            document.save(pending.fd(), at.output);
-        } catch (const xml::DocumentError &error) {
-            throw at.outputFailure(error.systemError() ? reasonFor(error.systemError())
-                                                       : error.reason());
-        }
+        saveDocument(document, pending.fd(), at.output, at);
         commit(pending, request, at);
         outcome.written = at.output;
     }
@@ -289,12 +295,7 @@ void writeDocumentInto(const PendingOutput &pending, const std::string &name, mo
         throw failed(errno);
     if (::fchmod(file.get(), mode) != 0)
         throw failed(errno);
-    try {
-        document.save(file.get(), at.output / name);
-    } catch (const xml::DocumentError &error) {
-        throw at.outputFailure(error.systemError() ? reasonFor(error.systemError())
-                                                   : error.reason());
-    }
+    saveDocument(document, file.get(), at.output / name, at);
     if (int error = os::syncToDisk(file.get()))
         throw failed(error);
     if (::close(file.release()) != 0 && errno != EINTR)
