@@ -53,11 +53,6 @@ public:
     static void updateTimeline(xml::Element root, const IDMap &oldToNewID,
                                const IDSet &orphanFormats, const std::string &brawFormatID);
 
-    /// Rewrites `ref` and `format` of `element` and of everything below it; walks with an
-    /// explicit stack, so any depth is safe.
-    static void updateElement(xml::Element element, const IDMap &oldToNewID,
-                              const IDSet &orphanFormats, const std::string &brawFormatID);
-
     /// The file-system path of a media `src`: every "file://" removed, then percent-decoded
     /// (the undecoded text when an escape or the decoded UTF-8 is broken).
     static std::string decodeSrc(std::string_view src);

@@ -1,4 +1,3 @@
-#include "engine/relink/element_walk.h"
 #include "engine/relink/fcpxml_relinker.h"
 #include "engine/relink/flat_text_map.h"
 #include "engine/relink/text_key.h"
@@ -69,24 +68,6 @@ void FCPXMLRelinker::updateTimeline(xml::Element root, const IDMap &oldToNewID,
             if (value && scope.contains(element))
                 attribute.setValue(*value);
         });
-}
-
-void FCPXMLRelinker::updateElement(xml::Element element, const IDMap &oldToNewID,
-                                   const IDSet &orphanFormats, const std::string &brawFormatID) {
-    if (oldToNewID.empty() && orphanFormats.empty())
-        return;
-    forEachElement(element, [&](xml::Element current) {
-        xml::Attribute found[2];
-        current.attributesForNames({"ref", "format"}, found);
-        if (const auto ref = keyValue(found[0])) {
-            if (auto it = oldToNewID.find(textKey(*ref)); it != oldToNewID.end())
-                found[0].setStringValue(it->second);
-        }
-        if (const auto format = keyValue(found[1])) {
-            if (!format->empty() && orphanFormats.count(textKey(*format)))
-                found[1].setStringValue(brawFormatID);
-        }
-    });
 }
 
 } // namespace tessaly

@@ -1,6 +1,6 @@
 // Every public export, given one .braw asset, relinks into a document whose references all
 // resolve and whose identifiers are unique, unless the export itself was already broken.
-#include "engine/relink/element_walk.h"
+#include "support/element_walk.h"
 #include "engine/relink/fcpxml_relinker.h"
 #include "support/temp_dir.h"
 
@@ -23,7 +23,7 @@ struct Integrity {
 Integrity integrityOf(const xml::Document &doc) {
     std::map<std::string, int> ids;
     std::set<std::string> references;
-    forEachElement(doc.rootElement(), [&](xml::Element element) {
+    tessaly::testing::forEachElement(doc.rootElement(), [&](xml::Element element) {
         if (auto id = element.attributeValue("id"))
             ++ids[*id];
         for (const char *name : {"ref", "format"}) {

@@ -2,7 +2,7 @@
 
 #include "engine/xml/document.h"
 
-namespace tessaly {
+namespace tessaly::testing {
 
 /// Calls `visit` for `top` and every element below it, parents before children, without
 /// recursion.
@@ -33,4 +33,4 @@ template <typename Visit> void forEachElement(xml::Element top, Visit &&visit) {
     }
 }
 
-} // namespace tessaly
+} // namespace tessaly::testing
