@@ -275,4 +275,17 @@ int tryLock(int fd) {
     return 0;
 }
 
+FolderLock::FolderLock(int folder) {
+    while (::flock(folder, LOCK_EX) != 0) {
+        if (errno != EINTR)
+            return;
+    }
+    m_folder = folder;
+}
+
+FolderLock::~FolderLock() {
+    if (m_folder >= 0)
+        ::flock(m_folder, LOCK_UN);
+}
+
 } // namespace tessaly::os

@@ -79,4 +79,17 @@ int removeTree(int dir, const std::string &name);
 /// process holds it. The lock goes with the last descriptor, also when a process is killed.
 int tryLock(int fd);
 
+/// Holds an exclusive lock on an open folder, waiting for it, until it goes. Where the file
+/// system has no locks it holds nothing.
+class FolderLock {
+public:
+    explicit FolderLock(int folder);
+    ~FolderLock();
+    FolderLock(const FolderLock &) = delete;
+    FolderLock &operator=(const FolderLock &) = delete;
+
+private:
+    int m_folder = -1;
+};
+
 } // namespace tessaly::os

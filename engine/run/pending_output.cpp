@@ -69,6 +69,9 @@ PendingOutput PendingOutput::create(const fs::path &destination, Kind kind, mode
     check(os::openFolder(AT_FDCWD, folderOf(destination).c_str(), true, folder),
           "open the output folder");
     PendingOutput output(destination, kind, std::move(folder), destination.filename().string());
+    // Another run clears leftovers by taking their locks: between this temporary's creation and
+    // its lock it would look like a killed run's. Runs therefore clear and create in turn.
+    const os::FolderLock inTurn(output.m_folder.get());
     output.clearLeftovers();
 
     const std::string prefix = temporaryPrefix(output.m_finalName);
