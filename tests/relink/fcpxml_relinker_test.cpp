@@ -422,6 +422,11 @@ TEST(FCPXMLRelinker, TheTimelineFollowsTheNewAssets) {
          {{"C", "/a/C.mov", "/a/C.braw", "r4", "r5"}},
          {},
          {"<fcpxml ref=\"r4\" format=\"r1\">"}},
+        {"references written with character references",
+         documentWith(resources, "<asset-clip ref=\"r&#52;\" format=\"r&#x31;\"/>\n"),
+         {{"C", "/a/C.mov", "/a/C.braw", "r4", "r5"}},
+         {"r1"},
+         {"<asset-clip ref=\"r5\" format=\"r2\"/>"}},
         {"references too long to be keys",
          documentWith(resources, "<title ref=\"" + hugeAccented + "\" format=\"" + hugeAccented +
                                      "\"/><event id=\"r" + hugeAccented + "\"/>"),
