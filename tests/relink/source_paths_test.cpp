@@ -90,7 +90,8 @@ TEST(SourcePaths, OnlyFileURLsAndPlainReferencesNameLocalFiles) {
     for (const char *local : {"file:///a/A.mov", "FILE:///a/A.mov", "clips/A.mov", "/a/A.mov",
                               "A001.mov", "./a:b.mov", "Take 1: A.mov", ""})
         EXPECT_TRUE(R::namesLocalFile(local)) << local;
-    for (const char *remote : {"http://host/A.mov", "SMB://server/A.mov", "x-y+1.2:A.mov"})
+    for (const char *remote : {"http://host/A.mov", "SMB://server/A.mov", "x-y+1.2:A.mov",
+                               "z39.50s://host/A.mov", "Z39.50R://host/A.mov"})
         EXPECT_FALSE(R::namesLocalFile(remote)) << remote;
 }
 
@@ -110,6 +111,7 @@ TEST(Identifiers, NextIsOneMoreThanTheLargestNumber) {
         {{"r-5"}, {"r-4"}},
         {{"r+41"}, {"r42"}},
         {{"r-9223372036854775808"}, {"r-9223372036854775807"}},
+        {{"r-9223372036854775809", "r5"}, {"r6"}},
         {{"r9223372036854775808", "r5"}, {"r6"}},
         {{"r9223372036854775807", "r9223372036854775808"},
          {"r9223372036854775809", "r9223372036854775810"}},
