@@ -124,14 +124,14 @@ void expectChanges(const RelinkResult &result, const std::vector<ChangeRow> &exp
     }
 }
 
-/// A document that relinks: the records it gives, the formats it loses and texts its output
-/// holds.
+/// A document that relinks: the records it gives, texts its output keeps and the formats it
+/// loses.
 struct RelinkCase {
     const char *name;
     std::string document;
     std::vector<ChangeRow> changes;
-    std::vector<std::string> removedFormats;
-    std::vector<std::string> kept;
+    std::vector<std::string> kept = {};
+    std::vector<std::string> removedFormats = {};
 };
 
 // Parsed in memory or loaded from a file with the places of its attributes noted, a document
@@ -282,9 +282,7 @@ TEST(FCPXMLRelinker, WhichReferencesAreProxies) {
          documentWith(braw + asset("r3", "r1", "file:///x/C0001.mov") +
                       asset("r4", "r1", "file:///y/c0001.mov")),
          {{"C0001", "/x/C0001.mov", "/x/C0001.braw", "r3", "r5"},
-          {"c0001", "/y/c0001.mov", "/y/c0001.braw", "r4", "r6"}},
-         {},
-         {}},
+          {"c0001", "/y/c0001.mov", "/y/c0001.braw", "r4", "r6"}}},
         {"only assets with an id, only media-reps with a src",
          documentWith(braw +
                       "<asset format=\"r1\"><media-rep src=\"file:///a/NoID.mov\"/></asset>\n"
@@ -293,7 +291,6 @@ TEST(FCPXMLRelinker, WhichReferencesAreProxies) {
                       "<media-rep src=\"file:///b/Two.mov\"/></asset>\n"),
          {{"One", "/a/One.mov", "/a/One.braw", "r3", "r4"},
           {"Two", "/b/Two.mov", "/b/Two.braw", "r3", "r5"}},
-         {},
          // The copy's first media-rep has no src, so neither copy gets one.
          {"<asset format=\"r1\"><media-rep src=\"file:///a/NoID.mov\"/></asset>",
           "<asset id=\"r4\" format=\"r1\"><media-rep kind=\"proxy-media\"/><media-rep "
@@ -312,14 +309,14 @@ TEST(FCPXMLRelinker, WhichReferencesAreProxies) {
          {{"B", "/m/B.mov", "/m/B.braw", "r4", "r7"},
           {"D", "/m/D.mov", "/m/D.braw", "r5", "r8"},
           {"E", "/m/E.mov", "/m/E.braw", "r6", "r9"}},
-         {"r1"},
          {"<asset id=\"r7\" format=\"r2\" src=\"file:///m/B.braw\"><metadata><md "
           "key=\"k\"/></metadata></asset>",
           "<asset id=\"r8\" format=\"r2\" src=\"file:///m/C.mov\"><media-rep "
           "src=\"file:///m/D.braw\"/></asset>",
           // A signature on the asset is the media's, as on a media-rep.
           "<asset id=\"r9\" sig=\"U6\" uid=\"U6\" src=\"file:///m/E.braw\"/>",
-          "<asset-clip ref=\"r7\" format=\"r2\"/><asset-clip ref=\"r9\"/>"}},
+          "<asset-clip ref=\"r7\" format=\"r2\"/><asset-clip ref=\"r9\"/>"},
+         {"r1"}},
         {"one file in three assets, spelled three ways, between another stem",
          documentWith(braw + asset("r3", "r1", "file:///m/My%20A.mov") +
                       asset("r4", "r1", "file:///m/B.mov") +
@@ -328,48 +325,37 @@ TEST(FCPXMLRelinker, WhichReferencesAreProxies) {
          {{"My A", "/m/My A.mov", "/m/My A.braw", "r3", "r7"},
           {"My A", "/m/My A.mov", "/m/My A.braw", "r5", "r8"},
           {"My A", "/m/My A.mov", "/m/My A.braw", "r6", "r9"},
-          {"B", "/m/B.mov", "/m/B.braw", "r4", "r10"}},
-         {},
-         {}},
+          {"B", "/m/B.mov", "/m/B.braw", "r4", "r10"}}},
         {"a folder composed and decomposed",
          documentWith(braw + asset("r3", "r1", "file:///Caf%C3%A9/A.mov") +
                       asset("r4", "r1", "file:///Cafe%CC%81/A.mov")),
          {{"A", "/Café/A.mov", "/Café/A.braw", "r3", "r5"},
-          {"A", "/Cafe\xCC\x81/A.mov", "/Cafe\xCC\x81/A.braw", "r4", "r6"}},
-         {},
-         {}},
+          {"A", "/Cafe\xCC\x81/A.mov", "/Cafe\xCC\x81/A.braw", "r4", "r6"}}},
         {"two references of one asset to the file",
          documentWith(braw + "<asset id=\"r3\" format=\"r1\"><media-rep src=\"file:///m/A.mov\"/>"
                              "<media-rep src=\"file:///m/A.mov\"/></asset>\n"),
-         {{"A", "/m/A.mov", "/m/A.braw", "r3", "r4"}},
-         {},
-         {}},
+         {{"A", "/m/A.mov", "/m/A.braw", "r3", "r4"}}},
         {"one original in several assets",
          documentWith(braw + asset("r3", "r1", "file:///m/Z.braw") +
                       asset("r4", "r1", "file:///m/A.mov")),
-         {{"A", "/m/A.mov", "/m/A.braw", "r4", "r5"}},
-         {},
-         {}},
+         {{"A", "/m/A.mov", "/m/A.braw", "r4", "r5"}}},
         // A text longer than any identifier or path names nothing: it is passed by, not copied
         // into keys and records, so a run's memory stays bounded by its document.
         {"a proxy's src too long to be a key",
          documentWith(braw + asset("r3", "r1", "file:///m/" + huge + ".mov") +
                       asset("r4", "r1", "file:///m/A.mov")),
          {{"A", "/m/A.mov", "/m/A.braw", "r4", "r5"}},
-         {},
          {"<asset id=\"r3\" format=\"r1\"><media-rep src=\"file:///m/" + huge + ".mov\"/>"}},
         {"a proxy's id too long to be a key",
          documentWith(braw + asset("r" + huge, "r1", "file:///m/B.mov") +
                           asset("r4", "r1", "file:///m/A.mov"),
                       "<clip ref=\"r" + huge + "\"/>"),
          {{"A", "/m/A.mov", "/m/A.braw", "r4", "r5"}},
-         {},
          {"<clip ref=\"r" + huge + "\"/>", "<asset id=\"r" + huge + "\""}},
         {"a proxy's uid too long to be a key",
          documentWith(braw + "<asset id=\"r4\" uid=\"" + huge +
                       "\"><media-rep sig=\"S\" src=\"file:///m/A.mov\"/></asset>"),
          {{"A", "/m/A.mov", "/m/A.braw", "r4", "r5"}},
-         {},
          {"<media-rep sig=\"r5\" src=\"file:///m/A.braw\"/>"}},
     };
     for (const RelinkCase &c : cases)
@@ -399,40 +385,38 @@ TEST(FCPXMLRelinker, TheTimelineFollowsTheNewAssets) {
                       "<asset-clip ref=\"r3\" format=\"r2\"/></asset-clip>"
                       "<ref-clip ref=\"r6\"/><mc-clip ref=\"r7\"/>\n"),
          {{"C", "/a/C.mov", "/a/C.braw", "r4", "r8"}},
-         {"r1"},
          {"<effect id=\"r5\" ref=\"r4\"/>",
           "<media id=\"r6\"><sequence format=\"r2\"><spine><asset-clip "
           "ref=\"r8\"/></spine></sequence></media>",
           "<media id=\"r7\"><multicam format=\"r2\"><mc-angle><asset-clip ref=\"r8\"/>",
           "<asset-clip ref=\"r8\" format=\"r2\"><filter-video ref=\"r5\"/>"
           "<asset-clip ref=\"r3\" format=\"r2\"/></asset-clip><ref-clip ref=\"r6\"/><mc-clip "
-          "ref=\"r7\"/>"}},
+          "ref=\"r7\"/>"},
+         {"r1"}},
         {"a second resources is skipped like the first",
          "<fcpxml><resources>" + resources +
              "</resources><title ref=\"r4\"/><resources ref=\"r4\" format=\"r1\"><clip "
              "ref=\"r4\"/><media ref=\"r4\"><clip ref=\"r4\"/></media></resources><title "
              "ref=\"r4\" format='r1'/></fcpxml>",
          {{"C", "/a/C.mov", "/a/C.braw", "r4", "r5"}},
-         {},
          {"</resources><title ref=\"r5\"/><resources ref=\"r4\" format=\"r1\"><clip "
           "ref=\"r4\"/><media ref=\"r5\"><clip ref=\"r5\"/></media></resources><title "
           "ref=\"r5\" format='r2'/></fcpxml>"}},
         {"the root's attributes keep their values",
          "<fcpxml ref=\"r4\" format=\"r1\"><resources>" + resources + "</resources></fcpxml>",
          {{"C", "/a/C.mov", "/a/C.braw", "r4", "r5"}},
-         {},
          {"<fcpxml ref=\"r4\" format=\"r1\">"}},
         {"references written with character references",
          documentWith(resources, "<asset-clip ref=\"r&#52;\" format=\"r&#x31;\"/>\n"),
          {{"C", "/a/C.mov", "/a/C.braw", "r4", "r5"}},
-         {"r1"},
-         {"<asset-clip ref=\"r5\" format=\"r2\"/>"}},
+         {"<asset-clip ref=\"r5\" format=\"r2\"/>"},
+         {"r1"}},
         {"references too long to be keys",
          documentWith(resources, "<title ref=\"" + hugeAccented + "\" format=\"" + hugeAccented +
                                      "\"/><event id=\"r" + hugeAccented + "\"/>"),
          {{"C", "/a/C.mov", "/a/C.braw", "r4", "r5"}},
-         {"r1"},
-         {"<title ref=\"" + hugeAccented + "\" format=\"" + hugeAccented + "\"/>"}},
+         {"<title ref=\"" + hugeAccented + "\" format=\"" + hugeAccented + "\"/>"},
+         {"r1"}},
     };
     for (const RelinkCase &c : cases)
         expectRelinked(c);
@@ -468,7 +452,6 @@ TEST(FCPXMLRelinker, CopiesAndFormats) {
                       "src=\"file:///a/C.mov\"/></asset>\n" +
                       asset("r4", "r1", "file:///a/D.mov")),
          {{"C", "/a/C.mov", "/a/C.braw", "r3", "r5"}, {"D", "/a/D.mov", "/a/D.braw", "r4", "r6"}},
-         {},
          {"<asset id=\"r5\" name=\"No format\"><media-rep sig=\"r5\" "
           "src=\"file:///a/C.braw\"/></asset>",
           "<asset id=\"r6\" format=\"r9\"><media-rep src=\"file:///a/D.braw\"/>"}},
@@ -477,8 +460,8 @@ TEST(FCPXMLRelinker, CopiesAndFormats) {
              "<effect id=\"r5\" name=\"Blur\"/><media id=\"r6\"><sequence><spine/></sequence>"
              "</media></resources><library><event id=\"r12\"/></library></fcpxml>",
          {{"B", "/m/B.mov", "/m/B.braw", "r4", "r13"}},
-         {"r1"},
-         {"<asset id=\"r13\" format=\"r2\">"}},
+         {"<asset id=\"r13\" format=\"r2\">"},
+         {"r1"}},
         {"orphans go in document order, a format still named is kept",
          "<fcpxml><resources>" + formats + "<format id=\"r8\" name=\"kept\"/>" + braw +
              asset("r4", "r1", "file:///m/B.mov") + asset("r5", "r9", "file:///m/C.mov") +
@@ -487,8 +470,8 @@ TEST(FCPXMLRelinker, CopiesAndFormats) {
          {{"B", "/m/B.mov", "/m/B.braw", "r4", "r10"},
           {"C", "/m/C.mov", "/m/C.braw", "r5", "r11"},
           {"D", "/m/D.mov", "/m/D.braw", "r6", "r12"}},
-         {"r9", "r1"},
-         {"<format id=\"r8\" name=\"kept\"/>", "<asset id=\"r7\" format=\"r8\">"}},
+         {"<format id=\"r8\" name=\"kept\"/>", "<asset id=\"r7\" format=\"r8\">"},
+         {"r9", "r1"}},
     };
     for (const RelinkCase &c : cases)
         expectRelinked(c);
