@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <regex>
-#include <sstream>
 
 using namespace tessaly;
 
@@ -16,15 +15,6 @@ RelinkChange change(std::string stem, std::string oldSrc, std::string newSrc, st
                         std::move(newID));
     record.brawFound = found;
     return record;
-}
-
-std::vector<std::string> splitOn(const std::string &text, char separator) {
-    std::vector<std::string> parts;
-    std::string part;
-    std::istringstream in(text);
-    while (std::getline(in, part, separator))
-        parts.push_back(part);
-    return parts;
 }
 
 } // namespace
@@ -87,17 +77,18 @@ TEST(ChangeLog, PathsCannotBreakLinesOrFields) {
         EXPECT_EQ(changeLogField(c.value), c.written) << c.value;
     }
 
+    // Every field of the log goes through the same escaping.
     RelinkResult result;
     result.changes.push_back(change("a\tb", "/m/a\tb\n.mov", "/m/a\tb\n.braw", "r\n4", "r6", true));
     result.orphanFormatsRemoved = {"r\t1"};
-    const auto lines = splitOn(changeLogText({"P", "D", "in\nput", "out\tput", {}}, result), '\n');
-    ASSERT_EQ(lines.size(), 14u);
-    EXPECT_EQ(lines[2], "Input:\tin\\nput");
-    EXPECT_EQ(lines[9], "stem\told path\tnew path\told id\tnew id\toriginal");
-    EXPECT_EQ(splitOn(lines[10], '\t'),
-              (std::vector<std::string>{"a\\tb", "/m/a\\tb\\n.mov", "/m/a\\tb\\n.braw", "r\\n4",
-                                        "r6", "found"}));
-    EXPECT_EQ(lines[13], "r\\t1");
+    const std::string text = changeLogText({"P", "D", "in\nput", "out\tput", {}}, result);
+    EXPECT_NE(text.find("Input:\tin\\nput\nOutput:\tout\\tput\n"), std::string::npos) << text;
+    EXPECT_EQ(text.substr(text.find("\nstem")),
+              "\nstem\told path\tnew path\told id\tnew id\toriginal\n"
+              "a\\tb\t/m/a\\tb\\n.mov\t/m/a\\tb\\n.braw\tr\\n4\tr6\tfound\n"
+              "\n"
+              "removed format\n"
+              "r\\t1\n");
 }
 
 TEST(ChangeLog, DatesCarryTheirOffsetFromUTC) {
