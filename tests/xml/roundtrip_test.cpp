@@ -6,6 +6,7 @@
 #include <csignal>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <thread>
 
 namespace fs = std::filesystem;
 using tessaly::testing::readFile;
@@ -78,6 +79,9 @@ TEST(Load, ReadsPastTheSizeTheFileHadWhenOpened) {
     pid_t child = 0;
     ASSERT_EQ(posix_spawn(&child, "/bin/sleep", nullptr, nullptr, argv, environment), 0);
     const fs::path file = "/proc/" + std::to_string(child) + "/environ";
+    // The spawn returns once the exec has begun, a moment before the environment is in place.
+    while (readFile(file).empty())
+        std::this_thread::yield();
     EXPECT_EQ(fs::file_size(file), 0u);
     try {
         Document::load(file);
