@@ -62,6 +62,7 @@ TEST(RepeatedEdit, EditedEmptyElementGainingContent) {
     a.attributeForName("id").setStringValue("3");
     EXPECT_EQ(doc.xmlData(), "<r><a id='3' ><b/></a></r>");
     EXPECT_EQ(a.name(), "a");
+    EXPECT_EQ(a.attributeValue("id"), "3");
     EXPECT_NO_THROW(Document::parse(doc.xmlData()));
 }
 
