@@ -6,7 +6,6 @@
 using tessaly::xml::Document;
 using tessaly::xml::DocumentError;
 using tessaly::xml::LoadOptions;
-using tessaly::xml::NodeKind;
 
 namespace {
 
@@ -82,14 +81,4 @@ TEST(Encoding, RefusalNamesTheEncodingAndWhoCannotReadIt) {
                                            "; export the document as UTF-8.");
         }
     }
-}
-
-TEST(Encoding, BomIsADocumentLevelPrologNode) {
-    Document doc = Document::parse("\xEF\xBB\xBF<a/>\n");
-    auto top = doc.children();
-    ASSERT_EQ(top.size(), 3u);
-    EXPECT_EQ(top[0].kind(), NodeKind::Prolog);
-    EXPECT_EQ(top[0].xmlString(), "\xEF\xBB\xBF");
-    EXPECT_EQ(top[1], doc.rootElement());
-    EXPECT_EQ(top[2].kind(), NodeKind::Text);
 }

@@ -9,18 +9,6 @@ using tessaly::xml::Attribute;
 using tessaly::xml::Document;
 using tessaly::xml::Element;
 
-TEST(RepeatedEdit, ValuesSetInAnyOrderAndAgain) {
-    Document doc = Document::parse("<clip ref=\"r4\"  offset='0s' format=\"r1\"/>");
-    Element clip = doc.rootElement();
-    clip.attributeForName("format").setStringValue("r2");
-    clip.attributeForName("ref").setStringValue("r10");
-    clip.attributeForName("ref").setStringValue("r11 & <x>");
-    EXPECT_EQ(doc.xmlData(), "<clip ref=\"r11 &amp; &lt;x&gt;\"  offset='0s' format=\"r2\"/>");
-    EXPECT_EQ(clip.attributeValue("ref"), "r11 & <x>");
-    EXPECT_EQ(clip.attributeForName("format").rawValue(), "r2");
-    EXPECT_EQ(clip.attributes().size(), 3u);
-}
-
 TEST(RepeatedEdit, OneLookupFindsSeveralNames) {
     Document doc = Document::parse("<clip ref='r4' name='A' format='r1'/>");
     Attribute found[3];
