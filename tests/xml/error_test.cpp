@@ -55,6 +55,9 @@ const ErrorCase kErrorCases[] = {
      "recursive entity reference", 2, 4},
     {"UnbalancedEntity", "<!DOCTYPE a [<!ENTITY e '<b>'>]><a>&e;</a>",
      "elements in an entity's replacement text do not balance", 1, 36},
+    {"VersionNotANumber", "<?xml version='1.x'?><a/>", "unsupported XML version", 1, 6},
+    {"SpaceInEncodingName", "<?xml version='1.0' encoding='utf 8'?><a/>", "invalid encoding name",
+     1, 20},
     {"ExternalEntityInValue", "<!DOCTYPE a [<!ENTITY e SYSTEM 'e.txt'>]><a v='&e;'/>",
      "reference to external entity “e” in attribute value", 1, 48},
 };
