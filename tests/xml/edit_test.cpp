@@ -106,17 +106,6 @@ TEST(Edit, RemoveByIndexAfterEarlierRemovalsRemovesExactlyThatChild) {
     EXPECT_THROW(res.removeChildAtIndex(7), std::out_of_range);
 }
 
-TEST(Edit, RemoveChildByHandleKeepsSurroundingWhitespace) {
-    Document doc = Document::parse(kResources);
-    Element res = resources(doc);
-    Element second = res.elementsForName("asset")[1];
-    res.removeChild(second);
-    EXPECT_EQ(res.childCount(), 8u);
-    EXPECT_EQ(doc.xmlData().find("r2"), std::string::npos);
-    EXPECT_NE(doc.xmlData().find("/>\n    \n    <!-- keep -->"), std::string::npos);
-    EXPECT_EQ(second.xmlString(), "<asset id=\"r2\" src=\"file:///b.mov\"><media-rep/></asset>");
-}
-
 TEST(Edit, AddChildAppendsAfterTheLastChildNode) {
     Document doc = Document::parse(kResources);
     Element res = resources(doc);
