@@ -104,7 +104,7 @@ TEST(ErrorMessage, FileErrorsCarryTheSystemReason) {
     ASSERT_EQ(mkfifo((dir / "pipe.fcpxml").c_str(), 0644), 0);
     const Document doc = Document::parse("<a/>");
     auto load = [](const fs::path &file) { return [=] { Document::load(file); }; };
-    auto save = [&](const fs::path &file) { return [=, &doc] { doc.save(file); }; };
+    auto save = [&doc](const fs::path &file) { return [&doc, file] { doc.save(file); }; };
     const struct {
         std::function<void()> action;
         std::string message;
