@@ -1,21 +1,30 @@
 #include "engine/xml/document.h"
+#include "support/case_names.h"
+#include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <filesystem>
-#include <fstream>
+#include <csignal>
+#include <functional>
+#include <sys/resource.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
+using tessaly::testing::TempDir;
 using tessaly::xml::Document;
 using tessaly::xml::DocumentError;
 
 namespace {
 
-template <class Case> std::string caseName(const testing::TestParamInfo<Case> &param) {
-    return param.param.name;
+DocumentError errorFrom(const std::function<void()> &action) {
+    try {
+        action();
+    } catch (const DocumentError &error) {
+        return error;
+    }
+    ADD_FAILURE() << "no DocumentError";
+    return DocumentError(DocumentError::Kind::Parse, "none", "none");
 }
 
 struct ErrorCase {
@@ -24,17 +33,8 @@ struct ErrorCase {
     const char *reason;
     std::size_t line;
     std::size_t column;
+    friend void PrintTo(const ErrorCase &c, std::ostream *out) { *out << c.name; }
 };
-
-DocumentError parseError(const std::string &document, const fs::path &name = "Day1.fcpxml") {
-    try {
-        Document::parse(document, name);
-    } catch (const DocumentError &error) {
-        return error;
-    }
-    ADD_FAILURE() << "parsed without error: " << document;
-    return DocumentError(DocumentError::Kind::Parse, name, "none");
-}
 
 const ErrorCase kErrorCases[] = {
     {"MismatchedTag", "<a>\n  <b>\n  </c>\n</a>", "mismatched tag", 3, 5},
@@ -55,6 +55,11 @@ const ErrorCase kErrorCases[] = {
      "recursive entity reference", 2, 4},
     {"UnbalancedEntity", "<!DOCTYPE a [<!ENTITY e '<b>'>]><a>&e;</a>",
      "elements in an entity's replacement text do not balance", 1, 36},
+    {"VersionNotANumber", "<?xml version='1.x'?><a/>", "unsupported XML version", 1, 6},
+    {"SpaceInEncodingName", "<?xml version='1.0' encoding='utf 8'?><a/>", "invalid encoding name",
+     1, 20},
+    {"ExternalEntityInValue", "<!DOCTYPE a [<!ENTITY e SYSTEM 'e.txt'>]><a v='&e;'/>",
+     "reference to external entity “e” in attribute value", 1, 48},
 };
 
 class ParseError : public testing::TestWithParam<ErrorCase> {};
@@ -63,107 +68,76 @@ class ParseError : public testing::TestWithParam<ErrorCase> {};
 
 TEST_P(ParseError, NamesReasonLineAndColumn) {
     const ErrorCase &c = GetParam();
-    DocumentError error = parseError(c.document);
+    DocumentError error = errorFrom([&] { Document::parse(c.document, "Day1.fcpxml"); });
     EXPECT_EQ(error.kind(), DocumentError::Kind::Parse);
     EXPECT_EQ(error.reason(), c.reason);
     EXPECT_EQ(error.line(), c.line);
     EXPECT_EQ(error.column(), c.column);
 }
 
-INSTANTIATE_TEST_SUITE_P(Errors, ParseError, testing::ValuesIn(kErrorCases), caseName<ErrorCase>);
+INSTANTIATE_TEST_SUITE_P(Errors, ParseError, testing::ValuesIn(kErrorCases),
+                         tessaly::testing::CaseName());
 
 TEST(ErrorMessage, ParseErrorNamesFileLineAndColumn) {
     std::string document = "<fcpxml>\n";
     for (int i = 0; i < 10; ++i)
         document += "  <clip/>\n";
     document += "    </b>\n</fcpxml>\n";
-    DocumentError error = parseError(document, "/Volumes/Media/Day1.fcpxml");
+    DocumentError error =
+        errorFrom([&] { Document::parse(document, "/Volumes/Media/Day1.fcpxml"); });
     EXPECT_EQ(error.message(),
               "“Day1.fcpxml” is not well-formed XML: mismatched tag (line 12, column 7).");
     EXPECT_STREQ(error.what(), error.message().c_str());
     EXPECT_EQ(error.file(), "/Volumes/Media/Day1.fcpxml");
     EXPECT_EQ(error.offset(), document.find("</b>") + 2);
-}
-
-TEST(ErrorMessage, ReadErrorsCarryTheSystemReason) {
-    fs::path dir = fs::temp_directory_path() / ("tessaly-xml-errors-" + std::to_string(getpid()));
-    fs::create_directories(dir / "Day1.fcpxmld");
-    try {
-        Document::load(dir / "Day1.fcpxml");
-        ADD_FAILURE() << "loaded a missing file";
-    } catch (const DocumentError &error) {
-        EXPECT_EQ(error.kind(), DocumentError::Kind::Read);
-        EXPECT_EQ(error.message(), "Cannot read “Day1.fcpxml”: No such file or directory.");
-    }
-    try {
-        Document::load(dir / "Day1.fcpxmld");
-        ADD_FAILURE() << "loaded a folder";
-    } catch (const DocumentError &error) {
-        EXPECT_EQ(error.message(), "Cannot read “Day1.fcpxmld”: Is a directory.");
-    }
-    // Refused at once: a pipe would block the open, a device would be read without end.
-    ASSERT_EQ(mkfifo((dir / "pipe.fcpxml").c_str(), 0644), 0);
-    for (const fs::path &special : {dir / "pipe.fcpxml", fs::path("/dev/zero")}) {
-        try {
-            Document::load(special);
-            ADD_FAILURE() << "loaded " << special;
-        } catch (const DocumentError &error) {
-            EXPECT_EQ(error.message(), "Cannot read “" + special.filename().string() +
-                                           "”: it is not a regular file.");
-        }
-    }
-    fs::remove_all(dir);
-}
-
-TEST(ErrorMessage, WriteErrorsCarryTheSystemReason) {
-    fs::path dir = fs::temp_directory_path() / ("tessaly-xml-werrors-" + std::to_string(getpid()));
-    fs::create_directories(dir / "Day1.fcpxml");
-    Document doc = Document::parse("<a/>");
-    try {
-        doc.save(dir / "missing" / "Day1.fcpxml");
-        ADD_FAILURE() << "saved into a missing folder";
-    } catch (const DocumentError &error) {
-        EXPECT_EQ(error.kind(), DocumentError::Kind::Write);
-        EXPECT_EQ(error.message(), "Cannot write “Day1.fcpxml”: No such file or directory.");
-    }
-    try {
-        doc.save(dir / "Day1.fcpxml");
-        ADD_FAILURE() << "saved over a folder";
-    } catch (const DocumentError &error) {
-        EXPECT_EQ(error.message(), "Cannot write “Day1.fcpxml”: Is a directory.");
-    }
-    if (geteuid() != 0) { // root may write anywhere
-        fs::path locked = dir / "locked";
-        fs::create_directories(locked);
-        fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
-        try {
-            doc.save(locked / "Day1.fcpxml");
-            ADD_FAILURE() << "saved into a read-only folder";
-        } catch (const DocumentError &error) {
-            EXPECT_EQ(error.message(), "Cannot write “Day1.fcpxml”: Permission denied.");
-        }
-        fs::permissions(locked, fs::perms::owner_all);
-    }
-    fs::remove_all(dir);
-}
-
-TEST(ErrorMessage, BuiltFromKindFileAndReason) {
-    EXPECT_EQ(DocumentError(DocumentError::Kind::Read, "a/b.xml", "Input/output error").message(),
-              "Cannot read “b.xml”: Input/output error.");
-    EXPECT_EQ(
-        DocumentError(DocumentError::Kind::Write, "b.xml", "No space left on device").message(),
-        "Cannot write “b.xml”: No space left on device.");
-    for (int full : {ENOSPC, EFBIG, EDQUOT}) {
-        const auto error = DocumentError::fromSystem(DocumentError::Kind::Write, "b.xml", full);
-        EXPECT_EQ(error.message(), "Cannot write “b.xml”: the disk is full.");
-        EXPECT_EQ(error.systemError(), full);
-    }
-    DocumentError parse(DocumentError::Kind::Parse, "x/Day1.fcpxml", "mismatched tag", 12, 7, 99);
-    EXPECT_EQ(parse.message(),
-              "“Day1.fcpxml” is not well-formed XML: mismatched tag (line 12, column 7).");
-    EXPECT_EQ(parse.describing("“Info.fcpxml” in the bundle “Day1.fcpxmld”").message(),
+    EXPECT_EQ(error.describing("“Info.fcpxml” in the bundle “Day1.fcpxmld”").message(),
               "“Info.fcpxml” in the bundle “Day1.fcpxmld” is not well-formed XML: mismatched tag "
               "(line 12, column 7).");
-    EXPECT_EQ(parse.reason(), "mismatched tag");
-    EXPECT_EQ(parse.offset(), 99u);
+}
+
+// What the user reads when the file itself is the trouble: the system's reason, or a plainer
+// one where the system's would mislead. Pipes and devices are refused at once: a pipe would
+// block the open, a device would be read without end.
+TEST(ErrorMessage, FileErrorsCarryTheSystemReason) {
+    TempDir dir;
+    fs::create_directories(dir / "Day1.fcpxmld");
+    ASSERT_EQ(mkfifo((dir / "pipe.fcpxml").c_str(), 0644), 0);
+    const Document doc = Document::parse("<a/>");
+    auto load = [](const fs::path &file) { return [=] { Document::load(file); }; };
+    auto save = [&doc](const fs::path &file) { return [&doc, file] { doc.save(file); }; };
+    const struct {
+        std::function<void()> action;
+        std::string message;
+    } cases[] = {
+        {load(dir / "Day1.fcpxml"), "Cannot read “Day1.fcpxml”: No such file or directory."},
+        {load(dir / "Day1.fcpxmld"), "Cannot read “Day1.fcpxmld”: Is a directory."},
+        {load(dir / "pipe.fcpxml"), "Cannot read “pipe.fcpxml”: it is not a regular file."},
+        {load("/dev/zero"), "Cannot read “zero”: it is not a regular file."},
+        {save(dir / "missing" / "Day1.fcpxml"),
+         "Cannot write “Day1.fcpxml”: No such file or directory."},
+        {save(dir / "Day1.fcpxmld"), "Cannot write “Day1.fcpxmld”: Is a directory."},
+        {save("/dev/full"), "Cannot write “full”: the disk is full."},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.message);
+        EXPECT_EQ(errorFrom(c.action).message(), c.message);
+    }
+    EXPECT_EQ(errorFrom(save("/dev/full")).systemError(), ENOSPC);
+}
+
+// A write past the process's file-size limit fails with EFBIG; the user hears of a full disk.
+TEST(ErrorMessage, FileSizeLimitReadsAsAFullDisk) {
+    TempDir dir;
+    const Document doc = Document::parse("<a>" + std::string(100000, 'x') + "</a>");
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    DocumentError error = errorFrom([&] { doc.save(dir / "big.fcpxml"); });
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(error.message(), "Cannot write “big.fcpxml”: the disk is full.");
+    EXPECT_EQ(error.systemError(), EFBIG);
 }

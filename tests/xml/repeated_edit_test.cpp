@@ -9,18 +9,6 @@ using tessaly::xml::Attribute;
 using tessaly::xml::Document;
 using tessaly::xml::Element;
 
-TEST(RepeatedEdit, ValuesSetInAnyOrderAndAgain) {
-    Document doc = Document::parse("<clip ref=\"r4\"  offset='0s' format=\"r1\"/>");
-    Element clip = doc.rootElement();
-    clip.attributeForName("format").setStringValue("r2");
-    clip.attributeForName("ref").setStringValue("r10");
-    clip.attributeForName("ref").setStringValue("r11 & <x>");
-    EXPECT_EQ(doc.xmlData(), "<clip ref=\"r11 &amp; &lt;x&gt;\"  offset='0s' format=\"r2\"/>");
-    EXPECT_EQ(clip.attributeValue("ref"), "r11 & <x>");
-    EXPECT_EQ(clip.attributeForName("format").rawValue(), "r2");
-    EXPECT_EQ(clip.attributes().size(), 3u);
-}
-
 TEST(RepeatedEdit, OneLookupFindsSeveralNames) {
     Document doc = Document::parse("<clip ref='r4' name='A' format='r1'/>");
     Attribute found[3];
@@ -33,18 +21,9 @@ TEST(RepeatedEdit, OneLookupFindsSeveralNames) {
     EXPECT_EQ(doc.xmlData(), "<clip ref='r9' name='A' format='r2'/>");
 }
 
-TEST(RepeatedEdit, CopyOfAnEditedElementIsIndependent) {
-    Document doc = Document::parse("<r><a id='1' v='x'/></r>");
-    Element original = doc.rootElement().firstElementNamed("a");
-    original.attributeForName("v").setStringValue("y");
-    Element copy = original.copy();
-    copy.attributeForName("id").setStringValue("2");
-    doc.rootElement().addChild(copy);
-    original.attributeForName("v").setStringValue("z");
-    EXPECT_EQ(doc.xmlData(), "<r><a id='1' v='z'/><a id='2' v='y'/></r>");
-
-    // A tag re-spelled whole (it gained a child) is shared with the copy: editing the
-    // original first must leave the copy as it was.
+// A tag re-spelled whole (it gained a child) is shared with its copy: editing the original
+// afterwards must leave the copy as it was.
+TEST(RepeatedEdit, CopyOfARespelledTagIsIndependent) {
     Document grown = Document::parse("<r><a v='x'/><b/></r>");
     Element parent = grown.rootElement().firstElementNamed("a");
     parent.addChild(grown.rootElement().firstElementNamed("b"));
@@ -62,6 +41,7 @@ TEST(RepeatedEdit, EditedEmptyElementGainingContent) {
     a.attributeForName("id").setStringValue("3");
     EXPECT_EQ(doc.xmlData(), "<r><a id='3' ><b/></a></r>");
     EXPECT_EQ(a.name(), "a");
+    EXPECT_EQ(a.attributeValue("id"), "3");
     EXPECT_NO_THROW(Document::parse(doc.xmlData()));
 }
 
