@@ -1,13 +1,8 @@
 #include "ui/about_view.h"
-#include "ui/content_view.h"
-#include "ui/drop_zone_view.h"
 #include "ui/elided_label.h"
-#include "ui/push_button.h"
-#include "ui/reveal_container.h"
 #include "ui/screenshots/sample_palettes.h"
 #include "ui/theme.h"
-#include "widget_support.h"
-#include "workflow/relink_view_model.h"
+#include "window_fixture.h"
 
 #include <QApplication>
 #include <QDragEnterEvent>
@@ -125,19 +120,6 @@ protected:
         view->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(view.get()));
         return view;
-    }
-
-    /// Waits, bounded, until runs and animations are over.
-    static bool settle(ContentView &view) {
-        const bool settled = QTest::qWaitFor(
-            [&] {
-                return !view.viewModel().isRunning() &&
-                       !child<RevealContainer>(view, "results")->isAnimating() &&
-                       !child<DropZoneView>(view, "dropZone")->isAnimating();
-            },
-            20000);
-        QTest::qWait(50);
-        return settled;
     }
 
     struct State {
