@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QLocale>
 #include <QPointer>
 #include <QScreen>
@@ -324,6 +325,17 @@ TEST(SceneWindows, FilesNamedAtStartOpenAWindowEach) {
     ASSERT_EQ(empty.size(), 1u);
     EXPECT_FALSE(empty[0]->content().viewModel().inputURL());
     empty[0]->close();
+
+    // After "--", a name that looks like an option is a file, found from the working folder.
+    writeFile(temp / "-v.fcpxml", readFile(sampleDocument()));
+    const QString workingFolder = QDir::currentPath();
+    QDir::setCurrent(qt(temp.path()));
+    const std::vector<SceneWindow *> dashed = TessalyApp::openFiles(
+        {QStringLiteral("-v"), QStringLiteral("--"), QStringLiteral("-v.fcpxml")});
+    QDir::setCurrent(workingFolder);
+    ASSERT_EQ(dashed.size(), 1u);
+    EXPECT_EQ(dashed[0]->content().viewModel().inputURL(), temp / "-v.fcpxml");
+    dashed[0]->close();
 }
 
 } // namespace
