@@ -1,13 +1,8 @@
 #include "ui/about_view.h"
-#include "ui/content_view.h"
-#include "ui/drop_zone_view.h"
 #include "ui/elided_label.h"
-#include "ui/push_button.h"
-#include "ui/reveal_container.h"
 #include "ui/screenshots/sample_palettes.h"
 #include "ui/theme.h"
-#include "widget_support.h"
-#include "workflow/relink_view_model.h"
+#include "window_fixture.h"
 
 #include <QApplication>
 #include <QDragEnterEvent>
@@ -20,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -42,15 +38,8 @@ QColor commonestColour(const QImage &image, const QRect &area) {
         for (int x = inside.left(); x <= inside.right(); ++x)
             ++counts[image.pixel(x, y)];
     }
-    QRgb commonest = 0;
-    int most = -1;
-    for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
-        if (it.value() > most) {
-            most = it.value();
-            commonest = it.key();
-        }
-    }
-    return QColor::fromRgb(commonest);
+    const auto commonest = std::max_element(counts.cbegin(), counts.cend());
+    return QColor::fromRgb(commonest == counts.cend() ? 0 : commonest.key());
 }
 
 /// Every enabled text shown inside `root`, as rendered now.
@@ -91,16 +80,6 @@ void expectReadable(QWidget &root, const std::string &where) {
     }
 }
 
-/// The application palette for the length of a test, restored afterwards.
-class PaletteScope {
-public:
-    PaletteScope() : m_previous(QApplication::palette()) {}
-    ~PaletteScope() { QApplication::setPalette(m_previous); }
-
-private:
-    QPalette m_previous;
-};
-
 /// Windows in every state, in the light and the dark palette.
 class AppearanceTest : public ::testing::Test {
 protected:
@@ -120,24 +99,13 @@ protected:
         writeFile(temp / "Reel_04_Night" / "Day_04_braw.relink.log" / "notes.txt", "");
     }
 
+    void TearDown() override { QApplication::setPalette(previousPalette); }
+
     std::unique_ptr<ContentView> newView() const {
         auto view = std::make_unique<ContentView>(std::make_shared<ScriptedChooser>());
         view->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(view.get()));
         return view;
-    }
-
-    /// Waits, bounded, until runs and animations are over.
-    static bool settle(ContentView &view) {
-        const bool settled = QTest::qWaitFor(
-            [&] {
-                return !view.viewModel().isRunning() &&
-                       !child<RevealContainer>(view, "results")->isAnimating() &&
-                       !child<DropZoneView>(view, "dropZone")->isAnimating();
-            },
-            20000);
-        QTest::qWait(50);
-        return settled;
     }
 
     struct State {
@@ -191,7 +159,8 @@ protected:
     fs::path refused;
     fs::path onDisk;
     fs::path unlogged;
-    PaletteScope paletteScope;
+    // The application palette, restored after every test that changes it.
+    const QPalette previousPalette = QApplication::palette();
 };
 
 TEST_F(AppearanceTest, EveryTextIsReadableInBothPalettesAndAfterASwitch) {

@@ -68,25 +68,39 @@ protected:
     QListView *list = nullptr;
 };
 
-TEST_F(BundleFileDialogTest, OpenPicksADocument) {
-    BundleFileDialog dialog(nullptr, QStringLiteral("Choose FCPXML or FCPXMLD"),
-                            QFileDialog::AcceptOpen);
-    open(dialog);
-    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Choose FCPXML or FCPXMLD"));
-    click("Day1.fcpxml");
-    press(dialog, QDialogButtonBox::Open);
-    EXPECT_EQ(dialog.result(), QDialog::Accepted);
-    EXPECT_EQ(dialog.chosenPath(), qt(temp / "Day1.fcpxml"));
-}
-
-TEST_F(BundleFileDialogTest, OpenPicksASelectedBundleInsteadOfEnteringIt) {
-    BundleFileDialog dialog(nullptr, QStringLiteral("Choose"), QFileDialog::AcceptOpen);
-    open(dialog);
-    click("Day2.fcpxmld");
-    EXPECT_EQ(dialog.selectedFiles(), QStringList{qt(temp / "Day2.fcpxmld")});
-    press(dialog, QDialogButtonBox::Open);
-    EXPECT_EQ(dialog.result(), QDialog::Accepted);
-    EXPECT_EQ(dialog.chosenPath(), qt(temp / "Day2.fcpxmld"));
+TEST_F(BundleFileDialogTest, OpenAndSaveReturnTheChosenPath) {
+    const struct {
+        const char *title;
+        QFileDialog::AcceptMode mode;
+        const char *proposed; // the name filled in
+        const char *clicked;  // the item the user selects
+        const char *chosen;
+    } cases[] = {
+        {"Choose FCPXML or FCPXMLD", QFileDialog::AcceptOpen, nullptr, "Day1.fcpxml",
+         "Day1.fcpxml"},
+        // A selected bundle is chosen, not entered as the folder it is.
+        {"Choose", QFileDialog::AcceptOpen, nullptr, "Day2.fcpxmld", "Day2.fcpxmld"},
+        {"Save Relinked File As", QFileDialog::AcceptSave, "Day1_braw.fcpxml", nullptr,
+         "Day1_braw.fcpxml"},
+        // Saving over a document does not promise to replace it, so nothing is asked.
+        {"Save", QFileDialog::AcceptSave, "Day1.fcpxml", nullptr, "Day1.fcpxml"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.chosen);
+        BundleFileDialog dialog(nullptr, QString::fromLatin1(c.title), c.mode);
+        if (c.proposed)
+            dialog.selectFile(QString::fromLatin1(c.proposed));
+        open(dialog);
+        EXPECT_EQ(dialog.windowTitle(), QString::fromLatin1(c.title));
+        if (c.clicked) {
+            click(c.clicked);
+            EXPECT_EQ(dialog.selectedFiles(), QStringList{qt(temp / c.clicked)});
+        }
+        press(dialog, c.mode == QFileDialog::AcceptOpen ? QDialogButtonBox::Open
+                                                        : QDialogButtonBox::Save);
+        EXPECT_EQ(dialog.result(), QDialog::Accepted);
+        EXPECT_EQ(dialog.chosenPath(), qt(temp / c.chosen));
+    }
 }
 
 TEST_F(BundleFileDialogTest, DoubleClickingABundleChoosesIt) {
@@ -111,25 +125,6 @@ TEST_F(BundleFileDialogTest, APlainFolderIsEnteredNotChosen) {
     EXPECT_TRUE(dialog.chosenPath().isEmpty());
     EXPECT_EQ(dialog.directory().absolutePath(), qt(temp / "Media"));
     dialog.reject();
-}
-
-TEST_F(BundleFileDialogTest, SaveProposesTheNameAndReturnsTheChosenLocation) {
-    BundleFileDialog dialog(nullptr, QStringLiteral("Save Relinked File As"),
-                            QFileDialog::AcceptSave);
-    dialog.selectFile(QStringLiteral("Day1_braw.fcpxml"));
-    open(dialog);
-    press(dialog, QDialogButtonBox::Save);
-    EXPECT_EQ(dialog.result(), QDialog::Accepted);
-    EXPECT_EQ(dialog.chosenPath(), qt(temp / "Day1_braw.fcpxml"));
-}
-
-TEST_F(BundleFileDialogTest, SavingOverADocumentDoesNotPromiseToReplaceIt) {
-    BundleFileDialog dialog(nullptr, QStringLiteral("Save"), QFileDialog::AcceptSave);
-    dialog.selectFile(QStringLiteral("Day1.fcpxml"));
-    open(dialog);
-    press(dialog, QDialogButtonBox::Save);
-    EXPECT_EQ(dialog.result(), QDialog::Accepted);
-    EXPECT_EQ(dialog.chosenPath(), qt(temp / "Day1.fcpxml"));
 }
 
 TEST_F(BundleFileDialogTest, SavingOverABundleAsksFirst) {

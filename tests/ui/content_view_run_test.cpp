@@ -1,98 +1,41 @@
 #include "desktop_recorder.h"
-#include "ui/content_view.h"
-#include "ui/drop_zone_view.h"
 #include "ui/elided_label.h"
-#include "ui/push_button.h"
-#include "ui/reveal_container.h"
 #include "ui/tinted_label.h"
-#include "widget_support.h"
-#include "workflow/relink_view_model.h"
+#include "window_fixture.h"
 
-#include <QLabel>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <memory>
 
 namespace tessaly::testing {
 namespace {
 
-using Look = PushButton::Look;
-using Phase = RelinkViewModel::AppPhase;
-
 /// Runs through the real buttons on documents in a temporary folder.
-class ContentViewRunTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        view = std::make_unique<ContentView>(chooser);
-        view->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
-        input = temp / "Day1.fcpxml";
-        fs::copy_file(sampleDocument(), input);
-    }
-
-    RelinkViewModel &model() const { return view->viewModel(); }
-    PushButton *button(const char *name) const { return child<PushButton>(*view, name); }
-    RevealContainer *results() const { return child<RevealContainer>(*view, "results"); }
-
-    /// Waits, bounded, until the run has published and the window has settled at its size.
-    bool settle() const {
-        const bool settled = QTest::qWaitFor(
-            [&] {
-                return !model().isRunning() && !results()->isAnimating() &&
-                       !child<DropZoneView>(*view, "dropZone")->isAnimating();
-            },
-            20000);
-        QTest::qWait(50); // the last frame's layout request
-        return settled;
-    }
-
-    QStringList badgeTexts(const char *name) const {
-        QStringList texts;
-        const QList<QLabel *> labels =
-            results()->panel()->findChildren<QLabel *>(QString::fromLatin1(name));
-        for (const QLabel *label : labels)
-            texts << label->text();
-        return texts;
-    }
-
-    TempDir temp;
-    fs::path input;
-    std::shared_ptr<ScriptedChooser> chooser = std::make_shared<ScriptedChooser>();
-    std::unique_ptr<ContentView> view;
-};
+using ContentViewRunTest = WindowTest;
 
 TEST_F(ContentViewRunTest, PreviewThenApplyThroughTheButtons) {
     model().setInput(input);
     const std::string original = readFile(input);
-    ASSERT_TRUE(settle());
+    ASSERT_TRUE(settled());
     const QSize idleSize = view->size();
 
-    QTest::mouseClick(button("previewButton"), Qt::LeftButton);
+    click("previewButton");
     // The run has started; its outcome arrives only through the event loop.
     EXPECT_TRUE(model().isRunning());
-    EXPECT_EQ(button("previewButton")->look(), Look::prominent);
-    EXPECT_TRUE(button("previewButton")->isBusy());
-    EXPECT_FALSE(button("previewButton")->isEnabled());
-    EXPECT_FALSE(button("applyButton")->isEnabled());
-    EXPECT_FALSE(button("applyButton")->isBusy());
+    EXPECT_EQ(actions(), (Actions{Look::prominent, false, true, Look::bordered, false, false}));
 
-    ASSERT_TRUE(settle());
+    ASSERT_TRUE(settled());
     ASSERT_EQ(model().phase(), Phase::dryRunComplete);
-    EXPECT_EQ(button("previewButton")->look(), Look::bordered);
-    EXPECT_FALSE(button("previewButton")->isEnabled());
-    EXPECT_FALSE(button("previewButton")->isBusy());
-    EXPECT_EQ(button("applyButton")->look(), Look::prominent);
-    EXPECT_TRUE(button("applyButton")->isEnabled());
-    ASSERT_NE(results()->panel(), nullptr);
-    EXPECT_EQ(results()->panel()->objectName(), QStringLiteral("dryRunResults"));
+    EXPECT_EQ(actions(), (Actions{Look::bordered, false, false, Look::prominent, true, false}));
+    ASSERT_NE(panel(), nullptr);
+    EXPECT_EQ(panel()->objectName(), QStringLiteral("dryRunResults"));
     // The sample's originals are on a drive this machine does not have.
-    EXPECT_EQ(badgeTexts("badgeValue"),
+    EXPECT_EQ(panelTexts("badgeValue"),
               (QStringList{QStringLiteral("2"), QStringLiteral("1"), QStringLiteral("1"),
                            QStringLiteral("0 / 2")}));
-    EXPECT_EQ(badgeTexts("badgeLabel"),
+    EXPECT_EQ(panelTexts("badgeLabel"),
               (QStringList{QStringLiteral("Refs updated"), QStringLiteral("Formats updated"),
                            QStringLiteral("Orphans removed"), QStringLiteral("Originals found")}));
     EXPECT_FALSE(fs::exists(temp / "Day1_braw.fcpxml")); // a preview writes nothing
@@ -101,32 +44,25 @@ TEST_F(ContentViewRunTest, PreviewThenApplyThroughTheButtons) {
     EXPECT_EQ(view->width(), idleSize.width());
     EXPECT_EQ(view->size(), view->sizeHint());
 
-    QTest::mouseClick(button("applyButton"), Qt::LeftButton);
-    EXPECT_TRUE(button("applyButton")->isBusy());
-    EXPECT_FALSE(button("applyButton")->isEnabled());
-    EXPECT_FALSE(button("previewButton")->isEnabled());
-    EXPECT_EQ(results()->panel()->objectName(), QStringLiteral("dryRunResults"));
+    click("applyButton");
+    EXPECT_EQ(actions(), (Actions{Look::bordered, false, false, Look::prominent, false, true}));
+    EXPECT_EQ(panel()->objectName(), QStringLiteral("dryRunResults"));
 
-    ASSERT_TRUE(settle());
+    ASSERT_TRUE(settled());
     ASSERT_EQ(model().phase(), Phase::done);
-    EXPECT_EQ(button("previewButton")->look(), Look::prominent);
-    EXPECT_FALSE(button("previewButton")->isEnabled());
-    EXPECT_EQ(button("applyButton")->look(), Look::bordered);
-    EXPECT_FALSE(button("applyButton")->isEnabled());
-    EXPECT_FALSE(button("applyButton")->isBusy());
-    ASSERT_EQ(results()->panel()->objectName(), QStringLiteral("successBanner"));
-    EXPECT_EQ(child<ElidedLabel>(*results()->panel(), "savedTo")->text(),
+    EXPECT_EQ(actions(), (Actions{Look::prominent, false, false, Look::bordered, false, false}));
+    ASSERT_EQ(panel()->objectName(), QStringLiteral("successBanner"));
+    EXPECT_EQ(child<ElidedLabel>(*panel(), "savedTo")->text(),
               QStringLiteral("Saved to Day1_braw.fcpxml"));
-    EXPECT_EQ(badgeTexts("badgeLabel"),
+    EXPECT_EQ(panelTexts("badgeLabel"),
               (QStringList{QStringLiteral("Clip sources"), QStringLiteral("Format elements"),
                            QStringLiteral("Originals found")}));
-    EXPECT_EQ(badgeTexts("badgeValue"),
+    EXPECT_EQ(panelTexts("badgeValue"),
               (QStringList{QStringLiteral("2"), QStringLiteral("1"), QStringLiteral("0 / 2")}));
-    EXPECT_NE(results()->panel()->findChild<PushButton *>(QStringLiteral("revealButton")), nullptr);
 
     // Without a file manager to select the file in, its folder is opened.
     DesktopRecorder desktop(QStringLiteral("file"));
-    QTest::mouseClick(child<PushButton>(*results()->panel(), "revealButton"), Qt::LeftButton);
+    QTest::mouseClick(child<PushButton>(*panel(), "revealButton"), Qt::LeftButton);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !desktop.opened.isEmpty(); }, 5000));
     EXPECT_EQ(desktop.opened, QList<QUrl>{QUrl::fromLocalFile(qt(temp.path()))});
 
@@ -136,59 +72,47 @@ TEST_F(ContentViewRunTest, PreviewThenApplyThroughTheButtons) {
 
     // A new input returns to the start: no panel, Preview enabled, the window back to size.
     model().setInput(input);
-    ASSERT_TRUE(settle());
-    EXPECT_EQ(results()->panel(), nullptr);
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(panel(), nullptr);
     EXPECT_TRUE(button("previewButton")->isEnabled());
     EXPECT_EQ(view->size(), idleSize);
 }
 
-TEST_F(ContentViewRunTest, ErrorShowsTheWholeMessageWrappedAndSelectable) {
+TEST_F(ContentViewRunTest, AnErrorIsShownWholeWrappedAndSelectableInsideTheCard) {
     const fs::path refused = temp / "Refused.fcpxml";
     writeFile(refused, kNoOriginals);
-    model().setInput(refused);
-    ASSERT_TRUE(settle());
-    const int width = view->width();
-
-    QTest::mouseClick(button("previewButton"), Qt::LeftButton);
-    ASSERT_TRUE(settle());
-    ASSERT_EQ(model().phase(), Phase::error);
-    ASSERT_TRUE(model().errorMessage());
-    ASSERT_EQ(results()->panel()->objectName(), QStringLiteral("errorBanner"));
-    auto *message = child<QLabel>(*results()->panel(), "errorMessage");
-    EXPECT_EQ(message->text(), *model().errorMessage());
-    EXPECT_EQ(message->textFormat(), Qt::PlainText);
-    EXPECT_TRUE(message->wordWrap());
-    EXPECT_TRUE(message->textInteractionFlags() & Qt::TextSelectableByMouse);
-    const int lines = int(model().errorMessage()->count(QLatin1Char('\n'))) + 1;
-    ASSERT_GT(lines, 2);
-    EXPECT_GE(message->height(), lines * message->fontMetrics().lineSpacing());
-    EXPECT_EQ(view->width(), width);
-    EXPECT_EQ(view->size(), view->sizeHint());
-
-    // After an error, Preview is the prominent action again.
-    EXPECT_EQ(button("previewButton")->look(), Look::prominent);
-    EXPECT_TRUE(button("previewButton")->isEnabled());
-    EXPECT_FALSE(button("applyButton")->isEnabled());
+    // The engine names the missing file, so a long name makes a long one-line message.
+    const fs::path missing = temp / (std::string(300, 'x') + ".fcpxml");
+    for (const fs::path &document : {refused, missing}) {
+        SCOPED_TRACE(document.filename().string().substr(0, 20));
+        model().setInput(document);
+        ASSERT_TRUE(settled());
+        const int width = view->width();
+        click("previewButton");
+        ASSERT_TRUE(settled());
+        ASSERT_EQ(model().phase(), Phase::error);
+        ASSERT_TRUE(model().errorMessage());
+        ASSERT_EQ(panel()->objectName(), QStringLiteral("errorBanner"));
+        auto *message = child<QLabel>(*panel(), "errorMessage");
+        EXPECT_EQ(message->text(), *model().errorMessage());
+        EXPECT_EQ(message->textFormat(), Qt::PlainText);
+        EXPECT_TRUE(message->wordWrap());
+        EXPECT_TRUE(message->textInteractionFlags() & Qt::TextSelectableByMouse);
+        // Both messages take at least three lines: one has line breaks, the other is long.
+        const int lines = int(model().errorMessage()->count(QLatin1Char('\n'))) + 1;
+        EXPECT_GE(message->height(), std::max(lines, 3) * message->fontMetrics().lineSpacing());
+        EXPECT_LE(message->mapTo(view.get(), QPoint(message->width(), 0)).x(), view->width());
+        EXPECT_EQ(view->width(), width);
+        EXPECT_EQ(view->size(), view->sizeHint());
+        // After an error, Preview is the prominent action again.
+        EXPECT_EQ(actions(), (Actions{Look::prominent, true, false, Look::bordered, false, false}));
+    }
 
     // A second run keeps the last outcome on screen until its own arrives.
-    QTest::mouseClick(button("previewButton"), Qt::LeftButton);
-    EXPECT_EQ(child<QLabel>(*results()->panel(), "errorMessage")->text(), message->text());
-    ASSERT_TRUE(settle());
-}
-
-TEST_F(ContentViewRunTest, ALongOneLineErrorWrapsInsideTheCard) {
-    // The engine names the missing file, so a long name makes a long message.
-    const fs::path missing = temp / (std::string(300, 'x') + ".fcpxml");
-    model().setInput(missing);
-    ASSERT_TRUE(settle());
-    const int width = view->width();
-    QTest::mouseClick(button("previewButton"), Qt::LeftButton);
-    ASSERT_TRUE(settle());
-    ASSERT_EQ(model().phase(), Phase::error);
-    auto *message = child<QLabel>(*results()->panel(), "errorMessage");
-    EXPECT_EQ(view->width(), width);
-    EXPECT_LE(message->mapTo(view.get(), QPoint(message->width(), 0)).x(), view->width());
-    EXPECT_GT(message->height(), 2 * message->fontMetrics().lineSpacing());
+    const QString shown = *model().errorMessage();
+    click("previewButton");
+    EXPECT_EQ(child<QLabel>(*panel(), "errorMessage")->text(), shown);
+    ASSERT_TRUE(settled());
 }
 
 TEST_F(ContentViewRunTest, MissingOriginalsAreNamedAndApplyStaysAllowed) {
@@ -202,10 +126,10 @@ TEST_F(ContentViewRunTest, MissingOriginalsAreNamedAndApplyStaysAllowed) {
     writeFile(document,
               proxiesIn(media, {longStem, "Found_A", "Found_B", "Gone_C", "Gone_D", "Gone_E"}));
     model().setInput(document);
-    ASSERT_TRUE(settle());
+    ASSERT_TRUE(settled());
     const int width = view->width();
-    QTest::mouseClick(button("previewButton"), Qt::LeftButton);
-    ASSERT_TRUE(settle());
+    click("previewButton");
+    ASSERT_TRUE(settled());
     ASSERT_EQ(model().phase(), Phase::dryRunComplete);
 
     // Whether the run looked on disk is the run's business; the window says what it found.
@@ -217,9 +141,8 @@ TEST_F(ContentViewRunTest, MissingOriginalsAreNamedAndApplyStaysAllowed) {
                              QStringLiteral("Gone_C.braw"), QStringLiteral("Gone_D.braw")}
                : QStringList{QString::fromStdString(longStem) + QStringLiteral(".braw"),
                              QStringLiteral("Found_A.braw"), QStringLiteral("Found_B.braw")};
-    QWidget *panel = results()->panel();
-    EXPECT_EQ(panel->findChild<QWidget *>(QStringLiteral("readyRow")), nullptr);
-    auto *warning = child<QWidget>(*panel, "missingOriginals");
+    EXPECT_EQ(panel()->findChild<QWidget *>(QStringLiteral("readyRow")), nullptr);
+    auto *warning = child<QWidget>(*panel(), "missingOriginals");
     QStringList shown;
     const QList<ElidedLabel *> files =
         warning->findChildren<ElidedLabel *>(QStringLiteral("missingOriginal"));
@@ -232,16 +155,16 @@ TEST_F(ContentViewRunTest, MissingOriginalsAreNamedAndApplyStaysAllowed) {
     EXPECT_TRUE(files[0]->shownText().contains(QChar(0x2026)));
     EXPECT_TRUE(files[0]->shownText().endsWith(QStringLiteral("_Take_03.braw")));
     EXPECT_EQ(view->width(), width);
-    auto *badge = child<QWidget>(*panel, "originalsBadge");
+    auto *badge = child<QWidget>(*panel(), "originalsBadge");
     EXPECT_EQ(child<QLabel>(*badge, "badgeValue")->text(), count);
     EXPECT_EQ(child<TintedLabel>(*badge, "badgeValue")->tint(), Tint::orange);
 
     // A drive may simply not be connected: the apply is the user's call.
     ASSERT_TRUE(button("applyButton")->isEnabled());
-    QTest::mouseClick(button("applyButton"), Qt::LeftButton);
-    ASSERT_TRUE(settle());
+    click("applyButton");
+    ASSERT_TRUE(settled());
     ASSERT_EQ(model().phase(), Phase::done);
-    badge = child<QWidget>(*results()->panel(), "originalsBadge");
+    badge = child<QWidget>(*panel(), "originalsBadge");
     EXPECT_EQ(child<QLabel>(*badge, "badgeValue")->text(), count);
     EXPECT_EQ(child<TintedLabel>(*badge, "badgeValue")->tint(), Tint::orange);
 }
@@ -256,21 +179,20 @@ TEST_F(ContentViewRunTest, AWrittenChangeLogOpensAndAnUnwrittenOneIsSaid) {
         SCOPED_TRACE(document.filename().string());
         model().setInput(document);
         model().runDryRun();
-        ASSERT_TRUE(settle());
-        QTest::mouseClick(button("applyButton"), Qt::LeftButton);
-        ASSERT_TRUE(settle());
+        ASSERT_TRUE(settled());
+        click("applyButton");
+        ASSERT_TRUE(settled());
         // The document is written either way, so the apply is done.
         ASSERT_EQ(model().phase(), Phase::done);
-        QWidget *panel = results()->panel();
-        ASSERT_EQ(panel->objectName(), QStringLiteral("successBanner"));
-        auto *open = panel->findChild<PushButton *>(QStringLiteral("openLogButton"));
+        ASSERT_EQ(panel()->objectName(), QStringLiteral("successBanner"));
+        auto *open = panel()->findChild<PushButton *>(QStringLiteral("openLogButton"));
         EXPECT_EQ(open != nullptr, model().logURL().has_value());
         if (open) {
             QTest::mouseClick(open, Qt::LeftButton);
             EXPECT_EQ(desktop.opened.value(0), QUrl::fromLocalFile(qt(*model().logURL())));
             desktop.opened.clear();
         }
-        auto *failure = panel->findChild<QWidget *>(QStringLiteral("logFailure"));
+        auto *failure = panel()->findChild<QWidget *>(QStringLiteral("logFailure"));
         EXPECT_EQ(failure != nullptr, model().logError().has_value());
         if (failure) {
             EXPECT_EQ(child<QLabel>(*failure, "logError")->text(), *model().logError());

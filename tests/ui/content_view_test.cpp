@@ -1,102 +1,33 @@
-#include "ui/content_view.h"
-#include "ui/drop_zone_view.h"
 #include "ui/elided_label.h"
 #include "ui/originals_summary.h"
-#include "ui/push_button.h"
-#include "ui/reveal_container.h"
 #include "ui/scene_window.h"
 #include "ui/tessaly_app.h"
 #include "ui/theme.h"
 #include "ui/wrapping_label.h"
-#include "widget_support.h"
-#include "workflow/relink_view_model.h"
+#include "window_fixture.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QLabel>
+#include <QDir>
 #include <QLocale>
 #include <QPointer>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
-#include <QTest>
 #include <QUrl>
 
 #include <gtest/gtest.h>
 
-#include <memory>
-#include <ostream>
-
 namespace tessaly::testing {
 namespace {
 
-using Look = PushButton::Look;
+using ContentViewTest = WindowTest;
 using Phase = RelinkViewModel::AppPhase;
-
-/// What the two action buttons show.
-struct Actions {
-    Look preview;
-    bool previewEnabled;
-    bool previewBusy;
-    Look apply;
-    bool applyEnabled;
-    bool applyBusy;
-
-    friend bool operator==(const Actions &, const Actions &) = default;
-    friend std::ostream &operator<<(std::ostream &out, const Actions &a) {
-        const auto look = [](Look l) { return l == Look::prominent ? "prominent" : "bordered"; };
-        return out << "preview " << look(a.preview) << (a.previewEnabled ? " enabled" : " disabled")
-                   << (a.previewBusy ? " busy" : "") << ", apply " << look(a.apply)
-                   << (a.applyEnabled ? " enabled" : " disabled") << (a.applyBusy ? " busy" : "");
-    }
-};
-
-/// One window's content with a scripted chooser, shown on the offscreen platform.
-class ContentViewTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        chooser = std::make_shared<ScriptedChooser>();
-        view = std::make_unique<ContentView>(chooser);
-        view->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
-        input = temp / "Day1.fcpxml";
-        fs::copy_file(sampleDocument(), input);
-    }
-
-    RelinkViewModel &model() const { return view->viewModel(); }
-
-    Actions actions() const {
-        auto *preview = child<PushButton>(*view, "previewButton");
-        auto *apply = child<PushButton>(*view, "applyButton");
-        return {preview->look(), preview->isEnabled(), preview->isBusy(),
-                apply->look(),   apply->isEnabled(),   apply->isBusy()};
-    }
-
-    QWidget *panel() const { return child<RevealContainer>(*view, "results")->panel(); }
-
-    /// Waits, bounded, until the run has published and the window has settled.
-    bool settle() const {
-        auto *results = child<RevealContainer>(*view, "results");
-        const bool settled =
-            QTest::qWaitFor([&] { return !model().isRunning() && !results->isAnimating(); }, 20000);
-        QTest::qWait(50); // the last frame's layout request
-        return settled;
-    }
-
-    void click(const char *button) const {
-        QTest::mouseClick(child<PushButton>(*view, button), Qt::LeftButton);
-    }
-
-    TempDir temp;
-    fs::path input;
-    std::shared_ptr<ScriptedChooser> chooser;
-    std::unique_ptr<ContentView> view;
-};
 
 TEST_F(ContentViewTest, WithoutInputOnlyPreviewIsProminentAndNothingIsEnabled) {
     EXPECT_EQ(actions(), (Actions{Look::prominent, false, false, Look::bordered, false, false}));
-    EXPECT_FALSE(child<PushButton>(*view, "changeOutputButton")->isEnabled());
+    EXPECT_FALSE(button("changeOutputButton")->isEnabled());
     auto *name = child<ElidedLabel>(*view, "outputName");
     EXPECT_EQ(name->text(), QStringLiteral("Auto-generated alongside input"));
     EXPECT_EQ(name->tint(), Tint::secondary);
@@ -112,7 +43,7 @@ TEST_F(ContentViewTest, InputShowsTheDefaultOutputAndEnablesPreview) {
     EXPECT_EQ(name->tint(), Tint::primary);
     EXPECT_TRUE(folder->isVisible());
     EXPECT_EQ(folder->text(), qt(temp.path()));
-    EXPECT_TRUE(child<PushButton>(*view, "changeOutputButton")->isEnabled());
+    EXPECT_TRUE(button("changeOutputButton")->isEnabled());
     EXPECT_EQ(actions(), (Actions{Look::prominent, true, false, Look::bordered, false, false}));
     EXPECT_EQ(child<ElidedLabel>(*view, "inputName")->text(), QStringLiteral("Day1.fcpxml"));
 }
@@ -150,24 +81,22 @@ TEST_F(ContentViewTest, LongNamesAreShortenedOnOneLineWithoutWideningTheWindow) 
     EXPECT_EQ(name->toolTip(), name->text());
 }
 
-TEST_F(ContentViewTest, ClickingTheEmptyDropZoneOpensTheChooserButALoadedOneDoesNot) {
-    auto *dropZone = child<DropZoneView>(*view, "dropZone");
-    chooser->inputAnswer = input;
-    QTest::mouseClick(dropZone, Qt::LeftButton, {}, QPoint(8, 8));
-    ASSERT_EQ(chooser->inputTitles.size(), 1u);
-    EXPECT_EQ(chooser->inputTitles[0], QStringLiteral("Choose FCPXML or FCPXMLD"));
-    EXPECT_EQ(model().inputURL(), input);
-
-    QTest::mouseClick(dropZone, Qt::LeftButton, {}, QPoint(8, 8));
-    EXPECT_EQ(chooser->inputTitles.size(), 1u);
-    click("changeInputButton");
-    EXPECT_EQ(chooser->inputTitles.size(), 2u);
-}
-
-TEST_F(ContentViewTest, BrowseButtonOfTheEmptyDropZoneOpensTheChooser) {
+TEST_F(ContentViewTest, TheEmptyDropZoneAndItsBrowseButtonOpenTheChooserALoadedOneDoesNot) {
     click("browseButton");
     EXPECT_EQ(chooser->inputTitles.size(), 1u);
     EXPECT_FALSE(model().inputURL()); // the scripted user cancelled
+
+    auto *dropZone = child<DropZoneView>(*view, "dropZone");
+    chooser->inputAnswer = input;
+    QTest::mouseClick(dropZone, Qt::LeftButton, {}, QPoint(8, 8));
+    ASSERT_EQ(chooser->inputTitles.size(), 2u);
+    EXPECT_EQ(chooser->inputTitles[1], QStringLiteral("Choose FCPXML or FCPXMLD"));
+    EXPECT_EQ(model().inputURL(), input);
+
+    QTest::mouseClick(dropZone, Qt::LeftButton, {}, QPoint(8, 8));
+    EXPECT_EQ(chooser->inputTitles.size(), 2u);
+    click("changeInputButton");
+    EXPECT_EQ(chooser->inputTitles.size(), 3u);
 }
 
 TEST_F(ContentViewTest, CountsAreShownInFullAsPlainDigits) {
@@ -177,13 +106,9 @@ TEST_F(ContentViewTest, CountsAreShownInFullAsPlainDigits) {
     writeFile(many, manyProxies(1234));
     model().setInput(many);
     click("previewButton");
-    ASSERT_TRUE(settle());
+    ASSERT_TRUE(settled());
     ASSERT_EQ(model().phase(), Phase::dryRunComplete);
-    QStringList values;
-    const QList<QLabel *> labels = panel()->findChildren<QLabel *>(QStringLiteral("badgeValue"));
-    for (const QLabel *label : labels)
-        values << label->text();
-    EXPECT_EQ(values, (QStringList{QStringLiteral("1234"), QStringLiteral("1"), QStringLiteral("1"),
+    EXPECT_EQ(panelTexts("badgeValue"), (QStringList{QStringLiteral("1234"), QStringLiteral("1"), QStringLiteral("1"),
                                    QStringLiteral("0 / 1234")}));
     QLocale::setDefault(previous);
 }
@@ -224,8 +149,8 @@ TEST(OriginalsSummary, CountsTheFoundAndNamesTheFirstMissingInOrder) {
 TEST_F(ContentViewTest, NoAltKeyOfAButtonTitlePressesAButton) {
     model().setInput(input);
     click("previewButton");
-    ASSERT_TRUE(settle());
-    ASSERT_TRUE(child<PushButton>(*view, "applyButton")->isEnabled());
+    ASSERT_TRUE(settled());
+    ASSERT_TRUE(button("applyButton")->isEnabled());
     view->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(view.get()));
 
@@ -250,7 +175,7 @@ TEST_F(ContentViewTest, NoAltKeyOfAButtonTitlePressesAButton) {
     EXPECT_EQ(model().phase(), Phase::dryRunComplete);
     EXPECT_FALSE(model().isRunning());
     EXPECT_FALSE(fs::exists(temp / "Day1_braw.fcpxml"));
-    EXPECT_EQ(child<PushButton>(*view, "applyButton")->title(), QStringLiteral("Relink & Save"));
+    EXPECT_EQ(button("applyButton")->title(), QStringLiteral("Relink & Save"));
 }
 
 TEST(SceneWindows, EachWindowKeepsItsOwnState) {
@@ -319,13 +244,7 @@ TEST(SceneWindows, AWindowTallerThanTheScreenScrollsItsContent) {
     ContentView &content = window->content();
     content.viewModel().setInput(input);
     content.viewModel().runDryRun();
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            return !content.viewModel().isRunning() &&
-                   !child<RevealContainer>(content, "results")->isAnimating();
-        },
-        20000));
-    QTest::qWait(50);
+    ASSERT_TRUE(settle(content));
 
     // The window's content is larger than the test screen.
     const QRect available = window->screen()->availableGeometry();
@@ -406,6 +325,17 @@ TEST(SceneWindows, FilesNamedAtStartOpenAWindowEach) {
     ASSERT_EQ(empty.size(), 1u);
     EXPECT_FALSE(empty[0]->content().viewModel().inputURL());
     empty[0]->close();
+
+    // After "--", a name that looks like an option is a file, found from the working folder.
+    writeFile(temp / "-v.fcpxml", readFile(sampleDocument()));
+    const QString workingFolder = QDir::currentPath();
+    QDir::setCurrent(qt(temp.path()));
+    const std::vector<SceneWindow *> dashed = TessalyApp::openFiles(
+        {QStringLiteral("-v"), QStringLiteral("--"), QStringLiteral("-v.fcpxml")});
+    QDir::setCurrent(workingFolder);
+    ASSERT_EQ(dashed.size(), 1u);
+    EXPECT_EQ(dashed[0]->content().viewModel().inputURL(), temp / "-v.fcpxml");
+    dashed[0]->close();
 }
 
 } // namespace

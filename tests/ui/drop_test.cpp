@@ -1,32 +1,23 @@
-#include "ui/content_view.h"
-#include "ui/drop_zone_view.h"
 #include "ui/fcpxml_drop_delegate.h"
 #include "ui/symbol_view.h"
 #include "ui/theme.h"
-#include "widget_support.h"
-#include "workflow/relink_view_model.h"
+#include "window_fixture.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QLabel>
 #include <QMimeData>
-#include <QTest>
 #include <QUrl>
 
 #include <gtest/gtest.h>
-
-#include <memory>
 
 namespace tessaly::testing {
 namespace {
 
 /// Drags and drops sent to the drop zone of a shown window.
-class DropTest : public ::testing::Test {
+class DropTest : public WindowTest {
 protected:
     void SetUp() override {
-        view = std::make_unique<ContentView>(std::make_shared<ScriptedChooser>());
-        view->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
+        WindowTest::SetUp();
         dropZone = child<DropZoneView>(*view, "dropZone");
     }
 
@@ -58,11 +49,9 @@ protected:
 
     std::optional<fs::path> inputAfterDrop(const QList<QUrl> &urls) {
         drop(*files(urls));
-        return view->viewModel().inputURL();
+        return model().inputURL();
     }
 
-    TempDir temp;
-    std::unique_ptr<ContentView> view;
     DropZoneView *dropZone = nullptr;
 };
 
@@ -96,9 +85,9 @@ TEST_F(DropTest, TheHandOverWaitsForTheEventLoop) {
     QDropEvent event(QPointF(10, 10), Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(dropZone, &event);
     EXPECT_TRUE(event.isAccepted());
-    EXPECT_FALSE(view->viewModel().inputURL());
+    EXPECT_FALSE(model().inputURL());
     QTest::qWait(20);
-    EXPECT_EQ(view->viewModel().inputURL(), temp / "Day1.fcpxml");
+    EXPECT_EQ(model().inputURL(), temp / "Day1.fcpxml");
 }
 
 TEST_F(DropTest, OtherFilesAreRefusedWhileTheyHover) {
@@ -122,27 +111,25 @@ TEST_F(DropTest, OtherFilesAreRefusedWhileTheyHover) {
                          Qt::NoModifier);
         QApplication::sendEvent(dropZone, &event);
         QTest::qWait(20);
-        EXPECT_FALSE(view->viewModel().inputURL());
-        EXPECT_EQ(view->viewModel().phase(), RelinkViewModel::AppPhase::idle);
+        EXPECT_FALSE(model().inputURL());
+        EXPECT_EQ(model().phase(), Phase::idle);
     }
 }
 
 TEST_F(DropTest, NoDropChangesTheInputWhileARunGoes) {
-    const fs::path first = temp / "Day1.fcpxml";
-    fs::copy_file(sampleDocument(), first);
-    view->viewModel().setInput(first);
-    view->viewModel().runDryRun();
-    ASSERT_TRUE(view->viewModel().isRunning());
+    model().setInput(input);
+    model().runDryRun();
+    ASSERT_TRUE(model().isRunning());
     auto data = files({file("Day2.fcpxml")});
     EXPECT_FALSE(enter(*data));
     EXPECT_FALSE(view->isTargeted());
     EXPECT_FALSE(drop(*data));
-    EXPECT_EQ(view->viewModel().inputURL(), first);
+    EXPECT_EQ(model().inputURL(), input);
 
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !view->viewModel().isRunning(); }, 20000));
-    EXPECT_EQ(view->viewModel().phase(), RelinkViewModel::AppPhase::dryRunComplete);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !model().isRunning(); }, 20000));
+    EXPECT_EQ(model().phase(), Phase::dryRunComplete);
     EXPECT_TRUE(drop(*data));
-    EXPECT_EQ(view->viewModel().inputURL(), temp / "Day2.fcpxml");
+    EXPECT_EQ(model().inputURL(), temp / "Day2.fcpxml");
 }
 
 TEST_F(DropTest, OnlyTheFirstFileOfSeveralCounts) {
@@ -161,7 +148,7 @@ TEST_F(DropTest, DragsWithoutLocalFilesAreNotTaken) {
     auto web = files({QUrl(QStringLiteral("https://example.com/Day1.fcpxml"))});
     EXPECT_FALSE(enter(*web));
     EXPECT_FALSE(drop(*web));
-    EXPECT_FALSE(view->viewModel().inputURL());
+    EXPECT_FALSE(model().inputURL());
 
     FCPXMLDropDelegate delegate(view.get(), [](const fs::path &) { FAIL() << "handed over"; });
     EXPECT_FALSE(delegate.validateDrop(*web));

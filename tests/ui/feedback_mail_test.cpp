@@ -23,44 +23,45 @@ RelinkChange change(const char *stem, const char *oldSrc, const char *newSrc) {
     return RelinkChange(stem, oldSrc, newSrc, "r4", "r9");
 }
 
-TEST(FeedbackBody, OpeningIsSeventyFiveBytes) {
-    EXPECT_EQ(std::string_view(kOpening).size(), 75u);
-}
-
-TEST(FeedbackBody, WithoutErrorOrChangesEndsWithTheChangesHeading) {
-    EXPECT_EQ(feedbackBody(QStringLiteral("Debian 12"), std::nullopt, {}),
-              QByteArray(kOpening) + "Debian 12\n\n--- Error Log ---\nNo error recorded"
-                                     "\n\n--- Changes Log ---\n");
-}
-
-TEST(FeedbackBody, AnEmptyErrorIsAnEmptyLineNotThePlaceholder) {
-    EXPECT_EQ(feedbackBody(QStringLiteral("X"), QString(), {}),
-              QByteArray(kOpening) + "X\n\n--- Error Log ---\n\n\n--- Changes Log ---\n");
-}
-
-TEST(FeedbackBody, ChangesAreOneLineEachInOrder) {
+TEST(FeedbackBody, HoldsTheErrorOrItsPlaceholderAndOneLinePerChangeInOrder) {
     const std::vector<RelinkChange> changes = {
         change("A", "/m/A.mov", "/m/A.braw"),
         change("B", "/m/B.mov", "/m/B.braw"),
-        change("C", "/m/C.mov", "/m/C.braw"),
     };
-    EXPECT_EQ(feedbackBody(QStringLiteral("X"), QStringLiteral("Boom"), changes),
-              QByteArray(kOpening) + "X\n\n--- Error Log ---\nBoom\n\n--- Changes Log ---\n"
-                                     "A: /m/A.mov \xE2\x86\x92 /m/A.braw\n"
-                                     "B: /m/B.mov \xE2\x86\x92 /m/B.braw\n"
-                                     "C: /m/C.mov \xE2\x86\x92 /m/C.braw");
+    const struct {
+        std::optional<QString> error;
+        std::vector<RelinkChange> changes;
+        QByteArray ending;
+    } cases[] = {
+        {std::nullopt, {}, "No error recorded\n\n--- Changes Log ---\n"},
+        // An empty error is an empty line, not the placeholder.
+        {QString(), {}, "\n\n--- Changes Log ---\n"},
+        {QStringLiteral("Boom"), changes,
+         "Boom\n\n--- Changes Log ---\n"
+         "A: /m/A.mov \xE2\x86\x92 /m/A.braw\n"
+         "B: /m/B.mov \xE2\x86\x92 /m/B.braw"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.ending.toStdString());
+        EXPECT_EQ(feedbackBody(QStringLiteral("Debian 12"), c.error, c.changes),
+                  QByteArray(kOpening) + "Debian 12\n\n--- Error Log ---\n" + c.ending);
+    }
 }
 
-TEST(PercentEncodeQuery, KeepsTheQuerySetAndEscapesEveryOtherByteInUpperCase) {
-    const QByteArray punctuation = "-._~!$&'()*+,;=:@/?";
-    for (int byte = 0; byte < 256; ++byte) {
-        const char c = char(byte);
-        const bool kept = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                          (c >= '0' && c <= '9') || punctuation.contains(c);
-        const QByteArray expected =
-            kept ? QByteArray(1, c)
-                 : "%" + QByteArray::number(byte, 16).toUpper().rightJustified(2, '0');
-        EXPECT_EQ(percentEncodeQuery(QByteArray(1, c)), expected) << "byte " << byte;
+TEST(PercentEncodeQuery, KeepsLettersDigitsAndQueryPunctuationAndEscapesTheRest) {
+    const struct {
+        QByteArray text;
+        QByteArray encoded;
+    } cases[] = {
+        {"azAZ09", "azAZ09"},
+        {"-._~!$&'()*+,;=:@/?", "-._~!$&'()*+,;=:@/?"},
+        {" \"#%<>[\\]^`{|}", "%20%22%23%25%3C%3E%5B%5C%5D%5E%60%7B%7C%7D"},
+        {QByteArray("\n\t\x7F\0", 4), "%0A%09%7F%00"},
+        {"\xE2\x86\x92\xFF", "%E2%86%92%FF"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.encoded.toStdString());
+        EXPECT_EQ(percentEncodeQuery(c.text), c.encoded);
     }
 }
 
@@ -79,8 +80,6 @@ TEST(FeedbackMailURL, HasTheExactBytes) {
         "%0A%0A---%20Changes%20Log%20---%0A"
         "A%201:%20/Vol/Day%20%231/A%201.mov%20%E2%86%92%20/Vol/Day%20%231/A%201.braw";
     EXPECT_EQ(url, expected);
-    // Qt takes the text as it is, without escaping it again or undoing escapes.
-    EXPECT_EQ(QUrl::fromEncoded(url, QUrl::StrictMode).toEncoded(), expected);
 }
 
 TEST(FeedbackMailURL, ATooLongListEndsWithHowManyMoreAndWhereTheLogIs) {
@@ -92,12 +91,14 @@ TEST(FeedbackMailURL, ATooLongListEndsWithHowManyMoreAndWhereTheLogIs) {
         changes.emplace_back(stem, folder + stem + ".mov", folder + stem + ".braw", "r4", "r9");
     }
     const fs::path log = "/Edits/Day1_braw.relink.log";
+    // Linux refuses a program argument of 128 KiB or more, the terminating zero included.
+    const qsizetype argumentLimit = 128 * 1024;
     const QString address = QStringLiteral("dev@tessaly.example");
     const QString system = QStringLiteral("Linux 6.1");
     const QByteArray whole = "mailto:dev@tessaly.example?subject=Tessaly%20%E2%80%94%20Feedback"
                              "&body=" +
                              percentEncodeQuery(feedbackBody(system, std::nullopt, changes));
-    ASSERT_GT(whole.size(), kMaxMailURLLength);
+    ASSERT_GE(whole.size(), argumentLimit);
 
     const struct {
         std::optional<fs::path> log;
@@ -109,8 +110,8 @@ TEST(FeedbackMailURL, ATooLongListEndsWithHowManyMoreAndWhereTheLogIs) {
     for (const auto &c : cases) {
         SCOPED_TRACE(c.ending);
         const QByteArray url = feedbackMailURL(address, system, std::nullopt, changes, c.log);
-        EXPECT_LE(url.size(), kMaxMailURLLength);
-        EXPECT_GT(url.size(), kMaxMailURLLength - 1000); // as many lines as fit
+        EXPECT_LT(url.size(), argumentLimit);
+        EXPECT_GT(url.size(), argumentLimit - 1000); // as many lines as fit
         const QByteArray body = QByteArray::fromPercentEncoding(url.mid(url.indexOf("&body=") + 6));
         const QList<QByteArray> lines = body.split('\n');
         const qsizetype heading = lines.indexOf("--- Changes Log ---");
@@ -136,6 +137,10 @@ TEST(FeedbackMailURL, ATooLongListEndsWithHowManyMoreAndWhereTheLogIs) {
         feedbackMailURL(address, system, std::nullopt, changes, std::nullopt, exact.size() - 1);
     EXPECT_TRUE(shortened.endsWith(
         percentEncodeQuery("\xE2\x80\xA6 and 1 more change, too many for one mail.")));
+    // A URL exactly as long as allowed is not shortened further.
+    EXPECT_EQ(feedbackMailURL(address, system, std::nullopt, changes, std::nullopt,
+                              shortened.size()),
+              shortened);
 }
 
 TEST(SendFeedback, TheButtonHandsTheComposedMailToTheDesktop) {

@@ -1,0 +1,95 @@
+#pragma once
+
+#include "ui/content_view.h"
+#include "ui/drop_zone_view.h"
+#include "ui/push_button.h"
+#include "ui/reveal_container.h"
+#include "widget_support.h"
+#include "workflow/relink_view_model.h"
+
+#include <QLabel>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <ostream>
+
+namespace tessaly::testing {
+
+/// Waits, bounded, until `view`'s run has published and its animations are over, so the
+/// window has settled at its size.
+inline bool settle(ContentView &view) {
+    const bool settled = QTest::qWaitFor(
+        [&] {
+            return !view.viewModel().isRunning() &&
+                   !child<RevealContainer>(view, "results")->isAnimating() &&
+                   !child<DropZoneView>(view, "dropZone")->isAnimating();
+        },
+        20000);
+    QTest::qWait(50); // the last frame's layout request
+    return settled;
+}
+
+/// What the two action buttons show.
+struct Actions {
+    using Look = PushButton::Look;
+    Look preview;
+    bool previewEnabled;
+    bool previewBusy;
+    Look apply;
+    bool applyEnabled;
+    bool applyBusy;
+
+    friend bool operator==(const Actions &, const Actions &) = default;
+    friend std::ostream &operator<<(std::ostream &out, const Actions &a) {
+        const auto look = [](Look l) { return l == Look::prominent ? "prominent" : "bordered"; };
+        return out << "preview " << look(a.preview) << (a.previewEnabled ? " enabled" : " disabled")
+                   << (a.previewBusy ? " busy" : "") << ", apply " << look(a.apply)
+                   << (a.applyEnabled ? " enabled" : " disabled") << (a.applyBusy ? " busy" : "");
+    }
+};
+
+/// One window's content with a scripted chooser, shown on the offscreen platform, and a copy
+/// of the sample export in a temporary folder.
+class WindowTest : public ::testing::Test {
+protected:
+    using Look = PushButton::Look;
+    using Phase = RelinkViewModel::AppPhase;
+
+    void SetUp() override {
+        view = std::make_unique<ContentView>(chooser);
+        view->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
+        fs::copy_file(sampleDocument(), input);
+    }
+
+    RelinkViewModel &model() const { return view->viewModel(); }
+    PushButton *button(const char *name) const { return child<PushButton>(*view, name); }
+    void click(const char *name) const { QTest::mouseClick(button(name), Qt::LeftButton); }
+    QWidget *panel() const { return child<RevealContainer>(*view, "results")->panel(); }
+    bool settled() const { return settle(*view); }
+
+    Actions actions() const {
+        const PushButton *preview = button("previewButton");
+        const PushButton *apply = button("applyButton");
+        return {preview->look(), preview->isEnabled(), preview->isBusy(),
+                apply->look(),   apply->isEnabled(),   apply->isBusy()};
+    }
+
+    /// The texts of the labels named `name` in the results panel, in order.
+    QStringList panelTexts(const char *name) const {
+        QStringList texts;
+        const QList<QLabel *> labels = panel()->findChildren<QLabel *>(QString::fromLatin1(name));
+        for (const QLabel *label : labels)
+            texts << label->text();
+        return texts;
+    }
+
+    TempDir temp;
+    fs::path input = temp / "Day1.fcpxml";
+    std::shared_ptr<ScriptedChooser> chooser = std::make_shared<ScriptedChooser>();
+    std::unique_ptr<ContentView> view;
+};
+
+} // namespace tessaly::testing
