@@ -40,18 +40,6 @@ inline const std::string kTwoProxies = R"(<?xml version="1.0" encoding="UTF-8"?>
 </fcpxml>
 )";
 
-/// One proxy whose format the .braw asset shares: one change, no orphan format.
-inline const std::string kOneProxy = R"(<?xml version="1.0" encoding="UTF-8"?>
-<fcpxml version="1.10">
-    <resources>
-        <format id="r1"/>
-        <asset id="r2" format="r1"><media-rep src="file:///m/A.braw"/></asset>
-        <asset id="r3" format="r1"><media-rep src="file:///m/B.mov"/></asset>
-    </resources>
-    <library><event><project><sequence format="r1"><spine><asset-clip ref="r3"/></spine></sequence></project></event></library>
-</fcpxml>
-)";
-
 /// Nothing to relink: the engine refuses it.
 inline const std::string kNoProxy =
     R"(<fcpxml><resources><asset id="r3"><media-rep src="file:///m/A.braw"/></asset></resources></fcpxml>)";
@@ -165,5 +153,18 @@ inline std::string expectFailure(RelinkViewModel &model) {
     EXPECT_TRUE(model.changes().empty());
     return model.errorMessage() ? model.errorMessage()->toStdString() : std::string("(none)");
 }
+
+/// A view model with a scripted chooser, and a folder for its files.
+class RelinkViewModelTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    std::shared_ptr<ScriptedChooser> chooser = std::make_shared<ScriptedChooser>();
+    std::shared_ptr<RelinkViewModel> model = RelinkViewModel::create(chooser);
+
+    void chooseOutput(const fs::path &location) {
+        chooser->outputAnswer = location;
+        model->selectOutput();
+    }
+};
 
 } // namespace tessaly::testing
