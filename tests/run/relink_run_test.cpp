@@ -33,13 +33,12 @@ const std::string kNoMov =
     R"(<fcpxml><resources><asset id="r3"><media-rep src="file:///m/A.braw"/></asset></resources></fcpxml>)";
 
 RunOutcome run(const fs::path &input, const fs::path &output, bool dryRun,
-               bool replaceExisting = false, bool writeLog = true) {
+               bool replaceExisting = false) {
     RunRequest request;
     request.input = input;
     request.output = output;
     request.dryRun = dryRun;
     request.replaceExisting = replaceExisting;
-    request.writeLog = writeLog;
     return RelinkRun::perform(request);
 }
 
@@ -104,50 +103,6 @@ TEST(DefaultOutputLocation, AddsBrawBeforeTheLastExtension) {
     EXPECT_EQ(RelinkRun::defaultOutputLocation("/Edits/Notes"), "/Edits/Notes_braw.");
 }
 
-TEST(RelinkRun, PreviewOfAFileWritesNothing) {
-    TempDir dir;
-    writeFile(dir / "Day1.fcpxml", kDocument);
-    const auto outcome = run(dir / "Day1.fcpxml", dir / "Day1_braw.fcpxml", true);
-    ASSERT_TRUE(outcome.succeeded()) << outcome.errorMessage;
-    EXPECT_EQ(outcome.result->changes.size(), 1u);
-    EXPECT_EQ(outcome.document, dir / "Day1.fcpxml");
-    EXPECT_TRUE(outcome.written.empty());
-    EXPECT_FALSE(fs::exists(dir / "Day1_braw.fcpxml"));
-    EXPECT_EQ(readFile(dir / "Day1.fcpxml"), kDocument);
-}
-
-TEST(RelinkRun, ApplyOfAFileWritesTheOutputAndReplacesOnlyWithConsent) {
-    TempDir dir;
-    writeFile(dir / "Day1.fcpxml", kDocument);
-    const auto outcome = run(dir / "Day1.fcpxml", dir / "Day1_braw.fcpxml", false);
-    ASSERT_TRUE(outcome.succeeded()) << outcome.errorMessage;
-    EXPECT_EQ(outcome.document, dir / "Day1.fcpxml");
-    EXPECT_EQ(outcome.written, dir / "Day1_braw.fcpxml");
-    EXPECT_EQ(readFile(dir / "Day1.fcpxml"), kDocument);
-    const std::string written = readFile(dir / "Day1_braw.fcpxml");
-    EXPECT_NE(written.find("file:///m/B.braw"), std::string::npos);
-
-    writeFile(dir / "Day1_braw.fcpxml", "an earlier output");
-    const auto again = run(dir / "Day1.fcpxml", dir / "Day1_braw.fcpxml", false);
-    EXPECT_EQ(again.errorMessage,
-              "Failed to copy file: \u201CDay1.fcpxml\u201D could not be copied "
-              "to \u201C" +
-                  (dir / "Day1_braw.fcpxml").string() + "\u201D: File exists.");
-    EXPECT_TRUE(again.outputExists);
-    EXPECT_EQ(readFile(dir / "Day1_braw.fcpxml"), "an earlier output");
-
-    ASSERT_TRUE(run(dir / "Day1.fcpxml", dir / "Day1_braw.fcpxml", false, true).succeeded());
-    EXPECT_EQ(readFile(dir / "Day1_braw.fcpxml"), written);
-
-    for (bool consent : {false, true}) {
-        EXPECT_EQ(failureOf(dir / "Day1.fcpxml", dir / "Day1.fcpxml", consent),
-                  "Failed to copy file: \u201CDay1.fcpxml\u201D could not be copied to \u201C" +
-                      (dir / "Day1.fcpxml").string() + "\u201D: it is the input itself.");
-    }
-    EXPECT_EQ(readFile(dir / "Day1.fcpxml"), kDocument);
-    EXPECT_TRUE(temporaries(dir.path()).empty());
-}
-
 TEST(RelinkRun, FailedApplyLeavesNothingBehind) {
     TempDir dir;
     writeFile(dir / "NoMov.fcpxml", kNoMov);
@@ -193,6 +148,31 @@ TEST(RelinkRun, BundleIsSearchedAndReplacedOnlyWithConsent) {
     EXPECT_EQ(readFile(dir / "Project.FCPXMLD" / "Info.FCPXML"), kDocument);
     EXPECT_NE(readFile(dir / "Out.fcpxmld" / "Info.FCPXML").find("B.braw"), std::string::npos);
     EXPECT_TRUE(temporaries(dir.path()).empty());
+
+    // A bundle given through a link is copied as the folder it names.
+    fs::create_directory_symlink("Project.FCPXMLD", dir / "Link.fcpxmld");
+    const auto input = snapshot(dir / "Project.FCPXMLD");
+    ASSERT_TRUE(run(dir / "Link.fcpxmld", dir / "Link_braw.fcpxmld", false).succeeded());
+    EXPECT_FALSE(fs::is_symlink(dir / "Link_braw.fcpxmld"));
+    EXPECT_EQ(readFile(dir / "Link_braw.fcpxmld" / "Media" / "Other.fcpxml"), kNoMov);
+    EXPECT_EQ(snapshot(dir / "Project.FCPXMLD"), input);
+}
+
+TEST(RelinkRun, BundleWithTwoDocumentsRewritesTheFirstListedAndCopiesTheOther) {
+    TempDir dir;
+    writeFile(dir / "Two.fcpxmld" / "One.fcpxml", kDocument);
+    writeFile(dir / "Two.fcpxmld" / "Other.fcpxml", kDocument);
+    const auto outcome = run(dir / "Two.fcpxmld", dir / "Out.fcpxmld", false);
+    ASSERT_TRUE(outcome.succeeded()) << outcome.errorMessage;
+    std::string first;
+    for (const auto &entry : fs::directory_iterator(dir / "Two.fcpxmld")) {
+        first = entry.path().filename().string();
+        break;
+    }
+    EXPECT_EQ(outcome.document, dir / "Two.fcpxmld" / first);
+    const std::string second = first == "One.fcpxml" ? "Other.fcpxml" : "One.fcpxml";
+    EXPECT_NE(readFile(dir / "Out.fcpxmld" / first), kDocument);
+    EXPECT_EQ(readFile(dir / "Out.fcpxmld" / second), kDocument);
 }
 
 TEST(RelinkRun, BundleWithoutTopLevelDocumentFails) {
@@ -413,7 +393,7 @@ TEST(RelinkRun, ApplyWritesItsChangeLogBesideTheOutputOnly) {
         const fs::path output = dir / "Out" / RelinkRun::defaultOutputLocation(name);
         fs::create_directories(dir / "Out");
         ASSERT_TRUE(run(input, output, true).logPath.empty());
-        RunOutcome outcome = run(input, output, false);
+        const RunOutcome outcome = run(input, output, false);
         ASSERT_TRUE(outcome.succeeded()) << outcome.errorMessage;
         const fs::path log = dir / "Out" / (output.stem().string() + ".relink.log");
         EXPECT_EQ(outcome.logPath, log);
@@ -432,17 +412,11 @@ TEST(RelinkRun, ApplyWritesItsChangeLogBesideTheOutputOnly) {
         EXPECT_TRUE(
             hasLine("Gone\t" + media + "/Gone.mov\t" + media + "/Gone.braw\tr5\tr8\tmissing"));
         EXPECT_EQ(permissionsOf(log), 0644u);
-
-        // No log without being asked for one, and never one inside a bundle.
-        fs::remove(log);
-        outcome = run(input, output, false, true, false);
-        ASSERT_TRUE(outcome.succeeded()) << outcome.errorMessage;
-        EXPECT_TRUE(outcome.logPath.empty());
-        EXPECT_FALSE(fs::exists(log));
     }
+    // Never a log inside a bundle.
     for (const auto &[entry, content] : snapshot(dir / "Out" / "Day2_braw.fcpxmld"))
         EXPECT_EQ(entry.find(".log"), std::string::npos) << entry;
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "Out"), fs::directory_iterator()), 2);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "Out"), fs::directory_iterator()), 4);
 }
 
 TEST(RelinkRun, ChangeLogThatCannotBeWrittenFailsNothingAndReplacesOnlyWhatItMay) {
@@ -456,17 +430,9 @@ TEST(RelinkRun, ChangeLogThatCannotBeWrittenFailsNothingAndReplacesOnlyWhatItMay
                ".";
     };
 
-    writeFile(log, "an earlier log");
-    RunOutcome outcome = run(dir / "Day1.fcpxml", dir / "Day1_braw.fcpxml", false);
-    ASSERT_TRUE(outcome.succeeded()) << outcome.errorMessage;
-    EXPECT_EQ(outcome.written, dir / "Day1_braw.fcpxml");
-    EXPECT_TRUE(outcome.logPath.empty());
-    EXPECT_EQ(outcome.logError, failure(log, "File exists"));
-    EXPECT_TRUE(outcome.logExists);
-    EXPECT_EQ(readFile(log), "an earlier log");
-
     // Allowed to replace the output, the run may replace the log of an earlier run too...
-    outcome = run(dir / "Day1.fcpxml", dir / "Day1_braw.fcpxml", false, true);
+    writeFile(log, "an earlier log");
+    RunOutcome outcome = run(dir / "Day1.fcpxml", dir / "Day1_braw.fcpxml", false, true);
     EXPECT_EQ(outcome.logPath, log);
     EXPECT_NE(readFile(log).find("\tr4\tr5\tmissing\n"), std::string::npos);
 
