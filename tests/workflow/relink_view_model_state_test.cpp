@@ -66,29 +66,3 @@ TEST_F(RelinkViewModelTest, RefusedOutputIsPublishedOnlyAfterTheCurrentWork) {
               followedBy(kRunStart, {"isRunning=false", "errorMessage=" + message, "phase=error"}));
     EXPECT_EQ(readFile(dir / "Day1_braw.fcpxml"), "already here");
 }
-
-TEST_F(RelinkViewModelTest, PhasesFollowRunsAndCountsSurviveFailuresAndNewInputs) {
-    writeFile(dir / "Day1.fcpxml", kTwoProxies);
-    writeFile(dir / "Day2.fcpxml", kNoProxy);
-    model->setInput(dir / "Day1.fcpxml");
-    model->runApply();
-    expectSuccess(*model, Phase::done);
-
-    // Changing the output keeps the phase and what the last run found.
-    chooseOutput(dir / "Elsewhere.fcpxml");
-    EXPECT_EQ(model->phase(), Phase::done);
-    EXPECT_EQ(model->changes().size(), 2u);
-
-    model->setInput(dir / "Day2.fcpxml");
-    EXPECT_EQ(model->phase(), Phase::idle);
-    EXPECT_TRUE(model->changes().empty());
-    model->runDryRun();
-    EXPECT_EQ(expectFailure(*model), "No .mov proxy assets found. Nothing to relink.");
-
-    model->setInput(dir / "Day1.fcpxml");
-    EXPECT_EQ(model->phase(), Phase::idle);
-    EXPECT_EQ(model->errorMessage(), std::nullopt);
-    EXPECT_EQ(model->srcsUpdated(), 2);
-    EXPECT_EQ(model->orphansRemoved(), 1);
-    EXPECT_EQ(model->formatsUpdated(), 1);
-}
