@@ -400,7 +400,8 @@ const FaultCase kFaults[] = {
      "@/Big.fcpxml: Failed to copy file: “Big.fcpxml” could not be copied to "
      "“@/Big_braw.fcpxml”: the disk is full.",
      kDiskFullAt4K},
-    // What a user sees when a bundle's copy fails part way.
+    // What a user sees when a bundle's copy fails part way. The case's folder must let the
+    // unprivileged run write its temporary there.
     {"UnreadableFileInsideABundle",
      {{Folder, ".", {}, 0777},
       {Document, "B.fcpxmld/Info.fcpxml"},

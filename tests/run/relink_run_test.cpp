@@ -298,26 +298,6 @@ TEST(PendingOutput, TemporaryNamesStayWithinTheFileSystemsLimit) {
     EXPECT_TRUE(temporaries(dir.path()).empty());
 }
 
-TEST(PendingOutput, WriteFileWholeNeverReplacesWithoutBeingAsked) {
-    TempDir dir;
-    const fs::path log = dir / "changes.log";
-    using Placement = PendingOutput::Placement;
-    writeFileWhole(log, "first", 0640, Placement::NeverReplace);
-    EXPECT_EQ(readFile(log), "first");
-    EXPECT_EQ(permissionsOf(log), 0640u);
-    try {
-        writeFileWhole(log, "second", 0640, Placement::NeverReplace);
-        ADD_FAILURE() << "an existing file was replaced";
-    } catch (const std::system_error &error) {
-        EXPECT_EQ(error.code().value(), EEXIST);
-    }
-    writeFileWhole(log, "third", 0600, Placement::Replace);
-    EXPECT_EQ(readFile(log), "third");
-    EXPECT_THROW(writeFileWhole(dir / "missing" / "x.log", "x", 0600, Placement::Replace),
-                 std::system_error);
-    EXPECT_TRUE(temporaries(dir.path()).empty());
-}
-
 TEST(RelinkRun, OriginalsAreLookedForWhereTheImportedDocumentResolvesThem) {
     TempDir dir;
     const std::string document = arrangeOriginals(dir);
