@@ -127,14 +127,6 @@ inline void expectSuccess(RelinkViewModel &model, RelinkViewModel::AppPhase phas
     EXPECT_EQ(model.phase(), phase);
 }
 
-/// Finishes the run and returns its error message; fails the test if the run succeeded.
-inline std::string expectFailure(RelinkViewModel &model) {
-    finishRun(model);
-    EXPECT_EQ(model.phase(), RelinkViewModel::AppPhase::error);
-    EXPECT_TRUE(model.changes().empty());
-    return model.errorMessage() ? model.errorMessage()->toStdString() : std::string("(none)");
-}
-
 /// A view model with a scripted chooser, and a folder for its files.
 class RelinkViewModelTest : public ::testing::Test {
 protected:
