@@ -139,7 +139,7 @@ TEST(RelinkRun, UnusableInputFailsBeforeAnythingIsWritten) {
     }
 }
 
-TEST(RelinkRun, BundleIsSearchedAndReplacedOnlyWithConsent) {
+TEST(RelinkRun, BundleIsSearchedAndCopiedWholeButNeverReplacedWithoutConsent) {
     TempDir dir;
     writeFile(dir / "Project.FCPXMLD" / "Info.FCPXML", kDocument);
     writeFile(dir / "Project.FCPXMLD" / "Media" / "Other.fcpxml", kNoMov);
@@ -150,20 +150,17 @@ TEST(RelinkRun, BundleIsSearchedAndReplacedOnlyWithConsent) {
     EXPECT_EQ(preview.document, dir / "Project.FCPXMLD" / "Info.FCPXML");
     EXPECT_FALSE(fs::exists(dir / "Out.fcpxmld"));
 
-    ASSERT_TRUE(run(dir / "Project.FCPXMLD", dir / "Out.fcpxmld", false).succeeded());
+    const auto apply = run(dir / "Project.FCPXMLD", dir / "Out.fcpxmld", false);
+    ASSERT_TRUE(apply.succeeded()) << apply.errorMessage;
+    EXPECT_EQ(apply.written, dir / "Out.fcpxmld");
     EXPECT_EQ(fs::read_symlink(dir / "Out.fcpxmld" / "Shortcut"), "Media/Other.fcpxml");
-    writeFile(dir / "Out.fcpxmld" / "stale.txt", "left over");
-    EXPECT_TRUE(run(dir / "Project.FCPXMLD", dir / "Out.fcpxmld", false).outputExists);
-    EXPECT_TRUE(fs::exists(dir / "Out.fcpxmld" / "stale.txt"));
-
-    const auto second = run(dir / "Project.FCPXMLD", dir / "Out.fcpxmld", false, true);
-    ASSERT_TRUE(second.succeeded()) << second.errorMessage;
-    EXPECT_EQ(second.document, dir / "Project.FCPXMLD" / "Info.FCPXML");
-    EXPECT_EQ(second.written, dir / "Out.fcpxmld");
-    EXPECT_FALSE(fs::exists(dir / "Out.fcpxmld" / "stale.txt"));
     EXPECT_EQ(readFile(dir / "Out.fcpxmld" / "Media" / "Other.fcpxml"), kNoMov);
     EXPECT_EQ(readFile(dir / "Project.FCPXMLD" / "Info.FCPXML"), kDocument);
     EXPECT_NE(readFile(dir / "Out.fcpxmld" / "Info.FCPXML").find("B.braw"), std::string::npos);
+    // Replacing an earlier output takes consent; the command line and the view model give it.
+    writeFile(dir / "Out.fcpxmld" / "stale.txt", "left over");
+    EXPECT_TRUE(run(dir / "Project.FCPXMLD", dir / "Out.fcpxmld", false).outputExists);
+    EXPECT_TRUE(fs::exists(dir / "Out.fcpxmld" / "stale.txt"));
     EXPECT_TRUE(temporaries(dir.path()).empty());
 
     // A bundle given through a link is copied as the folder it names.
