@@ -307,8 +307,8 @@ TEST(RelinkRun, RequiringOriginalsNamesTheFirstMissingOnes) {
     TempDir dir;
     writeFile(dir / "Media" / "P0.braw", "");
     const std::string found = "file://" + (dir / "Media").string() + "/P0.mov";
-    writeFile(dir / "Many.fcpxml",
-              withProxies({found, "/x/P1.mov", "/x/P2.mov", "/x/P3.mov", "/x/P4.mov", "/x/P5.mov"}));
+    writeFile(dir / "Many.fcpxml", withProxies({found, "/x/P1.mov", "/x/P2.mov", "/x/P3.mov",
+                                                "/x/P4.mov", "/x/P5.mov"}));
     RunRequest request;
     request.input = dir / "Many.fcpxml";
     request.output = dir / "Many_braw.fcpxml";
