@@ -33,21 +33,13 @@ const std::string kNoMov =
     R"(<fcpxml><resources><asset id="r3"><media-rep src="file:///m/A.braw"/></asset></resources></fcpxml>)";
 
 RunOutcome run(const fs::path &input, const fs::path &output, bool dryRun,
-               bool replaceExisting = false, bool writeLog = true) {
+               bool replaceExisting = false) {
     RunRequest request;
     request.input = input;
     request.output = output;
     request.dryRun = dryRun;
     request.replaceExisting = replaceExisting;
-    request.writeLog = writeLog;
     return RelinkRun::perform(request);
-}
-
-std::string failureOf(const fs::path &input, const fs::path &output, bool replaceExisting) {
-    const RunOutcome outcome = run(input, output, false, replaceExisting);
-    EXPECT_FALSE(outcome.succeeded());
-    EXPECT_TRUE(outcome.written.empty());
-    return outcome.errorMessage;
 }
 
 /// The names in `folder` that are temporaries of a run.
@@ -104,70 +96,50 @@ TEST(DefaultOutputLocation, AddsBrawBeforeTheLastExtension) {
     EXPECT_EQ(RelinkRun::defaultOutputLocation("/Edits/Notes"), "/Edits/Notes_braw.");
 }
 
-TEST(RelinkRun, PreviewOfAFileWritesNothing) {
-    TempDir dir;
-    writeFile(dir / "Day1.fcpxml", kDocument);
-    const auto outcome = run(dir / "Day1.fcpxml", dir / "Day1_braw.fcpxml", true);
-    ASSERT_TRUE(outcome.succeeded()) << outcome.errorMessage;
-    EXPECT_EQ(outcome.result->changes.size(), 1u);
-    EXPECT_EQ(outcome.document, dir / "Day1.fcpxml");
-    EXPECT_TRUE(outcome.written.empty());
-    EXPECT_FALSE(fs::exists(dir / "Day1_braw.fcpxml"));
-    EXPECT_EQ(readFile(dir / "Day1.fcpxml"), kDocument);
-}
-
-TEST(RelinkRun, ApplyOfAFileWritesTheOutputAndReplacesOnlyWithConsent) {
-    TempDir dir;
-    writeFile(dir / "Day1.fcpxml", kDocument);
-    const auto outcome = run(dir / "Day1.fcpxml", dir / "Day1_braw.fcpxml", false);
-    ASSERT_TRUE(outcome.succeeded()) << outcome.errorMessage;
-    EXPECT_EQ(outcome.document, dir / "Day1.fcpxml");
-    EXPECT_EQ(outcome.written, dir / "Day1_braw.fcpxml");
-    EXPECT_EQ(readFile(dir / "Day1.fcpxml"), kDocument);
-    const std::string written = readFile(dir / "Day1_braw.fcpxml");
-    EXPECT_NE(written.find("file:///m/B.braw"), std::string::npos);
-
-    writeFile(dir / "Day1_braw.fcpxml", "an earlier output");
-    const auto again = run(dir / "Day1.fcpxml", dir / "Day1_braw.fcpxml", false);
-    EXPECT_EQ(again.errorMessage,
-              "Failed to copy file: \u201CDay1.fcpxml\u201D could not be copied "
-              "to \u201C" +
-                  (dir / "Day1_braw.fcpxml").string() + "\u201D: File exists.");
-    EXPECT_TRUE(again.outputExists);
-    EXPECT_EQ(readFile(dir / "Day1_braw.fcpxml"), "an earlier output");
-
-    ASSERT_TRUE(run(dir / "Day1.fcpxml", dir / "Day1_braw.fcpxml", false, true).succeeded());
-    EXPECT_EQ(readFile(dir / "Day1_braw.fcpxml"), written);
-
-    for (bool consent : {false, true}) {
-        EXPECT_EQ(failureOf(dir / "Day1.fcpxml", dir / "Day1.fcpxml", consent),
-                  "Failed to copy file: \u201CDay1.fcpxml\u201D could not be copied to \u201C" +
-                      (dir / "Day1.fcpxml").string() + "\u201D: it is the input itself.");
-    }
-    EXPECT_EQ(readFile(dir / "Day1.fcpxml"), kDocument);
-    EXPECT_TRUE(temporaries(dir.path()).empty());
-}
-
-TEST(RelinkRun, FailedApplyLeavesNothingBehind) {
+// Inputs no run can use: a preview and an apply both refuse them with the same message, and
+// write nothing. Messages name what the user chose, never a copy.
+TEST(RelinkRun, UnusableInputFailsBeforeAnythingIsWritten) {
     TempDir dir;
     writeFile(dir / "NoMov.fcpxml", kNoMov);
     writeFile(dir / "Broken.fcpxml", "<fcpxml>\n  <resources>\n</fcpxml>");
     writeFile(dir / "Broken.fcpxmld" / "Info.fcpxml", "<fcpxml>\n  <resources>\n</fcpxml>");
+    writeFile(dir / "Deep.fcpxmld" / "Sub" / "Info.fcpxml", kDocument);
+    writeFile(dir / "Plain.fcpxmld", kDocument);
+    writeFile(dir / "Real.fcpxml", kDocument);
+    fs::create_directories(dir / "Linked.fcpxmld");
+    fs::create_symlink(dir / "Real.fcpxml", dir / "Linked.fcpxmld" / "Info.fcpxml");
+    writeFile(dir / "Media" / "A.mov", "not really a movie");
     const auto before = snapshot(dir.path());
 
-    EXPECT_EQ(failureOf(dir / "NoMov.fcpxml", dir / "Out.fcpxml", false),
-              "No .mov proxy assets found. Nothing to relink.");
-    // Messages name what the user chose, never a copy.
-    EXPECT_EQ(
-        failureOf(dir / "Broken.fcpxml", dir / "B.fcpxml", false),
-        "\u201CBroken.fcpxml\u201D is not well-formed XML: mismatched tag (line 3, column 3).");
-    EXPECT_EQ(failureOf(dir / "Broken.fcpxmld", dir / "B.fcpxmld", true),
-              "\u201CInfo.fcpxml\u201D in the bundle \u201CBroken.fcpxmld\u201D is not well-formed "
-              "XML: mismatched tag (line 3, column 3).");
-    EXPECT_EQ(snapshot(dir.path()), before);
+    const struct {
+        const char *input;
+        std::string message;
+    } cases[] = {
+        {"NoMov.fcpxml", "No .mov proxy assets found. Nothing to relink."},
+        {"Broken.fcpxml",
+         "\u201CBroken.fcpxml\u201D is not well-formed XML: mismatched tag (line 3, column 3)."},
+        {"Broken.fcpxmld",
+         "\u201CInfo.fcpxml\u201D in the bundle \u201CBroken.fcpxmld\u201D is not well-formed "
+         "XML: mismatched tag (line 3, column 3)."},
+        {"Deep.fcpxmld", "No .fcpxml found inside bundle."},
+        {"Plain.fcpxmld", "No .fcpxml found inside bundle."},
+        {"Linked.fcpxmld", std::string(RelinkRun::kDocumentIsLink)},
+        {"Media", "Cannot read \u201CMedia\u201D: Is a directory."},
+    };
+    for (const auto &refused : cases) {
+        for (const bool dryRun : {true, false}) {
+            SCOPED_TRACE(std::string(refused.input) + (dryRun ? " preview" : " apply"));
+            const fs::path output = dir / RelinkRun::defaultOutputLocation(refused.input);
+            const RunOutcome outcome = run(dir / refused.input, output, dryRun, true);
+            EXPECT_FALSE(outcome.succeeded());
+            EXPECT_EQ(outcome.errorMessage, refused.message);
+            EXPECT_TRUE(outcome.written.empty());
+            EXPECT_EQ(snapshot(dir.path()), before);
+        }
+    }
 }
 
-TEST(RelinkRun, BundleIsSearchedAndReplacedOnlyWithConsent) {
+TEST(RelinkRun, BundleIsSearchedAndCopiedWholeButNeverReplacedWithoutConsent) {
     TempDir dir;
     writeFile(dir / "Project.FCPXMLD" / "Info.FCPXML", kDocument);
     writeFile(dir / "Project.FCPXMLD" / "Media" / "Other.fcpxml", kNoMov);
@@ -178,33 +150,43 @@ TEST(RelinkRun, BundleIsSearchedAndReplacedOnlyWithConsent) {
     EXPECT_EQ(preview.document, dir / "Project.FCPXMLD" / "Info.FCPXML");
     EXPECT_FALSE(fs::exists(dir / "Out.fcpxmld"));
 
-    ASSERT_TRUE(run(dir / "Project.FCPXMLD", dir / "Out.fcpxmld", false).succeeded());
+    const auto apply = run(dir / "Project.FCPXMLD", dir / "Out.fcpxmld", false);
+    ASSERT_TRUE(apply.succeeded()) << apply.errorMessage;
+    EXPECT_EQ(apply.written, dir / "Out.fcpxmld");
     EXPECT_EQ(fs::read_symlink(dir / "Out.fcpxmld" / "Shortcut"), "Media/Other.fcpxml");
-    writeFile(dir / "Out.fcpxmld" / "stale.txt", "left over");
-    EXPECT_TRUE(run(dir / "Project.FCPXMLD", dir / "Out.fcpxmld", false).outputExists);
-    EXPECT_TRUE(fs::exists(dir / "Out.fcpxmld" / "stale.txt"));
-
-    const auto second = run(dir / "Project.FCPXMLD", dir / "Out.fcpxmld", false, true);
-    ASSERT_TRUE(second.succeeded()) << second.errorMessage;
-    EXPECT_EQ(second.document, dir / "Project.FCPXMLD" / "Info.FCPXML");
-    EXPECT_EQ(second.written, dir / "Out.fcpxmld");
-    EXPECT_FALSE(fs::exists(dir / "Out.fcpxmld" / "stale.txt"));
     EXPECT_EQ(readFile(dir / "Out.fcpxmld" / "Media" / "Other.fcpxml"), kNoMov);
     EXPECT_EQ(readFile(dir / "Project.FCPXMLD" / "Info.FCPXML"), kDocument);
     EXPECT_NE(readFile(dir / "Out.fcpxmld" / "Info.FCPXML").find("B.braw"), std::string::npos);
+    // Replacing an earlier output takes consent; the command line and the view model give it.
+    writeFile(dir / "Out.fcpxmld" / "stale.txt", "left over");
+    EXPECT_TRUE(run(dir / "Project.FCPXMLD", dir / "Out.fcpxmld", false).outputExists);
+    EXPECT_TRUE(fs::exists(dir / "Out.fcpxmld" / "stale.txt"));
     EXPECT_TRUE(temporaries(dir.path()).empty());
+
+    // A bundle given through a link is copied as the folder it names.
+    fs::create_directory_symlink("Project.FCPXMLD", dir / "Link.fcpxmld");
+    const auto input = snapshot(dir / "Project.FCPXMLD");
+    ASSERT_TRUE(run(dir / "Link.fcpxmld", dir / "Link_braw.fcpxmld", false).succeeded());
+    EXPECT_FALSE(fs::is_symlink(dir / "Link_braw.fcpxmld"));
+    EXPECT_EQ(readFile(dir / "Link_braw.fcpxmld" / "Media" / "Other.fcpxml"), kNoMov);
+    EXPECT_EQ(snapshot(dir / "Project.FCPXMLD"), input);
 }
 
-TEST(RelinkRun, BundleWithoutTopLevelDocumentFails) {
+TEST(RelinkRun, BundleWithTwoDocumentsRewritesTheFirstListedAndCopiesTheOther) {
     TempDir dir;
-    writeFile(dir / "Deep.fcpxmld" / "Sub" / "Info.fcpxml", kDocument);
-    EXPECT_EQ(failureOf(dir / "Deep.fcpxmld", dir / "Out.fcpxmld", true),
-              "No .fcpxml found inside bundle.");
-    EXPECT_FALSE(fs::exists(dir / "Out.fcpxmld"));
-
-    writeFile(dir / "Plain.fcpxmld", kDocument);
-    EXPECT_EQ(run(dir / "Plain.fcpxmld", dir / "P.fcpxmld", true).errorMessage,
-              "No .fcpxml found inside bundle.");
+    writeFile(dir / "Two.fcpxmld" / "One.fcpxml", kDocument);
+    writeFile(dir / "Two.fcpxmld" / "Other.fcpxml", kDocument);
+    const auto outcome = run(dir / "Two.fcpxmld", dir / "Out.fcpxmld", false);
+    ASSERT_TRUE(outcome.succeeded()) << outcome.errorMessage;
+    std::string first;
+    for (const auto &entry : fs::directory_iterator(dir / "Two.fcpxmld")) {
+        first = entry.path().filename().string();
+        break;
+    }
+    EXPECT_EQ(outcome.document, dir / "Two.fcpxmld" / first);
+    const std::string second = first == "One.fcpxml" ? "Other.fcpxml" : "One.fcpxml";
+    EXPECT_NE(readFile(dir / "Out.fcpxmld" / first), kDocument);
+    EXPECT_EQ(readFile(dir / "Out.fcpxmld" / second), kDocument);
 }
 
 TEST(RelinkRun, OutputMayNeverOverlapTheInputBundle) {
@@ -227,31 +209,9 @@ TEST(RelinkRun, OutputMayNeverOverlapTheInputBundle) {
     };
     for (const auto &refused : cases) {
         SCOPED_TRACE(refused.output.string());
-        EXPECT_EQ(failureOf(bundle, refused.output, true), refused.message);
+        EXPECT_EQ(run(bundle, refused.output, false, true).errorMessage, refused.message);
         EXPECT_EQ(snapshot(dir.path()), before);
     }
-}
-
-TEST(RelinkRun, DocumentLinkedFromTheBundleIsNeverRead) {
-    TempDir dir;
-    writeFile(dir / "Real.fcpxml", kDocument);
-    fs::create_directories(dir / "Linked.fcpxmld");
-    fs::create_symlink(dir / "Real.fcpxml", dir / "Linked.fcpxmld" / "Info.fcpxml");
-
-    EXPECT_EQ(failureOf(dir / "Linked.fcpxmld", dir / "Out.fcpxmld", false),
-              RelinkRun::kDocumentIsLink);
-    EXPECT_FALSE(fs::exists(dir / "Out.fcpxmld"));
-    EXPECT_EQ(readFile(dir / "Real.fcpxml"), kDocument);
-    EXPECT_EQ(run(dir / "Linked.fcpxmld", dir / "Out.fcpxmld", true).errorMessage,
-              RelinkRun::kDocumentIsLink);
-}
-
-TEST(RelinkRun, PlainFolderFailsBeforeAnythingIsWritten) {
-    TempDir dir;
-    writeFile(dir / "Media" / "A.mov", "not really a movie");
-    EXPECT_EQ(failureOf(dir / "Media", dir / "Media_braw.", false),
-              "Cannot read \u201CMedia\u201D: Is a directory.");
-    EXPECT_FALSE(fs::exists(dir / "Media_braw."));
 }
 
 TEST(RelinkRun, OutputKeepsTheInputsPermissionsPlusOwnerWrite) {
@@ -318,26 +278,6 @@ TEST(PendingOutput, TemporaryNamesStayWithinTheFileSystemsLimit) {
     EXPECT_TRUE(temporaries(dir.path()).empty());
 }
 
-TEST(PendingOutput, WriteFileWholeNeverReplacesWithoutBeingAsked) {
-    TempDir dir;
-    const fs::path log = dir / "changes.log";
-    using Placement = PendingOutput::Placement;
-    writeFileWhole(log, "first", 0640, Placement::NeverReplace);
-    EXPECT_EQ(readFile(log), "first");
-    EXPECT_EQ(permissionsOf(log), 0640u);
-    try {
-        writeFileWhole(log, "second", 0640, Placement::NeverReplace);
-        ADD_FAILURE() << "an existing file was replaced";
-    } catch (const std::system_error &error) {
-        EXPECT_EQ(error.code().value(), EEXIST);
-    }
-    writeFileWhole(log, "third", 0600, Placement::Replace);
-    EXPECT_EQ(readFile(log), "third");
-    EXPECT_THROW(writeFileWhole(dir / "missing" / "x.log", "x", 0600, Placement::Replace),
-                 std::system_error);
-    EXPECT_TRUE(temporaries(dir.path()).empty());
-}
-
 TEST(RelinkRun, OriginalsAreLookedForWhereTheImportedDocumentResolvesThem) {
     TempDir dir;
     const std::string document = arrangeOriginals(dir);
@@ -362,62 +302,42 @@ TEST(RelinkRun, OriginalsAreLookedForWhereTheImportedDocumentResolvesThem) {
               std::string::npos);
 }
 
-TEST(RelinkRun, RequiringOriginalsFailsBeforeAnythingIsWritten) {
+// The command line's tests pin an apply refused this way, which writes nothing.
+TEST(RelinkRun, RequiringOriginalsNamesTheFirstMissingOnes) {
     TempDir dir;
-    writeFile(dir / "Day1.fcpxml", arrangeOriginals(dir));
-    writeFile(dir / "Day1.fcpxmld" / "Info.fcpxml", readFile(dir / "Day1.fcpxml"));
-    writeFile(dir / "Many.fcpxml",
-              withProxies({"/x/P1.mov", "/x/P2.mov", "/x/P3.mov", "/x/P4.mov", "/x/P5.mov"}));
-    const auto before = snapshot(dir.path());
-
+    writeFile(dir / "Media" / "P0.braw", "");
+    const std::string found = "file://" + (dir / "Media").string() + "/P0.mov";
+    writeFile(dir / "Many.fcpxml", withProxies({found, "/x/P1.mov", "/x/P2.mov", "/x/P3.mov",
+                                                "/x/P4.mov", "/x/P5.mov"}));
     RunRequest request;
+    request.input = dir / "Many.fcpxml";
+    request.output = dir / "Many_braw.fcpxml";
+    request.dryRun = true;
     request.requireOriginals = true;
-    const struct {
-        fs::path input;
-        bool dryRun;
-        std::string message;
-    } cases[] = {
-        {dir / "Day1.fcpxml", false,
-         "2 of 3 .braw originals of \u201CDay1.fcpxml\u201D are missing on this computer: "
-         "\u201CGone.braw\u201D, \u201CNear.braw\u201D. Nothing was written."},
-        {dir / "Day1.fcpxmld", false,
-         "2 of 3 .braw originals of \u201CDay1.fcpxmld\u201D are missing on this computer: "
-         "\u201CGone.braw\u201D, \u201CNear.braw\u201D. Nothing was written."},
-        {dir / "Many.fcpxml", true,
-         "5 of 5 .braw originals of \u201CMany.fcpxml\u201D are missing on this computer: "
-         "\u201CP1.braw\u201D, \u201CP2.braw\u201D, \u201CP3.braw\u201D and 2 more."},
-    };
-    for (const auto &refused : cases) {
-        SCOPED_TRACE(refused.input.string());
-        request.input = refused.input;
-        request.output = RelinkRun::defaultOutputLocation(refused.input);
-        request.dryRun = refused.dryRun;
-        const RunOutcome outcome = RelinkRun::perform(request);
-        EXPECT_FALSE(outcome.succeeded());
-        EXPECT_EQ(outcome.errorMessage, refused.message);
-        EXPECT_EQ(outcome.missingOriginals, refused.dryRun ? 5u : 2u);
-        EXPECT_TRUE(outcome.logPath.empty());
-        EXPECT_EQ(snapshot(dir.path()), before);
-    }
+    const RunOutcome outcome = RelinkRun::perform(request);
+    EXPECT_FALSE(outcome.succeeded());
+    EXPECT_EQ(outcome.errorMessage,
+              "5 of 6 .braw originals of \u201CMany.fcpxml\u201D are missing on this computer: "
+              "\u201CP1.braw\u201D, \u201CP2.braw\u201D, \u201CP3.braw\u201D and 2 more.");
+    EXPECT_EQ(outcome.missingOriginals, 5u);
 }
 
 TEST(RelinkRun, ApplyWritesItsChangeLogBesideTheOutputOnly) {
     TempDir dir;
-    const std::string document = arrangeOriginals(dir);
-    writeFile(dir / "In" / "Day1.fcpxml", document);
-    writeFile(dir / "In" / "Day2.fcpxmld" / "Info.fcpxml", document);
-    const std::string media = (dir / "Media").string();
+    writeFile(dir / "In" / "Day1.fcpxml", kDocument);
+    writeFile(dir / "In" / "Day2.fcpxmld" / "Info.fcpxml", kDocument);
+    fs::create_directories(dir / "Out");
     for (const char *name : {"Day1.fcpxml", "Day2.fcpxmld"}) {
         SCOPED_TRACE(name);
         const fs::path input = dir / "In" / name;
         const fs::path output = dir / "Out" / RelinkRun::defaultOutputLocation(name);
-        fs::create_directories(dir / "Out");
         ASSERT_TRUE(run(input, output, true).logPath.empty());
-        RunOutcome outcome = run(input, output, false);
+        const RunOutcome outcome = run(input, output, false);
         ASSERT_TRUE(outcome.succeeded()) << outcome.errorMessage;
         const fs::path log = dir / "Out" / (output.stem().string() + ".relink.log");
         EXPECT_EQ(outcome.logPath, log);
         EXPECT_EQ(outcome.logError, "");
+        // The run supplies the header's locations; the change log's own tests pin its format.
         const std::string text = readFile(log);
         const auto hasLine = [&](const std::string &line) {
             return text.find("\n" + line + "\n") != std::string::npos;
@@ -426,23 +346,12 @@ TEST(RelinkRun, ApplyWritesItsChangeLogBesideTheOutputOnly) {
         EXPECT_TRUE(hasLine("Input:\t" + input.string()));
         EXPECT_TRUE(hasLine("Output:\t" + output.string()));
         EXPECT_EQ(hasLine("Document in bundle:\tInfo.fcpxml"), RelinkRun::isBundle(input));
-        EXPECT_TRUE(hasLine("Originals missing:\t2"));
-        EXPECT_TRUE(hasLine("One\t" + media + "/Caf\u00E9/One.mov\t" + media +
-                            "/Caf\u00E9/One.braw\tr4\tr7\tfound"));
-        EXPECT_TRUE(
-            hasLine("Gone\t" + media + "/Gone.mov\t" + media + "/Gone.braw\tr5\tr8\tmissing"));
         EXPECT_EQ(permissionsOf(log), 0644u);
-
-        // No log without being asked for one, and never one inside a bundle.
-        fs::remove(log);
-        outcome = run(input, output, false, true, false);
-        ASSERT_TRUE(outcome.succeeded()) << outcome.errorMessage;
-        EXPECT_TRUE(outcome.logPath.empty());
-        EXPECT_FALSE(fs::exists(log));
     }
+    // Never a log inside a bundle.
     for (const auto &[entry, content] : snapshot(dir / "Out" / "Day2_braw.fcpxmld"))
         EXPECT_EQ(entry.find(".log"), std::string::npos) << entry;
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "Out"), fs::directory_iterator()), 2);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "Out"), fs::directory_iterator()), 4);
 }
 
 TEST(RelinkRun, ChangeLogThatCannotBeWrittenFailsNothingAndReplacesOnlyWhatItMay) {
@@ -456,17 +365,9 @@ TEST(RelinkRun, ChangeLogThatCannotBeWrittenFailsNothingAndReplacesOnlyWhatItMay
                ".";
     };
 
-    writeFile(log, "an earlier log");
-    RunOutcome outcome = run(dir / "Day1.fcpxml", dir / "Day1_braw.fcpxml", false);
-    ASSERT_TRUE(outcome.succeeded()) << outcome.errorMessage;
-    EXPECT_EQ(outcome.written, dir / "Day1_braw.fcpxml");
-    EXPECT_TRUE(outcome.logPath.empty());
-    EXPECT_EQ(outcome.logError, failure(log, "File exists"));
-    EXPECT_TRUE(outcome.logExists);
-    EXPECT_EQ(readFile(log), "an earlier log");
-
     // Allowed to replace the output, the run may replace the log of an earlier run too...
-    outcome = run(dir / "Day1.fcpxml", dir / "Day1_braw.fcpxml", false, true);
+    writeFile(log, "an earlier log");
+    RunOutcome outcome = run(dir / "Day1.fcpxml", dir / "Day1_braw.fcpxml", false, true);
     EXPECT_EQ(outcome.logPath, log);
     EXPECT_NE(readFile(log).find("\tr4\tr5\tmissing\n"), std::string::npos);
 

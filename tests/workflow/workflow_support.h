@@ -25,40 +25,15 @@ namespace tessaly::testing {
 namespace fs = std::filesystem;
 
 /// Two proxies (A002.mov, A003.MOV) beside one .braw asset: two changes, one orphan format.
-inline const std::string kTwoProxies = R"(<?xml version="1.0" encoding="UTF-8"?>
-<fcpxml version="1.10">
-    <resources>
-        <format id="r1" name="FFVideoFormat1080p24" frameDuration="100/2400s"/>
-        <format id="r2" name="FFVideoFormatRateUndefined" width="4608"/>
-        <asset id="r3" name="A001" format="r2"><media-rep src="file:///Media/A001.braw"/></asset>
-        <asset id="r4" name="A002" format="r1"><media-rep src="file:///Media/A002.mov"/></asset>
-        <asset id="r5" name="A003" format="r1"><media-rep src="file:///Media/A003.MOV"/></asset>
-    </resources>
-    <library><event><project><sequence format="r1"><spine>
-        <asset-clip ref="r4"/><asset-clip ref="r5"/><asset-clip ref="r3"/>
-    </spine></sequence></project></event></library>
-</fcpxml>
+inline const std::string kTwoProxies = R"(<fcpxml version="1.10"><resources>
+<format id="r1"/><format id="r2"/>
+<asset id="r3" format="r2"><media-rep src="file:///Media/A001.braw"/></asset>
+<asset id="r4" format="r1"><media-rep src="file:///Media/A002.mov"/></asset>
+<asset id="r5" format="r1"><media-rep src="file:///Media/A003.MOV"/></asset>
+</resources><library><event><project><sequence format="r1"><spine>
+<asset-clip ref="r4"/><asset-clip ref="r5"/><asset-clip ref="r3"/>
+</spine></sequence></project></event></library></fcpxml>
 )";
-
-/// One proxy whose format the .braw asset shares: one change, no orphan format.
-inline const std::string kOneProxy = R"(<?xml version="1.0" encoding="UTF-8"?>
-<fcpxml version="1.10">
-    <resources>
-        <format id="r1"/>
-        <asset id="r2" format="r1"><media-rep src="file:///m/A.braw"/></asset>
-        <asset id="r3" format="r1"><media-rep src="file:///m/B.mov"/></asset>
-    </resources>
-    <library><event><project><sequence format="r1"><spine><asset-clip ref="r3"/></spine></sequence></project></event></library>
-</fcpxml>
-)";
-
-/// Nothing to relink: the engine refuses it.
-inline const std::string kNoProxy =
-    R"(<fcpxml><resources><asset id="r3"><media-rep src="file:///m/A.braw"/></asset></resources></fcpxml>)";
-
-inline std::string describe(const std::optional<fs::path> &location) {
-    return location ? location->string() : std::string("none");
-}
 
 /// Every notification of a view model, in order: "will" for objectWillChange(), otherwise
 /// "<property>=<value>"; it also checks that each property already holds the value it reports.
@@ -66,48 +41,19 @@ class Recorder {
 public:
     explicit Recorder(RelinkViewModel &model) {
         using VM = RelinkViewModel;
-        const auto on = [&](auto signal, auto record) {
-            QObject::connect(&model, signal, &m_context, record);
-        };
-        on(&VM::objectWillChange, [this] { events.emplace_back("will"); });
-        on(&VM::inputURLChanged, [this, &model](const std::optional<fs::path> &value) {
-            EXPECT_EQ(model.inputURL(), value);
-            events.push_back("inputURL=" + describe(value));
-        });
-        on(&VM::outputURLChanged, [this, &model](const std::optional<fs::path> &value) {
-            EXPECT_EQ(model.outputURL(), value);
-            events.push_back("outputURL=" + describe(value));
-        });
-        on(&VM::isRunningChanged, [this, &model](bool value) {
-            EXPECT_EQ(model.isRunning(), value);
-            events.push_back(std::string("isRunning=") + (value ? "true" : "false"));
-        });
-        on(&VM::phaseChanged, [this, &model](VM::AppPhase value) {
-            EXPECT_EQ(model.phase(), value);
-            events.push_back("phase=" + phaseName(value));
-        });
-        on(&VM::srcsUpdatedChanged,
-           [this](qint64 value) { events.push_back("srcsUpdated=" + std::to_string(value)); });
-        on(&VM::formatsUpdatedChanged,
-           [this](qint64 value) { events.push_back("formatsUpdated=" + std::to_string(value)); });
-        on(&VM::orphansRemovedChanged,
-           [this](qint64 value) { events.push_back("orphansRemoved=" + std::to_string(value)); });
-        on(&VM::changesChanged, [this, &model](const std::vector<RelinkChange> &value) {
-            EXPECT_EQ(model.changes(), value);
-            events.push_back("changes=" + std::to_string(value.size()));
-        });
-        on(&VM::errorMessageChanged, [this, &model](const std::optional<QString> &value) {
-            EXPECT_EQ(model.errorMessage(), value);
-            events.push_back("errorMessage=" + (value ? value->toStdString() : "none"));
-        });
-        on(&VM::logURLChanged, [this, &model](const std::optional<fs::path> &value) {
-            EXPECT_EQ(model.logURL(), value);
-            events.push_back("logURL=" + describe(value));
-        });
-        on(&VM::logErrorChanged, [this, &model](const std::optional<QString> &value) {
-            EXPECT_EQ(model.logError(), value);
-            events.push_back("logError=" + (value ? value->toStdString() : "none"));
-        });
+        QObject::connect(&model, &VM::objectWillChange, &m_context,
+                         [this] { events.emplace_back("will"); });
+        watch(model, "inputURL", &VM::inputURLChanged, &VM::inputURL);
+        watch(model, "outputURL", &VM::outputURLChanged, &VM::outputURL);
+        watch(model, "isRunning", &VM::isRunningChanged, &VM::isRunning);
+        watch(model, "phase", &VM::phaseChanged, &VM::phase);
+        watch(model, "srcsUpdated", &VM::srcsUpdatedChanged, &VM::srcsUpdated);
+        watch(model, "formatsUpdated", &VM::formatsUpdatedChanged, &VM::formatsUpdated);
+        watch(model, "orphansRemoved", &VM::orphansRemovedChanged, &VM::orphansRemoved);
+        watch(model, "changes", &VM::changesChanged, &VM::changes);
+        watch(model, "errorMessage", &VM::errorMessageChanged, &VM::errorMessage);
+        watch(model, "logURL", &VM::logURLChanged, &VM::logURL);
+        watch(model, "logError", &VM::logErrorChanged, &VM::logError);
     }
 
     static std::string phaseName(RelinkViewModel::AppPhase phase) {
@@ -127,6 +73,29 @@ public:
     std::vector<std::string> events;
 
 private:
+    template <typename Value, typename Getter>
+    void watch(RelinkViewModel &model, const char *name, void (RelinkViewModel::*changed)(Value),
+               Getter get) {
+        QObject::connect(&model, changed, &m_context, [this, &model, name, get](Value value) {
+            EXPECT_EQ((model.*get)(), value) << name;
+            events.push_back(std::string(name) + "=" + shown(value));
+        });
+    }
+
+    static std::string shown(const std::optional<fs::path> &value) {
+        return value ? value->string() : "none";
+    }
+    static std::string shown(const std::optional<QString> &value) {
+        return value ? value->toStdString() : "none";
+    }
+    static std::string shown(bool value) { return value ? "true" : "false"; }
+    static std::string shown(qint64 value) { return std::to_string(value); }
+    static std::string shown(RelinkViewModel::AppPhase value) { return phaseName(value); }
+    /// Only how many: the changes themselves are the run's.
+    static std::string shown(const std::vector<RelinkChange> &value) {
+        return std::to_string(value.size());
+    }
+
     QObject m_context;
 };
 
@@ -158,12 +127,17 @@ inline void expectSuccess(RelinkViewModel &model, RelinkViewModel::AppPhase phas
     EXPECT_EQ(model.phase(), phase);
 }
 
-/// Finishes the run and returns its error message; fails the test if the run succeeded.
-inline std::string expectFailure(RelinkViewModel &model) {
-    finishRun(model);
-    EXPECT_EQ(model.phase(), RelinkViewModel::AppPhase::error);
-    EXPECT_TRUE(model.changes().empty());
-    return model.errorMessage() ? model.errorMessage()->toStdString() : std::string("(none)");
-}
+/// A view model with a scripted chooser, and a folder for its files.
+class RelinkViewModelTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    std::shared_ptr<ScriptedChooser> chooser = std::make_shared<ScriptedChooser>();
+    std::shared_ptr<RelinkViewModel> model = RelinkViewModel::create(chooser);
+
+    void chooseOutput(const fs::path &location) {
+        chooser->outputAnswer = location;
+        model->selectOutput();
+    }
+};
 
 } // namespace tessaly::testing
