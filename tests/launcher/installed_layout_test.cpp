@@ -1,5 +1,5 @@
 // What the build leaves in its own folders, then `cmake --install` into a fresh prefix and the
-// installed program run from there.
+// installed program run from there; how the program runs is the process tests' concern.
 
 #include "elf_file.h"
 #include "process_support.h"
@@ -29,8 +29,6 @@ std::vector<RunPathEntry> runPathEntries(const std::filesystem::path &folder) {
         if (!item.is_regular_file() || item.is_symlink())
             continue;
         ElfFile file(item.path());
-        if (!file.valid())
-            continue;
         for (std::int64_t tag : {DT_RUNPATH, DT_RPATH}) {
             for (const std::string &list : file.dynamicTexts(tag)) {
                 std::size_t start = 0;
@@ -116,8 +114,6 @@ TEST_F(InstalledLayout, EveryRunPathIsRelativeToTheInstalledFile) {
 }
 
 TEST_F(InstalledLayout, TheInstalledProgramFindsItsLibraryThroughTheRunPath) {
-    ElfFile program(installed("bin/Quorlan"));
-    EXPECT_EQ(program.dynamicTexts(DT_RUNPATH), std::vector<std::string>{"$ORIGIN:$ORIGIN/../lib"});
     // The loader's own account of what it would map, as ldd shows it. $ORIGIN is the folder of
     // the program itself, not of the link it was started through.
     ProcessResult trace =
@@ -129,27 +125,12 @@ TEST_F(InstalledLayout, TheInstalledProgramFindsItsLibraryThroughTheRunPath) {
         << trace.out;
 }
 
-TEST_F(InstalledLayout, TheInstalledProgramRunsUnderAnAgentThatStopsAtOnce) {
-    ProcessResult result = runProcess({installed("bin/Quorlan").string()},
-                                      {{"LD_PRELOAD", QUORLAN_TEST_AGENT},
-                                       {"TESSALY_TEST_AGENT_CALL", "callback"},
-                                       {"__PREVIEWS_AGENT_SKIP_USER_ENTRY_POINT", "1"}});
-    EXPECT_EQ(result.exitCode, 255) << result.err;
-    EXPECT_EQ(lines(result.out),
-              (std::vector<std::string>{"agent: jit link argc=1 path=Quorlan.debug.so "
-                                        "callback=__debug_blank_executor_run_user_entry_point",
-                                        "agent: run loop running", "agent: run loop stopped"}));
-}
-
 TEST_F(InstalledLayout, TheInstalledProgramShowsTheWindow) {
     ProcessResult result =
-        runProcess({installed("bin/Quorlan").string()}, {{"QT_QPA_PLATFORM", "offscreen"},
-                                                         {"LD_PRELOAD", QUORLAN_WINDOW_PROBE},
-                                                         {"TESSALY_LAUNCHER_LOG", "debug,stderr"}});
+        runProcess({installed("bin/Quorlan").string()},
+                   {{"QT_QPA_PLATFORM", "offscreen"}, {"LD_PRELOAD", QUORLAN_WINDOW_PROBE}});
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_NE(result.out.find("probe: window shown"), std::string::npos) << result.out;
-    EXPECT_NE(result.err.find("Opening debug dylib with '@rpath/Quorlan.debug.so'"),
-              std::string::npos);
 }
 
 } // namespace
