@@ -57,12 +57,15 @@ TEST(LauncherLog, PrivacyAnnotationsAreDroppedFromFormats) {
     EXPECT_STREQ(small, "abcd");
 }
 
-TEST(LauncherLog, OnlyEnabledLevelsReachTheSystemLog) {
+TEST(LauncherLog, OnlyEnabledLevelsReachTheSystemLogAndTheCopyOnStandardError) {
     FakePlatform fake;
-    fake.setEnv(QUORLAN_LOG_VARIABLE, "default");
+    fake.setEnv(QUORLAN_LOG_VARIABLE, "default,stderr");
+    ::testing::internal::CaptureStderr();
     quorlanLog(QuorlanLogDebug, "hidden %d", 1);
     quorlanLog(QuorlanLogDefault, "shown %{public}s", "text");
     quorlanLog(QuorlanLogError, "failed at %{public}zu", static_cast<std::size_t>(3));
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "Quorlan[default]: shown text\nQuorlan[error]: failed at 3\n");
     EXPECT_EQ(fake.log, (std::vector<LogLine>{{QuorlanLogDefault, "shown text"},
                                               {QuorlanLogError, "failed at 3"}}));
 }
