@@ -52,9 +52,12 @@ TEST(LauncherLog, PrivacyAnnotationsAreDroppedFromFormats) {
         quorlanPlainFormat(c.format, out, sizeof out);
         EXPECT_STREQ(out, c.plain);
     }
+    // A short buffer is cut, and one byte of room still gets its terminator.
     char small[5];
     quorlanPlainFormat("abcdefgh", small, sizeof small);
     EXPECT_STREQ(small, "abcd");
+    quorlanPlainFormat("abcdefgh", small, 1);
+    EXPECT_STREQ(small, "");
 }
 
 TEST(LauncherLog, OnlyEnabledLevelsReachTheSystemLogAndTheCopyOnStandardError) {

@@ -91,6 +91,7 @@ TEST_F(SwiftEntry, WithoutTheHeaderQueryTheFirstImageEndingInTheInstallNamesFile
                   {{"/usr/lib/Quorlan.debug.so", &libraryHeader}},
                   false},
              Case{"@Quorlan.debug.so", {{"/x/@Quorlan.debug.so", &libraryHeader}}, true},
+             Case{"Q", {{"/x/Q", &libraryHeader}}, true},
              // The search stops at the first match, even one without a header.
              Case{"@rpath/Quorlan.debug.so",
                   {{"/a/Quorlan.debug.so", nullptr}, {"/b/Quorlan.debug.so", &libraryHeader}},
