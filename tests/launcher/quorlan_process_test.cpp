@@ -92,38 +92,35 @@ TEST_F(LauncherCopy, RunsTheApplicationDirectlyOrThroughTheAgent) {
                                "callback=__debug_blank_executor_run_user_entry_point";
     const std::string application = "fake application: argc=2 argv0=" + program.string();
     struct Case {
-        const char *what;
-        std::map<std::string, std::string> environment;
+        const char *agentCalls; // null: no agent; empty: the agent returns
+        bool skipEntry;
         int exitCode;
-        std::vector<std::string> out;
     };
-    const std::string agent = QUORLAN_TEST_AGENT;
-    for (const Case &c : {
-             // A log copied to standard error but without debug lines writes nothing.
-             Case{"alone", {{"TESSALY_LAUNCHER_LOG", "stderr"}}, 42, {application}},
-             Case{"agent returns", {{"LD_PRELOAD", agent}}, 42, {linked, application}},
-             Case{"agent calls the other callback",
-                  {{"LD_PRELOAD", agent},
-                   {"TESSALY_TEST_AGENT_CALL", "__previews_blank_executor_run_user_entry_point"}},
-                  42,
-                  {linked, application}},
-             Case{"agent calls the trampoline",
-                  {{"LD_PRELOAD", agent},
-                   {"TESSALY_TEST_AGENT_CALL", "__debug_dylib_swift_extension_entry_trampoline"}},
-                  42,
-                  {linked, application}},
+    for (Case c : {
+             Case{nullptr, false, 42},
+             Case{"", false, 42},
+             Case{"__previews_blank_executor_run_user_entry_point", false, 42},
+             Case{"__debug_dylib_swift_extension_entry_trampoline", false, 42},
              // The agent's run loop lasts until standard input ends, here at once.
-             Case{"agent calls back and skips the entry",
-                  {{"LD_PRELOAD", agent},
-                   {"TESSALY_TEST_AGENT_CALL", "callback"},
-                   {"__PREVIEWS_AGENT_SKIP_USER_ENTRY_POINT", ""}},
-                  255,
-                  {linked, "agent: run loop running", "agent: run loop stopped"}},
+             Case{"callback", true, 255},
          }) {
-        SCOPED_TRACE(c.what);
-        ProcessResult result = run(c.environment);
+        SCOPED_TRACE(c.agentCalls ? c.agentCalls : "no agent");
+        // Errors are copied to standard error, and there are none.
+        std::map<std::string, std::string> environment = {{"TESSALY_LAUNCHER_LOG", "stderr"}};
+        std::vector<std::string> out = {application};
+        if (c.agentCalls) {
+            environment["LD_PRELOAD"] = QUORLAN_TEST_AGENT;
+            if (*c.agentCalls)
+                environment["TESSALY_TEST_AGENT_CALL"] = c.agentCalls;
+            out.insert(out.begin(), linked);
+        }
+        if (c.skipEntry) {
+            environment["__PREVIEWS_AGENT_SKIP_USER_ENTRY_POINT"] = "";
+            out = {linked, "agent: run loop running", "agent: run loop stopped"};
+        }
+        ProcessResult result = run(environment);
         EXPECT_EQ(result.exitCode, c.exitCode);
-        EXPECT_EQ(lines(result.out), c.out);
+        EXPECT_EQ(lines(result.out), out);
         EXPECT_EQ(result.err, "");
     }
 }

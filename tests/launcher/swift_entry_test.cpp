@@ -73,44 +73,37 @@ TEST_F(SwiftEntry, WithoutTheHeaderQueryTheFirstImageEndingInTheInstallNamesFile
     int other;
     struct Case {
         const char *installName;
-        std::vector<FakePlatform::Image> images;
-        bool found; // the process ends otherwise
+        const char *image; // the path of the library's image
+        bool found;        // the process ends otherwise
     };
-    for (const Case &c : {
-             Case{"@rpath/Quorlan.debug.so",
-                  {{"", nullptr},
-                   {"/lib/libc.so.6", &other},
-                   {"/x/Quorlan.debug.so", &libraryHeader}},
-                  true},
-             Case{"@rpath/Quorlan.debug.so", {{"/x/MyQuorlan.debug.so", &libraryHeader}}, false},
-             Case{"@rpath/Quorlan.debug.so", {{"Quorlan.debug.so", &libraryHeader}}, false},
-             Case{"/opt/lib/Quorlan.debug.so",
-                  {{"/opt/lib/Quorlan.debug.so", &libraryHeader}},
-                  true},
-             Case{"/opt/lib/Quorlan.debug.so",
-                  {{"/usr/lib/Quorlan.debug.so", &libraryHeader}},
-                  false},
-             Case{"@Quorlan.debug.so", {{"/x/@Quorlan.debug.so", &libraryHeader}}, true},
-             Case{"Q", {{"/x/Q", &libraryHeader}}, true},
-             // The search stops at the first match, even one without a header.
-             Case{"@rpath/Quorlan.debug.so",
-                  {{"/a/Quorlan.debug.so", nullptr}, {"/b/Quorlan.debug.so", &libraryHeader}},
-                  false},
-             // Every path ends with the empty text; the first image is the launcher itself.
-             Case{"", {{"/x/Quorlan.debug.so", &libraryHeader}}, false},
+    for (Case c : {
+             Case{"@rpath/Quorlan.debug.so", "/x/Quorlan.debug.so", true},
+             Case{"@rpath/Quorlan.debug.so", "/x/MyQuorlan.debug.so", false},
+             Case{"@rpath/Quorlan.debug.so", "Quorlan.debug.so", false},
+             Case{"/opt/lib/Quorlan.debug.so", "/opt/lib/Quorlan.debug.so", true},
+             Case{"/opt/lib/Quorlan.debug.so", "/usr/lib/Quorlan.debug.so", false},
+             Case{"@Quorlan.debug.so", "/x/@Quorlan.debug.so", true},
+             Case{"Q", "/x/Q", true},
+             // Every path ends with the empty text, the launcher's first, which has no header.
+             Case{"", "/x/Quorlan.debug.so", false},
          }) {
-        SCOPED_TRACE(::testing::Message() << c.installName << " in " << c.images.back().name);
+        SCOPED_TRACE(::testing::Message() << c.installName << " in " << c.image);
         didLoadDylibStringSections = 0;
-        fake.sections[QuorlanInstallNameString] = c.installName;
-        fake.images = c.images;
         _cachedDebugDylibHandle = nullptr;
+        fake.sections[QuorlanInstallNameString] = c.installName;
         fake.addLibrary(c.installName, &library);
+        fake.images = {{"", nullptr}, {"/lib/libc.so.6", &other}, {c.image, &libraryHeader}};
         if (c.found)
             EXPECT_EQ(lookupMainFuncAddressInDebugDylibMachHeader(), &swiftRecordedEntry);
         else
             EXPECT_LAUNCHER_ABORT(fake, findDebugDylibMachHeaderAmongLoadedImages(),
                                   "Failed to lookup debug dylib MachO handle by suffix");
     }
+    // The search stops at the first match, even one without a header.
+    didLoadDylibStringSections = 0;
+    fake.sections[QuorlanInstallNameString] = "@rpath/Quorlan.debug.so";
+    fake.images = {{"/a/Quorlan.debug.so", nullptr}, {"/b/Quorlan.debug.so", &libraryHeader}};
+    EXPECT_LAUNCHER_ABORT(fake, findDebugDylibMachHeaderAmongLoadedImages(), "by suffix");
 }
 
 TEST_F(SwiftEntry, EveryMissingPieceEndsTheProcessWithItsOwnMessage) {

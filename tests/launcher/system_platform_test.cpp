@@ -1,6 +1,5 @@
 // The loader layer the program uses, on the real dynamic loader, in this test process.
 
-#include "elf_file.h"
 #include "launcher/platform.h"
 #include "support/temp_dir.h"
 
@@ -15,9 +14,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
-#include <unistd.h>
 
-using tessaly::testing::ElfFile;
 using tessaly::testing::readFile;
 using tessaly::testing::TempDir;
 using ::testing::ExitedWithCode;
