@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,10 @@ TEST(LauncherLog, PrivacyAnnotationsAreDroppedFromFormats) {
     EXPECT_STREQ(small, "abcd");
     quorlanPlainFormat("abcdefgh", small, 1);
     EXPECT_STREQ(small, "");
+    // An escaped percent sign that does not fit whole is dropped, not written past the end.
+    std::memset(small, 'x', sizeof small);
+    quorlanPlainFormat("a%%", small, 3);
+    EXPECT_STREQ(small, "a%");
 }
 
 TEST(LauncherLog, OnlyEnabledLevelsReachTheSystemLogAndTheCopyOnStandardError) {
