@@ -1,5 +1,6 @@
-// What the build leaves in its own folders, then `cmake --install` into a fresh prefix and the
-// installed program run from there; how the program runs is the process tests' concern.
+// Where the build's programs and libraries may load from, and what only an install into a fresh
+// prefix shows. The package's files, the library the unpacked program resolves and its start
+// from there are checked by scripts/check-package; how the program runs is the process tests'.
 
 #include "elf_file.h"
 #include "process_support.h"
@@ -55,78 +56,26 @@ TEST(BuildTree, NoProgramOrLibraryLoadsFromTheWorkingDirectory) {
     EXPECT_GT(seen, 0u) << "the launcher's own run path was not read";
 }
 
-/// The build installed once into a temporary prefix for the whole suite.
-class InstalledLayout : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        s_prefix = new TempDir;
-        s_install = runProcess(
-            {CMAKE_COMMAND, "--install", TESSALY_BINARY_DIR, "--prefix", s_prefix->path().string()},
-            {});
-    }
-    static void TearDownTestSuite() {
-        delete s_prefix;
-        s_prefix = nullptr;
-    }
-    void SetUp() override { ASSERT_EQ(s_install.exitCode, 0) << s_install.out << s_install.err; }
+TEST(InstalledLayout, RunPathsAreRelativeAndTheMenuEntryStartsTheProgram) {
+    TempDir prefix;
+    ProcessResult install = runProcess(
+        {CMAKE_COMMAND, "--install", TESSALY_BINARY_DIR, "--prefix", prefix.path().string()}, {});
+    ASSERT_EQ(install.exitCode, 0) << install.out << install.err;
 
-    static std::filesystem::path installed(const std::string &relative) {
-        return s_prefix->path() / relative;
-    }
-
-    static inline TempDir *s_prefix = nullptr;
-    static inline ProcessResult s_install;
-};
-
-TEST_F(InstalledLayout, PutsTheProgramTheLibraryTheMenuEntryAndTheTypeInPlace) {
-    // The program and its library keep the build tree's bin/ and lib/ in a folder of their own;
-    // bin/ of the prefix links to the program.
-    EXPECT_TRUE(std::filesystem::is_regular_file(installed("lib/tessaly/bin/Quorlan")));
-    EXPECT_TRUE(std::filesystem::is_regular_file(installed("lib/tessaly/lib/Quorlan.debug.so")));
-    EXPECT_EQ(std::filesystem::read_symlink(installed("bin/Quorlan")),
-              "../lib/tessaly/bin/Quorlan");
-    EXPECT_FALSE(std::filesystem::exists(installed("lib/Quorlan.debug.so")));
-
-    // The menu entry starts the program, shows the icon and opens the type installed beside it.
-    std::string entry = readFile(installed("share/applications/Quorlan.desktop"));
-    for (const char *line :
-         {"\nExec=Quorlan %F\n", "\nIcon=tessaly\n", "\nMimeType=application/x-fcpxml;\n"})
-        EXPECT_NE(entry.find(line), std::string::npos) << line;
-    EXPECT_TRUE(std::filesystem::is_regular_file(
-        installed("share/icons/hicolor/scalable/apps/tessaly.svg")));
-    std::string type = readFile(installed("share/mime/packages/tessaly.xml"));
-    EXPECT_NE(type.find("<mime-type type=\"application/x-fcpxml\">"), std::string::npos);
-}
-
-TEST_F(InstalledLayout, EveryRunPathIsRelativeToTheInstalledFile) {
     // Nothing installed may load from the working directory, the build tree or any other fixed
     // place: the prefix can be moved, and unpacked packages are run from a scratch folder.
     std::size_t seen = 0;
-    for (const RunPathEntry &found : runPathEntries(s_prefix->path())) {
+    for (const RunPathEntry &found : runPathEntries(prefix.path())) {
         ++seen;
         EXPECT_EQ(found.entry.rfind("$ORIGIN", 0), 0u) << found.file << ": '" << found.entry << "'";
     }
     EXPECT_GT(seen, 0u) << "the launcher's own run path was not read";
-}
 
-TEST_F(InstalledLayout, TheInstalledProgramFindsItsLibraryThroughTheRunPath) {
-    // The loader's own account of what it would map, as ldd shows it. $ORIGIN is the folder of
-    // the program itself, not of the link it was started through.
-    ProcessResult trace =
-        runProcess({installed("bin/Quorlan").string()}, {{"LD_TRACE_LOADED_OBJECTS", "1"}});
-    EXPECT_EQ(trace.exitCode, 0) << trace.err;
-    EXPECT_NE(trace.out.find("Quorlan.debug.so => " +
-                             installed("lib/tessaly/bin/../lib/Quorlan.debug.so").string()),
-              std::string::npos)
-        << trace.out;
-}
-
-TEST_F(InstalledLayout, TheInstalledProgramShowsTheWindow) {
-    ProcessResult result =
-        runProcess({installed("bin/Quorlan").string()},
-                   {{"QT_QPA_PLATFORM", "offscreen"}, {"LD_PRELOAD", QUORLAN_WINDOW_PROBE}});
-    EXPECT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_NE(result.out.find("probe: window shown"), std::string::npos) << result.out;
+    // The menu entry starts the program, shows the icon and opens the type installed beside it.
+    std::string entry = readFile(prefix / "share/applications/Quorlan.desktop");
+    for (const char *line :
+         {"\nExec=Quorlan %F\n", "\nIcon=tessaly\n", "\nMimeType=application/x-fcpxml;\n"})
+        EXPECT_NE(entry.find(line), std::string::npos) << line;
 }
 
 } // namespace
