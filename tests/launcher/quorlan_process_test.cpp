@@ -10,17 +10,12 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
-#include <regex>
 #include <string>
 #include <vector>
 
 using namespace tessaly::testing;
 
 namespace {
-
-bool contains(const std::string &text, const std::string &part) {
-    return text.find(part) != std::string::npos;
-}
 
 TEST(QuorlanProgram, IsLinkedAgainstTheLibraryByNameWithTheRunPath) {
     ElfFile program(QUORLAN_PROGRAM);
@@ -53,22 +48,6 @@ TEST(QuorlanProgram, CarriesThisBuildsConfigurationAndAnEntryRecordForTheTrampol
     ASSERT_TRUE(trampoline);
     EXPECT_EQ(section->sh_addr + static_cast<std::uint64_t>(static_cast<std::int64_t>(offset)),
               *trampoline);
-}
-
-TEST(QuorlanProgram, ExportsWhatTheAgentLooksUp) {
-    ElfFile program(QUORLAN_PROGRAM);
-    for (const char *name :
-         {"__debug_blank_executor_main", "__debug_blank_executor_run_user_entry_point",
-          "__previews_blank_executor_run_user_entry_point", "getDebugDylibEntryPoint",
-          "getDebugDylibHandle", "assertDebugDylibStatus",
-          "lookupMainFuncAddressInDebugDylibMachHeader",
-          "findDebugDylibMachHeaderAmongLoadedImages", "didLoadDylibStringSections",
-          "debugDylibRelativePath", "debugDylibEntryPointName", "debugDylibInstallName",
-          "_cachedDebugDylibHandle", "_cachedDebugDylibEntryPoint",
-          "abort_failed_to_open___debug_dylib", "abort_could_not_find_CFRunLoopRun___debug_dylib",
-          "abort_normaldylib_expected_but_found_pseudodylib___debug_dylib"})
-        EXPECT_TRUE(program.symbol(name, ".dynsym")) << name;
-    EXPECT_FALSE(program.symbol("quorlanLoadEmbeddedStrings", ".dynsym"));
 }
 
 /// A copy of the program in bin/ of a fresh folder, with the stand-in library in lib/.
@@ -125,32 +104,13 @@ TEST_F(LauncherCopy, RunsTheApplicationDirectlyOrThroughTheAgent) {
     }
 }
 
-/// The libraries named `Quorlan.debug.so` whose initialisers the loader ran, as LD_DEBUG=files
-/// reports them: one per copy mapped into the process.
-std::vector<std::string> applicationCopiesStarted(const std::string &loaderLog) {
-    std::vector<std::string> copies;
-    std::regex init("calling init: (.*/Quorlan\\.debug\\.so)$");
-    for (const std::string &line : lines(loaderLog)) {
-        std::smatch match;
-        if (std::regex_search(line, match, init))
-            copies.push_back(match[1]);
-    }
-    return copies;
-}
-
-TEST(QuorlanWindow, TheWindowAppearsFromTheOnlyCopyOfTheLibraryThatRuns) {
-    // LD_LIBRARY_PATH comes before the run path, so the loader maps this copy first; the one
-    // along the run path must not be opened a second time.
-    TempDir elsewhere;
-    std::filesystem::copy_file(QUORLAN_APPLICATION, elsewhere / "Quorlan.debug.so");
-    ProcessResult result = runProcess({QUORLAN_PROGRAM}, {{"QT_QPA_PLATFORM", "offscreen"},
-                                                          {"LD_PRELOAD", QUORLAN_WINDOW_PROBE},
-                                                          {"LD_LIBRARY_PATH", elsewhere.path()},
-                                                          {"LD_DEBUG", "files"}});
+// Which copy of the library runs is the system platform tests' part.
+TEST(QuorlanWindow, TheProgramShowsTheApplicationsWindow) {
+    ProcessResult result = runProcess(
+        {QUORLAN_PROGRAM}, {{"QT_QPA_PLATFORM", "offscreen"}, {"LD_PRELOAD", QUORLAN_WINDOW_PROBE}});
     EXPECT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_TRUE(contains(result.out, "probe: window shown: tessaly::SceneWindow")) << result.out;
-    EXPECT_EQ(applicationCopiesStarted(result.err),
-              std::vector<std::string>{(elsewhere / "Quorlan.debug.so").string()});
+    EXPECT_NE(result.out.find("probe: window shown: tessaly::SceneWindow"), std::string::npos)
+        << result.out;
 }
 
 } // namespace
