@@ -61,13 +61,7 @@ protected:
     FakePlatform fake;
 };
 
-TEST_F(SwiftEntry, TheTrampolineCallsTheEntryTheLibrarysRecordLeadsTo) {
-    char name[] = "Quorlan";
-    char *argv[] = {name, name, nullptr};
-    EXPECT_EQ(__debug_dylib_swift_extension_entry_trampoline(2, argv), 42);
-    EXPECT_EQ(fake.opened, std::vector<std::string>{"@rpath/Quorlan.debug.so"});
-}
-
+// The trampoline on a real record is the process tests' part.
 TEST_F(SwiftEntry, WithoutTheHeaderQueryTheFirstImageEndingInTheInstallNamesFilePartIsUsed) {
     fake.withoutImageHeaderQuery();
     int other;
