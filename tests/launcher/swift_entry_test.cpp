@@ -46,17 +46,13 @@ extern "C" const void *agentWithoutRecord() {
 /// This build's configuration, the library loaded, its header known and its record in place.
 class SwiftEntry : public ::testing::Test {
 protected:
-    SwiftEntry() {
+    void SetUp() override {
         if (!fillRecord())
-            return;
+            GTEST_SKIP() << "code and data of this test are too far apart for a 32-bit offset";
         fake.embedThisBuildsStrings();
         fake.addLibrary("@rpath/Quorlan.debug.so", &library);
         fake.headers[&library] = &libraryHeader;
         fake.imageSections[{&libraryHeader, "__swift5_entry"}] = {record, 8};
-    }
-    void SetUp() override {
-        if (!fillRecord())
-            GTEST_SKIP() << "code and data of this test are too far apart for a 32-bit offset";
     }
     FakePlatform fake;
 };
