@@ -4,7 +4,6 @@
 
 #include <cerrno>
 #include <fcntl.h>
-#include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -65,14 +64,6 @@ ProcessResult runProcess(const std::vector<std::string> &argv,
         result.signal = WTERMSIG(status);
     result.out = readFile(outFile);
     result.err = readFile(errFile);
-    return result;
-}
-
-std::vector<std::string> lines(const std::string &text) {
-    std::vector<std::string> result;
-    std::istringstream stream(text);
-    for (std::string line; std::getline(stream, line);)
-        result.push_back(line);
     return result;
 }
 

@@ -19,7 +19,4 @@ struct ProcessResult {
 ProcessResult runProcess(const std::vector<std::string> &argv,
                          const std::map<std::string, std::string> &environment);
 
-/// The lines of `text`.
-std::vector<std::string> lines(const std::string &text);
-
 } // namespace tessaly::testing

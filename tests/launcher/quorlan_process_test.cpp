@@ -68,8 +68,8 @@ protected:
 
 TEST_F(LauncherCopy, RunsTheApplicationDirectlyOrThroughTheAgent) {
     const std::string linked = "agent: jit link argc=2 path=Quorlan.debug.so "
-                               "callback=__debug_blank_executor_run_user_entry_point";
-    const std::string application = "fake application: argc=2 argv0=" + program.string();
+                               "callback=__debug_blank_executor_run_user_entry_point\n";
+    const std::string application = "fake application: argc=2 argv0=" + program.string() + "\n";
     struct Case {
         const char *agentCalls; // null: no agent; empty: the agent returns
         bool skipEntry;
@@ -86,20 +86,20 @@ TEST_F(LauncherCopy, RunsTheApplicationDirectlyOrThroughTheAgent) {
         SCOPED_TRACE(c.agentCalls ? c.agentCalls : "no agent");
         // Errors are copied to standard error, and there are none.
         std::map<std::string, std::string> environment = {{"TESSALY_LAUNCHER_LOG", "stderr"}};
-        std::vector<std::string> out = {application};
+        std::string out = application;
         if (c.agentCalls) {
             environment["LD_PRELOAD"] = QUORLAN_TEST_AGENT;
             if (*c.agentCalls)
                 environment["TESSALY_TEST_AGENT_CALL"] = c.agentCalls;
-            out.insert(out.begin(), linked);
+            out = linked + out;
         }
         if (c.skipEntry) {
             environment["__PREVIEWS_AGENT_SKIP_USER_ENTRY_POINT"] = "";
-            out = {linked, "agent: run loop running", "agent: run loop stopped"};
+            out = linked + "agent: run loop running\nagent: run loop stopped\n";
         }
         ProcessResult result = run(environment);
         EXPECT_EQ(result.exitCode, c.exitCode);
-        EXPECT_EQ(lines(result.out), out);
+        EXPECT_EQ(result.out, out);
         EXPECT_EQ(result.err, "");
     }
 }
