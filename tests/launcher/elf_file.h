@@ -13,7 +13,8 @@
 
 namespace tessaly::testing {
 
-/// A 64-bit ELF file read whole, for checking what the build put into a program or library.
+/// A 64-bit ELF file read whole, for checking what the build put into a program or library. Any
+/// other file reads as one without sections.
 class ElfFile {
 public:
     explicit ElfFile(const std::filesystem::path &path) : m_bytes(readFile(path)) {
@@ -26,9 +27,6 @@ public:
         if (header.e_shstrndx < m_sections.size())
             m_names = m_sections[header.e_shstrndx];
     }
-
-    /// Whether the file is a 64-bit ELF file with a section table.
-    bool valid() const { return !m_sections.empty(); }
 
     /// The header of section `name`, if the file has one.
     std::optional<Elf64_Shdr> section(const std::string &name) const {

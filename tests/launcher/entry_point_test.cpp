@@ -8,163 +8,95 @@
 
 using tessaly::testing::addressOf;
 using tessaly::testing::FakePlatform;
-using tessaly::testing::LogLine;
 
 namespace {
 
 int library; // its address stands for the library's handle
-extern "C" int epApplicationEntry(int, char **) {
+extern "C" int epAliasEntry(int, char **) {
     return 7;
 }
-extern "C" int epApplicationMain(int, char **) {
+extern "C" int epMain(int, char **) {
     return 8;
 }
 extern "C" int epNamedEntry(int, char **) {
     return 9;
 }
-extern "C" bool epReportsPseudoDylib(void *) {
+extern "C" bool epIsPseudoDylib(void *) {
     return true;
 }
-extern "C" bool epReportsOrdinaryLibrary(void *) {
+extern "C" bool epIsOrdinaryLibrary(void *) {
     return false;
 }
 
-const std::map<std::string, void *> applicationSymbols = {
-    {"__debug_main_executable_dylib_entry_point", addressOf(epApplicationEntry)},
-    {"main", addressOf(epApplicationMain)}};
-
-/// The lines logged after the three embedded strings were read.
-std::vector<std::string> linesAfterStrings(const FakePlatform &fake) {
-    std::vector<std::string> texts = fake.texts();
-    return {texts.begin() + std::min<std::ptrdiff_t>(6, std::ssize(texts)), texts.end()};
-}
-
-/// This build's configuration with the library where the run path finds it.
-class Launch : public ::testing::Test {
-protected:
-    Launch() {
-        fake.embedThisBuildsStrings();
-        fake.addLibrary("@rpath/Quorlan.debug.so", &library, applicationSymbols);
-    }
-    FakePlatform fake;
-};
-
-TEST_F(Launch, OpensTheLibraryByInstallNameAndFindsTheAlias) {
-    EXPECT_EQ(getDebugDylibEntryPoint(), &epApplicationEntry);
-
-    EXPECT_EQ(_cachedDebugDylibHandle, &library);
-    EXPECT_EQ(fake.opened, std::vector<std::string>{"@rpath/Quorlan.debug.so"});
-    std::vector<std::string> lines = linesAfterStrings(fake);
-    ASSERT_EQ(lines.size(), 4u);
-    EXPECT_EQ(lines[0], "Looking for main entry point.");
-    EXPECT_EQ(lines[1], "Opening debug dylib with '@rpath/Quorlan.debug.so'");
-    EXPECT_EQ(lines[2].rfind("Debug dylib handle: 0x", 0), 0u) << lines[2];
-    EXPECT_EQ(lines[3], "No entry point found. Checking for alias.");
-}
-
-TEST_F(Launch, HandleAndEntryAreResolvedOnce) {
-    getDebugDylibEntryPoint();
-    fake.log.clear();
-    EXPECT_EQ(getDebugDylibEntryPoint(), &epApplicationEntry);
-    EXPECT_EQ(getDebugDylibHandle(), &library);
-    EXPECT_EQ(fake.opened.size(), 1u);
-    EXPECT_TRUE(fake.log.empty());
-}
-
-TEST_F(Launch, WithoutInstallNameTheRelativePathIsOpened) {
-    fake.sections[QuorlanInstallNameString] = "";
-    fake.addLibrary("Quorlan.debug.so", &library, applicationSymbols);
-    EXPECT_EQ(getDebugDylibHandle(), &library);
-    EXPECT_EQ(fake.opened, std::vector<std::string>{"Quorlan.debug.so"});
-}
-
-TEST_F(Launch, OnlyYesOrOneMeanJitLinked) {
-    fake.addLibrary("Quorlan.debug.so", &library, applicationSymbols);
+TEST(DebugDylibHandle, TheEnvironmentChoosesWhatIsOpenedAndWhatKindItMustBe) {
     struct Case {
-        const char *value; // null: unset
+        const char *jitLink; // null: unset
+        const char *interposed;
+        const char *agentsName;        // the name the agent supplies, if any
+        bool (*isPseudoDylib)(void *); // null: the loader cannot tell
         const char *opened;
+        bool refused; // the opened library is of the wrong kind
     };
-    for (Case c : {Case{nullptr, "@rpath/Quorlan.debug.so"}, Case{"NO", "@rpath/Quorlan.debug.so"},
-                   Case{"0", "@rpath/Quorlan.debug.so"}, Case{"", "@rpath/Quorlan.debug.so"},
-                   Case{"yes", "@rpath/Quorlan.debug.so"}, Case{"YES", "Quorlan.debug.so"},
-                   Case{"1", "Quorlan.debug.so"}}) {
-        SCOPED_TRACE(c.value ? c.value : "unset");
-        _cachedDebugDylibHandle = nullptr;
-        fake.opened.clear();
-        fake.environment.erase("__PREVIEWS_JIT_LINK");
-        if (c.value)
-            fake.environment["__PREVIEWS_JIT_LINK"] = c.value;
-        getDebugDylibHandle();
+    const char *agents = "/agent/Quorlan.debug.so";
+    for (Case c : {
+             Case{nullptr, nullptr, nullptr, nullptr, "@rpath/Quorlan.debug.so", false},
+             Case{"NO", nullptr, nullptr, nullptr, "@rpath/Quorlan.debug.so", false},
+             Case{"0", nullptr, nullptr, nullptr, "@rpath/Quorlan.debug.so", false},
+             Case{"", nullptr, nullptr, nullptr, "@rpath/Quorlan.debug.so", false},
+             Case{"yes", nullptr, nullptr, nullptr, "@rpath/Quorlan.debug.so", false},
+             Case{"YES", nullptr, nullptr, nullptr, "Quorlan.debug.so", false},
+             // Not interposed: the kind is not checked.
+             Case{"1", "NO", nullptr, epIsPseudoDylib, "Quorlan.debug.so", false},
+             Case{"1", "1", agents, epIsPseudoDylib, agents, false},
+             Case{"1", "1", agents, epIsOrdinaryLibrary, agents, true},
+             Case{"YES", "YES", nullptr, epIsOrdinaryLibrary, "./Quorlan.debug.so", false},
+             Case{"YES", "YES", nullptr, epIsPseudoDylib, "./Quorlan.debug.so", true},
+             Case{"YES", "YES", nullptr, nullptr, "./Quorlan.debug.so", false},
+         }) {
+        SCOPED_TRACE(::testing::Message()
+                     << (c.jitLink ? c.jitLink : "unset") << ", "
+                     << (c.interposed ? c.interposed : "unset") << ": " << c.opened);
+        FakePlatform fake;
+        fake.embedThisBuildsStrings();
+        for (auto [name, value] : {std::pair{"__PREVIEWS_JIT_LINK", c.jitLink},
+                                   {"__PREVIEWS_INTERPOSED_DEBUG_DLIB", c.interposed},
+                                   {"__PREVIEWS_EXECUTABLE_DYLIB_NAME", c.agentsName}}) {
+            if (value)
+                fake.environment[name] = value;
+        }
+        if (c.isPseudoDylib)
+            fake.globals["_dyld_is_pseudodylib"] = addressOf(c.isPseudoDylib);
+        fake.addLibrary(c.opened, &library);
+        if (c.refused) {
+            EXPECT_LAUNCHER_ABORT(fake, getDebugDylibHandle(), "Debug dylib handle: 0x");
+            continue;
+        }
+        EXPECT_EQ(getDebugDylibHandle(), &library);
         EXPECT_EQ(fake.opened, std::vector<std::string>{c.opened});
     }
 }
 
-TEST_F(Launch, JitLinkedAndNotInterposedOpensTheBareRelativePath) {
-    fake.addLibrary("Quorlan.debug.so", &library, applicationSymbols);
-    fake.environment["__PREVIEWS_JIT_LINK"] = "YES";
-    fake.environment["__PREVIEWS_INTERPOSED_DEBUG_DLIB"] = "NO";
-    fake.globals["_dyld_is_pseudodylib"] = addressOf(epReportsPseudoDylib); // kind 0: not asked
+TEST(DebugDylibHandle, WithoutInstallNameTheRelativePathIsOpened) {
+    FakePlatform fake;
+    fake.embedThisBuildsStrings();
+    fake.sections[QuorlanInstallNameString] = "";
+    fake.addLibrary("Quorlan.debug.so", &library);
     EXPECT_EQ(getDebugDylibHandle(), &library);
-    std::vector<std::string> lines = linesAfterStrings(fake);
-    ASSERT_EQ(lines.size(), 4u);
-    EXPECT_EQ(lines[0], "Stub executor is JIT linked");
-    EXPECT_EQ(lines[1], "Debug dylib is not interposed");
-    EXPECT_EQ(lines[2], "Opening debug dylib with 'Quorlan.debug.so'");
 }
 
-TEST_F(Launch, InterposedByNameMustBeAPseudoDylib) {
-    fake.addLibrary("/agent/Quorlan.debug.so", &library, applicationSymbols);
-    fake.environment["__PREVIEWS_JIT_LINK"] = "1";
-    fake.environment["__PREVIEWS_INTERPOSED_DEBUG_DLIB"] = "1";
-    fake.environment["__PREVIEWS_EXECUTABLE_DYLIB_NAME"] = "/agent/Quorlan.debug.so";
-    fake.globals["_dyld_is_pseudodylib"] = addressOf(epReportsOrdinaryLibrary);
-    EXPECT_LAUNCHER_ABORT(fake, getDebugDylibHandle(), "");
-
-    fake.globals["_dyld_is_pseudodylib"] = addressOf(epReportsPseudoDylib);
-    EXPECT_EQ(getDebugDylibHandle(), &library);
-    std::vector<std::string> lines = linesAfterStrings(fake);
-    ASSERT_GE(lines.size(), 4u);
-    EXPECT_EQ(lines[1], "Debug dylib is interposed");
-    EXPECT_EQ(lines[2], "Looking up debug dylib by install name '/agent/Quorlan.debug.so'");
-    EXPECT_EQ(lines[3], "Opening debug dylib with '/agent/Quorlan.debug.so'");
-}
-
-TEST_F(Launch, InterposedByRelativePathOpensItBesideTheWorkingDirectoryAndRefusesAPseudoDylib) {
-    fake.addLibrary("./Quorlan.debug.so", &library, applicationSymbols);
-    fake.environment["__PREVIEWS_JIT_LINK"] = "YES";
-    fake.environment["__PREVIEWS_INTERPOSED_DEBUG_DLIB"] = "YES";
-    fake.globals["_dyld_is_pseudodylib"] = addressOf(epReportsPseudoDylib);
-    EXPECT_LAUNCHER_ABORT(fake, getDebugDylibHandle(), "");
-
-    fake.globals["_dyld_is_pseudodylib"] = addressOf(epReportsOrdinaryLibrary);
-    EXPECT_EQ(getDebugDylibHandle(), &library);
-    std::vector<std::string> lines = linesAfterStrings(fake);
-    ASSERT_GE(lines.size(), 4u);
-    EXPECT_EQ(lines[2], "Looking up debug dylib by relative path 'Quorlan.debug.so'");
-    EXPECT_EQ(lines[3], "Opening debug dylib with './Quorlan.debug.so'");
-}
-
-TEST_F(Launch, TheLongestRelativePathStillGetsItsPrefix) {
+TEST(DebugDylibHandle, TheLongestRelativePathStillGetsItsPrefix) {
+    FakePlatform fake;
     std::string longest(1023, 'l');
     fake.sections[QuorlanRelativePathString] = longest;
-    fake.addLibrary("./" + longest, &library, applicationSymbols);
+    fake.addLibrary("./" + longest, &library);
     fake.environment["__PREVIEWS_JIT_LINK"] = "YES";
     fake.environment["__PREVIEWS_INTERPOSED_DEBUG_DLIB"] = "YES";
     EXPECT_EQ(getDebugDylibHandle(), &library);
-    EXPECT_EQ(fake.opened, std::vector<std::string>{"./" + longest});
 }
 
-TEST_F(Launch, WithoutPseudoDylibSupportNoKindIsChecked) {
-    fake.addLibrary("./Quorlan.debug.so", &library, applicationSymbols);
-    fake.environment["__PREVIEWS_JIT_LINK"] = "YES";
-    fake.environment["__PREVIEWS_INTERPOSED_DEBUG_DLIB"] = "YES";
-    EXPECT_EQ(getDebugDylibHandle(), &library);
-    assertDebugDylibStatus(&library, 1);
-    assertDebugDylibStatus(&library, 2);
-}
-
-TEST_F(Launch, AMissingLibraryAbortsWithTheLoadersText) {
-    fake.libraryPaths.clear();
+TEST(DebugDylibHandle, AMissingLibraryAbortsWithTheLoadersText) {
+    FakePlatform fake;
+    fake.embedThisBuildsStrings();
     EXPECT_LAUNCHER_ABORT(
         fake, getDebugDylibEntryPoint(),
         "Failed to load '@rpath/Quorlan.debug.so': cannot open shared object file: No "
@@ -174,70 +106,68 @@ TEST_F(Launch, AMissingLibraryAbortsWithTheLoadersText) {
                           "Failed to load '@rpath/Quorlan.debug.so'\n");
 }
 
-TEST_F(Launch, AStoredEntryNameIsLookedUpWithoutTheLinkersUnderscore) {
-    fake.sections[QuorlanEntryPointNameString] = "_start_app";
-    fake.librarySymbols[&library]["start_app"] = addressOf(epNamedEntry);
-    EXPECT_EQ(getDebugDylibEntryPoint(), &epNamedEntry);
-    EXPECT_EQ(fake.texts().back(), "Looking up entry point name 'start_app'");
+/// The entry functions named in `names`: "alias", "named" (start_app) and "main".
+std::map<std::string, void *> entries(const std::string &names) {
+    std::map<std::string, void *> result;
+    if (names.find("alias") != std::string::npos)
+        result["__debug_main_executable_dylib_entry_point"] = addressOf(epAliasEntry);
+    if (names.find("named") != std::string::npos)
+        result["start_app"] = addressOf(epNamedEntry);
+    if (names.find("main") != std::string::npos)
+        result["main"] = addressOf(epMain);
+    return result;
 }
 
-TEST_F(Launch, EachFallbackIsTriedInTurn) {
-    fake.sections[QuorlanEntryPointNameString] = "_start_app";
-    fake.librarySymbols[&library].erase("__debug_main_executable_dylib_entry_point");
-    EXPECT_EQ(getDebugDylibEntryPoint(), &epApplicationMain);
+TEST(DebugDylibEntryPoint, IsLookedUpByNameAliasAndMainInTheLibraryThenByNameEverywhere) {
+    struct Case {
+        const char *what;
+        bool library;          // whether the build names a library
+        const char *entryName; // as embedded, with the linker's underscore
+        const char *inLibrary;
+        const char *inProcess;
+        const char *found; // empty: the process ends
+    };
+    for (Case c : {
+             Case{"the alias before main", true, "", "alias main", "", "alias"},
+             Case{"the name before main", true, "_start_app", "named main", "", "named"},
+             Case{"main", true, "_start_app", "main", "", "main"},
+             Case{"the name anywhere", true, "_start_app", "", "named", "named"},
+             Case{"nothing without a name", true, "", "", "", ""},
+             Case{"nothing with a name", true, "_start_app", "", "", ""},
+             // Without a library the framework agent supplies the entry.
+             Case{"the agent's alias", false, "", "", "alias", "alias"},
+             Case{"the agent's name", false, "_start_app", "", "named", "named"},
+             Case{"nothing from the agent", false, "_start_app", "", "", ""},
+         }) {
+        SCOPED_TRACE(c.what);
+        FakePlatform fake;
+        if (c.library) {
+            fake.embedThisBuildsStrings();
+            fake.addLibrary("@rpath/Quorlan.debug.so", &library, entries(c.inLibrary));
+        }
+        fake.sections[QuorlanEntryPointNameString] = c.entryName;
+        fake.globals = entries(c.inProcess);
+        if (*c.found) {
+            EXPECT_EQ(addressOf(getDebugDylibEntryPoint()), entries(c.found).begin()->second);
+            EXPECT_EQ(fake.opened.size(), c.library ? 1u : 0u);
+        } else {
+            EXPECT_LAUNCHER_ABORT(fake, getDebugDylibEntryPoint(),
+                                  std::string("No entry point found. Checked '") +
+                                      (*c.entryName ? "start_app" : "\\(null\\)") + "'");
+        }
+    }
+}
 
-    std::vector<std::string> lines = linesAfterStrings(fake);
-    ASSERT_EQ(lines.size(), 7u);
-    EXPECT_EQ(lines[3], "Looking up entry point name 'start_app'");
-    EXPECT_EQ(lines[4], "Could not find provided entry point name 'start_app");
-    EXPECT_EQ(fake.log[6 + 4].level, QuorlanLogError);
-    EXPECT_EQ(lines[5], "No entry point found. Checking for alias.");
-    EXPECT_EQ(lines[6],
-              "No alias entry point found. Falling back to look up entry point name 'main'");
-
-    _cachedDebugDylibEntryPoint = nullptr;
-    fake.librarySymbols[&library].clear();
-    fake.globals["start_app"] = addressOf(epNamedEntry);
+TEST(DebugDylibEntryPoint, HandleAndEntryAreResolvedOnce) {
+    FakePlatform fake;
+    fake.embedThisBuildsStrings();
+    fake.addLibrary("@rpath/Quorlan.debug.so", &library, {{"main", addressOf(epMain)}});
+    getDebugDylibEntryPoint();
     fake.log.clear();
-    EXPECT_EQ(getDebugDylibEntryPoint(), &epNamedEntry);
-    EXPECT_EQ(fake.texts().back(), "No entry point found in debug dylib. Falling back to look up "
-                                   "entry point name 'start_app' globally.");
-}
-
-TEST_F(Launch, NoEntryAnywhereAbortsNamingWhatWasChecked) {
-    fake.librarySymbols[&library].clear();
-    EXPECT_LAUNCHER_ABORT(fake, getDebugDylibEntryPoint(),
-                          "No entry point found. Checked '\\(null\\)'");
-    fake.sections[QuorlanEntryPointNameString] = "_start_app";
-    EXPECT_LAUNCHER_ABORT(fake, getDebugDylibEntryPoint(),
-                          "No entry point found. Checked 'start_app'");
-}
-
-TEST(FrameworkAgent, WithoutALibraryTheEntryIsFoundInTheWholeProcess) {
-    FakePlatform fake;
-    fake.globals["__debug_main_executable_dylib_entry_point"] = addressOf(epNamedEntry);
-    EXPECT_EQ(getDebugDylibHandle(), nullptr);
-    EXPECT_EQ(getDebugDylibEntryPoint(), &epNamedEntry);
-    EXPECT_TRUE(fake.opened.empty());
-    EXPECT_EQ(fake.texts().back(), "No debug dylib present, assuming framework agent.");
-}
-
-TEST(FrameworkAgent, WithoutALibraryOrAGlobalEntryOnlyANamedGlobalRemains) {
-    FakePlatform fake;
-    fake.sections[QuorlanEntryPointNameString] = "_start_app";
-    fake.globals["start_app"] = addressOf(epNamedEntry);
-    EXPECT_EQ(getDebugDylibEntryPoint(), &epNamedEntry);
-    std::vector<std::string> texts = fake.texts();
-    EXPECT_NE(std::find(texts.begin(), texts.end(),
-                        "Could not find framework agent entry point name "
-                        "'__debug_main_executable_dylib_entry_point'. Falling back to other "
-                        "paths."),
-              texts.end());
-
-    fake.globals.clear();
-    _cachedDebugDylibEntryPoint = nullptr;
-    EXPECT_LAUNCHER_ABORT(fake, getDebugDylibEntryPoint(),
-                          "No entry point found. Checked 'start_app'");
+    EXPECT_EQ(getDebugDylibEntryPoint(), &epMain);
+    EXPECT_EQ(getDebugDylibHandle(), &library);
+    EXPECT_EQ(fake.opened.size(), 1u);
+    EXPECT_TRUE(fake.log.empty());
 }
 
 } // namespace

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <cstdio>
 #include <regex>
 #include <string>
 #include <vector>
@@ -11,7 +10,6 @@
 using tessaly::testing::addressOf;
 using tessaly::testing::FakePlatform;
 using tessaly::testing::LogLine;
-using ::testing::ExitedWithCode;
 
 namespace {
 
@@ -24,19 +22,11 @@ extern "C" int mainApplicationEntry(int argc, char **) {
     return 23;
 }
 
-struct JitLinkCall {
-    int argc;
-    std::string relativePath; // "(null)" for null
-    std::string callback;
-};
-std::vector<JitLinkCall> jitLinkCalls;
-extern "C" void mainAgentJitLink(int argc, char **, const char *relativePath,
-                                 const char *callback) {
-    jitLinkCalls.push_back(
-        {argc, relativePath ? relativePath : "(null)", callback ? callback : "(null)"});
-}
-extern "C" void mainRunLoopThatStops() {
-    std::fputs("run loop ran\n", stderr);
+int agentLinks;
+bool agentGivenNames;
+extern "C" void mainAgentJitLink(int, char **, const char *relativePath, const char *callback) {
+    ++agentLinks;
+    agentGivenNames = relativePath || callback;
 }
 
 char programName[] = "Quorlan";
@@ -47,7 +37,7 @@ class ExecutorMain : public ::testing::Test {
 protected:
     ExecutorMain() {
         entryCalls = 0;
-        jitLinkCalls.clear();
+        agentLinks = 0;
         fake.embedThisBuildsStrings();
         fake.addLibrary(
             "@rpath/Quorlan.debug.so", &library,
@@ -56,6 +46,7 @@ protected:
     FakePlatform fake;
 };
 
+// The one place that pins the whole start-up log.
 TEST_F(ExecutorMain, ANormalStartLogsEveryStepAndReturnsTheEntrysResult) {
     EXPECT_EQ(__debug_blank_executor_main(1, arguments), 23);
     EXPECT_EQ(entryCalls, 1);
@@ -86,40 +77,19 @@ TEST_F(ExecutorMain, DebugLinesAreOffUnlessTheEnvironmentTurnsThemOn) {
     fake.environment.erase(QUORLAN_LOG_VARIABLE);
     EXPECT_EQ(__debug_blank_executor_main(1, arguments), 23);
     EXPECT_TRUE(fake.log.empty());
-
-    fake.environment[QUORLAN_LOG_VARIABLE] = "error";
-    fake.sections[QuorlanInstallNameString] = "";
-    fake.addLibrary(
-        "Quorlan.debug.so", &library,
-        {{"__debug_main_executable_dylib_entry_point", addressOf(mainApplicationEntry)}});
-    didLoadDylibStringSections = 0;
-    _cachedDebugDylibEntryPoint = nullptr;
-    _cachedDebugDylibHandle = nullptr;
-    __debug_blank_executor_main(1, arguments);
-    EXPECT_EQ(fake.log,
-              (std::vector<LogLine>{{QuorlanLogError, "No debug dylib install name defined."}}));
 }
 
-TEST_F(ExecutorMain, ThePreviewAgentLinksFirstWithThePathAndTheCallbacksName) {
+// The path and the callback's name the agent is given are the process tests' part.
+TEST_F(ExecutorMain, ThePreviewAgentLinksFirstAndWithoutARelativePathIsGivenNeither) {
     fake.globals["__previews_injection_jit_link_entrypoint"] = addressOf(mainAgentJitLink);
+    fake.sections[QuorlanRelativePathString] = "";
+    fake.globals["__debug_main_executable_dylib_entry_point"] = addressOf(mainApplicationEntry);
     EXPECT_EQ(__debug_blank_executor_main(1, arguments), 23);
-    ASSERT_EQ(jitLinkCalls.size(), 1u);
-    EXPECT_EQ(jitLinkCalls[0].argc, 1);
-    EXPECT_EQ(jitLinkCalls[0].relativePath, "Quorlan.debug.so");
-    EXPECT_EQ(jitLinkCalls[0].callback, "__debug_blank_executor_run_user_entry_point");
+    EXPECT_EQ(agentLinks, 1);
+    EXPECT_FALSE(agentGivenNames);
     std::vector<std::string> texts = fake.texts();
     EXPECT_EQ(texts[7], "Found Previews JIT link entry point.");
     EXPECT_EQ(texts[8], "PreviewsInjection request for JIT link returned.");
-}
-
-TEST_F(ExecutorMain, WithoutARelativePathTheAgentGetsNulls) {
-    fake.sections[QuorlanRelativePathString] = "";
-    fake.globals["__previews_injection_jit_link_entrypoint"] = addressOf(mainAgentJitLink);
-    fake.globals["__debug_main_executable_dylib_entry_point"] = addressOf(mainApplicationEntry);
-    EXPECT_EQ(__debug_blank_executor_main(1, arguments), 23);
-    ASSERT_EQ(jitLinkCalls.size(), 1u);
-    EXPECT_EQ(jitLinkCalls[0].relativePath, "(null)");
-    EXPECT_EQ(jitLinkCalls[0].callback, "(null)");
 }
 
 TEST_F(ExecutorMain, TheRedirectAppendsASeparatorAndPrintsTheDate) {
@@ -141,28 +111,13 @@ TEST_F(ExecutorMain, TheRedirectAppendsASeparatorAndPrintsTheDate) {
         << out;
 }
 
-TEST_F(ExecutorMain, TheAgentsCallbackRunsTheEntry) {
-    EXPECT_EQ(__previews_blank_executor_run_user_entry_point(1, arguments), 23);
-    EXPECT_EQ(entryCalls, 1);
-    std::vector<std::string> texts = fake.texts();
-    EXPECT_EQ(texts.front(), "__debug_blank_executor_run_user_entry_point called");
-    EXPECT_EQ(texts.back(), "Calling provided entry point from Previews.");
-}
-
-TEST_F(ExecutorMain, SkippingTheEntryKeepsTheProcessInTheRunLoopAndEndsWithStatus255) {
+// Running the entry from the agent's callback, and the run loop, are the process tests' part.
+TEST_F(ExecutorMain, SkippingTheEntryWithoutARunLoopAborts) {
     fake.environment["__PREVIEWS_AGENT_SKIP_USER_ENTRY_POINT"] = "";
     EXPECT_LAUNCHER_ABORT(
         fake, __debug_blank_executor_run_user_entry_point(1, arguments),
         "Skipping user entry point in favor of just keeping the process alive\\.\n"
         "Failed to find CFRunLoopRun\\.");
-
-    fake.globals["CFRunLoopRun"] = addressOf(mainRunLoopThatStops);
-    EXPECT_EXIT(
-        {
-            fake.echoToStandardError = true;
-            __debug_blank_executor_run_user_entry_point(1, arguments);
-        },
-        ExitedWithCode(255), "Keeping the process alive by spinning a run loop\\.\nrun loop ran\n");
     EXPECT_EQ(entryCalls, 0);
 }
 

@@ -11,103 +11,57 @@ namespace {
 
 FakePlatform *current;
 
-void fakeEmbeddedSection(QuorlanEmbeddedString which, const char **start, const char **end) {
-    if (current->rawSections[which]) {
-        *start = current->rawSections[which]->first;
-        *end = current->rawSections[which]->second;
-        return;
-    }
-    const std::string &text = current->sections[which];
-    *start = text.data();
-    *end = text.data() + text.size();
+template <typename Map, typename Key>
+auto lookup(const Map &map, const Key &key, decltype(map.begin()->second) otherwise) {
+    auto found = map.find(key);
+    return found == map.end() ? otherwise : found->second;
 }
 
-void *fakeOpen(const char *path) {
-    current->opened.emplace_back(path);
-    auto found = current->libraryPaths.find(path);
-    return found == current->libraryPaths.end() ? nullptr : found->second;
-}
-
-const char *fakeOpenError() {
-    return current->openErrorText;
-}
-
-void *fakeLookupGlobal(const char *name) {
-    auto found = current->globals.find(name);
-    return found == current->globals.end() ? nullptr : found->second;
-}
-
-void *fakeLookupInLibrary(void *handle, const char *name) {
-    // A null handle means the whole process to the real loader: the launcher must not ask.
-    EXPECT_NE(handle, nullptr) << "library lookup of " << name << " without a handle";
-    auto &symbols = current->librarySymbols[handle];
-    auto found = symbols.find(name);
-    return found == symbols.end() ? nullptr : found->second;
-}
-
-const void *fakeImageHeaderOfHandle(void *handle) {
-    auto found = current->headers.find(handle);
-    return found == current->headers.end() ? nullptr : found->second;
-}
-
-int fakeImageCount() {
-    return current->imageCountOverride.value_or(static_cast<int>(current->images.size()));
-}
-
-const char *fakeImageName(int index) {
-    return current->images.at(static_cast<std::size_t>(index)).name.c_str();
-}
-
-const void *fakeImageHeader(int index) {
-    return current->images.at(static_cast<std::size_t>(index)).header;
-}
-
-const void *fakeSectionData(const void *header, const char *name, std::size_t *size) {
-    auto found = current->imageSections.find({header, name});
-    if (found == current->imageSections.end()) {
-        *size = 0;
-        return nullptr;
-    }
-    *size = found->second.size;
-    return found->second.data;
-}
-
-const char *fakeGetEnv(const char *name) {
-    auto found = current->environment.find(name);
-    return found == current->environment.end() ? nullptr : found->second.c_str();
-}
-
-void fakeRedirectStandardError(const char *path) {
-    current->redirectedTo.emplace_back(path);
-}
-
-void fakeLog(QuorlanLogLevel level, const char *, const char *, const char *text) {
-    current->log.push_back({level, text});
-    if (current->echoToStandardError)
-        std::fprintf(stderr, "%s\n", text);
-}
-
-void fakeAbortProcess() {
-    std::abort();
-}
+const QuorlanPlatform fakeTable = {
+    [](QuorlanEmbeddedString which, const char **start, const char **end) {
+        const std::string &text = current->sections[which];
+        auto bounds =
+            current->rawSections[which].value_or(std::pair{text.data(), text.data() + text.size()});
+        *start = bounds.first;
+        *end = bounds.second;
+    },
+    [](const char *path) -> void * {
+        current->opened.emplace_back(path);
+        return lookup(current->libraryPaths, std::string(path), nullptr);
+    },
+    [] { return current->openErrorText; },
+    [](const char *name) -> void * { return lookup(current->globals, std::string(name), nullptr); },
+    [](void *handle, const char *name) -> void * {
+        // A null handle means the whole process to the real loader: the launcher must not ask.
+        EXPECT_NE(handle, nullptr) << "library lookup of " << name << " without a handle";
+        return lookup(current->librarySymbols[handle], std::string(name), nullptr);
+    },
+    [](void *handle) -> const void * { return lookup(current->headers, handle, nullptr); },
+    [] { return static_cast<int>(current->images.size()); },
+    [](int index) { return current->images.at(static_cast<std::size_t>(index)).name.c_str(); },
+    [](int index) { return current->images.at(static_cast<std::size_t>(index)).header; },
+    [](const void *header, const char *name, std::size_t *size) {
+        FakePlatform::Section section =
+            lookup(current->imageSections, std::pair{header, std::string(name)}, {nullptr, 0});
+        *size = section.size;
+        return section.data;
+    },
+    [](const char *name) {
+        auto found = current->environment.find(name);
+        return found == current->environment.end() ? nullptr : found->second.c_str();
+    },
+    [](const char *path) { current->redirectedTo.emplace_back(path); },
+    [](QuorlanLogLevel level, const char *, const char *, const char *text) {
+        current->log.push_back({level, text});
+        if (current->echoToStandardError)
+            std::fprintf(stderr, "%s\n", text);
+    },
+    [] { std::abort(); },
+};
 
 } // namespace
 
-FakePlatform::FakePlatform()
-    : m_table{fakeEmbeddedSection,
-              fakeOpen,
-              fakeOpenError,
-              fakeLookupGlobal,
-              fakeLookupInLibrary,
-              fakeImageHeaderOfHandle,
-              fakeImageCount,
-              fakeImageName,
-              fakeImageHeader,
-              fakeSectionData,
-              fakeGetEnv,
-              fakeRedirectStandardError,
-              fakeLog,
-              fakeAbortProcess} {
+FakePlatform::FakePlatform() : m_table(fakeTable) {
     current = this;
     didLoadDylibStringSections = 0;
     std::memset(debugDylibRelativePath, 0, sizeof debugDylibRelativePath);

@@ -69,7 +69,6 @@ public:
         const void *header;
     };
     std::vector<Image> images;
-    std::optional<int> imageCountOverride;
     struct Section {
         const void *data;
         std::size_t size;

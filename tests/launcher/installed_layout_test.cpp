@@ -1,5 +1,6 @@
-// What the build leaves in its own folders, then `cmake --install` into a fresh prefix and the
-// installed program run from there.
+// Where the build's programs and libraries may load from, and what only an install into a fresh
+// prefix shows. The package's files, the library the unpacked program resolves and its start
+// from there are checked by scripts/check-package; how the program runs is the process tests'.
 
 #include "elf_file.h"
 #include "process_support.h"
@@ -29,8 +30,6 @@ std::vector<RunPathEntry> runPathEntries(const std::filesystem::path &folder) {
         if (!item.is_regular_file() || item.is_symlink())
             continue;
         ElfFile file(item.path());
-        if (!file.valid())
-            continue;
         for (std::int64_t tag : {DT_RUNPATH, DT_RPATH}) {
             for (const std::string &list : file.dynamicTexts(tag)) {
                 std::size_t start = 0;
@@ -57,99 +56,26 @@ TEST(BuildTree, NoProgramOrLibraryLoadsFromTheWorkingDirectory) {
     EXPECT_GT(seen, 0u) << "the launcher's own run path was not read";
 }
 
-/// The build installed once into a temporary prefix for the whole suite.
-class InstalledLayout : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        s_prefix = new TempDir;
-        s_install = runProcess(
-            {CMAKE_COMMAND, "--install", TESSALY_BINARY_DIR, "--prefix", s_prefix->path().string()},
-            {});
-    }
-    static void TearDownTestSuite() {
-        delete s_prefix;
-        s_prefix = nullptr;
-    }
-    void SetUp() override { ASSERT_EQ(s_install.exitCode, 0) << s_install.out << s_install.err; }
+TEST(InstalledLayout, RunPathsAreRelativeAndTheMenuEntryStartsTheProgram) {
+    TempDir prefix;
+    ProcessResult install = runProcess(
+        {CMAKE_COMMAND, "--install", TESSALY_BINARY_DIR, "--prefix", prefix.path().string()}, {});
+    ASSERT_EQ(install.exitCode, 0) << install.out << install.err;
 
-    static std::filesystem::path installed(const std::string &relative) {
-        return s_prefix->path() / relative;
-    }
-
-    static inline TempDir *s_prefix = nullptr;
-    static inline ProcessResult s_install;
-};
-
-TEST_F(InstalledLayout, PutsTheProgramTheLibraryTheMenuEntryAndTheTypeInPlace) {
-    // The program and its library keep the build tree's bin/ and lib/ in a folder of their own;
-    // bin/ of the prefix links to the program.
-    EXPECT_TRUE(std::filesystem::is_regular_file(installed("lib/tessaly/bin/Quorlan")));
-    EXPECT_TRUE(std::filesystem::is_regular_file(installed("lib/tessaly/lib/Quorlan.debug.so")));
-    EXPECT_EQ(std::filesystem::read_symlink(installed("bin/Quorlan")),
-              "../lib/tessaly/bin/Quorlan");
-    EXPECT_FALSE(std::filesystem::exists(installed("lib/Quorlan.debug.so")));
-
-    std::string entry = readFile(installed("share/applications/Quorlan.desktop"));
-    for (const char *line :
-         {"[Desktop Entry]\n", "\nType=Application\n", "\nName=Tessaly\n", "\nExec=Quorlan %F\n",
-          "\nIcon=tessaly\n", "\nCategories=AudioVideo;Video;\n",
-          "\nMimeType=application/x-fcpxml;\n"})
-        EXPECT_NE(entry.find(line), std::string::npos) << line;
-    std::string icon = readFile(installed("share/icons/hicolor/scalable/apps/tessaly.svg"));
-    EXPECT_NE(icon.find("<svg"), std::string::npos);
-    std::string type = readFile(installed("share/mime/packages/tessaly.xml"));
-    for (const char *part :
-         {"<mime-type type=\"application/x-fcpxml\">", "<glob pattern=\"*.fcpxml\"/>",
-          "<root-XML namespaceURI=\"\" localName=\"fcpxml\"/>"})
-        EXPECT_NE(type.find(part), std::string::npos) << part;
-}
-
-TEST_F(InstalledLayout, EveryRunPathIsRelativeToTheInstalledFile) {
     // Nothing installed may load from the working directory, the build tree or any other fixed
     // place: the prefix can be moved, and unpacked packages are run from a scratch folder.
     std::size_t seen = 0;
-    for (const RunPathEntry &found : runPathEntries(s_prefix->path())) {
+    for (const RunPathEntry &found : runPathEntries(prefix.path())) {
         ++seen;
         EXPECT_EQ(found.entry.rfind("$ORIGIN", 0), 0u) << found.file << ": '" << found.entry << "'";
     }
     EXPECT_GT(seen, 0u) << "the launcher's own run path was not read";
-}
 
-TEST_F(InstalledLayout, TheInstalledProgramFindsItsLibraryThroughTheRunPath) {
-    ElfFile program(installed("bin/Quorlan"));
-    EXPECT_EQ(program.dynamicTexts(DT_RUNPATH), std::vector<std::string>{"$ORIGIN:$ORIGIN/../lib"});
-    // The loader's own account of what it would map, as ldd shows it. $ORIGIN is the folder of
-    // the program itself, not of the link it was started through.
-    ProcessResult trace =
-        runProcess({installed("bin/Quorlan").string()}, {{"LD_TRACE_LOADED_OBJECTS", "1"}});
-    EXPECT_EQ(trace.exitCode, 0) << trace.err;
-    EXPECT_NE(trace.out.find("Quorlan.debug.so => " +
-                             installed("lib/tessaly/bin/../lib/Quorlan.debug.so").string()),
-              std::string::npos)
-        << trace.out;
-}
-
-TEST_F(InstalledLayout, TheInstalledProgramRunsUnderAnAgentThatStopsAtOnce) {
-    ProcessResult result = runProcess({installed("bin/Quorlan").string()},
-                                      {{"LD_PRELOAD", QUORLAN_TEST_AGENT},
-                                       {"TESSALY_TEST_AGENT_CALL", "callback"},
-                                       {"__PREVIEWS_AGENT_SKIP_USER_ENTRY_POINT", "1"}});
-    EXPECT_EQ(result.exitCode, 255) << result.err;
-    EXPECT_EQ(lines(result.out),
-              (std::vector<std::string>{"agent: jit link argc=1 path=Quorlan.debug.so "
-                                        "callback=__debug_blank_executor_run_user_entry_point",
-                                        "agent: run loop running", "agent: run loop stopped"}));
-}
-
-TEST_F(InstalledLayout, TheInstalledProgramShowsTheWindow) {
-    ProcessResult result =
-        runProcess({installed("bin/Quorlan").string()}, {{"QT_QPA_PLATFORM", "offscreen"},
-                                                         {"LD_PRELOAD", QUORLAN_WINDOW_PROBE},
-                                                         {"TESSALY_LAUNCHER_LOG", "debug,stderr"}});
-    EXPECT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_NE(result.out.find("probe: window shown"), std::string::npos) << result.out;
-    EXPECT_NE(result.err.find("Opening debug dylib with '@rpath/Quorlan.debug.so'"),
-              std::string::npos);
+    // The menu entry starts the program, shows the icon and opens the type installed beside it.
+    std::string entry = readFile(prefix / "share/applications/Quorlan.desktop");
+    for (const char *line :
+         {"\nExec=Quorlan %F\n", "\nIcon=tessaly\n", "\nMimeType=application/x-fcpxml;\n"})
+        EXPECT_NE(entry.find(line), std::string::npos) << line;
 }
 
 } // namespace

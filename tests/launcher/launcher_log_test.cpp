@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -52,17 +53,27 @@ TEST(LauncherLog, PrivacyAnnotationsAreDroppedFromFormats) {
         quorlanPlainFormat(c.format, out, sizeof out);
         EXPECT_STREQ(out, c.plain);
     }
+    // A short buffer is cut, and one byte of room still gets its terminator.
     char small[5];
     quorlanPlainFormat("abcdefgh", small, sizeof small);
     EXPECT_STREQ(small, "abcd");
+    quorlanPlainFormat("abcdefgh", small, 1);
+    EXPECT_STREQ(small, "");
+    // An escaped percent sign that does not fit whole is dropped, not written past the end.
+    std::memset(small, 'x', sizeof small);
+    quorlanPlainFormat("a%%", small, 3);
+    EXPECT_STREQ(small, "a%");
 }
 
-TEST(LauncherLog, OnlyEnabledLevelsReachTheSystemLog) {
+TEST(LauncherLog, OnlyEnabledLevelsReachTheSystemLogAndTheCopyOnStandardError) {
     FakePlatform fake;
-    fake.setEnv(QUORLAN_LOG_VARIABLE, "default");
+    fake.setEnv(QUORLAN_LOG_VARIABLE, "default,stderr");
+    ::testing::internal::CaptureStderr();
     quorlanLog(QuorlanLogDebug, "hidden %d", 1);
     quorlanLog(QuorlanLogDefault, "shown %{public}s", "text");
     quorlanLog(QuorlanLogError, "failed at %{public}zu", static_cast<std::size_t>(3));
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "Quorlan[default]: shown text\nQuorlan[error]: failed at 3\n");
     EXPECT_EQ(fake.log, (std::vector<LogLine>{{QuorlanLogDefault, "shown text"},
                                               {QuorlanLogError, "failed at 3"}}));
 }

@@ -3,13 +3,11 @@
  * what to do:
  *   TESSALY_TEST_AGENT_CALL      "callback": call the function the launcher named and exit with
  *                                its result; any other value: call that symbol the same way;
- *                                unset: return, so the launcher goes on by itself.
- *   TESSALY_TEST_AGENT_PSEUDODYLIB  "1": every library is a pseudo-dylib. */
+ *                                unset: return, so the launcher goes on by itself. */
 
 #define _GNU_SOURCE
 
 #include <dlfcn.h>
-#include <stdbool.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -44,10 +42,4 @@ __attribute__((visibility("default"))) void CFRunLoopRun(void) {
     }
     printf("agent: run loop stopped\n");
     fflush(stdout);
-}
-
-__attribute__((visibility("default"))) bool _dyld_is_pseudodylib(void *handle) {
-    (void)handle;
-    const char *value = getenv("TESSALY_TEST_AGENT_PSEUDODYLIB");
-    return value && strcmp(value, "1") == 0;
 }
