@@ -58,9 +58,9 @@ TEST(BuildTree, NoProgramOrLibraryLoadsFromTheWorkingDirectory) {
 
 TEST(InstalledLayout, RunPathsAreRelativeAndTheMenuEntryStartsTheProgram) {
     TempDir prefix;
-    ProcessResult install = runProcess(
+    ChildRun install = runProcess(
         {CMAKE_COMMAND, "--install", TESSALY_BINARY_DIR, "--prefix", prefix.path().string()}, {});
-    ASSERT_EQ(install.exitCode, 0) << install.out << install.err;
+    ASSERT_EQ(install.status, 0) << install.out << install.err;
 
     // Nothing installed may load from the working directory, the build tree or any other fixed
     // place: the prefix can be moved, and unpacked packages are run from a scratch folder.

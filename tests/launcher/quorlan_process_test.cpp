@@ -59,7 +59,7 @@ protected:
         std::filesystem::copy_file(QUORLAN_PROGRAM, program);
         std::filesystem::copy_file(QUORLAN_FAKE_APPLICATION, dir / "lib" / "Quorlan.debug.so");
     }
-    ProcessResult run(const std::map<std::string, std::string> &environment) {
+    ChildRun run(const std::map<std::string, std::string> &environment) {
         return runProcess({program.string(), "one"}, environment);
     }
     TempDir dir;
@@ -97,8 +97,8 @@ TEST_F(LauncherCopy, RunsTheApplicationDirectlyOrThroughTheAgent) {
             environment["__PREVIEWS_AGENT_SKIP_USER_ENTRY_POINT"] = "";
             out = linked + "agent: run loop running\nagent: run loop stopped\n";
         }
-        ProcessResult result = run(environment);
-        EXPECT_EQ(result.exitCode, c.exitCode);
+        ChildRun result = run(environment);
+        EXPECT_EQ(result.status, c.exitCode);
         EXPECT_EQ(result.out, out);
         EXPECT_EQ(result.err, "");
     }
@@ -106,9 +106,9 @@ TEST_F(LauncherCopy, RunsTheApplicationDirectlyOrThroughTheAgent) {
 
 // Which copy of the library runs is the system platform tests' part.
 TEST(QuorlanWindow, TheProgramShowsTheApplicationsWindow) {
-    ProcessResult result = runProcess(
-        {QUORLAN_PROGRAM}, {{"QT_QPA_PLATFORM", "offscreen"}, {"LD_PRELOAD", QUORLAN_WINDOW_PROBE}});
-    EXPECT_EQ(result.exitCode, 0) << result.err;
+    ChildRun result = runProcess({QUORLAN_PROGRAM}, {{"QT_QPA_PLATFORM", "offscreen"},
+                                                     {"LD_PRELOAD", QUORLAN_WINDOW_PROBE}});
+    EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_NE(result.out.find("probe: window shown: tessaly::SceneWindow"), std::string::npos)
         << result.out;
 }

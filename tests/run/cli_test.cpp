@@ -1,3 +1,4 @@
+#include "support/child_process.h"
 #include "support/temp_dir.h"
 
 #include "engine/version.h"
@@ -5,20 +6,15 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <chrono>
-#include <functional>
 #include <thread>
 
-#include <fcntl.h>
-#include <grp.h>
-#include <pwd.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
+using tessaly::testing::ChildOptions;
+using tessaly::testing::ChildRun;
 using tessaly::testing::readFile;
+using tessaly::testing::runChild;
 using tessaly::testing::snapshot;
 using tessaly::testing::TempDir;
 using tessaly::testing::writeFile;
@@ -38,69 +34,18 @@ const std::string kLargeDocument = kDocument.substr(0, kDocument.size() - 10) + 
                                    std::string(8000, '.') + "-->" +
                                    kDocument.substr(kDocument.size() - 10);
 
-/// How the program is started beyond its arguments.
-struct Child {
-    rlim_t fileSizeLimit = RLIM_INFINITY; ///< bytes any one file may reach
-    bool asNobody = false;                ///< without root's rights, which ignore permissions
-    bool outputToFull = false;            ///< standard output on /dev/full
-};
-
-struct ToolRun {
-    int status = -1; ///< the exit status; -1 when killed, -2 when it had to be killed
-    std::string out;
-    std::string err;
-};
-
-const std::chrono::seconds kPatience(30);
-
-ToolRun runTool(const TempDir &dir, const std::vector<std::string> &args, const Child &child = {}) {
-    const fs::path out = dir / ".stdout", err = dir / ".stderr";
+/// Runs the command-line tool with `args` to its end.
+ChildRun runTool(const std::vector<std::string> &args, const ChildOptions &child = {}) {
     std::vector<std::string> argv{TESSALY_RELINK_TOOL};
     argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char *> pointers;
-    for (auto &arg : argv)
-        pointers.push_back(arg.data());
-    pointers.push_back(nullptr);
-
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int outFd = ::open(child.outputToFull ? "/dev/full" : out.c_str(),
-                                 O_WRONLY | O_CREAT | O_TRUNC, 0666);
-        const int errFd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-        ::dup2(outFd, STDOUT_FILENO);
-        ::dup2(errFd, STDERR_FILENO);
-        const rlimit limit{child.fileSizeLimit, child.fileSizeLimit};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-        if (child.asNobody) {
-            const passwd *nobody = ::getpwnam("nobody");
-            if (!nobody || ::setgroups(0, nullptr) != 0 || ::setgid(nobody->pw_gid) != 0 ||
-                ::setuid(nobody->pw_uid) != 0)
-                ::_exit(126);
-        }
-        ::execv(pointers[0], pointers.data());
-        ::_exit(127);
-    }
-    int raw = 0;
-    const auto deadline = std::chrono::steady_clock::now() + kPatience;
-    while (::waitpid(pid, &raw, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &raw, 0);
-            return {-2, {}, "(still running after 30 s)"};
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    ToolRun run{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readFile(out), readFile(err)};
-    fs::remove(out);
-    fs::remove(err);
-    return run;
+    return runChild(std::move(argv), child);
 }
 
 /// True when a child can run without root's rights here.
-bool canDropPrivileges(const TempDir &dir) {
+bool canDropPrivileges() {
     if (::geteuid() != 0)
         return true;
-    return runTool(dir, {"--version"}, {RLIM_INFINITY, true, false}).status == 0;
+    return runTool({"--version"}, {.asNobody = true}).status == 0;
 }
 
 /// `text` with each @ replaced by `dir`: how the tables below name the files of their folder.
@@ -154,12 +99,12 @@ void arrange(const TempDir &dir, const std::vector<Entry> &entries) {
 
 TEST(RelinkTool, UsageErrorsExitWithTwo) {
     TempDir dir;
-    EXPECT_EQ(runTool(dir, {}).status, 2);
-    const ToolRun twoOutputs = runTool(dir, {"--output", "x.fcpxml", "a.fcpxml", "b.fcpxml"});
+    EXPECT_EQ(runTool({}).status, 2);
+    const ChildRun twoOutputs = runTool({"--output", "x.fcpxml", "a.fcpxml", "b.fcpxml"});
     EXPECT_EQ(twoOutputs.status, 2);
     EXPECT_NE(twoOutputs.err.find("Usage: tessaly-relink"), std::string::npos);
-    EXPECT_EQ(runTool(dir, {"--frobnicate", "a.fcpxml"}).status, 2);
-    const ToolRun help = runTool(dir, {"--help"});
+    EXPECT_EQ(runTool({"--frobnicate", "a.fcpxml"}).status, 2);
+    const ChildRun help = runTool({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind("Usage: tessaly-relink [OPTION]... INPUT...\n", 0), 0u);
 }
@@ -168,15 +113,15 @@ TEST(RelinkTool, OptionFormsOfItsNeighbours) {
     TempDir dir;
     writeFile(dir / "Day1.fcpxml", kDocument);
     const std::string input = (dir / "Day1.fcpxml").string();
-    const ToolRun version = runTool(dir, {"--version"});
+    const ChildRun version = runTool({"--version"});
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out, "tessaly-relink " + std::string(tessaly::kVersion) + "\n");
 
     // --output=PATH is --output PATH.
-    const ToolRun joined = runTool(dir, {"--output=" + (dir / "Joined.fcpxml").string(), input});
+    const ChildRun joined = runTool({"--output=" + (dir / "Joined.fcpxml").string(), input});
     EXPECT_EQ(joined.status, 0) << joined.err;
     EXPECT_TRUE(fs::exists(dir / "Joined.fcpxml"));
-    EXPECT_EQ(runTool(dir, {"--output=", input}).status, 2);
+    EXPECT_EQ(runTool({"--output=", input}).status, 2);
 
     // After --, and for a lone -, every argument is a file name: never an option, never
     // standard input (a read of which would hang here until the child is killed).
@@ -186,7 +131,7 @@ TEST(RelinkTool, OptionFormsOfItsNeighbours) {
         const std::string name = args.back();
         std::vector<std::string> preview{"--dry-run"};
         preview.insert(preview.end(), args.begin(), args.end());
-        const ToolRun run = runTool(dir, preview);
+        const ChildRun run = runTool(preview);
         EXPECT_EQ(run.status, 1) << name;
         EXPECT_EQ(run.err, name + ": Cannot read \u201C" + name + "\u201D" + missing);
     }
@@ -199,15 +144,15 @@ TEST(RelinkTool, PlainReportForEachInput) {
     const std::string change =
         "Kid's B: /Volumes/Café/Kid's B.mov → /Volumes/Café/Kid's B.braw (missing)\n";
 
-    const ToolRun preview = runTool(dir, {"--dry-run", withFolder(dir, "@/Day1.fcpxml")});
+    const ChildRun preview = runTool({"--dry-run", withFolder(dir, "@/Day1.fcpxml")});
     EXPECT_EQ(preview.status, 0);
     EXPECT_EQ(preview.out, withFolder(dir, "@/Day1.fcpxml: preview, 1 clip source to relink, 1 "
                                            "format to remove, 1 original missing, would write "
                                            "@/Day1_braw.fcpxml\n") +
                                change);
 
-    const ToolRun run =
-        runTool(dir, {withFolder(dir, "@/Day1.fcpxml"), withFolder(dir, "@/Broken.fcpxml")});
+    const ChildRun run =
+        runTool({withFolder(dir, "@/Day1.fcpxml"), withFolder(dir, "@/Broken.fcpxml")});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, withFolder(dir, "@/Day1.fcpxml: 1 clip source relinked, 1 format removed, "
                                        "1 original missing, written to @/Day1_braw.fcpxml "
@@ -220,8 +165,8 @@ TEST(RelinkTool, PlainReportForEachInput) {
 TEST(RelinkTool, JsonReportOfAPreviewAndAFailure) {
     TempDir dir;
     writeFile(dir / "Day1.fcpxml", kDocument);
-    const ToolRun run = runTool(dir, {"--dry-run", "--json", withFolder(dir, "@/Day1.fcpxml"),
-                                      withFolder(dir, "@/Missing.fcpxml")});
+    const ChildRun run = runTool({"--dry-run", "--json", withFolder(dir, "@/Day1.fcpxml"),
+                                  withFolder(dir, "@/Missing.fcpxml")});
     EXPECT_EQ(run.status, 1);
     const std::string expected = R"({"runs": [
         {"input": "@/Day1.fcpxml", "document": "@/Day1.fcpxml", "output": null, "log": null,
@@ -240,8 +185,8 @@ TEST(RelinkTool, OutputOptionNamesTheOutputAndItsChangeLog) {
     TempDir dir;
     writeFile(dir / "Day1.fcpxml", kDocument);
     writeFile(dir / "Day1.fcpxmld" / "Info.fcpxml", kDocument);
-    const ToolRun run = runTool(dir, {"--json", "--output", (dir / "Final.fcpxml").string(),
-                                      (dir / "Day1.fcpxml").string()});
+    const ChildRun run = runTool(
+        {"--json", "--output", (dir / "Final.fcpxml").string(), (dir / "Day1.fcpxml").string()});
     EXPECT_EQ(run.status, 0) << run.err;
     auto json = nlohmann::json::parse(run.out);
     EXPECT_EQ(json["runs"][0]["output"], (dir / "Final.fcpxml").string());
@@ -250,7 +195,7 @@ TEST(RelinkTool, OutputOptionNamesTheOutputAndItsChangeLog) {
     EXPECT_TRUE(fs::exists(dir / "Final.fcpxml"));
     EXPECT_TRUE(fs::exists(dir / "Final.relink.log"));
 
-    const ToolRun noLog = runTool(dir, {"--json", "--no-log", (dir / "Day1.fcpxmld").string()});
+    const ChildRun noLog = runTool({"--json", "--no-log", (dir / "Day1.fcpxmld").string()});
     EXPECT_EQ(noLog.status, 0) << noLog.err;
     json = nlohmann::json::parse(noLog.out);
     EXPECT_TRUE(json["runs"][0]["log"].is_null());
@@ -261,7 +206,7 @@ TEST(RelinkTool, ChangeLogThatCannotBeWrittenIsAWarning) {
     TempDir dir;
     writeFile(dir / "Day1.fcpxml", kDocument);
     writeFile(dir / "Day1_braw.relink.log", "an earlier run's log");
-    const ToolRun run = runTool(dir, {"--json", (dir / "Day1.fcpxml").string()});
+    const ChildRun run = runTool({"--json", (dir / "Day1.fcpxml").string()});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, withFolder(dir, "@/Day1.fcpxml: warning: The change log could not be "
                                        "written to “@/Day1_braw.relink.log”: File exists. Give "
@@ -281,7 +226,7 @@ struct FaultCase {
     std::vector<Entry> entries;
     std::vector<std::string> args;
     std::string message; ///< standard error without the newline
-    Child child = {};
+    ChildOptions child = {};
 };
 
 void PrintTo(const FaultCase &fault, std::ostream *out) {
@@ -293,14 +238,14 @@ class RelinkToolFaults : public ::testing::TestWithParam<FaultCase> {};
 TEST_P(RelinkToolFaults, FailsWithItsMessageAndChangesNothing) {
     const FaultCase &fault = GetParam();
     TempDir dir;
-    if (fault.child.asNobody && !canDropPrivileges(dir))
+    if (fault.child.asNobody && !canDropPrivileges())
         GTEST_SKIP() << "no unprivileged user to run as, and root ignores permissions";
     arrange(dir, fault.entries);
     std::vector<std::string> args;
     for (const std::string &arg : fault.args)
         args.push_back(withFolder(dir, arg));
     const auto before = snapshot(dir.path());
-    const ToolRun run = runTool(dir, args, fault.child);
+    const ChildRun run = runTool(args, fault.child);
     EXPECT_EQ(run.status, 1) << run.err;
     EXPECT_EQ(run.err, withFolder(dir, fault.message) + "\n");
     EXPECT_EQ(run.out, "");
@@ -308,8 +253,8 @@ TEST_P(RelinkToolFaults, FailsWithItsMessageAndChangesNothing) {
 }
 
 using enum Entry::Kind;
-const Child kAsNobody{RLIM_INFINITY, true, false};
-const Child kDiskFullAt4K{4096, false, false};
+const ChildOptions kAsNobody{.asNobody = true};
+const ChildOptions kDiskFullAt4K{.fileSizeLimit = 4096};
 
 const FaultCase kFaults[] = {
     {"FifoAsInput",
@@ -428,14 +373,14 @@ TEST(RelinkTool, OverwriteReplacesAnEarlierOutputOnlyOnceTheNewOneIsComplete) {
 
     // The new output cannot be written: the earlier outputs stay as they were.
     const auto before = snapshot(dir.path());
-    const ToolRun full =
-        runTool(dir, {"--overwrite", (dir / "Day1.fcpxml").string(), (dir / "A.fcpxmld").string()},
-                {200, false, false});
+    const ChildRun full =
+        runTool({"--overwrite", (dir / "Day1.fcpxml").string(), (dir / "A.fcpxmld").string()},
+                {.fileSizeLimit = 200});
     EXPECT_EQ(full.status, 1);
     EXPECT_EQ(snapshot(dir.path()), before);
 
-    const ToolRun run =
-        runTool(dir, {"--overwrite", (dir / "Day1.fcpxml").string(), (dir / "A.fcpxmld").string()});
+    const ChildRun run =
+        runTool({"--overwrite", (dir / "Day1.fcpxml").string(), (dir / "A.fcpxmld").string()});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(readFile(dir / "Day1_braw.fcpxml").find("B.braw"), std::string::npos);
     EXPECT_EQ(fs::status(dir / "Day1_braw.fcpxml").permissions(), fs::perms(0644));
@@ -454,7 +399,7 @@ TEST(RelinkTool, TwoRunsToOneOutputEachWriteAWholeDocumentOrFailCleanly) {
     const std::string expected = [&] {
         TempDir alone;
         writeFile(alone / "A.fcpxmld" / "Info.fcpxml", document);
-        EXPECT_EQ(runTool(alone, {(alone / "A.fcpxmld").string()}).status, 0);
+        EXPECT_EQ(runTool({(alone / "A.fcpxmld").string()}).status, 0);
         return readFile(alone / "A_braw.fcpxmld" / "Info.fcpxml");
     }();
 
@@ -464,14 +409,13 @@ TEST(RelinkTool, TwoRunsToOneOutputEachWriteAWholeDocumentOrFailCleanly) {
         std::vector<std::string> args{(dir / "A.fcpxmld").string()};
         if (overwrite)
             args.insert(args.begin(), "--overwrite");
-        TempDir firstLogs, secondLogs;
-        ToolRun first, second;
-        std::thread other([&] { first = runTool(firstLogs, args); });
-        second = runTool(secondLogs, args);
+        ChildRun first, second;
+        std::thread other([&] { first = runTool(args); });
+        second = runTool(args);
         other.join();
         const int succeeded = (first.status == 0) + (second.status == 0);
         EXPECT_EQ(succeeded, overwrite ? 2 : 1) << first.err << second.err;
-        for (const ToolRun *run : {&first, &second}) {
+        for (const ChildRun *run : {&first, &second}) {
             if (run->status != 0) {
                 EXPECT_NE(run->err.find(": File exists. Give --overwrite"), std::string::npos)
                     << run->err;
@@ -492,7 +436,7 @@ TEST(RelinkTool, PlainOutputEscapesControlCharacters) {
     const std::string evil = "Evil\x1B]0;owned\x07\nforged.fcpxml";
     writeFile(dir / evil, "<fcpxml>");
 
-    const ToolRun run = runTool(dir, {(dir / "Day1.fcpxml").string(), (dir / evil).string()});
+    const ChildRun run = runTool({(dir / "Day1.fcpxml").string(), (dir / evil).string()});
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.out.find("B\\x1B[31m\\u202E: /Volumes/Café/B\\x1B[31m\\u202E.mov \u2192 "
                            "/Volumes/Café/B\\x1B[31m\\u202E.braw (missing)\n"),
@@ -510,8 +454,8 @@ TEST(RelinkTool, PlainOutputEscapesControlCharacters) {
 TEST(RelinkTool, FailingToWriteTheReportIsAFailure) {
     TempDir dir;
     writeFile(dir / "Day1.fcpxml", kDocument);
-    const ToolRun run = runTool(dir, {"--dry-run", "--json", (dir / "Day1.fcpxml").string()},
-                                {RLIM_INFINITY, false, true});
+    const ChildRun run =
+        runTool({"--dry-run", "--json", (dir / "Day1.fcpxml").string()}, {.outputToFull = true});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "tessaly-relink: the report could not be written to standard output: No "
                        "space left on device.\n");
