@@ -190,13 +190,16 @@ int main(int argc, char **argv) {
     QDragLeaveEvent leave;
     QApplication::sendEvent(dropZone, &leave);
 
-    // Runs a preview or an apply to its end and keeps what the window then shows.
-    const auto runAndSave = [&](void (tessaly::RelinkViewModel::*run)(), const QString &name) {
-        (model.*run)();
+    // Waits for the run under way to end and keeps what the window then shows.
+    const auto finishAndSave = [&](const QString &name) {
         const bool finished = waitUntil([&] { return !model.isRunning(); }) && waitUntil(settled);
         settle();
         const bool saved = save(window, out, name);
         return finished && saved;
+    };
+    const auto runAndSave = [&](void (tessaly::RelinkViewModel::*run)(), const QString &name) {
+        (model.*run)();
+        return finishAndSave(name);
     };
     model.setInput(pathFromString(input));
     settle();
@@ -204,9 +207,7 @@ int main(int argc, char **argv) {
 
     model.runDryRun();
     ok &= save(window, out, QStringLiteral("4-running"));
-    ok &= waitUntil([&] { return !model.isRunning(); }) && waitUntil(settled);
-    settle();
-    ok &= save(window, out, QStringLiteral("5-preview"));
+    ok &= finishAndSave(QStringLiteral("5-preview"));
 
     ok &= runAndSave(&tessaly::RelinkViewModel::runApply, QStringLiteral("6-applied"));
 
