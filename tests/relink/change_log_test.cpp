@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <regex>
-
 #include <time.h>
 
 using namespace tessaly;
@@ -77,7 +75,4 @@ TEST(ChangeLog, DatesCarryTheirOffsetFromUTC) {
          {Case{3600, "2026-12-07T04:05:09+01:00"}, Case{0, "2026-12-07T04:05:09+00:00"},
           Case{-(3 * 3600 + 1800), "2026-12-07T04:05:09-03:30"}})
         EXPECT_EQ(formatDateTime(local, c.offset), c.text);
-
-    EXPECT_TRUE(std::regex_match(localDateTime(std::time(nullptr)),
-                                 std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d)")));
 }
