@@ -17,19 +17,18 @@ namespace {
 /// What is broken in a document: "duplicate X" for an id given to more than one element,
 /// "dangling X" for a ref or format naming no id.
 std::set<std::string> faultsOf(const xml::Document &doc) {
-    std::set<std::string> ids, references, faults;
+    std::set<std::string> ids, faults;
     tessaly::testing::forEachElement(doc.rootElement(), [&](xml::Element element) {
         if (auto id = element.attributeValue("id"); id && !ids.insert(*id).second)
             faults.insert("duplicate " + *id);
+    });
+    tessaly::testing::forEachElement(doc.rootElement(), [&](xml::Element element) {
         for (const char *name : {"ref", "format"}) {
-            if (auto value = element.attributeValue(name); value && !value->empty())
-                references.insert(*value);
+            const auto value = element.attributeValue(name);
+            if (value && !value->empty() && !ids.count(*value))
+                faults.insert("dangling " + *value);
         }
     });
-    for (const auto &reference : references) {
-        if (!ids.count(reference))
-            faults.insert("dangling " + reference);
-    }
     return faults;
 }
 
