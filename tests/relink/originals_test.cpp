@@ -31,11 +31,8 @@ TEST(Originals, FoundOnlyForReadableRegularFiles) {
     writeFile(dir / decomposed / "sub" / (composed + "3.braw"), "raw");
     writeFile(dir / "clips" / "rel.braw", "raw");
 
-    struct Case {
-        std::string newSrc;
-        bool found;
-    };
-    const std::vector<Case> cases = {
+    // Where the record says the original is, and whether it is found there.
+    const std::vector<std::pair<std::string, bool>> cases = {
         {root + "/file.braw", true},
         {root + "/link.braw", true},
         {root + "//file.braw", true},
@@ -57,14 +54,15 @@ TEST(Originals, FoundOnlyForReadableRegularFiles) {
     };
     std::vector<RelinkChange> changes;
     std::size_t expectedMissing = 0;
-    for (const Case &c : cases) {
-        changes.emplace_back("A", "/m/A.mov", c.newSrc, "r1", "r2");
-        expectedMissing += c.found ? 0 : 1;
+    for (const auto &[newSrc, found] : cases) {
+        changes.emplace_back("A", "/m/A.mov", newSrc, "r1", "r2");
+        expectedMissing += found ? 0 : 1;
     }
     EXPECT_EQ(FCPXMLRelinker::checkOriginals(changes, dir.path()), expectedMissing);
     for (std::size_t i = 0; i < cases.size(); ++i) {
-        EXPECT_EQ(changes[i].brawFound, cases[i].found) << cases[i].newSrc;
+        const auto &[newSrc, found] = cases[i];
+        EXPECT_EQ(changes[i].brawFound, found) << newSrc;
         // The record keeps the spelling derived from the proxy.
-        EXPECT_EQ(changes[i].newSrc, cases[i].newSrc);
+        EXPECT_EQ(changes[i].newSrc, newSrc);
     }
 }

@@ -23,7 +23,6 @@ TEST(SourcePaths, Spellings) {
         const char *in, *out;
     };
     const Case cases[] = {
-        {R::decodeSrc, "file:///Volumes/A/My%20Clip.mov", "/Volumes/A/My Clip.mov"},
         // The prefix goes wherever it stands, and is case-sensitive.
         {R::decodeSrc, "/a/file://b.mov", "/a/b.mov"},
         {R::decodeSrc, "FILE:///a.mov", "FILE:///a.mov"},
@@ -34,10 +33,8 @@ TEST(SourcePaths, Spellings) {
         {R::decodeSrc, "file:///a/%FF%20b.mov", "/a/%FF%20b.mov"},
         {R::encodeSrc, "/a/x;y?z#w%.braw", "file:///a/x%3By%3Fz%23w%25.braw"},
         {R::encodeSrc, "/Café/!$&'()*+,-.:=@_~", "file:///Caf%C3%A9/!$&'()*+,-.:=@_~"},
-        {stemAndExtension, "/Volumes/A/C0001.mov", "C0001 | mov"},
         {stemAndExtension, "/a/C0001.proxy.MOV", "C0001.proxy | mov"},
         {stemAndExtension, "/a.b/C0001", "C0001 | "},
-        {stemAndExtension, "C0001.Braw", "C0001 | braw"},
         {stemAndExtension, "/a/.mov", ".mov | "},
         {stemAndExtension, "/a/clip.", "clip | "},
         {stemAndExtension, "/a/b.mov/", "b | mov"},
@@ -95,8 +92,8 @@ TEST(Identifiers, NextIsOneMoreThanTheLargestNumber) {
 // A value longer than any format carries is left out, not copied into every result.
 TEST(DictFrom, MapsEveryAttributeToItsDecodedValue) {
     const std::string huge(70 * 1024, 'n');
-    auto doc = xml::Document::parse("<format id=\"r1\" name='A &amp; B' width=\"1920\" long=\"" +
-                                    huge + "\"/>");
+    auto doc =
+        xml::Document::parse("<format id='r1' name='A &amp; B' width='1920' long='" + huge + "'/>");
     EXPECT_EQ(
         R::dictFrom(doc.rootElement()),
         (std::map<std::string, std::string>{{"id", "r1"}, {"name", "A & B"}, {"width", "1920"}}));
