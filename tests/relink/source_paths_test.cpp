@@ -56,7 +56,7 @@ TEST(SourcePaths, OnlyFileURLsAndPlainReferencesNameLocalFiles) {
     for (const char *local : {"file:///a/A.mov", "FILE:///a/A.mov", "clips/A.mov", "/a/A.mov",
                               "A001.mov", "./a:b.mov", "2:A.mov", "Take 1: A.mov", ""})
         EXPECT_TRUE(R::namesLocalFile(local)) << local;
-    for (const char *remote : {"http://host/A.mov", "SMB://server/A.mov", "afp://server/A.mov",
+    for (const char *remote : {"http://host/A.mov", "AFP://server/A.mov", "afp://server/A.mov",
                                "x-y+1.2:A.mov", "z39.50s://host/A.mov", "Z39.50R://host/A.mov"})
         EXPECT_FALSE(R::namesLocalFile(remote)) << remote;
 }
