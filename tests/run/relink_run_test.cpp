@@ -152,11 +152,7 @@ TEST(RelinkRun, BundleWithTwoDocumentsRewritesTheFirstListedAndCopiesTheOther) {
     writeFile(dir / "Two.fcpxmld" / "Other.fcpxml", kDocument);
     const auto outcome = run(dir / "Two.fcpxmld", dir / "Out.fcpxmld", false);
     ASSERT_TRUE(outcome.succeeded()) << outcome.errorMessage;
-    std::string first;
-    for (const auto &entry : fs::directory_iterator(dir / "Two.fcpxmld")) {
-        first = entry.path().filename().string();
-        break;
-    }
+    const std::string first = fs::directory_iterator(dir / "Two.fcpxmld")->path().filename();
     EXPECT_EQ(outcome.document, dir / "Two.fcpxmld" / first);
     const std::string second = first == "One.fcpxml" ? "Other.fcpxml" : "One.fcpxml";
     EXPECT_NE(readFile(dir / "Out.fcpxmld" / first), kDocument);
@@ -194,25 +190,24 @@ TEST(RelinkRun, OutputKeepsTheInputsPermissionsPlusOwnerWrite) {
     writeFile(dir / "Locked.fcpxmld" / "Info.fcpxml", kDocument);
     writeFile(dir / "Locked.fcpxmld" / "Media" / "notes.txt", "notes");
     const struct {
-        fs::path path;
+        fs::path input;
         unsigned mode;
-    } inputs[] = {{dir / "Locked.fcpxml", 0440},
-                  {dir / "Locked.fcpxmld" / "Info.fcpxml", 0444},
-                  {dir / "Locked.fcpxmld" / "Media" / "notes.txt", 0400},
-                  {dir / "Locked.fcpxmld" / "Media", 0550},
-                  {dir / "Locked.fcpxmld", 0555}};
-    for (const auto &input : inputs)
-        fs::permissions(input.path, fs::perms(input.mode));
+        fs::path output;
+        unsigned outputMode;
+    } entries[] = {{"Locked.fcpxml", 0440, "Out.fcpxml", 0640},
+                   {"Locked.fcpxmld/Info.fcpxml", 0444, "Out.fcpxmld/Info.fcpxml", 0644},
+                   {"Locked.fcpxmld/Media/notes.txt", 0400, "Out.fcpxmld/Media/notes.txt", 0600},
+                   {"Locked.fcpxmld/Media", 0550, "Out.fcpxmld/Media", 0750},
+                   {"Locked.fcpxmld", 0555, "Out.fcpxmld", 0755}};
+    for (const auto &entry : entries)
+        fs::permissions(dir / entry.input, fs::perms(entry.mode));
 
     ASSERT_TRUE(run(dir / "Locked.fcpxml", dir / "Out.fcpxml", false).succeeded());
     ASSERT_TRUE(run(dir / "Locked.fcpxmld", dir / "Out.fcpxmld", false).succeeded());
-    EXPECT_EQ(permissionsOf(dir / "Out.fcpxml"), 0640u);
-    EXPECT_EQ(permissionsOf(dir / "Out.fcpxmld" / "Info.fcpxml"), 0644u);
-    EXPECT_EQ(permissionsOf(dir / "Out.fcpxmld" / "Media" / "notes.txt"), 0600u);
-    EXPECT_EQ(permissionsOf(dir / "Out.fcpxmld" / "Media"), 0750u);
-    EXPECT_EQ(permissionsOf(dir / "Out.fcpxmld"), 0755u);
-    for (const auto &input : inputs)
-        EXPECT_EQ(permissionsOf(input.path), input.mode) << input.path;
+    for (const auto &entry : entries) {
+        EXPECT_EQ(permissionsOf(dir / entry.output), entry.outputMode) << entry.output;
+        EXPECT_EQ(permissionsOf(dir / entry.input), entry.mode) << entry.input;
+    }
     fs::permissions(dir / "Locked.fcpxmld", fs::perms::owner_all);
     fs::permissions(dir / "Locked.fcpxmld" / "Media", fs::perms::owner_all);
 }
@@ -220,22 +215,24 @@ TEST(RelinkRun, OutputKeepsTheInputsPermissionsPlusOwnerWrite) {
 TEST(PendingOutput, LeftoversOfKilledRunsAreClearedAndThoseOfLiveRunsKept) {
     TempDir dir;
     writeFile(dir / "Day1.fcpxml", kDocument);
-    const fs::path output = dir / "Day1_braw.fcpxml";
-    writeFile(dir / ".Day1_braw.fcpxml.tessaly-Killed", "a killed run's partial output");
-    writeFile(dir / ".Day1_braw.fcpxml.tessaly-Folder" / "Info.fcpxml", "a killed bundle run");
-    writeFile(dir / ".Day1_braw.fcpxml.tessaly-AtWork", "a run still writing");
-    writeFile(dir / ".Day1_braw.fcpxml.tessaly-toolong", "not our pattern");
-    writeFile(dir / ".Other.fcpxml.tessaly-Killed", "another output's");
+    const struct {
+        const char *name;
+        bool kept;
+    } leftovers[] = {{".Day1_braw.fcpxml.tessaly-Killed", false},
+                     {".Day1_braw.fcpxml.tessaly-Folder/Info.fcpxml", false},
+                     {".Day1_braw.fcpxml.tessaly-AtWork", true}, // locked below: a live run's
+                     {".Day1_braw.fcpxml.tessaly-toolong", true},
+                     {".Other.fcpxml.tessaly-Killed", true}};
+    for (const auto &leftover : leftovers)
+        writeFile(dir / leftover.name, "a partial output");
     const int atWork = ::open((dir / ".Day1_braw.fcpxml.tessaly-AtWork").c_str(), O_RDONLY);
     ASSERT_EQ(::flock(atWork, LOCK_EX), 0);
 
-    ASSERT_TRUE(run(dir / "Day1.fcpxml", output, false).succeeded());
-    EXPECT_NE(readFile(output).find("B.braw"), std::string::npos);
-    EXPECT_FALSE(fs::exists(dir / ".Day1_braw.fcpxml.tessaly-Killed"));
+    ASSERT_TRUE(run(dir / "Day1.fcpxml", dir / "Day1_braw.fcpxml", false).succeeded());
+    EXPECT_NE(readFile(dir / "Day1_braw.fcpxml").find("B.braw"), std::string::npos);
+    for (const auto &leftover : leftovers)
+        EXPECT_EQ(fs::exists(dir / leftover.name), leftover.kept) << leftover.name;
     EXPECT_FALSE(fs::exists(dir / ".Day1_braw.fcpxml.tessaly-Folder"));
-    EXPECT_TRUE(fs::exists(dir / ".Day1_braw.fcpxml.tessaly-AtWork"));
-    EXPECT_TRUE(fs::exists(dir / ".Day1_braw.fcpxml.tessaly-toolong"));
-    EXPECT_TRUE(fs::exists(dir / ".Other.fcpxml.tessaly-Killed"));
     ::close(atWork);
 }
 
