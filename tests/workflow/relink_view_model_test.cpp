@@ -141,50 +141,35 @@ protected:
 
 } // namespace
 
-// The run writes the log and words its failure; the view model offers it only for the apply on
-// screen, and before the phase, so that the success banner finds it when it appears.
-TEST_F(RelinkViewModelTest, SuccessfulRunsPublishInOrderAfterTheStart) {
+// The run writes the output and its log and words every failure; the view model publishes
+// the outcome once the event loop runs, and offers a log only for the apply on screen, before
+// the phase, so that the success banner finds it when it appears.
+TEST_F(RelinkViewModelTest, RunsPublishTheirOutcomeInOrderAfterTheStart) {
     writeFile(dir / "Day1.fcpxml", kTwoProxies);
+    const fs::path output = dir / "Day1_braw.fcpxml";
     model->setInput(dir / "Day1.fcpxml");
     Recorder recorder(*model);
 
     model->runDryRun();
     EXPECT_EQ(recorder.events, kRunStart);
     EXPECT_EQ(model->phase(), Phase::idle) << "the previous phase stays while running";
-
     finishRun(*model);
     EXPECT_EQ(recorder.events,
               runStartThen({"isRunning=false", "changes=2", "srcsUpdated=2", "orphansRemoved=1",
                             "formatsUpdated=1", "phase=dryRunComplete"}));
-    EXPECT_EQ(snapshot(dir.path()).size(), 1u) << "a preview writes nothing";
+    EXPECT_FALSE(fs::exists(output));
 
     recorder.events.clear();
     model->runApply();
     finishRun(*model);
-    const fs::path log = dir / "Day1_braw.relink.log";
     EXPECT_EQ(recorder.events,
               runStartThen({"isRunning=false", "changes=2", "srcsUpdated=2", "orphansRemoved=1",
-                            "formatsUpdated=1", "logURL=" + log.string(), "logError=none",
-                            "phase=done"}));
+                            "formatsUpdated=1", "logURL=" + (dir / "Day1_braw.relink.log").string(),
+                            "logError=none", "phase=done"}));
 
-    // The output was removed but its log kept: the next apply succeeds and says why it wrote
-    // no log.
-    fs::remove(dir / "Day1_braw.fcpxml");
-    model->runApply();
-    finishRun(*model);
-    EXPECT_EQ(model->phase(), Phase::done);
-    EXPECT_EQ(model->logURL(), std::nullopt);
-    EXPECT_TRUE(contains(model->logError().value_or(QString()).toStdString(), "File exists"));
-}
-
-// Nothing asks the user about an existing document, so it is never replaced; the save dialog
-// asks before the user picks an existing bundle, so an earlier bundle is.
-TEST_F(RelinkViewModelTest, ApplyReplacesAnEarlierBundleButNeverAnEarlierDocument) {
-    writeFile(dir / "Day1.fcpxml", kTwoProxies);
-    writeFile(dir / "Day1_braw.fcpxml", "already here");
-    model->setInput(dir / "Day1.fcpxml");
-    Recorder recorder(*model);
-
+    // Nothing asks the user about an existing document, so it is never replaced.
+    const std::string written = readFile(output);
+    recorder.events.clear();
     model->runApply();
     // Whenever the job finds the output taken, nothing of it may show until the event loop runs.
     EXPECT_EQ(recorder.events, kRunStart);
@@ -193,8 +178,20 @@ TEST_F(RelinkViewModelTest, ApplyReplacesAnEarlierBundleButNeverAnEarlierDocumen
     EXPECT_TRUE(contains(message, "File exists")) << message;
     EXPECT_EQ(recorder.events,
               runStartThen({"isRunning=false", "errorMessage=" + message, "phase=error"}));
-    EXPECT_EQ(readFile(dir / "Day1_braw.fcpxml"), "already here");
+    EXPECT_EQ(readFile(output), written);
 
+    // The output was removed but its log kept: the next apply succeeds and says why it wrote
+    // no log.
+    fs::remove(output);
+    model->runApply();
+    finishRun(*model);
+    EXPECT_EQ(model->phase(), Phase::done);
+    EXPECT_EQ(model->logURL(), std::nullopt);
+    EXPECT_TRUE(contains(model->logError().value_or(QString()).toStdString(), "File exists"));
+}
+
+// The save dialog asks before the user picks an existing bundle, so an earlier one is replaced.
+TEST_F(RelinkViewModelTest, ApplyReplacesAnEarlierBundle) {
     writeFile(dir / "Day1.fcpxmld" / "Info.fcpxml", kTwoProxies);
     writeFile(dir / "Day1_braw.fcpxmld" / "stale.txt", "from an earlier apply");
     model->setInput(dir / "Day1.fcpxmld");
