@@ -381,15 +381,19 @@ TEST(RelinkTool, PlainOutputEscapesControlCharacters) {
     TempDir dir;
     std::string document = kDocument;
     const std::string proxy = "Kid&apos;s%20B.mov";
-    document.replace(document.find(proxy), proxy.size(), "B%1B%5B31m%E2%80%AE.mov");
+    document.replace(document.find(proxy), proxy.size(),
+                     "B%1B%5B31m%E2%80%AE%C2%9B%E2%80%A8%E2%81%A6.mov");
     writeFile(dir / "Day1.fcpxml", document);
     const std::string evil = "Evil\x1B]0;owned\x07\nforged.fcpxml";
     writeFile(dir / evil, "<fcpxml>");
 
     const ChildRun run = runTool({(dir / "Day1.fcpxml").string(), (dir / evil).string()});
     EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.out.find("B\\x1B[31m\\u202E: /Volumes/Café/B\\x1B[31m\\u202E.mov \u2192 "
-                           "/Volumes/Café/B\\x1B[31m\\u202E.braw (missing)\n"),
+    // Terminal controls, C1 controls (U+009B starts a sequence like ESC [), and the invisible
+    // characters that reorder text or end a line.
+    const std::string stem = "B\\x1B[31m\\u202E\\u009B\\u2028\\u2066";
+    EXPECT_NE(run.out.find(stem + ": /Volumes/Café/" + stem + ".mov \u2192 /Volumes/Café/" + stem +
+                           ".braw (missing)\n"),
               std::string::npos)
         << run.out;
     // The name's line break stays a line break of the message, indented like every further
