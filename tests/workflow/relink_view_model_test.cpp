@@ -280,7 +280,9 @@ TEST_F(RelinkViewModelTest, InputChooserSetsTheInputOnlyWhenConfirmed) {
     EXPECT_EQ(model->inputURL(), fs::path("/Edits/Cut.final.FCPXML"));
 }
 
-TEST_F(RelinkViewModelTest, WithoutAnInputNothingRunsAndNoOutputIsChosen) {
+// Without an input nothing runs and no output is asked for; with one, the output chooser
+// proposes the name of the current output.
+TEST_F(RelinkViewModelTest, RunsAndTheOutputChooserWaitForAnInput) {
     Recorder recorder(*model);
     model->runDryRun();
     model->runApply();
