@@ -116,7 +116,8 @@ TEST(RelinkRun, UnusableInputFailsBeforeAnythingIsWritten) {
     }
 }
 
-// A bundle given through a link is the folder the link names, searched and copied whole.
+// An input given through a link is what the link names: for a bundle, the folder, searched
+// and copied whole.
 TEST(RelinkRun, BundleIsSearchedAndCopiedWhole) {
     TempDir dir;
     writeFile(dir / "Project.FCPXMLD" / "Info.FCPXML", kDocument);
@@ -139,6 +140,11 @@ TEST(RelinkRun, BundleIsSearchedAndCopiedWhole) {
     EXPECT_NE(readFile(dir / "Out.fcpxmld" / "Info.FCPXML").find("B.braw"), std::string::npos);
     EXPECT_EQ(snapshot(dir / "Project.FCPXMLD"), input);
     EXPECT_EQ(entriesIn(dir.path()), 4) << "the bundle, its link, the output and its log";
+
+    // A document given through a link is read as the document it names.
+    fs::create_symlink("Project.FCPXMLD/Info.FCPXML", dir / "Day1.fcpxml");
+    const auto linked = run(dir / "Day1.fcpxml", dir / "Day1_braw.fcpxml", true);
+    EXPECT_TRUE(linked.succeeded()) << linked.errorMessage;
 }
 
 TEST(RelinkRun, OutputMayNeverOverlapTheInputBundle) {
