@@ -1,13 +1,22 @@
-#include "workflow_support.h"
+#include "support/scripted_chooser.h"
+#include "support/temp_dir.h"
+#include "workflow/relink_view_model.h"
 
+#include <QCoreApplication>
+#include <QMetaEnum>
+#include <QSignalSpy>
 #include <QTest>
 #include <QThread>
+#include <QThreadPool>
+
+#include <gtest/gtest.h>
 
 #include <thread>
 
 using namespace tessaly;
 using namespace tessaly::testing;
 using Phase = RelinkViewModel::AppPhase;
+namespace fs = std::filesystem;
 
 // The run owns what happens to the files (its own tests and the command line's pin every file
 // case); these tests pin what the view model adds: its state and the order of its
@@ -15,69 +24,170 @@ using Phase = RelinkViewModel::AppPhase;
 
 namespace {
 
-/// What every run assigns when it starts, before its job has done anything.
-const std::vector<std::string> kRunStart = Recorder::announced(
-    {"isRunning=true", "errorMessage=none", "changes=0", "logURL=none", "logError=none"});
+/// Two proxies (A002.mov, A003.MOV) beside one .braw asset: two changes, one orphan format.
+const std::string kTwoProxies = R"(<fcpxml version="1.10"><resources>
+<format id="r1"/><format id="r2"/>
+<asset id="r3" format="r2"><media-rep src="file:///Media/A001.braw"/></asset>
+<asset id="r4" format="r1"><media-rep src="file:///Media/A002.mov"/></asset>
+<asset id="r5" format="r1"><media-rep src="file:///Media/A003.MOV"/></asset>
+</resources><library><event><project><sequence format="r1"><spine>
+<asset-clip ref="r4"/><asset-clip ref="r5"/><asset-clip ref="r3"/>
+</spine></sequence></project></event></library></fcpxml>
+)";
 
-std::vector<std::string> followedBy(std::vector<std::string> events,
-                                    const std::vector<std::string> &assignments) {
-    for (const auto &event : Recorder::announced(assignments))
-        events.push_back(event);
+std::string phaseName(Phase phase) {
+    return QMetaEnum::fromType<Phase>().valueToKey(int(phase));
+}
+
+/// `assignments`, each preceded by the "will" that must announce it.
+std::vector<std::string> announced(const std::vector<std::string> &assignments) {
+    std::vector<std::string> result;
+    for (const auto &assignment : assignments) {
+        result.emplace_back("will");
+        result.push_back(assignment);
+    }
+    return result;
+}
+
+/// What every run assigns when it starts, before its job has done anything.
+const std::vector<std::string> kRunStart =
+    announced({"isRunning=true", "errorMessage=none", "changes=0", "logURL=none", "logError=none"});
+
+/// The start of a run followed by the assignments of its outcome.
+std::vector<std::string> runStartThen(const std::vector<std::string> &assignments) {
+    std::vector<std::string> events = kRunStart;
+    for (auto &event : announced(assignments))
+        events.push_back(std::move(event));
     return events;
+}
+
+/// Every notification of a view model, in order: "will" for objectWillChange(), otherwise
+/// "<property>=<value>"; it also checks that each property already holds the value it reports.
+class Recorder {
+public:
+    explicit Recorder(RelinkViewModel &model) {
+        using VM = RelinkViewModel;
+        QObject::connect(&model, &VM::objectWillChange, &m_context,
+                         [this] { events.emplace_back("will"); });
+        watch(model, "inputURL", &VM::inputURLChanged, &VM::inputURL);
+        watch(model, "outputURL", &VM::outputURLChanged, &VM::outputURL);
+        watch(model, "isRunning", &VM::isRunningChanged, &VM::isRunning);
+        watch(model, "phase", &VM::phaseChanged, &VM::phase);
+        watch(model, "srcsUpdated", &VM::srcsUpdatedChanged, &VM::srcsUpdated);
+        watch(model, "formatsUpdated", &VM::formatsUpdatedChanged, &VM::formatsUpdated);
+        watch(model, "orphansRemoved", &VM::orphansRemovedChanged, &VM::orphansRemoved);
+        watch(model, "changes", &VM::changesChanged, &VM::changes);
+        watch(model, "errorMessage", &VM::errorMessageChanged, &VM::errorMessage);
+        watch(model, "logURL", &VM::logURLChanged, &VM::logURL);
+        watch(model, "logError", &VM::logErrorChanged, &VM::logError);
+    }
+
+    std::vector<std::string> events;
+
+private:
+    template <typename Value, typename Getter>
+    void watch(RelinkViewModel &model, const char *name, void (RelinkViewModel::*changed)(Value),
+               Getter get) {
+        QObject::connect(&model, changed, &m_context, [this, &model, name, get](Value value) {
+            EXPECT_EQ((model.*get)(), value) << name;
+            events.push_back(std::string(name) + "=" + shown(value));
+        });
+    }
+
+    static std::string shown(const std::optional<fs::path> &value) {
+        return value ? value->string() : "none";
+    }
+    static std::string shown(const std::optional<QString> &value) {
+        return value ? value->toStdString() : "none";
+    }
+    static std::string shown(bool value) { return value ? "true" : "false"; }
+    static std::string shown(qint64 value) { return std::to_string(value); }
+    static std::string shown(Phase value) { return phaseName(value); }
+    /// Only how many: the changes themselves are the run's.
+    static std::string shown(const std::vector<RelinkChange> &value) {
+        return std::to_string(value.size());
+    }
+
+    QObject m_context;
+};
+
+/// Runs the event loop until the run in flight has published its outcome (at most 60 s), lets
+/// every background job end, and checks that the run published exactly once.
+void finishRun(RelinkViewModel &model) {
+    QSignalSpy running(&model, &RelinkViewModel::isRunningChanged);
+    QSignalSpy phase(&model, &RelinkViewModel::phaseChanged);
+    ASSERT_TRUE(model.isRunning());
+    ASSERT_TRUE(phase.wait(60000)) << "the run published no outcome";
+    // The pool's threads stay, as in the application, so later runs reuse them.
+    EXPECT_TRUE(QTest::qWaitFor(
+        [] { return QThreadPool::globalInstance()->activeThreadCount() == 0; }, 60000));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(running.count(), 1);
+    EXPECT_EQ(phase.count(), 1);
+    EXPECT_FALSE(model.isRunning());
 }
 
 bool contains(const std::string &text, const std::string &part) {
     return text.find(part) != std::string::npos;
 }
 
+/// A view model with a scripted chooser, and a folder for its files.
+class RelinkViewModelTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    std::shared_ptr<ScriptedChooser> chooser = std::make_shared<ScriptedChooser>();
+    std::shared_ptr<RelinkViewModel> model = RelinkViewModel::create(chooser);
+};
+
 } // namespace
 
-TEST_F(RelinkViewModelTest, RunsNothingWithoutAnInput) {
-    Recorder recorder(*model);
-    model->runDryRun();
-    model->runApply();
-    settle();
-    EXPECT_TRUE(recorder.events.empty());
-    EXPECT_FALSE(model->isRunning());
-    EXPECT_EQ(model->phase(), Phase::idle);
-}
-
-TEST_F(RelinkViewModelTest, SuccessfulRunPublishesInOrderAfterTheStart) {
+// The run writes the output and its log and words every failure; the view model publishes
+// the outcome once the event loop runs, and offers a log only for the apply on screen, before
+// the phase, so that the success banner finds it when it appears.
+TEST_F(RelinkViewModelTest, RunsPublishTheirOutcomeInOrderAfterTheStart) {
     writeFile(dir / "Day1.fcpxml", kTwoProxies);
+    const fs::path output = dir / "Day1_braw.fcpxml";
     model->setInput(dir / "Day1.fcpxml");
     Recorder recorder(*model);
 
     model->runDryRun();
     EXPECT_EQ(recorder.events, kRunStart);
     EXPECT_EQ(model->phase(), Phase::idle) << "the previous phase stays while running";
+    finishRun(*model);
+    EXPECT_EQ(recorder.events,
+              runStartThen({"isRunning=false", "changes=2", "srcsUpdated=2", "orphansRemoved=1",
+                            "formatsUpdated=1", "phase=dryRunComplete"}));
+    EXPECT_FALSE(fs::exists(output));
 
-    expectSuccess(*model, Phase::dryRunComplete);
-    EXPECT_EQ(recorder.events, followedBy(kRunStart, {"isRunning=false", "changes=2",
-                                                      "srcsUpdated=2", "orphansRemoved=1",
-                                                      "formatsUpdated=1", "phase=dryRunComplete"}));
-    EXPECT_EQ(snapshot(dir.path()).size(), 1u) << "a preview writes nothing";
-}
+    recorder.events.clear();
+    model->runApply();
+    finishRun(*model);
+    EXPECT_EQ(recorder.events,
+              runStartThen({"isRunning=false", "changes=2", "srcsUpdated=2", "orphansRemoved=1",
+                            "formatsUpdated=1", "logURL=" + (dir / "Day1_braw.relink.log").string(),
+                            "logError=none", "phase=done"}));
 
-// An existing document is never replaced: nothing asks the user about one.
-TEST_F(RelinkViewModelTest, RefusedOutputIsPublishedOnlyAfterTheCurrentWork) {
-    writeFile(dir / "Day1.fcpxml", kTwoProxies);
-    writeFile(dir / "Day1_braw.fcpxml", "already here");
-    model->setInput(dir / "Day1.fcpxml");
-    Recorder recorder(*model);
-
+    // Nothing asks the user about an existing document, so it is never replaced.
+    const std::string written = readFile(output);
+    recorder.events.clear();
     model->runApply();
     // Whenever the job finds the output taken, nothing of it may show until the event loop runs.
     EXPECT_EQ(recorder.events, kRunStart);
-    EXPECT_TRUE(model->isRunning());
-    EXPECT_EQ(model->phase(), Phase::idle);
-
     finishRun(*model);
-    EXPECT_EQ(model->phase(), Phase::error);
     const std::string message = model->errorMessage().value_or(QString()).toStdString();
     EXPECT_TRUE(contains(message, "File exists")) << message;
     EXPECT_EQ(recorder.events,
-              followedBy(kRunStart, {"isRunning=false", "errorMessage=" + message, "phase=error"}));
-    EXPECT_EQ(readFile(dir / "Day1_braw.fcpxml"), "already here");
+              runStartThen({"isRunning=false", "errorMessage=" + message, "phase=error"}));
+    EXPECT_EQ(readFile(output), written);
+
+    // The output was removed but its log kept: the next apply succeeds and says why it wrote
+    // no log.
+    fs::remove(output);
+    model->runApply();
+    finishRun(*model);
+    EXPECT_EQ(model->phase(), Phase::done);
+    EXPECT_EQ(model->logURL(), std::nullopt);
+    EXPECT_TRUE(contains(model->logError().value_or(QString()).toStdString(), "File exists"));
 }
 
 // The save dialog asks before the user picks an existing bundle, so an earlier one is replaced.
@@ -86,52 +196,41 @@ TEST_F(RelinkViewModelTest, ApplyReplacesAnEarlierBundle) {
     writeFile(dir / "Day1_braw.fcpxmld" / "stale.txt", "from an earlier apply");
     model->setInput(dir / "Day1.fcpxmld");
     model->runApply();
-    expectSuccess(*model, Phase::done);
+    finishRun(*model);
+    EXPECT_EQ(model->phase(), Phase::done);
     EXPECT_FALSE(fs::exists(dir / "Day1_braw.fcpxmld" / "stale.txt"));
-    EXPECT_TRUE(contains(readFile(dir / "Day1_braw.fcpxmld" / "Info.fcpxml"), "A003.braw"));
 }
 
-TEST_F(RelinkViewModelTest, RunKeepsItsLocationsWhenTheInputChangesMeanwhile) {
+// A run resolves its locations when it starts: later choices belong to the next run. Until it
+// has published, it keeps the view model alive, which then dies on the GUI thread.
+TEST_F(RelinkViewModelTest, RunInFlightKeepsItsLocationsAndTheViewModel) {
     writeFile(dir / "Day1.fcpxml", kTwoProxies);
     writeFile(dir / "Day2.fcpxml", kTwoProxies);
     model->setInput(dir / "Day1.fcpxml");
-    chooseOutput(dir / "Custom.fcpxml");
-
-    model->runApply();
-    model->setInput(dir / "Day2.fcpxml");
-    chooseOutput(dir / "Other.fcpxml");
-    EXPECT_TRUE(model->isRunning());
-    expectSuccess(*model, Phase::done);
-
-    // The outcome of the first run is still published, on top of the new input.
-    EXPECT_EQ(model->srcsUpdated(), 2);
-    EXPECT_EQ(model->inputURL(), dir / "Day2.fcpxml");
-    EXPECT_EQ(model->outputURL(), dir / "Other.fcpxml");
-    EXPECT_TRUE(contains(readFile(dir / "Custom.fcpxml"), "A002.braw"));
-    EXPECT_FALSE(fs::exists(dir / "Other.fcpxml"));
-    EXPECT_FALSE(fs::exists(dir / "Day2_braw.fcpxml"));
-}
-
-TEST_F(RelinkViewModelTest, RunInFlightKeepsTheViewModelAliveAndItDiesOnTheGuiThread) {
-    writeFile(dir / "Day1.fcpxml", kTwoProxies);
-    model->setInput(dir / "Day1.fcpxml");
+    chooser->outputAnswer = dir / "Custom.fcpxml";
+    model->selectOutput();
     std::vector<std::string> seen;
     QThread *destroyedOn = nullptr;
     QObject context;
     QObject::connect(model.get(), &RelinkViewModel::phaseChanged, &context,
-                     [&](Phase phase) { seen.push_back(Recorder::phaseName(phase)); });
+                     [&](Phase phase) { seen.push_back(phaseName(phase)); });
     QObject::connect(model.get(), &QObject::destroyed, &context, [&] {
         seen.emplace_back("destroyed");
         destroyedOn = QThread::currentThread();
     });
 
     model->runApply();
+    model->setInput(dir / "Day2.fcpxml");
+    chooser->outputAnswer = dir / "Other.fcpxml";
+    model->selectOutput();
     model.reset(); // the window closes while the run is in flight
-    EXPECT_TRUE(seen.empty());
     ASSERT_TRUE(QTest::qWaitFor([&] { return destroyedOn != nullptr; }, 60000));
-    EXPECT_EQ(seen, (std::vector<std::string>{"done", "destroyed"}));
+    // The outcome of the run is still published, on top of the new input.
+    EXPECT_EQ(seen, (std::vector<std::string>{"idle", "done", "destroyed"}));
     EXPECT_EQ(destroyedOn, QThread::currentThread());
-    EXPECT_TRUE(contains(readFile(dir / "Day1_braw.fcpxml"), "A002.braw"));
+    EXPECT_TRUE(contains(readFile(dir / "Custom.fcpxml"), "A002.braw"));
+    EXPECT_FALSE(fs::exists(dir / "Other.fcpxml"));
+    EXPECT_FALSE(fs::exists(dir / "Day2_braw.fcpxml"));
 }
 
 TEST(RelinkViewModelRelease, LastReleaseDestroysOnTheGuiThreadWhereverItHappens) {
@@ -156,52 +255,18 @@ TEST(RelinkViewModelRelease, LastReleaseDestroysOnTheGuiThreadWhereverItHappens)
     EXPECT_EQ(destroyedOn, QThread::currentThread());
 }
 
-TEST_F(RelinkViewModelTest, ChangeLogOfTheApplyOnScreenIsOfferedUntilTheNextRunOrInput) {
-    writeFile(dir / "Day1.fcpxml", kTwoProxies);
-    const fs::path log = dir / "Day1_braw.relink.log";
-    model->setInput(dir / "Day1.fcpxml");
-    Recorder recorder(*model);
-
-    model->runApply();
-    expectSuccess(*model, Phase::done);
-    EXPECT_EQ(model->logURL(), log);
-    EXPECT_EQ(model->logError(), std::nullopt);
-    // The banner finds the log before it appears.
-    const std::vector<std::string> last(recorder.events.end() - 6, recorder.events.end());
-    EXPECT_EQ(last, Recorder::announced({"logURL=" + log.string(), "logError=none", "phase=done"}));
-
-    model->runDryRun();
-    EXPECT_EQ(model->logURL(), std::nullopt) << "cleared when a run starts";
-    expectSuccess(*model, Phase::dryRunComplete);
-    EXPECT_EQ(model->logURL(), std::nullopt);
-
-    // The output was removed but its log kept: the next apply succeeds and says why it wrote
-    // no log.
-    fs::remove(dir / "Day1_braw.fcpxml");
-    model->runApply();
-    expectSuccess(*model, Phase::done);
-    EXPECT_EQ(model->logURL(), std::nullopt);
-    EXPECT_EQ(model->logError(),
-              QString::fromStdString("The change log could not be written to \u201C" +
-                                     log.string() + "\u201D: File exists."));
-
-    model->setInput(dir / "Day1.fcpxml");
-    EXPECT_EQ(model->logError(), std::nullopt);
-}
-
 TEST_F(RelinkViewModelTest, InputChooserSetsTheInputOnlyWhenConfirmed) {
     Recorder recorder(*model);
     model->selectInput();
-    ASSERT_EQ(chooser->inputTitles.size(), 1u);
-    EXPECT_EQ(chooser->inputTitles[0], QStringLiteral("Choose FCPXML or FCPXMLD"));
+    EXPECT_EQ(chooser->inputTitles, std::vector{QStringLiteral("Choose FCPXML or FCPXMLD")});
     EXPECT_TRUE(recorder.events.empty());
 
     // Neither the extension nor the existence of the choice is examined, and choosing the same
     // input again announces every assignment again although no value changes.
     chooser->inputAnswer = fs::path("/Edits/Cut.final.FCPXML");
-    const auto expected = Recorder::announced(
-        {"inputURL=/Edits/Cut.final.FCPXML", "outputURL=/Edits/Cut.final_braw.FCPXML", "phase=idle",
-         "errorMessage=none", "changes=0", "logURL=none", "logError=none"});
+    const auto expected =
+        announced({"inputURL=/Edits/Cut.final.FCPXML", "outputURL=/Edits/Cut.final_braw.FCPXML",
+                   "phase=idle", "errorMessage=none", "changes=0", "logURL=none", "logError=none"});
     for (int time = 1; time <= 2; ++time) {
         recorder.events.clear();
         model->selectInput();
@@ -215,26 +280,29 @@ TEST_F(RelinkViewModelTest, InputChooserSetsTheInputOnlyWhenConfirmed) {
     EXPECT_EQ(model->inputURL(), fs::path("/Edits/Cut.final.FCPXML"));
 }
 
-TEST_F(RelinkViewModelTest, OutputChooserNeedsAnInputAndProposesTheCurrentName) {
+// Without an input nothing runs and no output is asked for; with one, the output chooser
+// proposes the name of the current output.
+TEST_F(RelinkViewModelTest, RunsAndTheOutputChooserWaitForAnInput) {
     Recorder recorder(*model);
-    chooseOutput("/Elsewhere/Final.fcpxml");
-    EXPECT_TRUE(chooser->outputRequests.empty()) << "no chooser without an input";
+    model->runDryRun();
+    model->runApply();
+    chooser->outputAnswer = "/Elsewhere/Final.fcpxml";
+    model->selectOutput();
+    EXPECT_TRUE(chooser->outputRequests.empty());
     EXPECT_TRUE(recorder.events.empty());
+    EXPECT_EQ(model->phase(), Phase::idle);
 
     model->setInput("/Edits/Day1.fcpxml");
     recorder.events.clear();
     model->selectOutput();
-    ASSERT_EQ(chooser->outputRequests.size(), 1u);
-    EXPECT_EQ(chooser->outputRequests[0].first, QStringLiteral("Save Relinked File As"));
-    EXPECT_EQ(chooser->outputRequests[0].second, QStringLiteral("Day1_braw.fcpxml"));
-    EXPECT_EQ(recorder.events, Recorder::announced({"outputURL=/Elsewhere/Final.fcpxml"}));
-
-    recorder.events.clear();
     chooser->outputAnswer = std::nullopt;
     model->selectOutput();
-    ASSERT_EQ(chooser->outputRequests.size(), 2u);
-    EXPECT_EQ(chooser->outputRequests[1].second, QStringLiteral("Final.fcpxml"));
-    EXPECT_TRUE(recorder.events.empty()) << "cancelling notifies nobody";
+    const std::vector<std::pair<QString, QString>> requests{
+        {QStringLiteral("Save Relinked File As"), QStringLiteral("Day1_braw.fcpxml")},
+        {QStringLiteral("Save Relinked File As"), QStringLiteral("Final.fcpxml")}};
+    EXPECT_EQ(chooser->outputRequests, requests);
+    // Cancelling notifies nobody.
+    EXPECT_EQ(recorder.events, announced({"outputURL=/Elsewhere/Final.fcpxml"}));
     EXPECT_EQ(model->outputURL(), fs::path("/Elsewhere/Final.fcpxml"));
 
     // A new input brings its own default output in place of the one chosen.
