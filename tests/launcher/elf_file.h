@@ -61,22 +61,6 @@ public:
         return result;
     }
 
-    /// The address of the symbol `name` defined in `table` (".symtab" or ".dynsym").
-    std::optional<std::uint64_t> symbol(const std::string &name,
-                                        const std::string &table = ".symtab") const {
-        auto symbols = section(table);
-        if (!symbols || symbols->sh_link >= m_sections.size())
-            return std::nullopt;
-        const Elf64_Shdr &strings = m_sections[symbols->sh_link];
-        for (std::size_t offset = 0; offset + sizeof(Elf64_Sym) <= symbols->sh_size;
-             offset += sizeof(Elf64_Sym)) {
-            Elf64_Sym symbol = at<Elf64_Sym>(symbols->sh_offset + offset);
-            if (symbol.st_shndx != SHN_UNDEF && text(strings, symbol.st_name) == name)
-                return symbol.st_value;
-        }
-        return std::nullopt;
-    }
-
 private:
     template <typename T> T at(std::size_t offset) const {
         T value{};

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <string>
 #include <vector>
 
@@ -14,11 +13,13 @@ using tessaly::testing::LogLine;
 
 namespace {
 
-TEST(EmbeddedStrings, EmptyStringsAreReportedAndOnlyAMissingInstallNameIsAnError) {
+TEST(EmbeddedStrings, EmptyOnesAreReportedOnlyAMissingInstallNameAsAnErrorAndReversedOnesAbort) {
     FakePlatform fake;
+    // A section that stayed empty may have no bounding symbols at all.
+    fake.rawSections[QuorlanRelativePathString] = {nullptr, nullptr};
     fake.sections[QuorlanEntryPointNameString] = "_start_app";
+    fake.sections[QuorlanInstallNameString] = "";
     quorlanLoadEmbeddedStrings();
-
     EXPECT_STREQ(debugDylibRelativePath, "");
     EXPECT_STREQ(debugDylibEntryPointName, "_start_app");
     EXPECT_EQ(fake.log,
@@ -30,6 +31,13 @@ TEST(EmbeddedStrings, EmptyStringsAreReportedAndOnlyAMissingInstallNameIsAnError
                   {QuorlanLogDebug, "Looking up debug dylib install name"},
                   {QuorlanLogError, "No debug dylib install name defined."},
               }));
+
+    static const char bytes[] = "abcdef";
+    fake.rawSections[QuorlanEntryPointNameString] = {bytes + 4, bytes + 1};
+    didLoadDylibStringSections = 0;
+    EXPECT_LAUNCHER_ABORT(quorlanLoadEmbeddedStrings(),
+                          "Stub executor cannot load text section from binary: \\(0x[0-9a-f]+, "
+                          "0x[0-9a-f]+\\)");
 }
 
 TEST(EmbeddedStrings, EachBufferTakesTheLongestStringItHoldsAndAbortsBeyond) {
@@ -43,35 +51,17 @@ TEST(EmbeddedStrings, EachBufferTakesTheLongestStringItHoldsAndAbortsBeyond) {
                    Case{QuorlanInstallNameString, debugDylibInstallName, 250}}) {
         SCOPED_TRACE(c.section);
         FakePlatform fake;
-        fake.embedThisBuildsStrings();
         fake.sections[c.section] = std::string(c.size - 1, 'x');
         quorlanLoadEmbeddedStrings();
         EXPECT_EQ(c.buffer, fake.sections[c.section]);
 
         didLoadDylibStringSections = 0;
         fake.sections[c.section] += 'x';
-        EXPECT_LAUNCHER_ABORT(fake, quorlanLoadEmbeddedStrings(),
+        EXPECT_LAUNCHER_ABORT(quorlanLoadEmbeddedStrings(),
                               "Size of stub executor text section too large: \\(" +
                                   std::to_string(c.size + 1) + " > " + std::to_string(c.size) +
                                   "\\)");
     }
-}
-
-TEST(EmbeddedStrings, MissingBoundsReadAsEmptyAndReversedOnesAbort) {
-    FakePlatform fake;
-    fake.embedThisBuildsStrings();
-    // A section that stayed empty may have no bounding symbols at all.
-    fake.rawSections[QuorlanRelativePathString] = {nullptr, nullptr};
-    quorlanLoadEmbeddedStrings();
-    EXPECT_STREQ(debugDylibRelativePath, "");
-    EXPECT_STREQ(debugDylibInstallName, "@rpath/Quorlan.debug.so");
-
-    static const char bytes[] = "abcdef";
-    fake.rawSections[QuorlanEntryPointNameString] = {bytes + 4, bytes + 1};
-    didLoadDylibStringSections = 0;
-    EXPECT_LAUNCHER_ABORT(fake, quorlanLoadEmbeddedStrings(),
-                          "Stub executor cannot load text section from binary: \\(0x[0-9a-f]+, "
-                          "0x[0-9a-f]+\\)");
 }
 
 } // namespace

@@ -2,8 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
+#include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using tessaly::testing::addressOf;
@@ -12,21 +13,11 @@ using tessaly::testing::FakePlatform;
 namespace {
 
 int library; // its address stands for the library's handle
-extern "C" int epAliasEntry(int, char **) {
-    return 7;
-}
-extern "C" int epMain(int, char **) {
-    return 8;
-}
-extern "C" int epNamedEntry(int, char **) {
-    return 9;
-}
-extern "C" bool epIsPseudoDylib(void *) {
-    return true;
-}
-extern "C" bool epIsOrdinaryLibrary(void *) {
-    return false;
-}
+bool (*const pseudoDylib)(void *) = [](void *) { return true; };
+bool (*const ordinaryLibrary)(void *) = [](void *) { return false; };
+const QuorlanEntryFunction aliasEntry = [](int, char **) { return 7; };
+const QuorlanEntryFunction mainEntry = [](int, char **) { return 8; };
+const QuorlanEntryFunction namedEntry = [](int, char **) { return 9; };
 
 TEST(DebugDylibHandle, TheEnvironmentChoosesWhatIsOpenedAndWhatKindItMustBe) {
     struct Case {
@@ -46,18 +37,17 @@ TEST(DebugDylibHandle, TheEnvironmentChoosesWhatIsOpenedAndWhatKindItMustBe) {
              Case{"yes", nullptr, nullptr, nullptr, "@rpath/Quorlan.debug.so", false},
              Case{"YES", nullptr, nullptr, nullptr, "Quorlan.debug.so", false},
              // Not interposed: the kind is not checked.
-             Case{"1", "NO", nullptr, epIsPseudoDylib, "Quorlan.debug.so", false},
-             Case{"1", "1", agents, epIsPseudoDylib, agents, false},
-             Case{"1", "1", agents, epIsOrdinaryLibrary, agents, true},
-             Case{"YES", "YES", nullptr, epIsOrdinaryLibrary, "./Quorlan.debug.so", false},
-             Case{"YES", "YES", nullptr, epIsPseudoDylib, "./Quorlan.debug.so", true},
+             Case{"1", "NO", nullptr, pseudoDylib, "Quorlan.debug.so", false},
+             Case{"1", "1", agents, pseudoDylib, agents, false},
+             Case{"1", "1", agents, ordinaryLibrary, agents, true},
+             Case{"YES", "YES", nullptr, ordinaryLibrary, "./Quorlan.debug.so", false},
+             Case{"YES", "YES", nullptr, pseudoDylib, "./Quorlan.debug.so", true},
              Case{"YES", "YES", nullptr, nullptr, "./Quorlan.debug.so", false},
          }) {
         SCOPED_TRACE(::testing::Message()
                      << (c.jitLink ? c.jitLink : "unset") << ", "
                      << (c.interposed ? c.interposed : "unset") << ": " << c.opened);
         FakePlatform fake;
-        fake.embedThisBuildsStrings();
         for (auto [name, value] : {std::pair{"__PREVIEWS_JIT_LINK", c.jitLink},
                                    {"__PREVIEWS_INTERPOSED_DEBUG_DLIB", c.interposed},
                                    {"__PREVIEWS_EXECUTABLE_DYLIB_NAME", c.agentsName}}) {
@@ -68,7 +58,7 @@ TEST(DebugDylibHandle, TheEnvironmentChoosesWhatIsOpenedAndWhatKindItMustBe) {
             fake.globals["_dyld_is_pseudodylib"] = addressOf(c.isPseudoDylib);
         fake.addLibrary(c.opened, &library);
         if (c.refused) {
-            EXPECT_LAUNCHER_ABORT(fake, getDebugDylibHandle(), "Debug dylib handle: 0x");
+            EXPECT_LAUNCHER_ABORT(getDebugDylibHandle(), "Debug dylib handle: 0x");
             continue;
         }
         EXPECT_EQ(getDebugDylibHandle(), &library);
@@ -76,45 +66,25 @@ TEST(DebugDylibHandle, TheEnvironmentChoosesWhatIsOpenedAndWhatKindItMustBe) {
     }
 }
 
-TEST(DebugDylibHandle, WithoutInstallNameTheRelativePathIsOpened) {
-    FakePlatform fake;
-    fake.embedThisBuildsStrings();
-    fake.sections[QuorlanInstallNameString] = "";
-    fake.addLibrary("Quorlan.debug.so", &library);
-    EXPECT_EQ(getDebugDylibHandle(), &library);
-}
-
-TEST(DebugDylibHandle, TheLongestRelativePathStillGetsItsPrefix) {
-    FakePlatform fake;
-    std::string longest(1023, 'l');
-    fake.sections[QuorlanRelativePathString] = longest;
-    fake.addLibrary("./" + longest, &library);
-    fake.environment["__PREVIEWS_JIT_LINK"] = "YES";
-    fake.environment["__PREVIEWS_INTERPOSED_DEBUG_DLIB"] = "YES";
-    EXPECT_EQ(getDebugDylibHandle(), &library);
-}
-
 TEST(DebugDylibHandle, AMissingLibraryAbortsWithTheLoadersText) {
     FakePlatform fake;
-    fake.embedThisBuildsStrings();
-    EXPECT_LAUNCHER_ABORT(
-        fake, getDebugDylibEntryPoint(),
-        "Failed to load '@rpath/Quorlan.debug.so': cannot open shared object file: No "
-        "such file or directory");
+    EXPECT_LAUNCHER_ABORT(getDebugDylibEntryPoint(),
+                          "Failed to load '@rpath/Quorlan.debug.so': cannot open shared object "
+                          "file: No such file or directory");
     fake.openErrorText = nullptr;
-    EXPECT_LAUNCHER_ABORT(fake, getDebugDylibEntryPoint(),
-                          "Failed to load '@rpath/Quorlan.debug.so'\n");
+    EXPECT_LAUNCHER_ABORT(getDebugDylibEntryPoint(), "Failed to load '@rpath/Quorlan.debug.so'\n");
 }
 
 /// The entry functions named in `names`: "alias", "named" (start_app) and "main".
 std::map<std::string, void *> entries(const std::string &names) {
     std::map<std::string, void *> result;
-    if (names.find("alias") != std::string::npos)
-        result["__debug_main_executable_dylib_entry_point"] = addressOf(epAliasEntry);
-    if (names.find("named") != std::string::npos)
-        result["start_app"] = addressOf(epNamedEntry);
-    if (names.find("main") != std::string::npos)
-        result["main"] = addressOf(epMain);
+    for (auto [word, symbol, function] :
+         {std::tuple{"alias", "__debug_main_executable_dylib_entry_point", aliasEntry},
+          {"named", "start_app", namedEntry},
+          {"main", "main", mainEntry}}) {
+        if (names.find(word) != std::string::npos)
+            result[symbol] = addressOf(function);
+    }
     return result;
 }
 
@@ -141,33 +111,21 @@ TEST(DebugDylibEntryPoint, IsLookedUpByNameAliasAndMainInTheLibraryThenByNameEve
          }) {
         SCOPED_TRACE(c.what);
         FakePlatform fake;
-        if (c.library) {
-            fake.embedThisBuildsStrings();
-            fake.addLibrary("@rpath/Quorlan.debug.so", &library, entries(c.inLibrary));
-        }
+        if (!c.library)
+            fake.sections[QuorlanRelativePathString] = "";
+        fake.addLibrary("@rpath/Quorlan.debug.so", &library, entries(c.inLibrary));
         fake.sections[QuorlanEntryPointNameString] = c.entryName;
         fake.globals = entries(c.inProcess);
         if (*c.found) {
             EXPECT_EQ(addressOf(getDebugDylibEntryPoint()), entries(c.found).begin()->second);
+            getDebugDylibEntryPoint(); // asked again, nothing is opened again
             EXPECT_EQ(fake.opened.size(), c.library ? 1u : 0u);
         } else {
-            EXPECT_LAUNCHER_ABORT(fake, getDebugDylibEntryPoint(),
+            EXPECT_LAUNCHER_ABORT(getDebugDylibEntryPoint(),
                                   std::string("No entry point found. Checked '") +
                                       (*c.entryName ? "start_app" : "\\(null\\)") + "'");
         }
     }
-}
-
-TEST(DebugDylibEntryPoint, HandleAndEntryAreResolvedOnce) {
-    FakePlatform fake;
-    fake.embedThisBuildsStrings();
-    fake.addLibrary("@rpath/Quorlan.debug.so", &library, {{"main", addressOf(epMain)}});
-    getDebugDylibEntryPoint();
-    fake.log.clear();
-    EXPECT_EQ(getDebugDylibEntryPoint(), &epMain);
-    EXPECT_EQ(getDebugDylibHandle(), &library);
-    EXPECT_EQ(fake.opened.size(), 1u);
-    EXPECT_TRUE(fake.log.empty());
 }
 
 } // namespace

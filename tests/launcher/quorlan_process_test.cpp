@@ -1,15 +1,16 @@
 // The real program: the file this build made, then a copy started beside the stand-in
-// application library so that its result can be told apart, then with the real application.
+// application library so that its result can be told apart. The real application's start from
+// an installed tree is scripts/check-package's part.
 
 #include "elf_file.h"
-#include "process_support.h"
+#include "support/child_process.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstring>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -17,7 +18,7 @@ using namespace tessaly::testing;
 
 namespace {
 
-TEST(QuorlanProgram, IsLinkedAgainstTheLibraryByNameWithTheRunPath) {
+TEST(QuorlanProgram, NeedsOnlyTheLibraryAndTheCLibrariesAndCarriesThisBuildsConfiguration) {
     ElfFile program(QUORLAN_PROGRAM);
     std::vector<std::string> needed = program.dynamicTexts(DT_NEEDED);
     EXPECT_NE(std::find(needed.begin(), needed.end(), "Quorlan.debug.so"), needed.end());
@@ -27,90 +28,80 @@ TEST(QuorlanProgram, IsLinkedAgainstTheLibraryByNameWithTheRunPath) {
             << library;
     EXPECT_EQ(program.dynamicTexts(DT_RUNPATH), std::vector<std::string>{"$ORIGIN:$ORIGIN/../lib"});
     EXPECT_TRUE(program.dynamicTexts(DT_RPATH).empty());
-}
-
-TEST(QuorlanProgram, CarriesThisBuildsConfigurationAndAnEntryRecordForTheTrampoline) {
-    ElfFile program(QUORLAN_PROGRAM);
     EXPECT_EQ(program.contents("__debug_dylib"), "Quorlan.debug.so");
     EXPECT_EQ(program.contents("__debug_entry").value_or(""), "");
     EXPECT_EQ(program.contents("__debug_instlnm"), "@rpath/Quorlan.debug.so");
-
-    auto section = program.section("__swift5_entry");
-    auto record = program.contents("__swift5_entry");
-    ASSERT_TRUE(section && record);
-    ASSERT_EQ(record->size(), 8u);
-    std::int32_t offset;
-    std::uint32_t flags;
-    std::memcpy(&offset, record->data(), 4);
-    std::memcpy(&flags, record->data() + 4, 4);
-    EXPECT_EQ(flags, 0u);
-    auto trampoline = program.symbol("__debug_dylib_swift_extension_entry_trampoline", ".dynsym");
-    ASSERT_TRUE(trampoline);
-    EXPECT_EQ(section->sh_addr + static_cast<std::uint64_t>(static_cast<std::int64_t>(offset)),
-              *trampoline);
 }
 
-/// A copy of the program in bin/ of a fresh folder, with the stand-in library in lib/.
-class LauncherCopy : public ::testing::Test {
-protected:
-    LauncherCopy() {
-        std::filesystem::create_directories(dir / "bin");
-        std::filesystem::create_directories(dir / "lib");
-        std::filesystem::copy_file(QUORLAN_PROGRAM, program);
-        std::filesystem::copy_file(QUORLAN_FAKE_APPLICATION, dir / "lib" / "Quorlan.debug.so");
+TEST(BuildTree, NoProgramOrLibraryLoadsFromTheWorkingDirectory) {
+    // The loader reads an empty run-path entry as the working directory.
+    std::size_t seen = 0;
+    for (const char *folder : {"bin", "lib"}) {
+        const std::filesystem::path root = std::filesystem::path(TESSALY_BINARY_DIR) / folder;
+        for (const auto &item : std::filesystem::recursive_directory_iterator(root)) {
+            if (!item.is_regular_file() || item.is_symlink())
+                continue;
+            for (std::int64_t tag : {DT_RUNPATH, DT_RPATH}) {
+                for (const std::string &list : ElfFile(item.path()).dynamicTexts(tag)) {
+                    ++seen;
+                    // Bounded by colons, an empty entry shows as two in a row.
+                    EXPECT_EQ((":" + list + ":").find("::"), std::string::npos)
+                        << item.path() << ": '" << list << "'";
+                }
+            }
+        }
     }
-    ChildRun run(const std::map<std::string, std::string> &environment) {
-        return runProcess({program.string(), "one"}, environment);
-    }
-    TempDir dir;
-    std::filesystem::path program = dir / "bin" / "Quorlan";
-};
+    EXPECT_GT(seen, 0u) << "the launcher's own run path was not read";
+}
 
-TEST_F(LauncherCopy, RunsTheApplicationDirectlyOrThroughTheAgent) {
-    const std::string linked = "agent: jit link argc=2 path=Quorlan.debug.so "
-                               "callback=__debug_blank_executor_run_user_entry_point\n";
+TEST(LauncherCopy, RunsTheApplicationDirectlyOrThroughTheAgent) {
+    // A copy of the program in bin/ of a fresh folder, with the stand-in library in lib/.
+    TempDir dir;
+    const std::filesystem::path program = dir / "bin" / "Quorlan";
+    std::filesystem::create_directories(dir / "bin");
+    std::filesystem::create_directories(dir / "lib");
+    std::filesystem::copy_file(QUORLAN_PROGRAM, program);
+    std::filesystem::copy_file(QUORLAN_FAKE_APPLICATION, dir / "lib" / "Quorlan.debug.so");
+
+    const std::string callback = "__debug_blank_executor_run_user_entry_point";
+    const std::string linked =
+        "agent: jit link argc=2 path=Quorlan.debug.so callback=" + callback + "\n";
     const std::string application = "fake application: argc=2 argv0=" + program.string() + "\n";
     struct Case {
         const char *agentCalls; // null: no agent; empty: the agent returns
         bool skipEntry;
+        std::string out;
         int exitCode;
     };
-    for (Case c : {
-             Case{nullptr, false, 42},
-             Case{"", false, 42},
-             Case{"__previews_blank_executor_run_user_entry_point", false, 42},
-             Case{"__debug_dylib_swift_extension_entry_trampoline", false, 42},
+    for (const Case &c : {
+             Case{nullptr, false, application, 42},
+             Case{"", false, linked + application, 42},
+             Case{"__previews_blank_executor_run_user_entry_point", false, linked + application,
+                  42},
+             Case{"__debug_dylib_swift_extension_entry_trampoline", false, linked + application,
+                  42},
              // The agent's run loop lasts until standard input ends, here at once.
-             Case{"callback", true, 255},
+             Case{callback.c_str(), true,
+                  linked + "agent: run loop running\nagent: run loop stopped\n", 255},
          }) {
         SCOPED_TRACE(c.agentCalls ? c.agentCalls : "no agent");
         // Errors are copied to standard error, and there are none.
         std::map<std::string, std::string> environment = {{"TESSALY_LAUNCHER_LOG", "stderr"}};
-        std::string out = application;
         if (c.agentCalls) {
             environment["LD_PRELOAD"] = QUORLAN_TEST_AGENT;
-            if (*c.agentCalls)
-                environment["TESSALY_TEST_AGENT_CALL"] = c.agentCalls;
-            out = linked + out;
+            environment["TESSALY_TEST_AGENT_CALL"] = c.agentCalls;
         }
-        if (c.skipEntry) {
+        if (c.skipEntry)
             environment["__PREVIEWS_AGENT_SKIP_USER_ENTRY_POINT"] = "";
-            out = linked + "agent: run loop running\nagent: run loop stopped\n";
-        }
-        ChildRun result = run(environment);
+        // A test run under the preview agent must not hand the launcher's variables on.
+        ChildRun result =
+            runChild({program.string(), "one"},
+                     {.environment = environment,
+                      .withoutVariables = {"__PREVIEWS_", "TESSALY_", "LD_PRELOAD="}});
         EXPECT_EQ(result.status, c.exitCode);
-        EXPECT_EQ(result.out, out);
+        EXPECT_EQ(result.out, c.out);
         EXPECT_EQ(result.err, "");
     }
-}
-
-// Which copy of the library runs is the system platform tests' part.
-TEST(QuorlanWindow, TheProgramShowsTheApplicationsWindow) {
-    ChildRun result = runProcess({QUORLAN_PROGRAM}, {{"QT_QPA_PLATFORM", "offscreen"},
-                                                     {"LD_PRELOAD", QUORLAN_WINDOW_PROBE}});
-    EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_NE(result.out.find("probe: window shown: tessaly::SceneWindow"), std::string::npos)
-        << result.out;
 }
 
 } // namespace

@@ -1,4 +1,6 @@
-// The loader layer the program uses, on the real dynamic loader, in this test process.
+// The loader layer the program uses, on the real dynamic loader, in this test process. Reading
+// the library's entry record through it is the process tests' part: the program's trampoline
+// follows it there.
 
 #include "launcher/platform.h"
 #include "support/temp_dir.h"
@@ -14,7 +16,6 @@
 
 using tessaly::testing::readFile;
 using tessaly::testing::TempDir;
-using ::testing::ExitedWithCode;
 
 namespace {
 
@@ -22,41 +23,20 @@ const QuorlanPlatform &real() {
     return *quorlanSystemPlatform();
 }
 
-/// The stand-in application library, opened once for the whole suite.
-class SystemPlatform : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        s_handle = real().open(QUORLAN_FAKE_APPLICATION);
-        ASSERT_NE(s_handle, nullptr) << real().openError();
-    }
-    static inline void *s_handle = nullptr;
-};
+TEST(SystemPlatform, ImagesAndSectionsOfTheProgramAndTheLibrary) {
+    void *library = real().open(QUORLAN_FAKE_APPLICATION);
+    ASSERT_NE(library, nullptr) << real().openError();
+    // The real application library lies along this program's run path (bin/../lib); the
+    // stand-in, loaded from elsewhere under the same name, must be the one returned.
+    EXPECT_EQ(real().open("@rpath/Quorlan.debug.so"), library) << real().openError();
 
-// Reading the library's entry record through these is the process tests' part: the program's
-// trampoline follows it there.
-TEST_F(SystemPlatform, AnAbsentSectionIsNullWithSizeZero) {
-    const void *header = real().imageHeaderOfHandle(s_handle);
-    std::size_t size = 99;
-    EXPECT_EQ(real().sectionData(header, "__no_such_section", &size), nullptr);
-    EXPECT_EQ(size, 0u);
-    // A section the loader does not map (the symbol table) has no address in memory.
-    EXPECT_EQ(real().sectionData(header, ".symtab", &size), nullptr);
-    int notAnImage = 0;
-    size = 99;
-    EXPECT_EQ(real().sectionData(&notAnImage, "__swift5_entry", &size), nullptr);
-    EXPECT_EQ(size, 0u);
-}
-
-TEST_F(SystemPlatform, LoadedImagesListTheProgramAndTheLibraryWithTheirHeaders) {
     int count = real().imageCount();
-    ASSERT_GT(count, 1);
     EXPECT_EQ(std::filesystem::path(real().imageName(0)),
               std::filesystem::canonical("/proc/self/exe"));
-    EXPECT_NE(real().imageHeader(0), nullptr);
     // The loader names the main program with an empty text; its handle still finds its header.
     EXPECT_EQ(real().imageHeaderOfHandle(dlopen(nullptr, RTLD_NOW)), real().imageHeader(0));
-
-    const void *header = real().imageHeaderOfHandle(s_handle);
+    const void *header = real().imageHeaderOfHandle(library);
+    ASSERT_NE(header, nullptr);
     int matches = 0;
     for (int i = 0; i < count; ++i) {
         const char *name = real().imageName(i);
@@ -68,29 +48,28 @@ TEST_F(SystemPlatform, LoadedImagesListTheProgramAndTheLibraryWithTheirHeaders) 
     EXPECT_EQ(matches, 1);
     EXPECT_EQ(real().imageName(count), nullptr);
 
-    std::size_t size = 0;
+    std::size_t size = 99;
+    EXPECT_EQ(real().sectionData(header, "__no_such_section", &size), nullptr);
+    EXPECT_EQ(size, 0u);
+    // A section the loader does not map (the symbol table) has no address in memory.
+    EXPECT_EQ(real().sectionData(header, ".symtab", &size), nullptr);
+    int notAnImage = 0;
+    size = 99;
+    EXPECT_EQ(real().sectionData(&notAnImage, "__swift5_entry", &size), nullptr);
+    EXPECT_EQ(size, 0u);
     EXPECT_NE(real().sectionData(real().imageHeader(0), ".text", &size), nullptr);
     EXPECT_GT(size, 0u);
 }
 
-TEST_F(SystemPlatform, ARunPathNameIsTheLibraryAlreadyLoadedUnderThatName) {
-    // The real application library lies along this program's run path (bin/../lib); the
-    // stand-in, loaded from elsewhere under the same name, must be the one returned.
-    EXPECT_EQ(real().open("@rpath/Quorlan.debug.so"), s_handle) << real().openError();
-}
-
-TEST(SystemPlatformOpen, FailuresCarryTheLoadersText) {
+TEST(SystemPlatform, RunPathNamesResolveBesideTheExecutableOrSayWhereTheyWereSought) {
     EXPECT_EQ(real().open("/nonexistent/Missing.so"), nullptr);
     ASSERT_NE(real().openError(), nullptr);
     EXPECT_NE(std::string(real().openError()).find("/nonexistent/Missing.so"), std::string::npos);
-
     EXPECT_EQ(real().open("@rpath/NoSuchLibrary.so"), nullptr);
     EXPECT_EQ(std::string(real().openError()),
               "@rpath/NoSuchLibrary.so: no such file along the run path "
               "'$ORIGIN:$ORIGIN/../lib'");
-}
 
-TEST(SystemPlatformOpen, RunPathNamesResolveBesideTheExecutableFirst) {
     // This test program lives in bin/; a library copied beside it is found through $ORIGIN.
     std::filesystem::path self = std::filesystem::canonical("/proc/self/exe");
     std::filesystem::path copy = self.parent_path() / "QuorlanRunPathProbe.so";
@@ -103,7 +82,7 @@ TEST(SystemPlatformOpen, RunPathNamesResolveBesideTheExecutableFirst) {
     EXPECT_EQ(real().openError(), nullptr);
 }
 
-TEST(SystemPlatformProcess, StandardErrorIsAppendedToTheFileButNeverThroughALink) {
+TEST(SystemPlatform, StandardErrorIsAppendedToTheFileButNeverThroughALink) {
     TempDir dir;
     std::filesystem::path file = dir / "agent-stderr.txt";
     std::filesystem::path link = dir / "link-stderr.txt";
@@ -116,7 +95,7 @@ TEST(SystemPlatformProcess, StandardErrorIsAppendedToTheFileButNeverThroughALink
                 std::fputs("later\n", stderr);
                 std::exit(0);
             },
-            ExitedWithCode(0), "");
+            ::testing::ExitedWithCode(0), "");
     }
     // The write through the link stayed on the test's own standard error.
     EXPECT_EQ(readFile(file), "earlier\nlater\n");

@@ -1,9 +1,9 @@
 /* A stand-in for the development environment's preview agent, preloaded into the launcher by
  * the process tests. It says on standard output what it was asked, and the environment tells it
  * what to do:
- *   TESSALY_TEST_AGENT_CALL      "callback": call the function the launcher named and exit with
- *                                its result; any other value: call that symbol the same way;
- *                                unset: return, so the launcher goes on by itself. */
+ *   TESSALY_TEST_AGENT_CALL      the name of a function to call with the launcher's arguments,
+ *                                exiting with its result; unset or empty: return, so the
+ *                                launcher goes on by itself. */
 
 #define _GNU_SOURCE
 
@@ -19,13 +19,12 @@ __previews_injection_jit_link_entrypoint(int argc, char **argv, const char *rela
     printf("agent: jit link argc=%d path=%s callback=%s\n", argc,
            relativePath ? relativePath : "(null)", callback ? callback : "(null)");
     fflush(stdout);
-    const char *call = getenv("TESSALY_TEST_AGENT_CALL");
-    if (!call)
+    const char *name = getenv("TESSALY_TEST_AGENT_CALL");
+    if (!name || !*name)
         return;
-    const char *name = strcmp(call, "callback") == 0 ? callback : call;
-    void *address = name ? dlsym(RTLD_DEFAULT, name) : NULL;
+    void *address = dlsym(RTLD_DEFAULT, name);
     if (!address) {
-        printf("agent: no %s\n", name ? name : "callback");
+        printf("agent: no %s\n", name);
         exit(99);
     }
     int (*function)(int, char **);
