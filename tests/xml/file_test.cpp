@@ -1,0 +1,186 @@
+#include "engine/xml/document.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <csignal>
+#include <functional>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+
+namespace fs = std::filesystem;
+using tessaly::testing::readFile;
+using tessaly::testing::TempDir;
+using tessaly::testing::writeFile;
+using tessaly::xml::Attribute;
+using tessaly::xml::Document;
+using tessaly::xml::DocumentError;
+using tessaly::xml::Element;
+
+namespace {
+
+DocumentError errorFrom(const std::function<void()> &action) {
+    try {
+        action();
+    } catch (const DocumentError &error) {
+        return error;
+    }
+    ADD_FAILURE() << "no DocumentError";
+    return DocumentError(DocumentError::Kind::Parse, "none", "none");
+}
+
+} // namespace
+
+TEST(RoundTrip, EveryCorpusDocumentComesBackByteForByte) {
+    const fs::path root = fs::path(TESSALY_SHARED_DIR) / "corpus" / "fcpxml";
+    if (!fs::exists(root))
+        GTEST_SKIP() << "no FCPXML corpus under " << TESSALY_SHARED_DIR;
+    std::size_t bundles = 0;
+    for (const auto &entry : fs::recursive_directory_iterator(root)) {
+        const fs::path &path = entry.path();
+        if (!entry.is_regular_file() || path.extension() != ".fcpxml")
+            continue;
+        SCOPED_TRACE(path.string());
+        bundles += path.parent_path().extension() == ".fcpxmld";
+        Document doc = Document::load(path);
+        EXPECT_EQ(doc.xmlData(), readFile(path));
+        EXPECT_EQ(doc.rootElement().name(), "fcpxml");
+    }
+    EXPECT_GT(bundles, 0u);
+}
+
+// The source stays in memory, so saving over the loaded file (which truncates it first) and
+// over a longer file both leave exactly the document. A moved-from document refuses to save
+// and leaves the file alone.
+TEST(Save, OverTheLoadedFileAndOverALongerOne) {
+    TempDir dir;
+    const fs::path file = dir / "Day1.fcpxml";
+    const std::string source = "<?xml version=\"1.0\"?>\n<fcpxml>\n  <asset src='a.mov'/>\n"
+                               "  <!-- a comment long enough to span the edit -->\n</fcpxml>\n";
+    writeFile(file, source);
+    Document doc = Document::load(file);
+    doc.save(file);
+    EXPECT_EQ(readFile(file), source);
+    doc.rootElement().firstElementNamed("asset").attributeForName("src").setStringValue("a.braw");
+    doc.save(file);
+    std::string expected = source;
+    expected.replace(expected.find("a.mov"), 5, "a.braw");
+    EXPECT_EQ(readFile(file), expected);
+
+    writeFile(file, std::string(10000, 'z'));
+    doc.save(file);
+    EXPECT_EQ(readFile(file), expected);
+
+    Document kept = std::move(doc);
+    EXPECT_FALSE(doc.rootElement());
+    EXPECT_TRUE(doc.children().empty());
+    EXPECT_EQ(doc.xmlData(), "");
+    writeFile(file, "<b/>");
+    EXPECT_THROW(doc.save(file), std::logic_error);
+    EXPECT_EQ(readFile(file), "<b/>");
+    EXPECT_EQ(kept.xmlData(), expected);
+}
+
+// Saving gathers many short pieces into few writes; the file must hold exactly what
+// xmlData() gives, across every buffer refill.
+TEST(Save, FileMatchesTheSerialisationAfterManyPatches) {
+    // Three stretches: only pieces long enough to be written from where they lie, more of them
+    // in a row than one gathered write takes; long and short pieces taking turns; then short
+    // ones that fill the copy buffer many times over.
+    const std::string longText(4200, 'x');
+    std::string text = "<r>";
+    for (int i = 0; i < 9000; ++i) {
+        const std::size_t length = i < 3000 ? (i % 2 ? 4200 : 10) : std::size_t(i % 3000);
+        text += "<c ref='r" + std::to_string(i) + "' n='" +
+                (i < 400 ? longText : std::string(length, 'x')) + "' format='f'" +
+                (i < 400 ? " m='" + longText + "'" : std::string()) + "/>\n";
+    }
+    text += "</r>";
+    Document doc = Document::parse(text);
+    int i = 0;
+    doc.rootElement().forEachAttributeNamed({"ref", "format"},
+                                            [&](Element, Attribute attribute, std::size_t which) {
+                                                const std::string value = "v" + std::to_string(i);
+                                                if (i < 800)
+                                                    attribute.setStringValue(value + longText);
+                                                else if (which == 1 || i % 3 != 0)
+                                                    attribute.setStringValue(value);
+                                                ++i;
+                                            });
+    TempDir dir;
+    doc.save(dir / "out.xml");
+    EXPECT_EQ(readFile(dir / "out.xml"), doc.xmlData());
+}
+
+// A file may hold more than its size said when the read began: it grew meanwhile, or it is a
+// kernel file that gives no size at all. The read goes on to the end through ever bigger
+// buffers. A child's environment seen through /proc is such a file with a known content: the
+// one variable it was given, then the NUL that ends it, where the parse must fail.
+TEST(Load, ReadsPastTheSizeTheFileHadWhenOpened) {
+    std::string document = "<a>" + std::string(50000, 'x') + "</a>";
+    char *argv[] = {const_cast<char *>("sleep"), const_cast<char *>("60"), nullptr};
+    char *environment[] = {document.data(), nullptr};
+    pid_t child = 0;
+    ASSERT_EQ(posix_spawn(&child, "/bin/sleep", nullptr, nullptr, argv, environment), 0);
+    const fs::path file = "/proc/" + std::to_string(child) + "/environ";
+    // The spawn returns once the exec has begun, a moment before the environment is in place.
+    while (readFile(file).empty())
+        std::this_thread::yield();
+    EXPECT_EQ(fs::file_size(file), 0u);
+    const DocumentError error = errorFrom([&] { Document::load(file); });
+    EXPECT_EQ(error.reason(), "text after the root element");
+    EXPECT_EQ(error.offset(), document.size());
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+}
+
+// What the user reads when the file itself is the trouble: the system's reason, or a plainer
+// one where the system's would mislead. Pipes and devices are refused at once: a pipe would
+// block the open, a device would be read without end.
+TEST(ErrorMessage, FileErrorsCarryTheSystemReason) {
+    TempDir dir;
+    fs::create_directories(dir / "Day1.fcpxmld");
+    ASSERT_EQ(mkfifo((dir / "pipe.fcpxml").c_str(), 0644), 0);
+    const Document doc = Document::parse("<a/>");
+    auto load = [](const fs::path &file) { return [=] { Document::load(file); }; };
+    auto save = [&doc](const fs::path &file) { return [&doc, file] { doc.save(file); }; };
+    const struct {
+        std::function<void()> action;
+        std::string message;
+    } cases[] = {
+        {load(dir / "Day1.fcpxml"), "Cannot read “Day1.fcpxml”: No such file or directory."},
+        {load(dir / "Day1.fcpxmld"), "Cannot read “Day1.fcpxmld”: Is a directory."},
+        {load(dir / "pipe.fcpxml"), "Cannot read “pipe.fcpxml”: it is not a regular file."},
+        {load("/dev/zero"), "Cannot read “zero”: it is not a regular file."},
+        {save(dir / "missing" / "Day1.fcpxml"),
+         "Cannot write “Day1.fcpxml”: No such file or directory."},
+        {save(dir / "Day1.fcpxmld"), "Cannot write “Day1.fcpxmld”: Is a directory."},
+        {save("/dev/full"), "Cannot write “full”: the disk is full."},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.message);
+        EXPECT_EQ(errorFrom(c.action).message(), c.message);
+    }
+    EXPECT_EQ(errorFrom(save("/dev/full")).systemError(), ENOSPC);
+}
+
+// A write past the process's file-size limit fails with EFBIG; the user hears of a full disk.
+TEST(ErrorMessage, FileSizeLimitReadsAsAFullDisk) {
+    TempDir dir;
+    const Document doc = Document::parse("<a>" + std::string(100000, 'x') + "</a>");
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    DocumentError error = errorFrom([&] { doc.save(dir / "big.fcpxml"); });
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(error.message(), "Cannot write “big.fcpxml”: the disk is full.");
+    EXPECT_EQ(error.systemError(), EFBIG);
+}

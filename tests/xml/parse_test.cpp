@@ -1,0 +1,174 @@
+// What the parser makes of one document: an accepted one is written back byte for byte and its
+// attribute `v`, if any, decoded; a refused one names the reason, line and column.
+#include "engine/xml/document.h"
+
+#include <gtest/gtest.h>
+
+using tessaly::xml::Document;
+using tessaly::xml::DocumentError;
+using tessaly::xml::LoadOptions;
+
+namespace {
+
+constexpr const char *kReadBack = "read back";
+
+std::string outcomeOf(const std::string &document) {
+    try {
+        Document doc = Document::parse(document, "Day1.fcpxml");
+        if (doc.xmlData() != document)
+            return "changed";
+        const std::optional<std::string> v = doc.rootElement().attributeValue("v");
+        return v ? "v=" + *v : kReadBack;
+    } catch (const DocumentError &error) {
+        EXPECT_EQ(error.kind(), DocumentError::Kind::Parse);
+        return error.reason() + " at " + std::to_string(error.line()) + ":" +
+               std::to_string(error.column());
+    }
+}
+
+struct ParseCase {
+    const char *name;
+    std::string document;
+    std::string outcome;
+};
+
+const ParseCase kCases[] = {
+    // Every spelling of the source survives.
+    {"EverySpelling",
+     "\xEF\xBB\xBF<?xml version='1.0' encoding=\"utf-8\" standalone='no'?>\r\n"
+     "<!DOCTYPE fcpxml [\r\n  <!ENTITY who \"proxy &amp; raw\">\r\n"
+     "  <!ATTLIST fcpxml version CDATA #IMPLIED>\r\n]>\r\n<!-- head -->\r\n<?app data?>\r\n"
+     "<fcpxml  version = '1.10'\tx=\"&who;&#x41;&#66;\" >\r\n"
+     "  <a/><b /><c></c><![CDATA[<raw>]]>text &lt; &who; ]] > \r\n"
+     "</fcpxml >\r\n<!-- tail -->\r\n",
+     kReadBack},
+
+    // Attribute values: references expanded, literal white space normalised.
+    {"Plain", "<a v='proxy.mov'/>", "v=proxy.mov"},
+    {"Predefined", "<a v='&lt;&gt;&amp;&apos;&quot;'/>", "v=<>&'\""},
+    {"CharacterReferences", "<a v='&#65;&#x42;&#x1F600;'/>", "v=AB\xF0\x9F\x98\x80"},
+    {"LiteralWhiteSpaceBecomesSpaces", "<a v='a\tb\nc\rd'/>", "v=a b c d"},
+    {"CrLfIsOneLineEnd", "<a v='a\r\nb'/>", "v=a b"},
+    {"ReferencedWhiteSpaceStays", "<a v='&#9;&#10;&#13;'/>", "v=\t\n\r"},
+    {"NoCollapsingOfSpaces", "<a v='  two  spaces  '/>", "v=  two  spaces  "},
+    {"InternalEntity", "<!DOCTYPE a [<!ENTITY e 'raw &amp; proxy'>]><a v='[&e;]'/>",
+     "v=[raw & proxy]"},
+    {"NestedEntities", "<!DOCTYPE a [<!ENTITY i 'in'><!ENTITY o '&i;-&i;'>]><a v='&o;'/>",
+     "v=in-in"},
+    // The character reference is expanded when the entity is declared, so the line feed is a
+    // literal one in the replacement text and is normalised like any other.
+    {"EntityWithCharacterReference", "<!DOCTYPE a [<!ENTITY e 'x&#10;y'>]><a v='&e;'/>", "v=x y"},
+    {"EntityWithEscapedReference", "<!DOCTYPE a [<!ENTITY e 'x&#38;#10;y'>]><a v='&e;'/>",
+     "v=x\ny"},
+    {"EntityLineEndsAreNormalisedFirst", "<!DOCTYPE a [<!ENTITY e 'x\r\ny'>]><a v='&e;'/>",
+     "v=x y"},
+    {"UndeclaredEntityOfExternalDtdIsKept", "<!DOCTYPE a SYSTEM 'a.dtd'><a v='x&ext;y'/>",
+     "v=x&ext;y"},
+
+    // Only UTF-8 and its ASCII subset are read; others are recognised and named.
+    {"Utf8WithBom", "\xEF\xBB\xBF<?xml version='1.0' encoding='UTF-8'?><a>\xC3\xA9</a>", kReadBack},
+    {"BomWithoutDeclaration", "\xEF\xBB\xBF<a/>", kReadBack},
+    {"NoDeclaration", "<a>\xE2\x82\xAC</a>", kReadBack},
+    {"LowerCaseUtf8", "<?xml version='1.0' encoding='utf-8'?><a/>", kReadBack},
+    {"UsAscii", "<?xml version='1.0' encoding='US-ASCII'?><a/>", kReadBack},
+    {"Ascii", "<?xml version=\"1.0\" encoding=\"ascii\"?><a>&#233;</a>", kReadBack},
+    {"Utf16LittleEndianBom", std::string("\xFF\xFE<\0a\0/\0>\0", 10),
+     "unsupported encoding UTF-16 at 1:1"},
+    {"Utf16BigEndianBom", std::string("\xFE\xFF\0<\0a\0/\0>", 10),
+     "unsupported encoding UTF-16 at 1:1"},
+    {"Utf16WithoutBom", std::string("<\0?\0x\0m\0l\0", 10), "unsupported encoding UTF-16 at 1:1"},
+    {"Utf16BigEndianWithoutBom", std::string("\0<\0?\0x\0m\0l", 10),
+     "unsupported encoding UTF-16 at 1:1"},
+    {"Utf32LittleEndianBom", std::string("\xFF\xFE\0\0<\0\0\0", 8),
+     "unsupported encoding UTF-32 at 1:1"},
+    {"Utf32BigEndianBom", std::string("\0\0\xFE\xFF\0\0\0<", 8),
+     "unsupported encoding UTF-32 at 1:1"},
+    {"Utf32WithoutBom", std::string("\0\0\0<\0\0\0a", 8), "unsupported encoding UTF-32 at 1:1"},
+    {"Ebcdic", "\x4C\x6F\xA7\x94\x93", "unsupported encoding EBCDIC at 1:1"},
+    {"Latin1", "<?xml version='1.0' encoding='ISO-8859-1'?><a>\xE9</a>",
+     "unsupported encoding ISO-8859-1 at 1:20"},
+    {"NameWithDigitZero", "<?xml version='1.0' encoding='windows-1250'?><a/>",
+     "unsupported encoding windows-1250 at 1:20"},
+    {"ShiftJis", "<?xml version='1.0' encoding='Shift_JIS'?><a/>",
+     "unsupported encoding Shift_JIS at 1:20"},
+    {"DeclaredUtf16InUtf8Bytes", "<?xml version='1.0' encoding='UTF-16'?><a/>",
+     "unsupported encoding UTF-16 at 1:20"},
+    {"Overlong", "<a>\xC0\xAF</a>", "invalid UTF-8 byte sequence at 1:4"},
+    {"Surrogate", "<a>\xED\xA0\x80</a>", "invalid UTF-8 byte sequence at 1:4"},
+    {"Truncated", "<a>\xE2\x82</a>", "invalid UTF-8 byte sequence at 1:4"},
+    {"BeyondUnicode", "<a>\xF4\x90\x80\x80</a>", "invalid UTF-8 byte sequence at 1:4"},
+    {"Latin1WithoutDeclaration", "<a>caf\xE9</a>", "invalid UTF-8 byte sequence at 1:7"},
+    {"NonCharacterFFFE", "<a>\xEF\xBF\xBE</a>", "invalid character at 1:4"},
+    {"InvalidInName", "<a\xEF\xBF\xBF/>", "invalid character at 1:3"},
+    {"HighByteInAscii", "<?xml version='1.0' encoding='US-ASCII'?><a>\xC3\xA9</a>",
+     "byte outside US-ASCII in a document declared as US-ASCII at 1:45"},
+
+    // Errors name the reason and where it was found; columns count characters.
+    {"MismatchedTag", "<a>\n  <b>\n  </c>\n</a>", "mismatched tag at 3:5"},
+    {"MismatchedTagAfterCrLf", "<a>\r\n\r\n<b></a>", "mismatched tag at 3:6"},
+    {"ColumnsCountCharacters", "<a>\xC3\xA9\xE2\x82\xAC</b>", "mismatched tag at 1:8"},
+    {"UnclosedElement", "<fcpxml>\n<resources>\n", "unclosed element “resources” at 3:1"},
+    {"DuplicateAttribute", "<a id='1' id='2'/>", "duplicate attribute at 1:11"},
+    {"LessThanInValue", "<a v='<'/>", "'<' in attribute value at 1:7"},
+    {"UndefinedEntity", "<a>\n&nbsp;</a>", "undefined entity “nbsp” at 2:1"},
+    {"CDataEndInText", "<a>]]></a>", "']]>' in character data at 1:4"},
+    {"InvalidCharacter", "<a>\x01</a>", "invalid character at 1:4"},
+    {"TwoRoots", "<a/>\n<b/>", "more than one root element at 2:1"},
+    {"NoRoot", "<?xml version='1.0'?>\n", "no root element at 2:1"},
+    {"TextAfterRoot", "<a/>x", "text after the root element at 1:5"},
+    {"DoubleHyphenInComment", "<a><!-- a -- b --></a>", "'--' inside a comment at 1:11"},
+    {"ReservedTarget", "<a/><?XmL x?>", "XML declaration not at the start of the document at 1:5"},
+    {"RecursiveEntity", "<!DOCTYPE a [<!ENTITY e '&e;'>]>\n<a>&e;</a>",
+     "recursive entity reference at 2:4"},
+    {"UnbalancedEntity", "<!DOCTYPE a [<!ENTITY e '<b>'>]><a>&e;</a>",
+     "elements in an entity's replacement text do not balance at 1:36"},
+    {"VersionNotANumber", "<?xml version='1.x'?><a/>", "unsupported XML version at 1:6"},
+    {"SpaceInEncodingName", "<?xml version='1.0' encoding='utf 8'?><a/>",
+     "invalid encoding name at 1:20"},
+    {"ExternalEntityInValue", "<!DOCTYPE a [<!ENTITY e SYSTEM 'e.txt'>]><a v='&e;'/>",
+     "reference to external entity “e” in attribute value at 1:48"},
+};
+
+DocumentError parseError(const std::string &document, const LoadOptions &options = {}) {
+    try {
+        Document::parse(document, "/Volumes/Media/Day1.fcpxml", options);
+    } catch (const DocumentError &error) {
+        return error;
+    }
+    ADD_FAILURE() << "accepted";
+    return DocumentError(DocumentError::Kind::Parse, "none", "none");
+}
+
+} // namespace
+
+TEST(Parse, OutcomeOfEachDocument) {
+    for (const ParseCase &c : kCases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(outcomeOf(c.document), c.outcome);
+    }
+}
+
+TEST(ErrorMessage, ParseErrorNamesFileLineAndColumn) {
+    std::string document = "<fcpxml>\n";
+    for (int i = 0; i < 10; ++i)
+        document += "  <clip/>\n";
+    document += "    </b>\n</fcpxml>\n";
+    const DocumentError error = parseError(document);
+    EXPECT_EQ(error.message(),
+              "“Day1.fcpxml” is not well-formed XML: mismatched tag (line 12, column 7).");
+    EXPECT_STREQ(error.what(), error.message().c_str());
+    EXPECT_EQ(error.file(), "/Volumes/Media/Day1.fcpxml");
+    EXPECT_EQ(error.offset(), document.find("</b>") + 2);
+    EXPECT_EQ(error.describing("“Info.fcpxml” in the bundle “Day1.fcpxmld”").message(),
+              "“Info.fcpxml” in the bundle “Day1.fcpxmld” is not well-formed XML: mismatched tag "
+              "(line 12, column 7).");
+}
+
+TEST(ErrorMessage, RefusedEncodingIsNamedWithWhoCannotReadIt) {
+    const std::string latin1 = "<?xml version='1.0' encoding='ISO-8859-1'?><a/>";
+    EXPECT_EQ(parseError(latin1).message(), "“Day1.fcpxml” uses the encoding ISO-8859-1, which "
+                                            "cannot be read; export the document as UTF-8.");
+    EXPECT_EQ(parseError(latin1, LoadOptions{{}, "Tessaly"}).message(),
+              "“Day1.fcpxml” uses the encoding ISO-8859-1, which Tessaly cannot read; export the "
+              "document as UTF-8.");
+}
