@@ -43,20 +43,12 @@ bool knownExpatDeviation(const std::string &id, const std::optional<std::string>
                        [&](std::string_view prefix) { return id.starts_with(prefix); });
 }
 
-const char *const kIndexes[] = {"xmltest/xmltest.xml",
-                                "sun/sun-not-wf.xml",
-                                "sun/sun-valid.xml",
-                                "sun/sun-invalid.xml",
-                                "sun/sun-error.xml",
-                                "oasis/oasis.xml",
-                                "ibm/ibm_oasis_not-wf.xml",
-                                "ibm/ibm_oasis_valid.xml",
-                                "ibm/ibm_oasis_invalid.xml",
-                                "eduni/errata-2e/errata2e.xml",
-                                "eduni/errata-3e/errata3e.xml",
-                                "eduni/errata-4e/errata4e.xml",
-                                "eduni/misc/ht-bh.xml",
-                                "japanese/japanese.xml"};
+// The suite's indexes, below its root.
+constexpr const char *kIndexes =
+    "xmltest/xmltest.xml sun/sun-not-wf.xml sun/sun-valid.xml sun/sun-invalid.xml "
+    "sun/sun-error.xml oasis/oasis.xml ibm/ibm_oasis_not-wf.xml ibm/ibm_oasis_valid.xml "
+    "ibm/ibm_oasis_invalid.xml eduni/errata-2e/errata2e.xml eduni/errata-3e/errata3e.xml "
+    "eduni/errata-4e/errata4e.xml eduni/misc/ht-bh.xml japanese/japanese.xml";
 
 fs::path suiteRoot() {
     fs::path target = fs::path(TESSALY_BINARY_DIR) / "xmlconf-suite";
@@ -82,17 +74,6 @@ struct Case {
     fs::path file;
 };
 
-bool listed(const std::optional<std::string> &value, std::string_view token) {
-    if (!value)
-        return true;
-    std::istringstream words(*value);
-    std::string word;
-    while (words >> word)
-        if (word == token)
-            return true;
-    return false;
-}
-
 // The index's TEST elements that this layer is held to: XML 1.0 fifth edition, no external
 // entities, no optional errors.
 std::vector<Case> casesOf(const fs::path &index) {
@@ -108,8 +89,8 @@ std::vector<Case> casesOf(const fs::path &index) {
         std::string type = element.attributeValue("TYPE").value_or("");
         auto recommendation = element.attributeValue("RECOMMENDATION");
         if (element.attributeValue("ENTITIES").value_or("none") != "none" || type == "error" ||
-            !listed(element.attributeValue("VERSION"), "1.0") ||
-            !listed(element.attributeValue("EDITION"), "5") ||
+            element.attributeValue("VERSION").value_or("1.0").find("1.0") == std::string::npos ||
+            element.attributeValue("EDITION").value_or("5").find("5") == std::string::npos ||
             (recommendation && recommendation->rfind("XML1.0", 0) != 0))
             return;
         out.push_back(Case{element.attributeValue("ID").value_or(""), type,
@@ -125,7 +106,8 @@ TEST(Conformance, SuiteVerdictsHoldAndExpatAgrees) {
     if (root.empty() || !fs::exists(root))
         GTEST_SKIP() << "conformance suite not available under " << TESSALY_SHARED_DIR;
     std::size_t run = 0, accepted = 0, refused = 0, expatDeviations = 0;
-    for (const char *index : kIndexes) {
+    std::istringstream indexes(kIndexes);
+    for (std::string index; indexes >> index;) {
         for (const Case &c : casesOf(root / index)) {
             ++run;
             const std::string bytes = readFile(c.file);

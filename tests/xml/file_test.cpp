@@ -116,6 +116,23 @@ TEST(Save, FileMatchesTheSerialisationAfterManyPatches) {
     EXPECT_EQ(readFile(dir / "out.xml"), doc.xmlData());
 }
 
+TEST(Load, ExternalResourcesAreNeverRead) {
+    TempDir dir;
+    // Were either file read, its content would make the document fail to load.
+    writeFile(dir / "ext.dtd", "<!ENTITY broken");
+    writeFile(dir / "secret.txt", "<<< not xml");
+    const std::string source = "<!DOCTYPE a SYSTEM \"ext.dtd\" [\n"
+                               "  <!ENTITY secret SYSTEM \"secret.txt\">\n"
+                               "  <!ENTITY remote SYSTEM \"http://example.invalid/x\">\n"
+                               "  <!ENTITY % dtd SYSTEM \"ext.dtd\">\n"
+                               "  %dtd;\n"
+                               "]>\n<a>&secret;&remote;&fromExternalDtd;</a>\n";
+    writeFile(dir / "doc.xml", source);
+    Document doc = Document::load(dir / "doc.xml");
+    EXPECT_EQ(doc.xmlData(), source);
+    EXPECT_EQ(doc.rootElement().childCount(), 1u);
+}
+
 // A file may hold more than its size said when the read began: it grew meanwhile, or it is a
 // kernel file that gives no size at all. The read goes on to the end through ever bigger
 // buffers. A child's environment seen through /proc is such a file with a known content: the

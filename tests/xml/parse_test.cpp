@@ -1,16 +1,62 @@
 // What the parser makes of one document: an accepted one is written back byte for byte and its
 // attribute `v`, if any, decoded; a refused one names the reason, line and column.
 #include "engine/xml/document.h"
+#include "support/element_walk.h"
 
 #include <gtest/gtest.h>
 
+using namespace std::string_literals;
 using tessaly::xml::Document;
 using tessaly::xml::DocumentError;
+using tessaly::xml::Element;
 using tessaly::xml::LoadOptions;
 
 namespace {
 
 constexpr const char *kReadBack = "read back";
+constexpr const char *kLimit = "entity expansion exceeds the limit";
+
+std::string repeat(const std::string &piece, std::size_t times) {
+    std::string out;
+    out.reserve(piece.size() * times);
+    for (; times > 0; --times)
+        out += piece;
+    return out;
+}
+
+/// Ten levels of entities, each referring ten times to the one below.
+std::string billionLaughs(const std::string &use) {
+    std::string dtd = "<!DOCTYPE lolz [\n<!ENTITY lol0 \"lol\">\n";
+    for (int i = 1; i <= 9; ++i)
+        dtd += "<!ENTITY lol" + std::to_string(i) + " \"" +
+               repeat("&lol" + std::to_string(i - 1) + ";", 10) + "\">\n";
+    return dtd + "]>\n" + use;
+}
+
+/// `count` references to one entity of 100,000 characters.
+std::string bigEntityUsed(std::size_t count) {
+    return "<!DOCTYPE a [<!ENTITY big \"" + std::string(100000, 'x') + "\">]><a>" +
+           repeat("&big;", count) + "</a>";
+}
+
+/// Entities each referring to the next, `length` deep.
+std::string entityChain(int length) {
+    std::string dtd = "<!DOCTYPE a [";
+    for (int i = 0; i < length; ++i)
+        dtd += "<!ENTITY e" + std::to_string(i) + " '&e" + std::to_string(i + 1) + ";'>";
+    return dtd + "<!ENTITY e" + std::to_string(length) + " 'end'>]><a>&e0;</a>";
+}
+
+std::string nested(std::size_t depth) {
+    return repeat("<a>", depth) + "x" + repeat("</a>", depth);
+}
+
+std::string manyAttributes(const std::string &last) {
+    std::string tag = "<a";
+    for (int i = 0; i < 5000; ++i)
+        tag += " n" + std::to_string(i) + "='1'";
+    return tag + last + "/>";
+}
 
 std::string outcomeOf(const std::string &document) {
     try {
@@ -127,6 +173,24 @@ const ParseCase kCases[] = {
      "invalid encoding name at 1:20"},
     {"ExternalEntityInValue", "<!DOCTYPE a [<!ENTITY e SYSTEM 'e.txt'>]><a v='&e;'/>",
      "reference to external entity “e” in attribute value at 1:48"},
+
+    // Hostile documents: expansion and nesting are bounded and deep structures cost no
+    // recursion.
+    {"BillionLaughsInText", billionLaughs("<lolz>&lol9;</lolz>"), kLimit + " at 13:7"s},
+    {"BillionLaughsInValue", billionLaughs("<lolz a='&lol9;'/>"), kLimit + " at 13:10"s},
+    {"BillionLaughsUnused", billionLaughs("<lolz/>"), kReadBack},
+    {"LargeEntityUsedOften", bigEntityUsed(30), kReadBack},
+    {"LargeEntityUsedTooOften", bigEntityUsed(100030), kLimit + " at 1:100360"s},
+    {"EntityChain", entityChain(40), kReadBack},
+    {"EntityChainTooDeep", entityChain(1000), "entity references nested too deeply at 1:22823"},
+    {"DeepContentModel",
+     "<!DOCTYPE a [<!ELEMENT a " + std::string(200000, '(') + "b" + std::string(200000, ')') +
+         ">]><a/>",
+     kReadBack},
+    {"DeepEntityText", "<!DOCTYPE r [<!ENTITY e '" + nested(200000) + "'>]><r>&e;</r>", kReadBack},
+    {"ManyAttributes", manyAttributes(""), kReadBack},
+    {"DuplicateAmongManyAttributes", manyAttributes(" n4321='2'"),
+     "duplicate attribute at 1:48894"},
 };
 
 DocumentError parseError(const std::string &document, const LoadOptions &options = {}) {
@@ -171,4 +235,24 @@ TEST(ErrorMessage, RefusedEncodingIsNamedWithWhoCannotReadIt) {
     EXPECT_EQ(parseError(latin1, LoadOptions{{}, "Tessaly"}).message(),
               "“Day1.fcpxml” uses the encoding ISO-8859-1, which Tessaly cannot read; export the "
               "document as UTF-8.");
+}
+
+// A million levels load, serialise, walk, copy, edit and go, all without recursion.
+TEST(DeepNesting, MillionLevels) {
+    constexpr std::size_t kDepth = 1000000;
+    const std::string source = nested(kDepth);
+    Document doc = Document::parse(source);
+    EXPECT_EQ(doc.xmlData(), source);
+    std::size_t depth = 0;
+    Element deepest;
+    tessaly::testing::forEachElement(doc.rootElement(), [&](Element e) {
+        ++depth;
+        deepest = e;
+    });
+    EXPECT_EQ(depth, kDepth);
+    Element copy = doc.rootElement().copy();
+    deepest.attributes(); // a read on the deepest element
+    deepest.removeChildAtIndex(0);
+    EXPECT_EQ(copy.xmlString(), source);
+    EXPECT_EQ(doc.xmlData().size(), source.size() - 1);
 }
