@@ -19,10 +19,7 @@
 
 namespace fs = std::filesystem;
 using tessaly::testing::readFile;
-using tessaly::xml::Document;
-using tessaly::xml::DocumentError;
-using tessaly::xml::Element;
-using tessaly::xml::test::expatError;
+using namespace tessaly::xml;
 
 namespace {
 
@@ -68,35 +65,26 @@ fs::path suiteRoot() {
     return target / "xmlconf";
 }
 
-struct Case {
-    std::string id;
-    std::string type;
-    fs::path file;
-};
-
-// The index's TEST elements that this layer is held to: XML 1.0 fifth edition, no external
-// entities, no optional errors.
-std::vector<Case> casesOf(const fs::path &index) {
+// Calls `visit(id, type, file)` for each TEST element of the index that this layer is held to:
+// XML 1.0 fifth edition, no external entities, no optional errors.
+template <typename Visit> void forEachCase(const fs::path &index, Visit &&visit) {
     // Some indexes are fragments meant for inclusion into a larger document: give them a root.
     std::string bytes = readFile(index);
     if (bytes.rfind("<?xml", 0) == 0)
         bytes.erase(0, bytes.find("?>") + 2);
     Document doc = Document::parse("<TESTCASES>" + bytes + "</TESTCASES>", index);
-    std::vector<Case> out;
-    tessaly::testing::forEachElement(doc.rootElement(), [&](Element element) {
-        if (element.name() != "TEST")
+    tessaly::testing::forEachElement(doc.rootElement(), [&](Element test) {
+        const std::string type = test.attributeValue("TYPE").value_or("");
+        const auto recommendation = test.attributeValue("RECOMMENDATION");
+        if (test.name() != "TEST" || type == "error" ||
+            test.attributeValue("ENTITIES").value_or("none") != "none" ||
+            test.attributeValue("VERSION").value_or("1.0").find("1.0") == std::string::npos ||
+            test.attributeValue("EDITION").value_or("5").find("5") == std::string::npos ||
+            (recommendation && !recommendation->starts_with("XML1.0")))
             return;
-        std::string type = element.attributeValue("TYPE").value_or("");
-        auto recommendation = element.attributeValue("RECOMMENDATION");
-        if (element.attributeValue("ENTITIES").value_or("none") != "none" || type == "error" ||
-            element.attributeValue("VERSION").value_or("1.0").find("1.0") == std::string::npos ||
-            element.attributeValue("EDITION").value_or("5").find("5") == std::string::npos ||
-            (recommendation && recommendation->rfind("XML1.0", 0) != 0))
-            return;
-        out.push_back(Case{element.attributeValue("ID").value_or(""), type,
-                           index.parent_path() / element.attributeValue("URI").value_or("")});
+        visit(test.attributeValue("ID").value_or(""), type,
+              index.parent_path() / test.attributeValue("URI").value_or(""));
     });
-    return out;
 }
 
 } // namespace
@@ -106,42 +94,42 @@ TEST(Conformance, SuiteVerdictsHoldAndExpatAgrees) {
     if (root.empty() || !fs::exists(root))
         GTEST_SKIP() << "conformance suite not available under " << TESSALY_SHARED_DIR;
     std::size_t run = 0, accepted = 0, refused = 0, expatDeviations = 0;
-    std::istringstream indexes(kIndexes);
-    for (std::string index; indexes >> index;) {
-        for (const Case &c : casesOf(root / index)) {
-            ++run;
-            const std::string bytes = readFile(c.file);
-            std::string rejection;
-            bool roundTrips = false;
-            try {
-                roundTrips = Document::load(c.file).xmlData() == bytes;
-            } catch (const DocumentError &error) {
-                rejection = error.message();
-            }
-            // Documents in other encodings are refused with their own message, not judged.
-            if (rejection.find("uses the encoding") != std::string::npos) {
-                ++refused;
-                continue;
-            }
-            const bool ours = rejection.empty();
-            accepted += ours;
-            const std::string what = c.id + " (" + c.type + ", " + c.file.string() + ")";
-            if (c.type == "not-wf")
-                EXPECT_FALSE(ours) << what << ": accepted";
-            else
-                EXPECT_TRUE(ours && roundTrips)
-                    << what << ": " << (ours ? "does not round-trip" : "rejected: " + rejection);
-            const std::optional<std::string> expat = expatError(bytes);
-            if (ours == !expat)
-                continue;
-            if (ours && knownExpatDeviation(c.id, expat))
-                ++expatDeviations;
-            else
-                ADD_FAILURE() << "expat disagrees on " << what << ": we "
-                              << (ours ? "accept" : "reject: " + rejection) << ", expat "
-                              << expat.value_or("accepts");
+    auto judge = [&](const std::string &id, const std::string &type, const fs::path &file) {
+        ++run;
+        const std::string bytes = readFile(file);
+        std::string rejection;
+        bool roundTrips = false;
+        try {
+            roundTrips = Document::load(file).xmlData() == bytes;
+        } catch (const DocumentError &error) {
+            rejection = error.message();
         }
-    }
+        // Documents in other encodings are refused with their own message, not judged.
+        if (rejection.find("uses the encoding") != std::string::npos) {
+            ++refused;
+            return;
+        }
+        const bool ours = rejection.empty();
+        accepted += ours;
+        const std::string what = id + " (" + type + ", " + file.string() + ")";
+        if (type == "not-wf")
+            EXPECT_FALSE(ours) << what << ": accepted";
+        else
+            EXPECT_TRUE(ours && roundTrips)
+                << what << ": " << (ours ? "does not round-trip" : "rejected: " + rejection);
+        const std::optional<std::string> expat = test::expatError(bytes);
+        if (ours == !expat)
+            return;
+        if (ours && knownExpatDeviation(id, expat))
+            ++expatDeviations;
+        else
+            ADD_FAILURE() << "expat disagrees on " << what << ": we "
+                          << (ours ? "accept" : "reject: " + rejection) << ", expat "
+                          << expat.value_or("accepts");
+    };
+    std::istringstream indexes(kIndexes);
+    for (std::string index; indexes >> index;)
+        forEachCase(root / index, judge);
     std::cout << "conformance: " << run << " run, " << accepted << " accepted, "
               << run - accepted - refused << " rejected, " << refused
               << " refused for their encoding, " << expatDeviations << " known expat deviations\n";

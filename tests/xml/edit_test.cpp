@@ -12,13 +12,7 @@
 #include <stdexcept>
 
 using tessaly::testing::forEachElement;
-using tessaly::xml::Attribute;
-using tessaly::xml::Document;
-using tessaly::xml::Element;
-using tessaly::xml::LoadOptions;
-using tessaly::xml::Node;
-using tessaly::xml::NodeKind;
-using tessaly::xml::PreparedValue;
+using namespace tessaly::xml;
 
 namespace {
 
@@ -193,7 +187,7 @@ TEST(Edit, ScriptsGiveTheExpectedBytesAndReadBackAsAReparse) {
             run(doc, c.script);
             const std::string out = doc.xmlData();
             EXPECT_EQ(out, c.expected);
-            EXPECT_EQ(tessaly::xml::test::expatError(out), std::nullopt);
+            EXPECT_EQ(test::expatError(out), std::nullopt);
             EXPECT_EQ(treeOf(doc), treeOf(Document::parse(out)));
         }
     }

@@ -6,10 +6,7 @@
 #include <gtest/gtest.h>
 
 using namespace std::string_literals;
-using tessaly::xml::Document;
-using tessaly::xml::DocumentError;
-using tessaly::xml::Element;
-using tessaly::xml::LoadOptions;
+using namespace tessaly::xml;
 
 namespace {
 
@@ -213,19 +210,16 @@ TEST(Parse, OutcomeOfEachDocument) {
 }
 
 TEST(ErrorMessage, ParseErrorNamesFileLineAndColumn) {
-    std::string document = "<fcpxml>\n";
-    for (int i = 0; i < 10; ++i)
-        document += "  <clip/>\n";
-    document += "    </b>\n</fcpxml>\n";
+    const std::string document = "<fcpxml>\n  <clip/>\n    </b>\n</fcpxml>\n";
     const DocumentError error = parseError(document);
     EXPECT_EQ(error.message(),
-              "“Day1.fcpxml” is not well-formed XML: mismatched tag (line 12, column 7).");
+              "“Day1.fcpxml” is not well-formed XML: mismatched tag (line 3, column 7).");
     EXPECT_STREQ(error.what(), error.message().c_str());
     EXPECT_EQ(error.file(), "/Volumes/Media/Day1.fcpxml");
     EXPECT_EQ(error.offset(), document.find("</b>") + 2);
     EXPECT_EQ(error.describing("“Info.fcpxml” in the bundle “Day1.fcpxmld”").message(),
               "“Info.fcpxml” in the bundle “Day1.fcpxmld” is not well-formed XML: mismatched tag "
-              "(line 12, column 7).");
+              "(line 3, column 7).");
 }
 
 TEST(ErrorMessage, RefusedEncodingIsNamedWithWhoCannotReadIt) {
