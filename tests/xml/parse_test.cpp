@@ -11,6 +11,8 @@ using namespace tessaly::xml;
 namespace {
 
 constexpr const char *kReadBack = "read back";
+constexpr const char *kUtf16 = "unsupported encoding UTF-16 at 1:1";
+constexpr const char *kUtf32 = "unsupported encoding UTF-32 at 1:1";
 constexpr const char *kLimit = "entity expansion exceeds the limit";
 
 std::string repeat(const std::string &piece, std::size_t times) {
@@ -76,18 +78,7 @@ struct ParseCase {
 };
 
 const ParseCase kCases[] = {
-    // Every spelling of the source survives.
-    {"EverySpelling",
-     "\xEF\xBB\xBF<?xml version='1.0' encoding=\"utf-8\" standalone='no'?>\r\n"
-     "<!DOCTYPE fcpxml [\r\n  <!ENTITY who \"proxy &amp; raw\">\r\n"
-     "  <!ATTLIST fcpxml version CDATA #IMPLIED>\r\n]>\r\n<!-- head -->\r\n<?app data?>\r\n"
-     "<fcpxml  version = '1.10'\tx=\"&who;&#x41;&#66;\" >\r\n"
-     "  <a/><b /><c></c><![CDATA[<raw>]]>text &lt; &who; ]] > \r\n"
-     "</fcpxml >\r\n<!-- tail -->\r\n",
-     kReadBack},
-
     // Attribute values: references expanded, literal white space normalised.
-    {"Plain", "<a v='proxy.mov'/>", "v=proxy.mov"},
     {"Predefined", "<a v='&lt;&gt;&amp;&apos;&quot;'/>", "v=<>&'\""},
     {"CharacterReferences", "<a v='&#65;&#x42;&#x1F600;'/>", "v=AB\xF0\x9F\x98\x80"},
     {"LiteralWhiteSpaceBecomesSpaces", "<a v='a\tb\nc\rd'/>", "v=a b c d"},
@@ -115,18 +106,13 @@ const ParseCase kCases[] = {
     {"LowerCaseUtf8", "<?xml version='1.0' encoding='utf-8'?><a/>", kReadBack},
     {"UsAscii", "<?xml version='1.0' encoding='US-ASCII'?><a/>", kReadBack},
     {"Ascii", "<?xml version=\"1.0\" encoding=\"ascii\"?><a>&#233;</a>", kReadBack},
-    {"Utf16LittleEndianBom", std::string("\xFF\xFE<\0a\0/\0>\0", 10),
-     "unsupported encoding UTF-16 at 1:1"},
-    {"Utf16BigEndianBom", std::string("\xFE\xFF\0<\0a\0/\0>", 10),
-     "unsupported encoding UTF-16 at 1:1"},
-    {"Utf16WithoutBom", std::string("<\0?\0x\0m\0l\0", 10), "unsupported encoding UTF-16 at 1:1"},
-    {"Utf16BigEndianWithoutBom", std::string("\0<\0?\0x\0m\0l", 10),
-     "unsupported encoding UTF-16 at 1:1"},
-    {"Utf32LittleEndianBom", std::string("\xFF\xFE\0\0<\0\0\0", 8),
-     "unsupported encoding UTF-32 at 1:1"},
-    {"Utf32BigEndianBom", std::string("\0\0\xFE\xFF\0\0\0<", 8),
-     "unsupported encoding UTF-32 at 1:1"},
-    {"Utf32WithoutBom", std::string("\0\0\0<\0\0\0a", 8), "unsupported encoding UTF-32 at 1:1"},
+    {"Utf16LittleEndianBom", std::string("\xFF\xFE<\0a\0/\0>\0", 10), kUtf16},
+    {"Utf16BigEndianBom", std::string("\xFE\xFF\0<\0a\0/\0>", 10), kUtf16},
+    {"Utf16WithoutBom", std::string("<\0?\0x\0m\0l\0", 10), kUtf16},
+    {"Utf16BigEndianWithoutBom", std::string("\0<\0?\0x\0m\0l", 10), kUtf16},
+    {"Utf32LittleEndianBom", std::string("\xFF\xFE\0\0<\0\0\0", 8), kUtf32},
+    {"Utf32BigEndianBom", std::string("\0\0\xFE\xFF\0\0\0<", 8), kUtf32},
+    {"Utf32WithoutBom", std::string("\0\0\0<\0\0\0a", 8), kUtf32},
     {"Ebcdic", "\x4C\x6F\xA7\x94\x93", "unsupported encoding EBCDIC at 1:1"},
     {"Latin1", "<?xml version='1.0' encoding='ISO-8859-1'?><a>\xE9</a>",
      "unsupported encoding ISO-8859-1 at 1:20"},
@@ -190,16 +176,6 @@ const ParseCase kCases[] = {
      "duplicate attribute at 1:48894"},
 };
 
-DocumentError parseError(const std::string &document, const LoadOptions &options = {}) {
-    try {
-        Document::parse(document, "/Volumes/Media/Day1.fcpxml", options);
-    } catch (const DocumentError &error) {
-        return error;
-    }
-    ADD_FAILURE() << "accepted";
-    return DocumentError(DocumentError::Kind::Parse, "none", "none");
-}
-
 } // namespace
 
 TEST(Parse, OutcomeOfEachDocument) {
@@ -207,28 +183,6 @@ TEST(Parse, OutcomeOfEachDocument) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(outcomeOf(c.document), c.outcome);
     }
-}
-
-TEST(ErrorMessage, ParseErrorNamesFileLineAndColumn) {
-    const std::string document = "<fcpxml>\n  <clip/>\n    </b>\n</fcpxml>\n";
-    const DocumentError error = parseError(document);
-    EXPECT_EQ(error.message(),
-              "“Day1.fcpxml” is not well-formed XML: mismatched tag (line 3, column 7).");
-    EXPECT_STREQ(error.what(), error.message().c_str());
-    EXPECT_EQ(error.file(), "/Volumes/Media/Day1.fcpxml");
-    EXPECT_EQ(error.offset(), document.find("</b>") + 2);
-    EXPECT_EQ(error.describing("“Info.fcpxml” in the bundle “Day1.fcpxmld”").message(),
-              "“Info.fcpxml” in the bundle “Day1.fcpxmld” is not well-formed XML: mismatched tag "
-              "(line 3, column 7).");
-}
-
-TEST(ErrorMessage, RefusedEncodingIsNamedWithWhoCannotReadIt) {
-    const std::string latin1 = "<?xml version='1.0' encoding='ISO-8859-1'?><a/>";
-    EXPECT_EQ(parseError(latin1).message(), "“Day1.fcpxml” uses the encoding ISO-8859-1, which "
-                                            "cannot be read; export the document as UTF-8.");
-    EXPECT_EQ(parseError(latin1, LoadOptions{{}, "Tessaly"}).message(),
-              "“Day1.fcpxml” uses the encoding ISO-8859-1, which Tessaly cannot read; export the "
-              "document as UTF-8.");
 }
 
 // A million levels load, serialise, walk, copy, edit and go, all without recursion.
