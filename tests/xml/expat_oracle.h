@@ -7,9 +7,8 @@
 
 namespace tessaly::xml::test {
 
-/// What expat, with external entities and the external DTD left unread, makes of the bytes:
-/// nothing when it accepts them, else the text of its error. A second opinion for the tests
-/// only; the layer never uses expat.
+/// expat's error on the bytes, or nothing when it accepts them; external entities and the
+/// external DTD are left unread. A second opinion for the tests; the layer never uses expat.
 inline std::optional<std::string> expatError(const std::string &bytes) {
     XML_Parser parser = XML_ParserCreate(nullptr);
     XML_SetParamEntityParsing(parser, XML_PARAM_ENTITY_PARSING_NEVER);
