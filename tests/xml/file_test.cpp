@@ -1,0 +1,163 @@
+// Loading and saving files, and what the user reads when either fails.
+#include "engine/xml/document.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <csignal>
+#include <functional>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+namespace fs = std::filesystem;
+using namespace tessaly::testing;
+using namespace tessaly::xml;
+
+namespace {
+
+const fs::path kDay1 = "/Volumes/Media/Day1.fcpxml";
+
+DocumentError errorFrom(const std::function<void()> &action) {
+    try {
+        action();
+    } catch (const DocumentError &error) {
+        return error;
+    }
+    ADD_FAILURE() << "no DocumentError";
+    return DocumentError(DocumentError::Kind::Parse, "none", "none");
+}
+
+} // namespace
+
+// Saving gathers many short pieces into few writes, into a file it truncates first. The source
+// stays in memory, so saving over the loaded file, or over a longer one, leaves exactly what
+// xmlData() gives, across every buffer refill. A moved-from document refuses to save and
+// leaves the file alone.
+TEST(Save, OverTheLoadedFileAfterManyPatches) {
+    // Three stretches: only pieces long enough to be written from where they lie, more of them
+    // in a row than one gathered write takes; long and short pieces taking turns; then short
+    // ones that fill the copy buffer many times over.
+    const std::string longText(4200, 'x');
+    std::string source = "<r>";
+    for (int i = 0; i < 9000; ++i) {
+        const std::size_t length = i < 3000 ? (i % 2 ? 4200 : 10) : std::size_t(i % 3000);
+        source += "<c ref='r" + std::to_string(i) + "' n='" +
+                  (i < 400 ? longText : std::string(length, 'x')) + "' format='f'" +
+                  (i < 400 ? " m='" + longText + "'" : std::string()) + "/>\n";
+    }
+    source += "</r>";
+    TempDir dir;
+    const fs::path file = dir / "Day1.fcpxml";
+    writeFile(file, source);
+    Document doc = Document::load(file);
+    int i = 0;
+    auto patch = [&](Element, Attribute attribute, std::size_t which) {
+        const std::string value = "v" + std::to_string(i);
+        if (i < 800)
+            attribute.setStringValue(value + longText);
+        else if (which == 1 || i % 3 != 0)
+            attribute.setStringValue(value);
+        ++i;
+    };
+    doc.rootElement().forEachAttributeNamed({"ref", "format"}, patch);
+    doc.save(file);
+    const std::string expected = doc.xmlData();
+    EXPECT_EQ(readFile(file), expected);
+    writeFile(file, std::string(expected.size() + 10000, 'z'));
+    doc.save(file);
+    EXPECT_EQ(readFile(file), expected);
+
+    Document kept = std::move(doc);
+    EXPECT_FALSE(doc.rootElement());
+    EXPECT_TRUE(doc.children().empty());
+    EXPECT_EQ(doc.xmlData(), "");
+    writeFile(file, "<b/>");
+    EXPECT_THROW(doc.save(file), std::logic_error);
+    EXPECT_EQ(readFile(file), "<b/>");
+    EXPECT_EQ(kept.xmlData(), expected);
+}
+
+TEST(Load, ExternalResourcesAreNeverRead) {
+    TempDir dir;
+    // Were either file read, its content would make the document fail to load.
+    writeFile(dir / "ext.dtd", "<!ENTITY broken");
+    writeFile(dir / "secret.txt", "<<< not xml");
+    const std::string source = "<!DOCTYPE a SYSTEM \"ext.dtd\" [\n"
+                               "  <!ENTITY secret SYSTEM \"secret.txt\">\n"
+                               "  <!ENTITY remote SYSTEM \"http://example.invalid/x\">\n"
+                               "  <!ENTITY % dtd SYSTEM \"ext.dtd\">\n"
+                               "  %dtd;\n"
+                               "]>\n<a>&secret;&remote;&fromExternalDtd;</a>\n";
+    writeFile(dir / "doc.xml", source);
+    Document doc = Document::load(dir / "doc.xml");
+    EXPECT_EQ(doc.xmlData(), source);
+    EXPECT_EQ(doc.rootElement().childCount(), 1u);
+}
+
+// What the user reads: the file's name and the reason, which for a file that is itself the
+// trouble is the system's, or a plainer one where the system's would mislead. Pipes and devices
+// are refused at once: a pipe would block the open, a device would be read without end. A
+// write past the process's file-size limit fails with EFBIG, which the user hears of as a full
+// disk: the table runs under a small limit.
+TEST(ErrorMessage, NamesTheFileAndTheReason) {
+    TempDir dir;
+    fs::create_directories(dir / "Day1.fcpxmld");
+    ASSERT_EQ(mkfifo((dir / "pipe.fcpxml").c_str(), 0644), 0);
+    const Document doc = Document::parse("<a>" + std::string(100000, 'x') + "</a>");
+    const std::string latin1 = "<?xml version='1.0' encoding='ISO-8859-1'?><a/>";
+    auto parse = [](const std::string &bytes, const LoadOptions &options = {}) {
+        return [=] { Document::parse(bytes, kDay1, options); };
+    };
+    auto load = [](const fs::path &file) { return [=] { Document::load(file); }; };
+    auto save = [&doc](const fs::path &file) { return [&doc, file] { doc.save(file); }; };
+    const struct {
+        std::function<void()> action;
+        std::string message;
+        int systemError;
+    } cases[] = {
+        {parse("<fcpxml>\n  <clip/>\n    </b>\n</fcpxml>\n"),
+         "“Day1.fcpxml” is not well-formed XML: mismatched tag (line 3, column 7).", 0},
+        // The same sentence told of the document inside its bundle.
+        {[&] {
+             throw errorFrom(parse("<a>\n</b>"))
+                 .describing("“Info.fcpxml” in the bundle “Day1.fcpxmld”");
+         },
+         "“Info.fcpxml” in the bundle “Day1.fcpxmld” is not well-formed XML: mismatched tag "
+         "(line 2, column 3).",
+         0},
+        {parse(latin1),
+         "“Day1.fcpxml” uses the encoding ISO-8859-1, which cannot be read; export the document "
+         "as UTF-8.",
+         0},
+        {parse(latin1, {{}, "Tessaly"}),
+         "“Day1.fcpxml” uses the encoding ISO-8859-1, which Tessaly cannot read; export the "
+         "document as UTF-8.",
+         0},
+        {load(dir / "Day1.fcpxml"), "Cannot read “Day1.fcpxml”: No such file or directory.",
+         ENOENT},
+        {load(dir / "Day1.fcpxmld"), "Cannot read “Day1.fcpxmld”: Is a directory.", EISDIR},
+        {load(dir / "pipe.fcpxml"), "Cannot read “pipe.fcpxml”: it is not a regular file.", 0},
+        {load("/dev/zero"), "Cannot read “zero”: it is not a regular file.", 0},
+        {save(dir / "missing" / "Day1.fcpxml"),
+         "Cannot write “Day1.fcpxml”: No such file or directory.", ENOENT},
+        {save(dir / "Day1.fcpxmld"), "Cannot write “Day1.fcpxmld”: Is a directory.", EISDIR},
+        {save("/dev/full"), "Cannot write “full”: the disk is full.", ENOSPC},
+        {save(dir / "big.fcpxml"), "Cannot write “big.fcpxml”: the disk is full.", EFBIG},
+    };
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.message);
+        const DocumentError error = errorFrom(c.action);
+        EXPECT_EQ(error.message(), c.message);
+        EXPECT_STREQ(error.what(), c.message.c_str());
+        EXPECT_EQ(error.systemError(), c.systemError);
+    }
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+}
