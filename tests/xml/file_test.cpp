@@ -7,8 +7,11 @@
 #include <cerrno>
 #include <csignal>
 #include <functional>
+#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
 
 namespace fs = std::filesystem;
 using namespace tessaly::testing;
@@ -100,6 +103,32 @@ TEST(Load, ExternalResourcesAreNeverRead) {
 // are refused at once: a pipe would block the open, a device would be read without end. A
 // write past the process's file-size limit fails with EFBIG, which the user hears of as a full
 // disk: the table runs under a small limit.
+// A file may hold more than its size said when the read began: it grew meanwhile, or it is a
+// kernel file that gives no size at all. The read goes on to the end through ever bigger
+// buffers. A child's environment seen through /proc is such a file with a known content: the
+// one variable it was given, then the NUL that ends it, where the parse must fail.
+TEST(Load, ReadsPastTheSizeTheFileHadWhenOpened) {
+    std::string document = "<a>" + std::string(50000, 'x') + "</a>";
+    char *argv[] = {const_cast<char *>("sleep"), const_cast<char *>("60"), nullptr};
+    char *environment[] = {document.data(), nullptr};
+    pid_t child = 0;
+    ASSERT_EQ(posix_spawn(&child, "/bin/sleep", nullptr, nullptr, argv, environment), 0);
+    const fs::path file = "/proc/" + std::to_string(child) + "/environ";
+    // The spawn returns once the exec has begun, a moment before the environment is in place.
+    while (readFile(file).empty())
+        std::this_thread::yield();
+    EXPECT_EQ(fs::file_size(file), 0u);
+    try {
+        Document::load(file);
+        ADD_FAILURE() << "loaded a document with a NUL";
+    } catch (const DocumentError &error) {
+        EXPECT_EQ(error.reason(), "text after the root element");
+        EXPECT_EQ(error.offset(), document.size());
+    }
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+}
+
 TEST(ErrorMessage, NamesTheFileAndTheReason) {
     TempDir dir;
     fs::create_directories(dir / "Day1.fcpxmld");
