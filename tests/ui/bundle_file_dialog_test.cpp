@@ -96,8 +96,8 @@ TEST_F(BundleFileDialogTest, OpenAndSaveReturnTheChosenPath) {
             click(c.clicked);
             EXPECT_EQ(dialog.selectedFiles(), QStringList{qt(temp / c.clicked)});
         }
-        press(dialog, c.mode == QFileDialog::AcceptOpen ? QDialogButtonBox::Open
-                                                        : QDialogButtonBox::Save);
+        press(dialog,
+              c.mode == QFileDialog::AcceptOpen ? QDialogButtonBox::Open : QDialogButtonBox::Save);
         EXPECT_EQ(dialog.result(), QDialog::Accepted);
         EXPECT_EQ(dialog.chosenPath(), qt(temp / c.chosen));
     }

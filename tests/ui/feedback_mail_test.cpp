@@ -138,9 +138,9 @@ TEST(FeedbackMailURL, ATooLongListEndsWithHowManyMoreAndWhereTheLogIs) {
     EXPECT_TRUE(shortened.endsWith(
         percentEncodeQuery("\xE2\x80\xA6 and 1 more change, too many for one mail.")));
     // A URL exactly as long as allowed is not shortened further.
-    EXPECT_EQ(feedbackMailURL(address, system, std::nullopt, changes, std::nullopt,
-                              shortened.size()),
-              shortened);
+    EXPECT_EQ(
+        feedbackMailURL(address, system, std::nullopt, changes, std::nullopt, shortened.size()),
+        shortened);
 }
 
 TEST(SendFeedback, TheButtonHandsTheComposedMailToTheDesktop) {
