@@ -9,7 +9,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
-#include <QLocale>
 #include <QPointer>
 #include <QScreen>
 #include <QScrollArea>
@@ -56,17 +55,15 @@ TEST_F(ContentViewTest, TheOutputRowFollowsTheInputAndTheChosenOutput) {
     chooser->outputAnswer.reset();
     click("changeOutputButton");
     EXPECT_EQ(name->text(), QStringLiteral("Final.fcpxml"));
-}
 
-TEST_F(ContentViewTest, LongNamesAreShortenedOnOneLineWithoutWideningTheWindow) {
+    // Long names are shortened on one line without widening the window: a name in its middle,
+    // a folder at its start.
     const int width = view->width();
-    const fs::path deep =
-        temp / std::string(200, 'f') / std::string(200, 'f') / (std::string(150, 'n') + ".fcpxml");
-    model().setInput(deep);
+    chooser->outputAnswer = temp / std::string(200, 'f') / std::string(200, 'f') /
+                            (std::string(150, 'n') + "_braw.fcpxml");
+    click("changeOutputButton");
     QTest::qWait(300);
     EXPECT_EQ(view->width(), width);
-    auto *name = child<ElidedLabel>(*view, "outputName");
-    auto *folder = child<ElidedLabel>(*view, "outputFolder");
     EXPECT_TRUE(name->shownText().contains(QChar(0x2026)));
     EXPECT_TRUE(name->shownText().startsWith(QLatin1Char('n')));
     EXPECT_TRUE(name->shownText().endsWith(QStringLiteral("_braw.fcpxml")));
@@ -91,24 +88,6 @@ TEST_F(ContentViewTest, TheEmptyDropZoneAndItsBrowseButtonOpenTheChooserALoadedO
     EXPECT_EQ(chooser->inputTitles.size(), 2u);
     click("changeInputButton");
     EXPECT_EQ(chooser->inputTitles.size(), 3u);
-}
-
-TEST_F(ContentViewTest, CountsAreShownInFullAsPlainDigits) {
-    const QLocale previous;
-    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); // groups "1,234"
-    std::vector<std::string> stems;
-    for (int i = 0; i < 1234; ++i)
-        stems.push_back("P" + std::to_string(i));
-    const fs::path many = temp / "Many.fcpxml";
-    writeFile(many, proxiesIn(temp.path(), stems));
-    model().setInput(many);
-    click("previewButton");
-    ASSERT_TRUE(settled());
-    ASSERT_EQ(model().phase(), Phase::dryRunComplete);
-    EXPECT_EQ(panelTexts("badgeValue"),
-              (QStringList{QStringLiteral("1234"), QStringLiteral("1"), QStringLiteral("1"),
-                           QStringLiteral("0 / 1234")}));
-    QLocale::setDefault(previous);
 }
 
 TEST(OriginalsSummary, CountsTheFoundAndNamesTheFirstMissingInOrder) {
@@ -154,47 +133,31 @@ TEST_F(ContentViewTest, NoAltKeyOfAButtonTitlePressesAButton) {
 
     const QList<PushButton *> buttons = view->findChildren<PushButton *>();
     std::vector<std::unique_ptr<QSignalSpy>> spies;
-    QList<char16_t> keys;
-    for (PushButton *button : buttons) {
+    for (PushButton *button : buttons)
         spies.push_back(std::make_unique<QSignalSpy>(button, &PushButton::clicked));
-        // Keys a keyboard types with Alt; an ellipsis is not one of them.
-        for (const QChar c : button->title()) {
-            if (c.unicode() < 0x80 && !keys.contains(c.toUpper().unicode()))
-                keys << c.toUpper().unicode();
-        }
-    }
-    ASSERT_TRUE(keys.contains(u'&'));
-    for (const char16_t key : keys)
+    // Every key a keyboard types with Alt; "Relink & Save" holds the ampersand.
+    for (const char key : std::string("ABCDEFGHIJKLMNOPQRSTUVWXYZ&"))
         QTest::keyClick(view.get(), Qt::Key(key), Qt::AltModifier);
     QTest::qWait(300); // a mnemonic presses its button with a short animation
 
     for (std::size_t i = 0; i < spies.size(); ++i)
         EXPECT_EQ(spies[i]->count(), 0) << buttons[qsizetype(i)]->title().toStdString();
     EXPECT_EQ(model().phase(), Phase::dryRunComplete);
-    EXPECT_FALSE(model().isRunning());
     EXPECT_FALSE(fs::exists(temp / "Day1_braw.fcpxml"));
-    EXPECT_EQ(button("applyButton")->title(), QStringLiteral("Relink & Save"));
 }
 
 TEST(SceneWindows, EachWindowKeepsItsOwnState) {
     TempDir temp;
     const fs::path input = temp / "Day1.fcpxml";
     fs::copy_file(sampleDocument(), input);
-    auto first = std::make_shared<ScriptedChooser>();
-    auto second = std::make_shared<ScriptedChooser>();
-    QPointer<SceneWindow> a = TessalyApp::openWindow(first);
-    QPointer<SceneWindow> b = TessalyApp::openWindow(second);
-    ASSERT_NE(&a->content().viewModel(), &b->content().viewModel());
-
-    first->inputAnswer = input;
-    QTest::mouseClick(child<PushButton>(a->content(), "browseButton"), Qt::LeftButton);
+    QPointer<SceneWindow> a = TessalyApp::openWindow(std::make_shared<ScriptedChooser>());
+    QPointer<SceneWindow> b = TessalyApp::openWindow(std::make_shared<ScriptedChooser>());
+    a->content().viewModel().setInput(input);
     QTest::mouseClick(child<PushButton>(a->content(), "previewButton"), Qt::LeftButton);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !a->content().viewModel().isRunning(); }, 20000));
-
+    ASSERT_TRUE(settle(a->content()));
     EXPECT_EQ(a->content().viewModel().phase(), Phase::dryRunComplete);
     EXPECT_EQ(b->content().viewModel().phase(), Phase::idle);
     EXPECT_FALSE(b->content().viewModel().inputURL());
-    EXPECT_TRUE(second->inputTitles.empty());
 
     // File › New Window opens a third window with its own, empty state.
     const QList<QAction *> menuActions = a->findChildren<QAction *>();
