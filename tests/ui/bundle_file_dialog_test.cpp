@@ -121,7 +121,7 @@ TEST_F(BundleFileDialogTest, ReturnsTheChosenDocumentOrBundleAndAsksBeforeReplac
     }
 }
 
-TEST(WindowSaveDialog, OpensInTheOutputFolderWithItsNameFilledIn) {
+TEST(WindowFileDialogs, ReturnTheChosenFilesAndSaveOpensInTheOutputFolderWithItsName) {
     TempDir temp;
     const fs::path input = temp / "Reel_04_Night" / "Day1.fcpxml";
     writeFile(input, "<fcpxml/>");
@@ -129,24 +129,30 @@ TEST(WindowSaveDialog, OpensInTheOutputFolderWithItsNameFilledIn) {
     ContentView view; // the window's own dialogs
     view.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
-    view.viewModel().setInput(input);
 
     QString folder;
     QString name;
-    QTimer inspecting;
-    QObject::connect(&inspecting, &QTimer::timeout, [&] {
-        if (auto *dialog = qobject_cast<BundleFileDialog *>(QApplication::activeModalWidget())) {
-            inspecting.stop();
+    QTimer answering;
+    QObject::connect(&answering, &QTimer::timeout, [&] {
+        auto *dialog = qobject_cast<BundleFileDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        if (dialog->acceptMode() == QFileDialog::AcceptSave) {
             folder = dialog->directory().absolutePath();
             name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->text();
-            dialog->reject();
+            dialog->selectFile(QStringLiteral("Final.fcpxml"));
+        } else {
+            dialog->selectFile(qt(input));
         }
+        dialog->accept();
     });
-    inspecting.start(20);
+    answering.start(20);
+    view.viewModel().selectInput();
+    EXPECT_EQ(view.viewModel().inputURL(), input);
     view.viewModel().selectOutput();
     EXPECT_EQ(folder, qt(input.parent_path()));
     EXPECT_EQ(name, QStringLiteral("Day1_braw.fcpxml"));
-    EXPECT_EQ(view.viewModel().outputURL(), input.parent_path() / "Day1_braw.fcpxml");
+    EXPECT_EQ(view.viewModel().outputURL(), input.parent_path() / "Final.fcpxml");
 }
 
 } // namespace

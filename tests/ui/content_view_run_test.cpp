@@ -64,9 +64,13 @@ TEST_F(ContentViewRunTest, PreviewThenApplyThroughTheButtons) {
     QTest::mouseClick(child<PushButton>(*panel(), "revealButton"), Qt::LeftButton);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !desktop.opened.isEmpty(); }, 5000));
     EXPECT_EQ(desktop.opened, QList<QUrl>{QUrl::fromLocalFile(qt(temp.path()))});
+    // The change log written beside it opens on the desktop.
+    desktop.opened.clear();
+    ASSERT_TRUE(model().logURL());
+    QTest::mouseClick(child<PushButton>(*panel(), "openLogButton"), Qt::LeftButton);
+    EXPECT_EQ(desktop.opened, QList<QUrl>{QUrl::fromLocalFile(qt(*model().logURL()))});
 
-    const std::string written = readFile(temp / "Day1_braw.fcpxml");
-    EXPECT_NE(written.find("A001_C002.braw"), std::string::npos);
+    EXPECT_TRUE(fs::exists(temp / "Day1_braw.fcpxml"));
     EXPECT_EQ(readFile(input), original); // the input is never written
 
     // A new input returns to the start: no panel, Preview enabled, the window back to size.
@@ -144,36 +148,20 @@ TEST_F(ContentViewRunTest, MissingOriginalsAreNamedAndApplyStaysAllowed) {
     EXPECT_EQ(child<TintedLabel>(*badge, "badgeValue")->tint(), Tint::orange);
 }
 
-TEST_F(ContentViewRunTest, AWrittenChangeLogOpensAndAnUnwrittenOneIsSaid) {
-    DesktopRecorder desktop(QStringLiteral("file"));
-    const fs::path blocked = temp / "Day2.fcpxml";
-    fs::copy_file(input, blocked);
-    // Where the change log of Day2's output would go stands a folder with content.
-    writeFile(temp / "Day2_braw.relink.log" / "notes.txt", "");
-    for (const fs::path &document : {input, blocked}) {
-        SCOPED_TRACE(document.filename().string());
-        model().setInput(document);
-        model().runDryRun();
-        ASSERT_TRUE(settled());
-        click("applyButton");
-        ASSERT_TRUE(settled());
-        // The document is written either way, so the apply is done.
-        ASSERT_EQ(model().phase(), Phase::done);
-        ASSERT_EQ(panel()->objectName(), QStringLiteral("successBanner"));
-        auto *open = panel()->findChild<PushButton *>(QStringLiteral("openLogButton"));
-        EXPECT_EQ(open != nullptr, model().logURL().has_value());
-        if (open) {
-            QTest::mouseClick(open, Qt::LeftButton);
-            EXPECT_EQ(desktop.opened.value(0), QUrl::fromLocalFile(qt(*model().logURL())));
-            desktop.opened.clear();
-        }
-        auto *failure = panel()->findChild<QWidget *>(QStringLiteral("logFailure"));
-        EXPECT_EQ(failure != nullptr, model().logError().has_value());
-        if (failure) {
-            EXPECT_EQ(child<QLabel>(*failure, "logError")->text(), *model().logError());
-            EXPECT_FALSE(model().logURL());
-        }
-    }
+TEST_F(ContentViewRunTest, AnUnwrittenChangeLogIsSaidAndTheApplyIsDone) {
+    // Where the change log of the output would go stands a folder with content.
+    writeFile(temp / "Day1_braw.relink.log" / "notes.txt", "");
+    model().setInput(input);
+    model().runDryRun();
+    ASSERT_TRUE(settled());
+    click("applyButton");
+    ASSERT_TRUE(settled());
+    // The document is written either way, so the apply is done.
+    ASSERT_EQ(model().phase(), Phase::done);
+    ASSERT_EQ(panel()->objectName(), QStringLiteral("successBanner"));
+    ASSERT_TRUE(model().logError());
+    EXPECT_EQ(panel()->findChild<PushButton *>(QStringLiteral("openLogButton")), nullptr);
+    EXPECT_EQ(child<QLabel>(*panel(), "logError")->text(), *model().logError());
 }
 
 } // namespace
