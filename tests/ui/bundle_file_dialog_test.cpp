@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -132,11 +133,25 @@ TEST(WindowFileDialogs, ReturnTheChosenFilesAndSaveOpensInTheOutputFolderWithIts
 
     QString folder;
     QString name;
+    // Each dialog is answered once; one that refuses the answer, or a warning it raises, is
+    // closed, so a wrong dialog fails the test instead of waiting for a user. The answer is
+    // queued: a timer does not fire again while its own handler waits in a nested warning.
+    QPointer<QDialog> answered;
     QTimer answering;
     QObject::connect(&answering, &QTimer::timeout, [&] {
-        auto *dialog = qobject_cast<BundleFileDialog *>(QApplication::activeModalWidget());
+        QWidget *modal = QApplication::activeModalWidget();
+        if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+            box->reject();
+            return;
+        }
+        auto *dialog = qobject_cast<BundleFileDialog *>(modal);
         if (!dialog)
             return;
+        if (dialog == answered) {
+            dialog->reject();
+            return;
+        }
+        answered = dialog;
         if (dialog->acceptMode() == QFileDialog::AcceptSave) {
             folder = dialog->directory().absolutePath();
             name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->text();
@@ -144,7 +159,7 @@ TEST(WindowFileDialogs, ReturnTheChosenFilesAndSaveOpensInTheOutputFolderWithIts
         } else {
             dialog->selectFile(qt(input));
         }
-        dialog->accept();
+        QMetaObject::invokeMethod(dialog, &QDialog::accept, Qt::QueuedConnection);
     });
     answering.start(20);
     view.viewModel().selectInput();
