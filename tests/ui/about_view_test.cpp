@@ -40,7 +40,7 @@ protected:
     PushButton *close = nullptr;
 };
 
-TEST_F(AboutViewTest, IsAWindowModalSheetOfFourHundredSquarePoints) {
+TEST_F(AboutViewTest, IsAWindowModalSheetThatCtrlEscapeClosesAndEscapeCancels) {
     EXPECT_TRUE(view->showAbout());
     EXPECT_EQ(sheet->size(), QSize(400, 400));
     EXPECT_EQ(sheet->minimumSize(), sheet->maximumSize());
@@ -52,9 +52,7 @@ TEST_F(AboutViewTest, IsAWindowModalSheetOfFourHundredSquarePoints) {
     EXPECT_TRUE(texts.contains(QStringLiteral("Corvane: Tessaly")));
     EXPECT_TRUE(texts.contains(QStringLiteral("Version 1.2")));
     EXPECT_TRUE(texts.join(QLatin1Char('\n')).contains(QStringLiteral("My Website")));
-}
 
-TEST_F(AboutViewTest, OnlyCtrlEscapeClicksCloseAndPlainEscapeCancels) {
     EXPECT_EQ(close->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Escape));
     // Plain Escape is not the Close button's shortcut; it cancels the dialog, as Escape does
     // in every dialog of the desktop.

@@ -22,14 +22,6 @@
 namespace tessaly::testing {
 namespace {
 
-/// One text as the user sees it: what it says, the colour it is drawn in, and the colour
-/// most of its rectangle shows on screen, which is what it is drawn on.
-struct ShownText {
-    QString text;
-    QColor color;
-    QColor background;
-};
-
 /// The colour most pixels of `area` in `image` have.
 QColor commonestColour(const QImage &image, const QRect &area) {
     QHash<QRgb, int> counts;
@@ -42,15 +34,20 @@ QColor commonestColour(const QImage &image, const QRect &area) {
     return QColor::fromRgb(commonest == counts.cend() ? 0 : commonest.key());
 }
 
-/// Every enabled text shown inside `root`, as rendered now.
+/// One text as the user sees it: the widget showing it, what it says and the colour it is
+/// drawn in.
+struct ShownText {
+    QWidget *widget;
+    QString text;
+    QColor color;
+};
+
+/// Every text shown inside `root`, as rendered now.
 QList<ShownText> shownTexts(QWidget &root) {
-    const QImage image = root.grab().toImage().convertToFormat(QImage::Format_RGB32);
     QList<ShownText> texts;
     const auto add = [&](QWidget *widget, const QString &text, const QColor &color) {
-        if (text.isEmpty() || !widget->isVisibleTo(&root) || widget->width() == 0)
-            return;
-        const QRect area(widget->mapTo(&root, QPoint(0, 0)), widget->size());
-        texts << ShownText{text, color, commonestColour(image, area)};
+        if (!text.isEmpty() && widget->isVisibleTo(&root) && widget->width() > 0)
+            texts << ShownText{widget, text, color};
     };
     const QList<QLabel *> labels = root.findChildren<QLabel *>();
     for (QLabel *label : labels)
@@ -68,15 +65,19 @@ QList<ShownText> shownTexts(QWidget &root) {
     return texts;
 }
 
+/// Checks every text against the colour most of its rectangle shows on screen, which is what
+/// it is drawn on.
 void expectReadable(QWidget &root, const std::string &where) {
+    const QImage image = root.grab().toImage().convertToFormat(QImage::Format_RGB32);
     const QList<ShownText> texts = shownTexts(root);
     EXPECT_GT(texts.size(), 5) << where;
     for (const ShownText &shown : texts) {
-        const qreal contrast =
-            contrastRatio(composite(shown.color, shown.background), shown.background);
-        EXPECT_GE(contrast, kMinimumTextContrast)
+        const QColor background = commonestColour(
+            image, QRect(shown.widget->mapTo(&root, QPoint(0, 0)), shown.widget->size()));
+        EXPECT_GE(contrastRatio(composite(shown.color, background), background),
+                  kMinimumTextContrast)
             << where << ": \"" << shown.text.toStdString() << "\" "
-            << shown.color.name().toStdString() << " on " << shown.background.name().toStdString();
+            << shown.color.name().toStdString() << " on " << background.name().toStdString();
     }
 }
 
@@ -84,19 +85,15 @@ void expectReadable(QWidget &root, const std::string &where) {
 class AppearanceTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        input = temp / "Reel_04_Night" / "Day_01_Scene_12_Take_3.fcpxml";
         writeFile(input, readFile(sampleDocument()));
-        refused = temp / "Reel_04_Night" / "Day_03.fcpxml";
         writeFile(refused, kNoOriginals);
         // Every camera original on disk, so the run finds them all.
-        onDisk = temp / "Reel_04_Night" / "Day_02.fcpxml";
         writeFile(onDisk, proxiesIn(temp / "Media", {"A001_C001", "A001_C002"}));
         for (const char *original : {"A001_C001.braw", "A001_C002.braw"})
             writeFile(temp / "Media" / original, "");
         // A folder stands where the change log of this input's output would go.
-        unlogged = temp / "Reel_04_Night" / "Day_04.fcpxml";
         writeFile(unlogged, readFile(sampleDocument()));
-        writeFile(temp / "Reel_04_Night" / "Day_04_braw.relink.log" / "notes.txt", "");
+        writeFile(folder / "Day_04_braw.relink.log" / "notes.txt", "");
     }
 
     void TearDown() override { QApplication::setPalette(previousPalette); }
@@ -121,44 +118,41 @@ protected:
                                   Qt::NoModifier);
             QApplication::sendEvent(child<DropZoneView>(view, "dropZone"), &enter);
         };
-        const auto apply = [](ContentView &view, const fs::path &document) {
-            view.viewModel().setInput(document);
-            // The other palette's window wrote it before; an apply never replaces a document.
-            fs::remove(*view.viewModel().outputURL());
-            view.viewModel().runDryRun();
-            settle(view);
-            view.viewModel().runApply();
+        const auto preview = [](const fs::path &document) {
+            return [document](ContentView &view) {
+                view.viewModel().setInput(document);
+                view.viewModel().runDryRun();
+            };
+        };
+        const auto applied = [](const fs::path &document) {
+            return [document](ContentView &view) {
+                view.viewModel().setInput(document);
+                // The other palette's window wrote it before; an apply never replaces a document.
+                fs::remove(*view.viewModel().outputURL());
+                view.viewModel().runDryRun();
+                settle(view);
+                view.viewModel().runApply();
+            };
         };
         return {
             {"empty", [](ContentView &) {}},
             {"hovering", hover},
             {"loaded", [this](ContentView &view) { view.viewModel().setInput(input); }},
-            {"preview",
-             [this](ContentView &view) {
-                 view.viewModel().setInput(input);
-                 view.viewModel().runDryRun();
-             }},
-            {"preview, originals on disk",
-             [this](ContentView &view) {
-                 view.viewModel().setInput(onDisk);
-                 view.viewModel().runDryRun();
-             }},
-            {"applied", [this, apply](ContentView &view) { apply(view, input); }},
-            {"applied, no change log", [this, apply](ContentView &view) { apply(view, unlogged); }},
-            {"error",
-             [this](ContentView &view) {
-                 view.viewModel().setInput(refused);
-                 view.viewModel().runDryRun();
-             }},
+            {"preview", preview(input)},
+            {"preview, originals on disk", preview(onDisk)},
+            {"applied", applied(input)},
+            {"applied, no change log", applied(unlogged)},
+            {"error", preview(refused)},
             {"open failed", [this](ContentView &view) { view.openFile(temp / "Day_09.fcpxml"); }},
         };
     }
 
     TempDir temp;
-    fs::path input;
-    fs::path refused;
-    fs::path onDisk;
-    fs::path unlogged;
+    const fs::path folder = temp / "Reel_04_Night";
+    const fs::path input = folder / "Day_01_Scene_12_Take_3.fcpxml";
+    const fs::path onDisk = folder / "Day_02.fcpxml";
+    const fs::path refused = folder / "Day_03.fcpxml";
+    const fs::path unlogged = folder / "Day_04.fcpxml";
     // The application palette, restored after every test that changes it.
     const QPalette previousPalette = QApplication::palette();
 };
@@ -217,19 +211,13 @@ TEST_F(AppearanceTest, UnderscoresShowBelowEveryTextAtOneAndTwoTimesScale) {
         auto view = newView();
         state.reach(*view);
         ASSERT_TRUE(settle(*view));
-        QList<std::pair<QWidget *, QString>> texts;
-        const QList<QLabel *> labels = view->findChildren<QLabel *>();
-        for (QLabel *label : labels)
-            texts.append({label, label->text()});
-        const QList<ElidedLabel *> elided = view->findChildren<ElidedLabel *>();
-        for (ElidedLabel *label : elided)
-            texts.append({label, label->shownText()});
-        for (const auto &[widget, text] : texts) {
-            if (!widget->isVisibleTo(view.get()) || !text.contains(QLatin1Char('_')))
+        const QList<ShownText> texts = shownTexts(*view);
+        for (const ShownText &shown : texts) {
+            if (!shown.text.contains(QLatin1Char('_')))
                 continue;
             for (const qreal ratio : {1.0, 2.0}) {
-                EXPECT_GT(clearRowsBelowInk(*widget, ratio), 0)
-                    << text.toStdString() << " at " << ratio << "x";
+                EXPECT_GT(clearRowsBelowInk(*shown.widget, ratio), 0)
+                    << shown.text.toStdString() << " at " << ratio << "x";
             }
         }
     }
@@ -240,18 +228,13 @@ TEST_F(AppearanceTest, ADisabledProminentButtonLooksDisabledInBothPalettes) {
         QApplication::setPalette(palette);
         auto view = newView();
         auto *preview = child<PushButton>(*view, "previewButton");
-        ASSERT_EQ(preview->look(), PushButton::Look::prominent);
         ASSERT_FALSE(preview->isEnabled());
-        const auto contrast = [&] {
-            const QColor fill = preview->fillColor();
-            return contrastRatio(preview->titleColor(), fill);
-        };
         const QColor disabledFill = preview->fillColor();
-        EXPECT_LT(contrast(), 3.0);
+        EXPECT_LT(contrastRatio(preview->titleColor(), disabledFill), 3.0);
 
         view->viewModel().setInput(input);
         ASSERT_TRUE(preview->isEnabled());
-        EXPECT_GE(contrast(), kMinimumTextContrast);
+        EXPECT_GE(contrastRatio(preview->titleColor(), preview->fillColor()), kMinimumTextContrast);
         // The fill of the enabled button is markedly stronger than the disabled wash.
         const QColor window = palette.color(QPalette::Window);
         EXPECT_GT(contrastRatio(preview->fillColor(), window),

@@ -1,4 +1,3 @@
-#include "ui/fcpxml_drop_delegate.h"
 #include "ui/symbol_view.h"
 #include "ui/theme.h"
 #include "window_fixture.h"
@@ -37,82 +36,70 @@ protected:
         return event.isAccepted();
     }
 
-    /// Sends a drag entering the zone and its drop there, as a drag always arrives, and lets
-    /// the hand-over run; whether the drop was accepted.
+    /// Sends a drop to the zone, after the drag entering it as a drag always arrives; whether
+    /// it was accepted. The hand-over waits for the event loop.
     bool drop(const QMimeData &data) {
         enter(data);
         QDropEvent event(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(dropZone, &event);
-        QTest::qWait(20);
         return event.isAccepted();
-    }
-
-    std::optional<fs::path> inputAfterDrop(const QList<QUrl> &urls) {
-        drop(*files(urls));
-        return model().inputURL();
     }
 
     DropZoneView *dropZone = nullptr;
 };
 
-TEST_F(DropTest, DocumentsAndBundlesAreAcceptedInAnyCase) {
+TEST_F(DropTest, OnlyAFirstLocalFileNamedAsAnExportIsTaken) {
     fs::create_directories(temp / "Day2.fcpxmld");
+    fs::create_directories(temp / "Reel_04_Night");
+    // A folder dragged from a file manager comes with a trailing separator.
+    const auto folder = [&](const char *name) {
+        return QUrl::fromLocalFile(qt(temp / name) + QLatin1Char('/'));
+    };
+    const char *document = "doc.badge.gearshape.fill";
+    const char *bundle = "shippingbox.fill";
     const struct {
-        QUrl url;
-        fs::path input;
+        QList<QUrl> urls;
+        const char *taken; // the input after the drop, or none when refused
         const char *symbol;
     } cases[] = {
-        {file("Day1.fcpxml"), temp / "Day1.fcpxml", "doc.badge.gearshape.fill"},
-        {file("Project.FCPXML"), temp / "Project.FCPXML", "doc.badge.gearshape.fill"},
-        {file("Day2.fcpxmld"), temp / "Day2.fcpxmld", "shippingbox.fill"},
-        // A folder dragged from a file manager comes with a trailing separator.
-        {QUrl::fromLocalFile(qt(temp / "Day2.fcpxmld") + QLatin1Char('/')), temp / "Day2.fcpxmld",
-         "shippingbox.fill"},
-        {file("Bundle.FcpXmlD"), temp / "Bundle.FcpXmlD", "shippingbox.fill"},
+        {{file("Day1.fcpxml")}, "Day1.fcpxml", document},
+        {{file("Project.FCPXML")}, "Project.FCPXML", document},
+        {{file("Day2.fcpxmld")}, "Day2.fcpxmld", bundle},
+        {{folder("Day2.fcpxmld")}, "Day2.fcpxmld", bundle},
+        {{file("Bundle.FcpXmlD")}, "Bundle.FcpXmlD", bundle},
+        {{file("Day1.fcpxml"), file("Day2.fcpxml")}, "Day1.fcpxml", document},
+        {{file("A001_C002.mov")}, nullptr, nullptr},
+        {{file("notes.txt")}, nullptr, nullptr},
+        {{file("Day1.fcpxml.bak")}, nullptr, nullptr},
+        {{file("fcpxml")}, nullptr, nullptr},
+        {{file("Day1.xml")}, nullptr, nullptr},
+        {{file("Reel_04_Night")}, nullptr, nullptr},
+        {{folder("Reel_04_Night")}, nullptr, nullptr},
+        // A refused first file is not replaced by an acceptable second one.
+        {{file("A.mov"), file("Day3.fcpxml")}, nullptr, nullptr},
+        {{QUrl(QStringLiteral("https://example.com/Day1.fcpxml"))}, nullptr, nullptr},
     };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.url.toString().toStdString());
-        EXPECT_EQ(inputAfterDrop({c.url}), c.input);
-        EXPECT_EQ(child<SymbolView>(*dropZone, "loadedSymbol")->symbol(),
-                  QString::fromLatin1(c.symbol));
-        EXPECT_FALSE(view->isTargeted());
-    }
-}
-
-TEST_F(DropTest, TheHandOverWaitsForTheEventLoop) {
-    auto data = files({file("Day1.fcpxml")});
-    enter(*data);
-    QDropEvent event(QPointF(10, 10), Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(dropZone, &event);
-    EXPECT_TRUE(event.isAccepted());
-    EXPECT_FALSE(model().inputURL());
-    QTest::qWait(20);
-    EXPECT_EQ(model().inputURL(), temp / "Day1.fcpxml");
-}
-
-TEST_F(DropTest, OtherFilesAreRefusedWhileTheyHover) {
-    fs::create_directories(temp / "Reel_04_Night");
-    const QUrl refused[] = {file("A001_C002.mov"),
-                            file("notes.txt"),
-                            file("Day1.fcpxml.bak"),
-                            file("fcpxml"),
-                            file("Day1.xml"),
-                            file("Reel_04_Night"),
-                            QUrl::fromLocalFile(qt(temp / "Reel_04_Night") + QLatin1Char('/'))};
     auto *message = child<QLabel>(*dropZone, "emptyMessage");
-    for (const QUrl &url : refused) {
-        SCOPED_TRACE(url.toString().toStdString());
-        auto data = files({url});
-        EXPECT_FALSE(enter(*data));
+    const fs::path earlier = temp / "Earlier.fcpxml";
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.urls.front().toString().toStdString());
+        model().setInput(earlier);
+        auto data = files(c.urls);
+        EXPECT_EQ(enter(*data), c.taken != nullptr);
+        EXPECT_EQ(view->isTargeted(), c.taken != nullptr);
+        if (!c.taken) { // refused while it hovers, without a word
+            EXPECT_EQ(message->text(), QStringLiteral("Drop .fcpxml or .fcpxmld here"));
+        }
+        // Dropped all the same (a platform may deliver it), a refused file is ignored.
+        drop(*data);
         EXPECT_FALSE(view->isTargeted());
-        EXPECT_EQ(message->text(), QStringLiteral("Drop .fcpxml or .fcpxmld here"));
-        // Dropped all the same (a platform may deliver it), it is ignored without a word.
-        QDropEvent event(QPointF(10, 10), Qt::CopyAction, data.get(), Qt::LeftButton,
-                         Qt::NoModifier);
-        QApplication::sendEvent(dropZone, &event);
+        EXPECT_EQ(model().inputURL(), earlier);
         QTest::qWait(20);
-        EXPECT_FALSE(model().inputURL());
-        EXPECT_EQ(model().phase(), Phase::idle);
+        EXPECT_EQ(model().inputURL(), c.taken ? temp / c.taken : earlier);
+        if (c.taken) {
+            EXPECT_EQ(child<SymbolView>(*dropZone, "loadedSymbol")->symbol(),
+                      QString::fromLatin1(c.symbol));
+        }
     }
 }
 
@@ -124,45 +111,19 @@ TEST_F(DropTest, NoDropChangesTheInputWhileARunGoes) {
     EXPECT_FALSE(enter(*data));
     EXPECT_FALSE(view->isTargeted());
     EXPECT_FALSE(drop(*data));
+    QTest::qWait(20);
     EXPECT_EQ(model().inputURL(), input);
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return !model().isRunning(); }, 20000));
     EXPECT_EQ(model().phase(), Phase::dryRunComplete);
     EXPECT_TRUE(drop(*data));
+    QTest::qWait(20);
     EXPECT_EQ(model().inputURL(), temp / "Day2.fcpxml");
 }
 
-TEST_F(DropTest, OnlyTheFirstFileOfSeveralCounts) {
-    EXPECT_EQ(inputAfterDrop({file("Day1.fcpxml"), file("Day2.fcpxml")}), temp / "Day1.fcpxml");
-    // A refused first file is not replaced by an acceptable second one.
-    EXPECT_EQ(inputAfterDrop({file("A.mov"), file("Day3.fcpxml")}), temp / "Day1.fcpxml");
-}
-
-TEST_F(DropTest, DragsWithoutLocalFilesAreNotTaken) {
-    QMimeData text;
-    text.setText(QStringLiteral("/tmp/Day1.fcpxml"));
-    EXPECT_FALSE(enter(text));
-    EXPECT_FALSE(view->isTargeted());
-    EXPECT_FALSE(drop(text));
-
-    auto web = files({QUrl(QStringLiteral("https://example.com/Day1.fcpxml"))});
-    EXPECT_FALSE(enter(*web));
-    EXPECT_FALSE(drop(*web));
-    EXPECT_FALSE(model().inputURL());
-
-    FCPXMLDropDelegate delegate(view.get(), [](const fs::path &) { FAIL() << "handed over"; });
-    EXPECT_FALSE(delegate.validateDrop(*web));
-    EXPECT_FALSE(delegate.performDrop(*web));
-    QTest::qWait(20);
-}
-
-TEST_F(DropTest, HoveringSwitchesTheEmptyZoneToItsTargetLookAndBack) {
+TEST_F(DropTest, HoveringSwitchesTheEmptyZoneToItsTargetLookAndLeavingSwitchesItBack) {
     auto *symbol = child<SymbolView>(*dropZone, "emptySymbol");
     auto *message = child<QLabel>(*dropZone, "emptyMessage");
-    EXPECT_EQ(symbol->symbol(), QStringLiteral("arrow.down.doc"));
-    EXPECT_EQ(message->text(), QStringLiteral("Drop .fcpxml or .fcpxmld here"));
-    EXPECT_EQ(symbol->tint(), Tint::secondary);
-
     auto data = files({file("Day1.fcpxml")});
     EXPECT_TRUE(enter(*data));
     EXPECT_TRUE(view->isTargeted());
@@ -175,6 +136,7 @@ TEST_F(DropTest, HoveringSwitchesTheEmptyZoneToItsTargetLookAndBack) {
     QApplication::sendEvent(dropZone, &leave);
     EXPECT_FALSE(view->isTargeted());
     EXPECT_EQ(symbol->symbol(), QStringLiteral("arrow.down.doc"));
+    EXPECT_EQ(symbol->tint(), Tint::secondary);
     EXPECT_EQ(message->text(), QStringLiteral("Drop .fcpxml or .fcpxmld here"));
 }
 

@@ -63,14 +63,6 @@ inline std::string proxiesIn(const fs::path &folder, const std::vector<std::stri
     return document;
 }
 
-/// A document of `proxies` proxies beside one camera original: that many changes, one orphan.
-inline std::string manyProxies(int proxies) {
-    std::vector<std::string> stems;
-    for (int i = 0; i < proxies; ++i)
-        stems.push_back("P" + std::to_string(i));
-    return proxiesIn("/Media", stems);
-}
-
 /// The bundled sample export Day1.fcpxml.
 inline fs::path sampleDocument() {
     return fs::path(TESSALY_SOURCE_DIR) / "examples" / "Day1.fcpxml";

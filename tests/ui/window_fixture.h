@@ -13,7 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <ostream>
+#include <string>
 
 namespace tessaly::testing {
 
@@ -30,25 +30,6 @@ inline bool settle(ContentView &view) {
     QTest::qWait(50); // the last frame's layout request
     return settled;
 }
-
-/// What the two action buttons show.
-struct Actions {
-    using Look = PushButton::Look;
-    Look preview;
-    bool previewEnabled;
-    bool previewBusy;
-    Look apply;
-    bool applyEnabled;
-    bool applyBusy;
-
-    friend bool operator==(const Actions &, const Actions &) = default;
-    friend std::ostream &operator<<(std::ostream &out, const Actions &a) {
-        const auto look = [](Look l) { return l == Look::prominent ? "prominent" : "bordered"; };
-        return out << "preview " << look(a.preview) << (a.previewEnabled ? " enabled" : " disabled")
-                   << (a.previewBusy ? " busy" : "") << ", apply " << look(a.apply)
-                   << (a.applyEnabled ? " enabled" : " disabled") << (a.applyBusy ? " busy" : "");
-    }
-};
 
 /// One window's content with a scripted chooser, shown on the offscreen platform, and a copy
 /// of the sample export in a temporary folder.
@@ -70,11 +51,17 @@ protected:
     QWidget *panel() const { return child<RevealContainer>(*view, "results")->panel(); }
     bool settled() const { return settle(*view); }
 
-    Actions actions() const {
-        const PushButton *preview = button("previewButton");
-        const PushButton *apply = button("applyButton");
-        return {preview->look(), preview->isEnabled(), preview->isBusy(),
-                apply->look(),   apply->isEnabled(),   apply->isBusy()};
+    /// The two action buttons as the user sees them, e.g. "preview prominent busy disabled,
+    /// apply bordered disabled".
+    std::string actions() const {
+        std::string shown;
+        for (const char *name : {"preview", "apply"}) {
+            const PushButton *b = button((std::string(name) + "Button").c_str());
+            shown += (shown.empty() ? "" : ", ") + std::string(name) +
+                     (b->look() == Look::prominent ? " prominent" : " bordered") +
+                     (b->isBusy() ? " busy" : "") + (b->isEnabled() ? "" : " disabled");
+        }
+        return shown;
     }
 
     /// The texts of the labels named `name` in the results panel, in order.
