@@ -46,6 +46,18 @@ bool startsAsFCPXML(const std::filesystem::path &file) {
     return false;
 }
 
+// A drop only reads the dropped file, so it is always taken as a copy. Accepting the move a
+// file manager may propose would tell it the file now lives here, and it would delete the
+// user's export once the drop returns.
+bool offersCopy(const QDropEvent &event) {
+    return event.possibleActions().testFlag(Qt::CopyAction);
+}
+
+void acceptAsCopy(QDropEvent &event) {
+    event.setDropAction(Qt::CopyAction);
+    event.accept();
+}
+
 } // namespace
 
 ContentView::ContentView(std::shared_ptr<FileChooser> chooser, QWidget *parent)
@@ -218,10 +230,10 @@ bool ContentView::handleDrag(QEvent *event) {
     case QEvent::DragMove: {
         auto *drag = static_cast<QDragMoveEvent *>(event);
         // A run reads the input it started with; a new one is taken once it has ended.
-        const bool valid = !m_vm->isRunning() && drag->mimeData() &&
+        const bool valid = !m_vm->isRunning() && offersCopy(*drag) && drag->mimeData() &&
                            m_dropDelegate.validateDrop(*drag->mimeData());
         if (valid)
-            drag->acceptProposedAction();
+            acceptAsCopy(*drag);
         else
             drag->ignore();
         if (event->type() == QEvent::DragEnter || !valid)
@@ -233,8 +245,9 @@ bool ContentView::handleDrag(QEvent *event) {
         return true;
     case QEvent::Drop: {
         auto *drop = static_cast<QDropEvent *>(event);
-        if (!m_vm->isRunning() && drop->mimeData() && m_dropDelegate.performDrop(*drop->mimeData()))
-            drop->acceptProposedAction();
+        if (!m_vm->isRunning() && offersCopy(*drop) && drop->mimeData() &&
+            m_dropDelegate.performDrop(*drop->mimeData()))
+            acceptAsCopy(*drop);
         else
             drop->ignore();
         setTargeted(false);

@@ -103,6 +103,32 @@ TEST_F(DropTest, OnlyAFirstLocalFileNamedAsAnExportIsTaken) {
     }
 }
 
+// The drop only reads the file. A file manager that offers a move as well must be told it was
+// a copy, or it deletes the user's export; one that offers only a move is refused.
+TEST_F(DropTest, ADropIsTakenAsACopyNeverAsAMove) {
+    auto data = files({file("Day1.fcpxml")});
+    const Qt::DropActions copyOrMove = Qt::CopyAction | Qt::MoveAction;
+    QDragEnterEvent enterEither(QPoint(10, 10), copyOrMove, data.get(), Qt::LeftButton,
+                                Qt::ShiftModifier);
+    QApplication::sendEvent(dropZone, &enterEither);
+    EXPECT_TRUE(enterEither.isAccepted());
+    EXPECT_EQ(enterEither.dropAction(), Qt::CopyAction);
+    QDropEvent dropEither(QPointF(10, 10), copyOrMove, data.get(), Qt::LeftButton,
+                          Qt::ShiftModifier);
+    QApplication::sendEvent(dropZone, &dropEither);
+    EXPECT_TRUE(dropEither.isAccepted());
+    EXPECT_EQ(dropEither.dropAction(), Qt::CopyAction);
+
+    QDragEnterEvent enterMove(QPoint(10, 10), Qt::MoveAction, data.get(), Qt::LeftButton,
+                              Qt::NoModifier);
+    QApplication::sendEvent(dropZone, &enterMove);
+    EXPECT_FALSE(enterMove.isAccepted());
+    QDropEvent dropMove(QPointF(10, 10), Qt::MoveAction, data.get(), Qt::LeftButton,
+                        Qt::NoModifier);
+    QApplication::sendEvent(dropZone, &dropMove);
+    EXPECT_FALSE(dropMove.isAccepted());
+}
+
 TEST_F(DropTest, NoDropChangesTheInputWhileARunGoes) {
     model().setInput(input);
     model().runDryRun();
