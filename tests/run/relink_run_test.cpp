@@ -147,6 +147,21 @@ TEST(RelinkRun, BundleIsSearchedAndCopiedWhole) {
     EXPECT_TRUE(linked.succeeded()) << linked.errorMessage;
 }
 
+// Only one document of a bundle is relinked, the first its folder lists; any other is the
+// user's and is copied as it was.
+TEST(RelinkRun, BundleWithTwoDocumentsRewritesTheFirstListedAndCopiesTheOther) {
+    TempDir dir;
+    writeFile(dir / "Two.fcpxmld" / "One.fcpxml", kDocument);
+    writeFile(dir / "Two.fcpxmld" / "Other.fcpxml", kDocument);
+    const auto outcome = run(dir / "Two.fcpxmld", dir / "Out.fcpxmld", false);
+    ASSERT_TRUE(outcome.succeeded()) << outcome.errorMessage;
+    const std::string first = fs::directory_iterator(dir / "Two.fcpxmld")->path().filename();
+    EXPECT_EQ(outcome.document, dir / "Two.fcpxmld" / first);
+    const std::string second = first == "One.fcpxml" ? "Other.fcpxml" : "One.fcpxml";
+    EXPECT_NE(readFile(dir / "Out.fcpxmld" / first), kDocument);
+    EXPECT_EQ(readFile(dir / "Out.fcpxmld" / second), kDocument);
+}
+
 TEST(RelinkRun, OutputMayNeverOverlapTheInputBundle) {
     TempDir dir;
     const fs::path bundle = dir / "Edits" / "Day1.fcpxmld";
