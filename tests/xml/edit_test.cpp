@@ -217,6 +217,28 @@ TEST(Edit, EmptyHandlesReadEmptyAndRefusedEditsChangeNothing) {
     EXPECT_EQ(doc.xmlData(), source);
 }
 
+// Attribute handles kept across edits of their tag find their own attribute again, by its
+// place among the tag's attributes, however the tag was spelled since.
+TEST(Edit, KeptAttributeHandlesFollowTheirTagThroughEdits) {
+    Document doc = Document::parse("<r><a id='r1' ref=\"r2\" x='3'/><b/></r>");
+    Element a = doc.rootElement().firstElementNamed("a");
+    std::vector<Attribute> kept = a.attributes();
+    const auto read = [&] {
+        std::string out;
+        for (const Attribute &attribute : kept)
+            out += std::string(attribute.name()) + "=" + attribute.stringValue() + " ";
+        return out;
+    };
+    EXPECT_EQ(read(), "id=r1 ref=r2 x=3 ");
+    kept[1].setStringValue("a longer value with 'quotes'");
+    EXPECT_EQ(read(), "id=r1 ref=a longer value with 'quotes' x=3 ");
+    a.addChild(doc.rootElement().firstElementNamed("b"));
+    kept[0].setStringValue("r9");
+    EXPECT_EQ(read(), "id=r9 ref=a longer value with 'quotes' x=3 ");
+    EXPECT_EQ(doc.xmlData(),
+              "<r><a id='r9' ref=\"a longer value with 'quotes'\" x='3'><b/></a></r>");
+}
+
 // Places too large for the index's 16-bit fields (a value over 64 KiB, an attribute after
 // 65,535 others) are found again from the tag.
 TEST(AttributePass, LongValuesAndManyAttributes) {
