@@ -133,18 +133,21 @@ TEST(WindowFileDialogs, ReturnTheChosenFilesAndSaveOpensInTheOutputFolderWithIts
 
     QString folder;
     QString name;
-    // Each dialog is answered once; one that refuses the answer, or a warning it raises, is
-    // closed, so a wrong dialog fails the test instead of waiting for a user. The answer is
-    // queued: a timer does not fire again while its own handler waits in a nested warning.
+    // Each dialog is answered once, typed as a user would: a selection needs the folder read,
+    // which a fresh process may not have done yet. One that refuses the answer is closed, and
+    // so is any warning, so a wrong dialog fails the test instead of waiting for a user.
+    // Warnings have their own timer: a timer does not fire again while its own handler waits
+    // in a warning.
+    QTimer closingWarnings;
+    QObject::connect(&closingWarnings, &QTimer::timeout, [] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
+            box->reject();
+    });
+    closingWarnings.start(20);
     QPointer<QDialog> answered;
     QTimer answering;
     QObject::connect(&answering, &QTimer::timeout, [&] {
-        QWidget *modal = QApplication::activeModalWidget();
-        if (auto *box = qobject_cast<QMessageBox *>(modal)) {
-            box->reject();
-            return;
-        }
-        auto *dialog = qobject_cast<BundleFileDialog *>(modal);
+        auto *dialog = qobject_cast<BundleFileDialog *>(QApplication::activeModalWidget());
         if (!dialog)
             return;
         if (dialog == answered) {
@@ -152,14 +155,15 @@ TEST(WindowFileDialogs, ReturnTheChosenFilesAndSaveOpensInTheOutputFolderWithIts
             return;
         }
         answered = dialog;
+        auto *fileName = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
         if (dialog->acceptMode() == QFileDialog::AcceptSave) {
             folder = dialog->directory().absolutePath();
-            name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->text();
-            dialog->selectFile(QStringLiteral("Final.fcpxml"));
+            name = fileName->text();
+            fileName->setText(QStringLiteral("Final.fcpxml"));
         } else {
-            dialog->selectFile(qt(input));
+            fileName->setText(qt(input));
         }
-        QMetaObject::invokeMethod(dialog, &QDialog::accept, Qt::QueuedConnection);
+        dialog->accept();
     });
     answering.start(20);
     view.viewModel().selectInput();
