@@ -4,30 +4,30 @@
 
 namespace tessaly::testing {
 
+/// `node` if it is an element, otherwise the first element among its following siblings.
+inline xml::Element elementFrom(xml::Node node) {
+    while (node && !node.isElement())
+        node = node.nextSibling();
+    return node ? node.toElement() : xml::Element();
+}
+
 /// Calls `visit` for `top` and every element below it, parents before children, without
 /// recursion.
 template <typename Visit> void forEachElement(xml::Element top, Visit &&visit) {
     xml::Element current = top;
     while (current) {
         visit(current);
-        xml::Node next = current.firstChild();
-        while (next && !next.isElement())
-            next = next.nextSibling();
-        if (next) {
-            current = next.toElement();
+        if (xml::Element child = elementFrom(current.firstChild())) {
+            current = child;
             continue;
         }
         // No element child: move to the next element sibling, climbing as needed.
         xml::Element climb = current;
         current = {};
         while (climb && climb != top) {
-            xml::Node sibling = climb.nextSibling();
-            while (sibling && !sibling.isElement())
-                sibling = sibling.nextSibling();
-            if (sibling) {
-                current = sibling.toElement();
+            current = elementFrom(climb.nextSibling());
+            if (current)
                 break;
-            }
             climb = climb.parent();
         }
     }
