@@ -28,21 +28,23 @@ protected:
 
     QUrl file(const char *name) const { return QUrl::fromLocalFile(qt(temp / name)); }
 
-    /// Sends a drag entering the zone; whether it was accepted.
-    bool enter(const QMimeData &data) {
-        QDragEnterEvent event(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton,
-                              Qt::NoModifier);
+    /// Sends a drag entering the zone that offers `actions`; the action the zone took, or
+    /// Qt::IgnoreAction when it refused the drag.
+    Qt::DropAction enter(const QMimeData &data, Qt::DropActions actions = Qt::CopyAction,
+                         Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QDragEnterEvent event(QPoint(10, 10), actions, &data, Qt::LeftButton, modifiers);
         QApplication::sendEvent(dropZone, &event);
-        return event.isAccepted();
+        return event.isAccepted() ? event.dropAction() : Qt::IgnoreAction;
     }
 
-    /// Sends a drop to the zone, after the drag entering it as a drag always arrives; whether
-    /// it was accepted. The hand-over waits for the event loop.
-    bool drop(const QMimeData &data) {
-        enter(data);
-        QDropEvent event(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    /// Sends a drop to the zone, after the drag entering it as a drag always arrives; the
+    /// action the zone took, or Qt::IgnoreAction. The hand-over waits for the event loop.
+    Qt::DropAction drop(const QMimeData &data, Qt::DropActions actions = Qt::CopyAction,
+                        Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        enter(data, actions, modifiers);
+        QDropEvent event(QPointF(10, 10), actions, &data, Qt::LeftButton, modifiers);
         QApplication::sendEvent(dropZone, &event);
-        return event.isAccepted();
+        return event.isAccepted() ? event.dropAction() : Qt::IgnoreAction;
     }
 
     DropZoneView *dropZone = nullptr;
@@ -85,7 +87,7 @@ TEST_F(DropTest, OnlyAFirstLocalFileNamedAsAnExportIsTaken) {
         SCOPED_TRACE(c.urls.front().toString().toStdString());
         model().setInput(earlier);
         auto data = files(c.urls);
-        EXPECT_EQ(enter(*data), c.taken != nullptr);
+        EXPECT_EQ(enter(*data), c.taken ? Qt::CopyAction : Qt::IgnoreAction);
         EXPECT_EQ(view->isTargeted(), c.taken != nullptr);
         if (!c.taken) { // refused while it hovers, without a word
             EXPECT_EQ(message->text(), QStringLiteral("Drop .fcpxml or .fcpxmld here"));
@@ -108,25 +110,10 @@ TEST_F(DropTest, OnlyAFirstLocalFileNamedAsAnExportIsTaken) {
 TEST_F(DropTest, ADropIsTakenAsACopyNeverAsAMove) {
     auto data = files({file("Day1.fcpxml")});
     const Qt::DropActions copyOrMove = Qt::CopyAction | Qt::MoveAction;
-    QDragEnterEvent enterEither(QPoint(10, 10), copyOrMove, data.get(), Qt::LeftButton,
-                                Qt::ShiftModifier);
-    QApplication::sendEvent(dropZone, &enterEither);
-    EXPECT_TRUE(enterEither.isAccepted());
-    EXPECT_EQ(enterEither.dropAction(), Qt::CopyAction);
-    QDropEvent dropEither(QPointF(10, 10), copyOrMove, data.get(), Qt::LeftButton,
-                          Qt::ShiftModifier);
-    QApplication::sendEvent(dropZone, &dropEither);
-    EXPECT_TRUE(dropEither.isAccepted());
-    EXPECT_EQ(dropEither.dropAction(), Qt::CopyAction);
-
-    QDragEnterEvent enterMove(QPoint(10, 10), Qt::MoveAction, data.get(), Qt::LeftButton,
-                              Qt::NoModifier);
-    QApplication::sendEvent(dropZone, &enterMove);
-    EXPECT_FALSE(enterMove.isAccepted());
-    QDropEvent dropMove(QPointF(10, 10), Qt::MoveAction, data.get(), Qt::LeftButton,
-                        Qt::NoModifier);
-    QApplication::sendEvent(dropZone, &dropMove);
-    EXPECT_FALSE(dropMove.isAccepted());
+    EXPECT_EQ(enter(*data, copyOrMove, Qt::ShiftModifier), Qt::CopyAction);
+    EXPECT_EQ(drop(*data, copyOrMove, Qt::ShiftModifier), Qt::CopyAction);
+    EXPECT_EQ(enter(*data, Qt::MoveAction), Qt::IgnoreAction);
+    EXPECT_EQ(drop(*data, Qt::MoveAction), Qt::IgnoreAction);
 }
 
 TEST_F(DropTest, NoDropChangesTheInputWhileARunGoes) {
@@ -134,15 +121,15 @@ TEST_F(DropTest, NoDropChangesTheInputWhileARunGoes) {
     model().runDryRun();
     ASSERT_TRUE(model().isRunning());
     auto data = files({file("Day2.fcpxml")});
-    EXPECT_FALSE(enter(*data));
+    EXPECT_EQ(enter(*data), Qt::IgnoreAction);
     EXPECT_FALSE(view->isTargeted());
-    EXPECT_FALSE(drop(*data));
+    EXPECT_EQ(drop(*data), Qt::IgnoreAction);
     QTest::qWait(20);
     EXPECT_EQ(model().inputURL(), input);
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return !model().isRunning(); }, 20000));
     EXPECT_EQ(model().phase(), Phase::dryRunComplete);
-    EXPECT_TRUE(drop(*data));
+    EXPECT_EQ(drop(*data), Qt::CopyAction);
     QTest::qWait(20);
     EXPECT_EQ(model().inputURL(), temp / "Day2.fcpxml");
 }
@@ -151,7 +138,7 @@ TEST_F(DropTest, HoveringSwitchesTheEmptyZoneToItsTargetLookAndLeavingSwitchesIt
     auto *symbol = child<SymbolView>(*dropZone, "emptySymbol");
     auto *message = child<QLabel>(*dropZone, "emptyMessage");
     auto data = files({file("Day1.fcpxml")});
-    EXPECT_TRUE(enter(*data));
+    EXPECT_EQ(enter(*data), Qt::CopyAction);
     EXPECT_TRUE(view->isTargeted());
     EXPECT_TRUE(dropZone->isTargeted());
     EXPECT_EQ(symbol->symbol(), QStringLiteral("arrow.down.circle.fill"));
