@@ -33,6 +33,15 @@ int retryingClose(int fd) {
     return ::close(fd) == 0 || errno == EINTR ? 0 : errno;
 }
 
+/// `flock(fd, operation)`, again after a signal: 0, or the error.
+int lockRetrying(int fd, int operation) {
+    while (::flock(fd, operation) != 0) {
+        if (errno != EINTR)
+            return errno;
+    }
+    return 0;
+}
+
 } // namespace
 
 UniqueFd &UniqueFd::operator=(UniqueFd &&other) noexcept {
@@ -268,19 +277,12 @@ int removeTree(int dir, const std::string &name) {
 }
 
 int tryLock(int fd) {
-    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        if (errno != EINTR)
-            return errno;
-    }
-    return 0;
+    return lockRetrying(fd, LOCK_EX | LOCK_NB);
 }
 
 FolderLock::FolderLock(int folder) {
-    while (::flock(folder, LOCK_EX) != 0) {
-        if (errno != EINTR)
-            return;
-    }
-    m_folder = folder;
+    if (lockRetrying(folder, LOCK_EX) == 0)
+        m_folder = folder;
 }
 
 FolderLock::~FolderLock() {
