@@ -6,18 +6,13 @@
 using namespace tessaly;
 using R = FCPXMLRelinker;
 
-namespace {
-
-/// The stem and the extension of a path's last component, as "stem | extension".
-std::string stemAndExtension(std::string_view path) {
-    const auto [stem, extension] = R::stemAndExtension(path);
-    return stem + " | " + extension;
-}
-
-} // namespace
-
 // Each function of the source paths, a text given to it and the text it gives.
 TEST(SourcePaths, Spellings) {
+    // The stem and the extension of a path's last component, as "stem | extension".
+    const auto stemAndExtension = [](std::string_view path) {
+        const auto [stem, extension] = R::stemAndExtension(path);
+        return stem + " | " + extension;
+    };
     struct Case {
         std::string (*function)(std::string_view);
         const char *in, *out;
@@ -26,7 +21,6 @@ TEST(SourcePaths, Spellings) {
         // The prefix goes wherever it stands, and is case-sensitive.
         {R::decodeSrc, "/a/file://b.mov", "/a/b.mov"},
         {R::decodeSrc, "FILE:///a.mov", "FILE:///a.mov"},
-        {R::decodeSrc, "file://localhost/a/b.mov", "localhost/a/b.mov"},
         // Broken escapes, and escapes of bytes that are not UTF-8, are kept as written.
         {R::decodeSrc, "file:///a/100%.mov", "/a/100%.mov"},
         {R::decodeSrc, "file:///a/%4", "/a/%4"},
@@ -38,7 +32,6 @@ TEST(SourcePaths, Spellings) {
         {stemAndExtension, "/a/.mov", ".mov | "},
         {stemAndExtension, "/a/clip.", "clip | "},
         {stemAndExtension, "/a/b.mov/", "b | mov"},
-        {R::brawPath, "/Media/A.proxy.mov", "/Media/A.proxy.braw"},
         {R::brawSrc, "file:///Volumes/A/My%20Clip.MOV", "file:///Volumes/A/My%20Clip.braw"},
         // Decoded and encoded again: escapes come out in their one spelling.
         {R::brawSrc, "file:///a/Caf%c3%a9.mov", "file:///a/Caf%C3%A9.braw"},
@@ -78,7 +71,6 @@ TEST(Identifiers, NextIsOneMoreThanTheLargestNumber) {
         {{"r-9223372036854775808"}, {"r-9223372036854775807"}},
         {{"r-9223372036854775809", "r5"}, {"r6"}},
         {{"r9223372036854775808", "r5"}, {"r6"}},
-        {{"r99999999999999999999"}, {"r100"}},
         {{"r9223372036854775807", "r9223372036854775808"},
          {"r9223372036854775809", "r9223372036854775810"}},
     };
