@@ -136,9 +136,6 @@ TEST(FCPXMLRelinker, RefusalsComeInTheirOrderAndWriteNothing) {
     };
     const std::vector<Case> cases = {
         {"no resources", "<fcpxml><library/></fcpxml>", RelinkError::noResources().what()},
-        {".mp4 and .mxf proxies count as none",
-         documentWith(assets({"file:///a/B.braw", "file:///a/B.mp4", "file:///a/C.mxf"})),
-         RelinkError::noMovFound().what()},
         {"a .mov, and an original of another scheme",
          documentWith(assets({"smb://server/Z.braw", "file:///m/A.mov"})),
          RelinkError::noBrawFound().what()},
