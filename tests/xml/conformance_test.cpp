@@ -12,7 +12,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
 #include <sstream>
 
 namespace fs = std::filesystem;
@@ -74,9 +73,8 @@ TEST(Conformance, SuiteAndCorpusVerdictsHold) {
     fs::path root = suiteRoot();
     if (root.empty() || !fs::exists(root))
         GTEST_SKIP() << "conformance suite not available under " << TESSALY_SHARED_DIR;
-    std::size_t run = 0, refused = 0;
+    std::size_t judged = 0;
     auto judge = [&](const std::string &id, const std::string &type, const fs::path &file) {
-        ++run;
         const std::string bytes = readFile(file);
         std::string rejection;
         bool roundTrips = false;
@@ -86,10 +84,9 @@ TEST(Conformance, SuiteAndCorpusVerdictsHold) {
             rejection = error.message();
         }
         // Documents in other encodings are refused with their own message, not judged.
-        if (rejection.find("uses the encoding") != std::string::npos) {
-            ++refused;
+        if (rejection.find("uses the encoding") != std::string::npos)
             return;
-        }
+        ++judged;
         const bool accepted = rejection.empty();
         const std::string what = id + " (" + type + ", " + file.string() + ")";
         if (type == "not-wf")
@@ -105,6 +102,5 @@ TEST(Conformance, SuiteAndCorpusVerdictsHold) {
          fs::recursive_directory_iterator(fs::path(TESSALY_SHARED_DIR) / "corpus" / "fcpxml"))
         if (entry.path().extension() == ".fcpxml")
             judge(entry.path().filename().string(), "valid", entry.path());
-    std::cout << "conformance: " << run << " run, " << refused << " refused for their encoding\n";
-    EXPECT_GT(run, 1700u);
+    EXPECT_GT(judged, 1700u);
 }
