@@ -1,8 +1,6 @@
 #include "support/child_process.h"
 #include "support/temp_dir.h"
 
-#include "engine/version.h"
-
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -23,10 +21,15 @@ const std::string kDocument = R"(<fcpxml version="1.10"><resources>
 </resources><library><event><project><sequence format="r1"><spine><asset-clip ref="r4"/></spine></sequence></project></event></library></fcpxml>
 )";
 
-/// The same document padded past a few kilobytes, for runs under a file-size limit.
-const std::string kLargeDocument = kDocument.substr(0, kDocument.size() - 10) + "<!--" +
-                                   std::string(8000, '.') + "-->" +
-                                   kDocument.substr(kDocument.size() - 10);
+/// The same document padded with a comment to about `bytes`: the same relink, more to write.
+std::string padded(std::size_t bytes) {
+    const std::size_t end = kDocument.size() - 10;
+    return kDocument.substr(0, end) + "<!--" + std::string(bytes, '.') + "-->" +
+           kDocument.substr(end);
+}
+
+/// Past a few kilobytes, for runs under a file-size limit.
+const std::string kLargeDocument = padded(8000);
 
 /// Runs the command-line tool with `args` to its end.
 ChildRun runTool(const std::vector<std::string> &args, const ChildOptions &child = {}) {
@@ -96,12 +99,6 @@ TEST(RelinkTool, OptionForms) {
         EXPECT_EQ(run.status, 2) << run.err;
         EXPECT_NE(run.err.find("\n\nUsage: tessaly-relink"), std::string::npos) << run.err;
     }
-    const ChildRun help = runTool({"--help"});
-    EXPECT_EQ(help.status, 0);
-    EXPECT_EQ(help.out.rfind("Usage: tessaly-relink [OPTION]... INPUT...\n", 0), 0u);
-    const ChildRun version = runTool({"--version"});
-    EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.out, "tessaly-relink " + std::string(tessaly::kVersion) + "\n");
 
     // --output=PATH is --output PATH; the change log goes beside the output, unless --no-log.
     EXPECT_EQ(runTool({"--output=" + (dir / "Joined.fcpxml").string(), input}).status, 0);
@@ -109,19 +106,6 @@ TEST(RelinkTool, OptionForms) {
     EXPECT_EQ(runTool({"--no-log", "--output", (dir / "Quiet.fcpxml").string(), input}).status, 0);
     EXPECT_TRUE(fs::exists(dir / "Quiet.fcpxml"));
     EXPECT_FALSE(fs::exists(dir / "Quiet.relink.log"));
-
-    // After --, and for a lone -, every argument is a file name: never an option, never
-    // standard input (a read of which would hang here until the child is killed).
-    for (const std::vector<std::string> &args :
-         {std::vector<std::string>{"--", "--json"}, {"--", "-"}, {"-"}}) {
-        const std::string name = args.back();
-        std::vector<std::string> preview{"--dry-run"};
-        preview.insert(preview.end(), args.begin(), args.end());
-        const ChildRun run = runTool(preview);
-        EXPECT_EQ(run.status, 1) << name;
-        EXPECT_EQ(run.err,
-                  name + ": Cannot read \u201C" + name + "\u201D: No such file or directory.\n");
-    }
 }
 
 TEST(RelinkTool, PlainReportForEachInput) {
@@ -212,6 +196,16 @@ const ChildOptions kAsNobody{.asNobody = true};
 const ChildOptions kDiskFullAt4K{.fileSizeLimit = 4096};
 
 const FaultCase kFaults[] = {
+    // After --, and for a lone -, every argument is a file name: never an option, never
+    // standard input (a read of which would hang here until the child is killed).
+    {"DoubleDashEndsTheOptions",
+     {},
+     {"--dry-run", "--", "--json"},
+     "--json: Cannot read “--json”: No such file or directory."},
+    {"LoneDashIsAFileName",
+     {},
+     {"--dry-run", "-"},
+     "-: Cannot read “-”: No such file or directory."},
     {"FifoAsInput",
      {{Fifo, "pipe.fcpxml"}},
      {"@/pipe.fcpxml"},
@@ -220,11 +214,6 @@ const FaultCase kFaults[] = {
      {},
      {"--output", "@/Zero.fcpxml", "/dev/zero"},
      "/dev/zero: Cannot read “zero”: it is a device, not a regular file."},
-    {"FifoAsTheDocumentOfABundle",
-     {{Fifo, "P.fcpxmld/Info.fcpxml"}},
-     {"@/P.fcpxmld"},
-     "@/P.fcpxmld: Cannot read “Info.fcpxml” in the bundle “P.fcpxmld”: it is a named pipe, "
-     "not a regular file."},
     {"FifoInsideABundle",
      {{File, "P.fcpxmld/Info.fcpxml"}, {Fifo, "P.fcpxmld/Media/feed"}},
      {"@/P.fcpxmld"},
@@ -268,11 +257,6 @@ const FaultCase kFaults[] = {
      {"--require-originals", "@/Day1.fcpxml"},
      "@/Day1.fcpxml: 1 of 1 .braw original of “Day1.fcpxml” is missing on this computer: "
      "“Kid's B.braw”. Nothing was written."},
-    {"OutputIsTheInput",
-     {{File, "Day1.fcpxml"}},
-     {"--output", "@/Day1.fcpxml", "@/Day1.fcpxml"},
-     "@/Day1.fcpxml: Failed to copy file: “Day1.fcpxml” could not be copied to "
-     "“@/Day1.fcpxml”: it is the input itself."},
     {"PreviewOntoTheInputReportsTheApplysRefusal",
      {{File, "Day1.fcpxml"}},
      {"--dry-run", "--overwrite", "--output", "@/Day1.fcpxml", "@/Day1.fcpxml"},
@@ -313,6 +297,12 @@ const FaultCase kFaults[] = {
      "@/B.fcpxmld: Failed to copy bundle: “B.fcpxmld” could not be copied to “@/B_braw.fcpxmld”: "
      "the disk is full.",
      kDiskFullAt4K},
+    {"ReportToAFullDisk",
+     {{File, "Day1.fcpxml"}},
+     {"--dry-run", "--json", "@/Day1.fcpxml"},
+     "tessaly-relink: the report could not be written to standard output: No space left on "
+     "device.",
+     {.outputToFull = true}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, RelinkToolFaults, ::testing::ValuesIn(kFaults),
@@ -324,7 +314,6 @@ TEST(RelinkTool, OverwriteReplacesAnEarlierOutputOnlyOnceTheNewOneIsComplete) {
     writeFile(dir / "A.fcpxmld" / "Info.fcpxml", kDocument);
     writeFile(dir / "Day1_braw.fcpxml", "an earlier output");
     writeFile(dir / "A_braw.fcpxmld" / "stale.txt", "an earlier output");
-    fs::permissions(dir / "Day1.fcpxml", fs::perms(0444));
 
     // The new output cannot be written: the earlier outputs stay as they were.
     const auto before = snapshot(dir.path());
@@ -338,7 +327,6 @@ TEST(RelinkTool, OverwriteReplacesAnEarlierOutputOnlyOnceTheNewOneIsComplete) {
         runTool({"--overwrite", (dir / "Day1.fcpxml").string(), (dir / "A.fcpxmld").string()});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(readFile(dir / "Day1_braw.fcpxml").find("B.braw"), std::string::npos);
-    EXPECT_EQ(fs::status(dir / "Day1_braw.fcpxml").permissions(), fs::perms(0644));
     EXPECT_FALSE(fs::exists(dir / "A_braw.fcpxmld" / "stale.txt"));
     EXPECT_NE(readFile(dir / "A_braw.fcpxmld" / "Info.fcpxml").find("B.braw"), std::string::npos);
 }
@@ -346,11 +334,7 @@ TEST(RelinkTool, OverwriteReplacesAnEarlierOutputOnlyOnceTheNewOneIsComplete) {
 TEST(RelinkTool, TwoRunsToOneOutputEachWriteAWholeDocumentOrFailCleanly) {
     TempDir dir;
     // Large enough that the two runs overlap.
-    std::string document = kDocument.substr(0, kDocument.size() - 10);
-    for (int i = 0; i < 20000; ++i)
-        document += "<!-- filler " + std::to_string(i) + " -->\n";
-    document += kDocument.substr(kDocument.size() - 10);
-    writeFile(dir / "A.fcpxmld" / "Info.fcpxml", document);
+    writeFile(dir / "A.fcpxmld" / "Info.fcpxml", padded(500000));
     ASSERT_EQ(runTool({(dir / "A.fcpxmld").string()}).status, 0);
     const std::string expected = readFile(dir / "A_braw.fcpxmld" / "Info.fcpxml");
 
@@ -403,14 +387,4 @@ TEST(RelinkTool, PlainOutputEscapesControlCharacters) {
     EXPECT_EQ(run.err, shownPrefix + "\u201CEvil\\x1B]0;owned\\x07\n  forged.fcpxml\u201D is not "
                                      "well-formed XML: unclosed element \u201Cfcpxml\u201D (line "
                                      "1, column 9).\n");
-}
-
-TEST(RelinkTool, FailingToWriteTheReportIsAFailure) {
-    TempDir dir;
-    writeFile(dir / "Day1.fcpxml", kDocument);
-    const ChildRun run =
-        runTool({"--dry-run", "--json", (dir / "Day1.fcpxml").string()}, {.outputToFull = true});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "tessaly-relink: the report could not be written to standard output: No "
-                       "space left on device.\n");
 }

@@ -77,8 +77,6 @@ TEST(DefaultOutputLocation, AddsBrawBeforeTheLastExtension) {
 // write nothing. Messages name what the user chose, never a copy.
 TEST(RelinkRun, UnusableInputFailsBeforeAnythingIsWritten) {
     TempDir dir;
-    writeFile(dir / "NoMov.fcpxml", kNoMov);
-    writeFile(dir / "Broken.fcpxml", "<fcpxml>\n  <resources>\n</fcpxml>");
     writeFile(dir / "Broken.fcpxmld" / "Info.fcpxml", "<fcpxml>\n  <resources>\n</fcpxml>");
     writeFile(dir / "Deep.fcpxmld" / "Sub" / "Info.fcpxml", kDocument);
     writeFile(dir / "Plain.fcpxmld", kDocument);
@@ -92,9 +90,6 @@ TEST(RelinkRun, UnusableInputFailsBeforeAnythingIsWritten) {
         const char *input;
         std::string message;
     } cases[] = {
-        {"NoMov.fcpxml", "No .mov proxy assets found. Nothing to relink."},
-        {"Broken.fcpxml",
-         "\u201CBroken.fcpxml\u201D is not well-formed XML: mismatched tag (line 3, column 3)."},
         {"Broken.fcpxmld",
          "\u201CInfo.fcpxml\u201D in the bundle \u201CBroken.fcpxmld\u201D is not well-formed "
          "XML: mismatched tag (line 3, column 3)."},
@@ -178,7 +173,6 @@ TEST(RelinkRun, OutputMayNeverOverlapTheInputBundle) {
         {bundle / "Out.fcpxmld", RelinkRun::kOutputInsideInput},
         {dir / "alias.fcpxmld", RelinkRun::kOutputInsideInput},
         {dir / "Edits", RelinkRun::kOutputContainsInput},
-        {dir.path(), RelinkRun::kOutputContainsInput},
     };
     for (const auto &refused : cases) {
         SCOPED_TRACE(refused.output.string());
@@ -222,7 +216,6 @@ TEST(PendingOutput, LeftoversOfKilledRunsAreClearedAndThoseOfLiveRunsKept) {
         const char *name;
         bool kept;
     } leftovers[] = {{".Day1_braw.fcpxml.tessaly-Killed", false},
-                     {".Day1_braw.fcpxml.tessaly-Folder/Info.fcpxml", false},
                      {".Day1_braw.fcpxml.tessaly-AtWork", true}, // locked below: a live run's
                      {".Day1_braw.fcpxml.tessaly-toolong", true},
                      {".Other.fcpxml.tessaly-Killed", true}};
@@ -235,7 +228,6 @@ TEST(PendingOutput, LeftoversOfKilledRunsAreClearedAndThoseOfLiveRunsKept) {
     EXPECT_NE(readFile(dir / "Day1_braw.fcpxml").find("B.braw"), std::string::npos);
     for (const auto &leftover : leftovers)
         EXPECT_EQ(fs::exists(dir / leftover.name), leftover.kept) << leftover.name;
-    EXPECT_FALSE(fs::exists(dir / ".Day1_braw.fcpxml.tessaly-Folder"));
     ::close(atWork);
 }
 
@@ -266,18 +258,16 @@ TEST(RelinkRun, OriginalsAreLookedForWhereTheImportedDocumentResolvesThem) {
     // apply copies).
     writeFile(dir / "Out" / "clips" / "Near.braw", "");
     writeFile(dir / "In" / "Day1.fcpxmld" / "clips" / "Near.braw", "");
-    for (const bool dryRun : {true, false}) {
-        for (const char *name : {"Day1.fcpxml", "Day1.fcpxmld"}) {
-            SCOPED_TRACE(std::string(name) + (dryRun ? " preview" : " apply"));
-            const fs::path output = dir / "Out" / RelinkRun::defaultOutputLocation(name);
-            const RunOutcome outcome = run(dir / "In" / name, output, dryRun);
-            ASSERT_TRUE(outcome.succeeded()) << outcome.errorMessage;
-            std::vector<bool> found;
-            for (const RelinkChange &change : outcome.result->changes)
-                found.push_back(change.brawFound);
-            EXPECT_EQ(found, (std::vector<bool>{true, false, true}));
-            EXPECT_EQ(outcome.missingOriginals, 1u);
-        }
+    for (const char *name : {"Day1.fcpxml", "Day1.fcpxmld"}) {
+        SCOPED_TRACE(name);
+        const fs::path output = dir / "Out" / RelinkRun::defaultOutputLocation(name);
+        const RunOutcome outcome = run(dir / "In" / name, output, false);
+        ASSERT_TRUE(outcome.succeeded()) << outcome.errorMessage;
+        std::vector<bool> found;
+        for (const RelinkChange &change : outcome.result->changes)
+            found.push_back(change.brawFound);
+        EXPECT_EQ(found, (std::vector<bool>{true, false, true}));
+        EXPECT_EQ(outcome.missingOriginals, 1u);
     }
     // The document keeps the spelling derived from the proxy.
     EXPECT_NE(readFile(dir / "Out" / "Day1_braw.fcpxml").find("/Caf%C3%A9/One.braw"),
