@@ -56,8 +56,8 @@ const std::vector<std::string> kRunStart =
 /// The start of a run followed by the assignments of its outcome.
 std::vector<std::string> runStartThen(const std::vector<std::string> &assignments) {
     std::vector<std::string> events = kRunStart;
-    for (auto &event : announced(assignments))
-        events.push_back(std::move(event));
+    const std::vector<std::string> outcome = announced(assignments);
+    events.insert(events.end(), outcome.begin(), outcome.end());
     return events;
 }
 
@@ -233,88 +233,62 @@ TEST_F(RelinkViewModelTest, RunInFlightKeepsItsLocationsAndTheViewModel) {
     EXPECT_FALSE(fs::exists(dir / "Day2_braw.fcpxml"));
 }
 
-TEST(RelinkViewModelRelease, LastReleaseDestroysOnTheGuiThreadWhereverItHappens) {
-    // Without a context object the slot runs on the thread that emits: the one that tears down.
-    QThread *destroyedOn = nullptr;
-    const auto watch = [&](const std::shared_ptr<RelinkViewModel> &model) {
-        destroyedOn = nullptr;
-        QObject::connect(model.get(), &QObject::destroyed,
-                         [&] { destroyedOn = QThread::currentThread(); });
-    };
-
-    auto model = RelinkViewModel::create(nullptr);
-    watch(model);
-    model.reset();
-    EXPECT_EQ(destroyedOn, QThread::currentThread()) << "released on the GUI thread: at once";
-
-    model = RelinkViewModel::create(nullptr);
-    watch(model);
-    std::thread([last = std::move(model)]() mutable { last.reset(); }).join();
-    EXPECT_EQ(destroyedOn, nullptr);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return destroyedOn != nullptr; }, 60000));
-    EXPECT_EQ(destroyedOn, QThread::currentThread());
-}
-
-TEST_F(RelinkViewModelTest, InputChooserSetsTheInputOnlyWhenConfirmed) {
-    Recorder recorder(*model);
-    model->selectInput();
-    EXPECT_EQ(chooser->inputTitles, std::vector{QStringLiteral("Choose FCPXML or FCPXMLD")});
-    EXPECT_TRUE(recorder.events.empty());
-
-    // Neither the extension nor the existence of the choice is examined, and choosing the same
-    // input again announces every assignment again although no value changes.
-    chooser->inputAnswer = fs::path("/Edits/Cut.final.FCPXML");
-    const auto expected =
-        announced({"inputURL=/Edits/Cut.final.FCPXML", "outputURL=/Edits/Cut.final_braw.FCPXML",
-                   "phase=idle", "errorMessage=none", "changes=0", "logURL=none", "logError=none"});
-    for (int time = 1; time <= 2; ++time) {
-        recorder.events.clear();
-        model->selectInput();
-        EXPECT_EQ(recorder.events, expected) << "choice " << time;
-    }
-
-    recorder.events.clear();
-    chooser->inputAnswer = std::nullopt;
-    model->selectInput();
-    EXPECT_TRUE(recorder.events.empty());
-    EXPECT_EQ(model->inputURL(), fs::path("/Edits/Cut.final.FCPXML"));
-}
-
-// Without an input nothing runs and no output is asked for; with one, the output chooser
-// proposes the name of the current output.
-TEST_F(RelinkViewModelTest, RunsAndTheOutputChooserWaitForAnInput) {
+// Without an input nothing runs and no output is asked for. A choice counts only when
+// confirmed; neither its extension nor its existence is examined.
+TEST_F(RelinkViewModelTest, ChoicesWaitForAnInputAndCountOnlyWhenConfirmed) {
     Recorder recorder(*model);
     model->runDryRun();
     model->runApply();
     chooser->outputAnswer = "/Elsewhere/Final.fcpxml";
     model->selectOutput();
+    model->selectInput();
+    EXPECT_EQ(chooser->inputTitles, std::vector{QStringLiteral("Choose FCPXML or FCPXMLD")});
     EXPECT_TRUE(chooser->outputRequests.empty());
     EXPECT_TRUE(recorder.events.empty());
-    EXPECT_EQ(model->phase(), Phase::idle);
 
-    model->setInput("/Edits/Day1.fcpxml");
+    chooser->inputAnswer = fs::path("/Edits/Cut.final.FCPXML");
+    const auto chosen =
+        announced({"inputURL=/Edits/Cut.final.FCPXML", "outputURL=/Edits/Cut.final_braw.FCPXML",
+                   "phase=idle", "errorMessage=none", "changes=0", "logURL=none", "logError=none"});
+    model->selectInput();
+    EXPECT_EQ(recorder.events, chosen);
+
+    // The output chooser proposes the name of the current output; cancelling notifies nobody.
     recorder.events.clear();
     model->selectOutput();
     chooser->outputAnswer = std::nullopt;
     model->selectOutput();
     const std::vector<std::pair<QString, QString>> requests{
-        {QStringLiteral("Save Relinked File As"), QStringLiteral("Day1_braw.fcpxml")},
+        {QStringLiteral("Save Relinked File As"), QStringLiteral("Cut.final_braw.FCPXML")},
         {QStringLiteral("Save Relinked File As"), QStringLiteral("Final.fcpxml")}};
     EXPECT_EQ(chooser->outputRequests, requests);
-    // Cancelling notifies nobody.
     EXPECT_EQ(recorder.events, announced({"outputURL=/Elsewhere/Final.fcpxml"}));
-    EXPECT_EQ(model->outputURL(), fs::path("/Elsewhere/Final.fcpxml"));
 
-    // A new input brings its own default output in place of the one chosen.
-    model->setInput("/Edits/Day2.fcpxmld/");
-    EXPECT_EQ(model->outputURL(), fs::path("/Edits/Day2_braw.fcpxmld"));
+    // Choosing the same input again announces every assignment again, and brings its default
+    // output back in place of the one chosen; a cancelled choice keeps the input.
+    recorder.events.clear();
+    model->selectInput();
+    chooser->inputAnswer = std::nullopt;
+    model->selectInput();
+    EXPECT_EQ(recorder.events, chosen);
 }
 
-TEST(RelinkViewModelWithoutChooser, ChoosingDoesNothing) {
-    const auto model = RelinkViewModel::create(nullptr);
+// The view model may have no chooser: choosing then does nothing. Whichever thread drops its
+// last reference, it dies on the GUI thread, where its observers live.
+TEST(RelinkViewModelWithoutChooser, ChoosesNothingAndDiesOnTheGuiThread) {
+    auto model = RelinkViewModel::create(nullptr);
     model->setInput("/Edits/Day1.fcpxml");
     Recorder recorder(*model);
     model->selectInput();
     model->selectOutput();
     EXPECT_TRUE(recorder.events.empty());
+
+    // Without a context object the slot runs on the thread that emits: the one that tears down.
+    QThread *destroyedOn = nullptr;
+    QObject::connect(model.get(), &QObject::destroyed,
+                     [&] { destroyedOn = QThread::currentThread(); });
+    std::thread([last = std::move(model)]() mutable { last.reset(); }).join();
+    EXPECT_EQ(destroyedOn, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return destroyedOn != nullptr; }, 60000));
+    EXPECT_EQ(destroyedOn, QThread::currentThread());
 }
