@@ -190,17 +190,6 @@ TEST_F(RelinkViewModelTest, RunsPublishTheirOutcomeInOrderAfterTheStart) {
     EXPECT_TRUE(contains(model->logError().value_or(QString()).toStdString(), "File exists"));
 }
 
-// The save dialog asks before the user picks an existing bundle, so an earlier one is replaced.
-TEST_F(RelinkViewModelTest, ApplyReplacesAnEarlierBundle) {
-    writeFile(dir / "Day1.fcpxmld" / "Info.fcpxml", kTwoProxies);
-    writeFile(dir / "Day1_braw.fcpxmld" / "stale.txt", "from an earlier apply");
-    model->setInput(dir / "Day1.fcpxmld");
-    model->runApply();
-    finishRun(*model);
-    EXPECT_EQ(model->phase(), Phase::done);
-    EXPECT_FALSE(fs::exists(dir / "Day1_braw.fcpxmld" / "stale.txt"));
-}
-
 // A run resolves its locations when it starts: later choices belong to the next run. Until it
 // has published, it keeps the view model alive, which then dies on the GUI thread.
 TEST_F(RelinkViewModelTest, RunInFlightKeepsItsLocationsAndTheViewModel) {
