@@ -36,6 +36,8 @@ RunOutcome run(const fs::path &input, const fs::path &output, bool dryRun,
     request.output = output;
     request.dryRun = dryRun;
     request.replaceExisting = replaceExisting;
+    // A preview refuses an output as an apply would, as the command line's previews do.
+    request.checkOutput = true;
     return RelinkRun::perform(request);
 }
 
@@ -70,40 +72,50 @@ TEST(DefaultOutputLocation, AddsBrawBeforeTheLastExtension) {
     EXPECT_EQ(RelinkRun::defaultOutputLocation("/Edits/Day1.fcpxmld/"), "/Edits/Day1_braw.fcpxmld");
     EXPECT_EQ(RelinkRun::defaultOutputLocation("/Edits/Cut.final.FCPXML"),
               "/Edits/Cut.final_braw.FCPXML");
-    EXPECT_EQ(RelinkRun::defaultOutputLocation("/Edits/Notes"), "/Edits/Notes_braw.");
 }
 
-// Inputs no run can use: a preview and an apply both refuse them with the same message, and
-// write nothing. Messages name what the user chose, never a copy.
-TEST(RelinkRun, UnusableInputFailsBeforeAnythingIsWritten) {
+// Runs refused before anything is written, by a preview and an apply alike: inputs no run can
+// use, and outputs that overlap the input bundle. Messages name what the user chose, never a
+// copy.
+TEST(RelinkRun, RefusedRunsWriteNothing) {
     TempDir dir;
     writeFile(dir / "Broken.fcpxmld" / "Info.fcpxml", "<fcpxml>\n  <resources>\n</fcpxml>");
     writeFile(dir / "Deep.fcpxmld" / "Sub" / "Info.fcpxml", kDocument);
-    writeFile(dir / "Plain.fcpxmld", kDocument);
     writeFile(dir / "Real.fcpxml", kDocument);
     fs::create_directories(dir / "Linked.fcpxmld");
     fs::create_symlink(dir / "Real.fcpxml", dir / "Linked.fcpxmld" / "Info.fcpxml");
     writeFile(dir / "Media" / "A.mov", "not really a movie");
+    const fs::path bundle = dir / "Edits" / "Day1.fcpxmld";
+    writeFile(bundle / "Info.fcpxml", kDocument);
+    fs::create_directory_symlink(bundle, dir / "alias.fcpxmld");
     const auto before = snapshot(dir.path());
 
+    const std::string inside(RelinkRun::kOutputInsideInput);
     const struct {
-        const char *input;
+        fs::path input;
+        fs::path output; ///< the default one when empty
         std::string message;
     } cases[] = {
         {"Broken.fcpxmld",
+         {},
          "\u201CInfo.fcpxml\u201D in the bundle \u201CBroken.fcpxmld\u201D is not well-formed "
          "XML: mismatched tag (line 3, column 3)."},
-        {"Deep.fcpxmld", "No .fcpxml found inside bundle."},
-        {"Plain.fcpxmld", "No .fcpxml found inside bundle."},
-        {"Linked.fcpxmld", std::string(RelinkRun::kDocumentIsLink)},
-        {"Media", "Cannot read \u201CMedia\u201D: Is a directory."},
+        {"Deep.fcpxmld", {}, "No .fcpxml found inside bundle."},
+        {"Linked.fcpxmld", {}, std::string(RelinkRun::kDocumentIsLink)},
+        {"Media", {}, "Cannot read \u201CMedia\u201D: Is a directory."},
+        {bundle, bundle, inside},
+        {bundle, dir / "Edits" / "." / "Day1.fcpxmld/", inside},
+        {bundle, bundle / "Out.fcpxmld", inside},
+        {bundle, dir / "alias.fcpxmld", inside},
+        {bundle, dir / "Edits", std::string(RelinkRun::kOutputContainsInput)},
     };
     for (const auto &refused : cases) {
+        const fs::path input = dir / refused.input;
+        const fs::path output =
+            refused.output.empty() ? RelinkRun::defaultOutputLocation(input) : refused.output;
         for (const bool dryRun : {true, false}) {
-            SCOPED_TRACE(std::string(refused.input) + (dryRun ? " preview" : " apply"));
-            const fs::path output = dir / RelinkRun::defaultOutputLocation(refused.input);
-            const RunOutcome outcome = run(dir / refused.input, output, dryRun, true);
-            EXPECT_FALSE(outcome.succeeded());
+            SCOPED_TRACE(input.string() + " to " + output.string() + (dryRun ? " preview" : ""));
+            const RunOutcome outcome = run(input, output, dryRun, true);
             EXPECT_EQ(outcome.errorMessage, refused.message);
             EXPECT_TRUE(outcome.written.empty());
             EXPECT_EQ(snapshot(dir.path()), before);
@@ -157,30 +169,6 @@ TEST(RelinkRun, BundleWithTwoDocumentsRewritesTheFirstListedAndCopiesTheOther) {
     EXPECT_EQ(readFile(dir / "Out.fcpxmld" / second), kDocument);
 }
 
-TEST(RelinkRun, OutputMayNeverOverlapTheInputBundle) {
-    TempDir dir;
-    const fs::path bundle = dir / "Edits" / "Day1.fcpxmld";
-    writeFile(bundle / "Info.fcpxml", kDocument);
-    fs::create_directory_symlink(bundle, dir / "alias.fcpxmld");
-    const auto before = snapshot(dir.path());
-
-    const struct {
-        fs::path output;
-        std::string_view message;
-    } cases[] = {
-        {bundle, RelinkRun::kOutputInsideInput},
-        {dir / "Edits" / "." / "Day1.fcpxmld/", RelinkRun::kOutputInsideInput},
-        {bundle / "Out.fcpxmld", RelinkRun::kOutputInsideInput},
-        {dir / "alias.fcpxmld", RelinkRun::kOutputInsideInput},
-        {dir / "Edits", RelinkRun::kOutputContainsInput},
-    };
-    for (const auto &refused : cases) {
-        SCOPED_TRACE(refused.output.string());
-        EXPECT_EQ(run(bundle, refused.output, false, true).errorMessage, refused.message);
-        EXPECT_EQ(snapshot(dir.path()), before);
-    }
-}
-
 TEST(RelinkRun, OutputKeepsTheInputsPermissionsPlusOwnerWrite) {
     TempDir dir;
     writeFile(dir / "Locked.fcpxml", kDocument);
@@ -209,7 +197,9 @@ TEST(RelinkRun, OutputKeepsTheInputsPermissionsPlusOwnerWrite) {
     fs::permissions(dir / "Locked.fcpxmld" / "Media", fs::perms::owner_all);
 }
 
-TEST(PendingOutput, LeftoversOfKilledRunsAreClearedAndThoseOfLiveRunsKept) {
+// A run's temporaries lie beside its output: those of killed runs are cleared, those of live
+// runs and of other outputs kept, and their names stay within the file system's limit.
+TEST(PendingOutput, TemporariesOfKilledRunsAreClearedAndTheirNamesFit) {
     TempDir dir;
     writeFile(dir / "Day1.fcpxml", kDocument);
     const struct {
@@ -229,19 +219,15 @@ TEST(PendingOutput, LeftoversOfKilledRunsAreClearedAndThoseOfLiveRunsKept) {
     for (const auto &leftover : leftovers)
         EXPECT_EQ(fs::exists(dir / leftover.name), leftover.kept) << leftover.name;
     ::close(atWork);
-}
 
-TEST(PendingOutput, TemporaryNamesStayWithinTheFileSystemsLimit) {
-    TempDir dir;
     // 250 bytes, with a two-byte character where the temporary's name must be cut.
     const std::string name = std::string(238, 'a') + "\u00E9" + "bbb.fcpxml";
     ASSERT_EQ(name.size(), 250u);
-    const std::string prefix = PendingOutput::temporaryPrefix(name);
-    EXPECT_EQ(prefix, "." + std::string(238, 'a') + ".tessaly-");
-    writeFile(dir / "Day1.fcpxml", kDocument);
+    EXPECT_EQ(PendingOutput::temporaryPrefix(name), "." + std::string(238, 'a') + ".tessaly-");
+    const long entries = entriesIn(dir.path());
     const auto outcome = run(dir / "Day1.fcpxml", dir / name, false);
     ASSERT_TRUE(outcome.succeeded()) << outcome.errorMessage;
-    EXPECT_EQ(entriesIn(dir.path()), 3) << "the input, the output and its log";
+    EXPECT_EQ(entriesIn(dir.path()), entries + 2) << "the output and its log";
 }
 
 TEST(RelinkRun, OriginalsAreLookedForWhereTheImportedDocumentResolvesThem) {
@@ -327,23 +313,18 @@ TEST(RelinkRun, ChangeLogThatCannotBeWrittenFailsNothingAndReplacesOnlyWhatItMay
                ".";
     };
 
-    // Allowed to replace the output, the run may replace the log of an earlier run too...
-    writeFile(log, "an earlier log");
-    RunOutcome outcome = run(dir / "Day1.fcpxml", dir / "Day1_braw.fcpxml", false, true);
-    EXPECT_EQ(outcome.logPath, log);
-    EXPECT_NE(readFile(log).find("\tr4\tr5\tmissing\n"), std::string::npos);
-
-    // ...but never a folder, or an input, that bears the log's name.
-    fs::remove(log);
+    // Even where the run may replace its output, it never replaces a folder, or an input, that
+    // bears the log's name; the outputs are in place all the same.
     writeFile(log / "notes.txt", "the user's");
     const auto before = snapshot(dir.path());
-    outcome = run(dir / "Day1.fcpxml", dir / "Day1_braw.fcpxml", false, true);
+    RunOutcome outcome = run(dir / "Day1.fcpxml", dir / "Day1_braw.fcpxml", false, true);
     ASSERT_TRUE(outcome.succeeded()) << outcome.errorMessage;
     EXPECT_EQ(outcome.logError, failure(log, "it is a folder, which Tessaly does not replace"));
     EXPECT_FALSE(outcome.logExists);
     outcome = run(dir / "Cut.relink.log", dir / "Cut.fcpxml", false, true);
     ASSERT_TRUE(outcome.succeeded()) << outcome.errorMessage;
     EXPECT_EQ(outcome.logError, failure(dir / "Cut.relink.log", "it is the input itself"));
+    fs::remove(dir / "Day1_braw.fcpxml");
     fs::remove(dir / "Cut.fcpxml");
     EXPECT_EQ(snapshot(dir.path()), before);
 }
