@@ -14,20 +14,22 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kDocument = R"(<?xml version="1.0" encoding="UTF-8"?>
-<fcpxml version="1.10">
-    <resources>
-        <format id="r1"/>
-        <format id="r2"/>
-        <asset id="r3" format="r2"><media-rep src="file:///m/A.braw"/></asset>
-        <asset id="r4" format="r1"><media-rep src="file:///m/B.mov"/></asset>
-    </resources>
-    <library><event><project><sequence format="r1"><spine><asset-clip ref="r4"/></spine></sequence></project></event></library>
-</fcpxml>
-)";
+/// A document whose proxies have the `src` texts `sources`, beside one .braw asset (r3); the
+/// proxies are r4, r5... and their new assets follow them.
+std::string withProxies(const std::vector<std::string> &sources) {
+    std::string assets;
+    int id = 4;
+    for (const std::string &src : sources) {
+        assets += "<asset id=\"r" + std::to_string(id++) + "\" format=\"r1\"><media-rep src=\"" +
+                  src + "\"/></asset>\n";
+    }
+    return "<fcpxml version=\"1.10\"><resources><format id=\"r1\"/><format id=\"r2\"/>\n"
+           "<asset id=\"r3\" format=\"r2\"><media-rep src=\"file:///m/A.braw\"/></asset>\n" +
+           assets + "</resources></fcpxml>\n";
+}
 
-const std::string kNoMov =
-    R"(<fcpxml><resources><asset id="r3"><media-rep src="file:///m/A.braw"/></asset></resources></fcpxml>)";
+/// One proxy, B.mov, to relink.
+const std::string kDocument = withProxies({"file:///m/B.mov"});
 
 RunOutcome run(const fs::path &input, const fs::path &output, bool dryRun,
                bool replaceExisting = false) {
@@ -48,20 +50,6 @@ long entriesIn(const fs::path &folder) {
 
 unsigned permissionsOf(const fs::path &path) {
     return unsigned(fs::status(path).permissions() & fs::perms::all);
-}
-
-/// A document whose proxies have the `src` texts `sources`, beside one .braw asset (r3); the
-/// proxies are r4, r5... and their new assets follow them.
-std::string withProxies(const std::vector<std::string> &sources) {
-    std::string assets;
-    int id = 4;
-    for (const std::string &src : sources) {
-        assets += "<asset id=\"r" + std::to_string(id++) + "\" format=\"r1\"><media-rep src=\"" +
-                  src + "\"/></asset>\n";
-    }
-    return "<fcpxml version=\"1.10\"><resources><format id=\"r1\"/><format id=\"r2\"/>\n"
-           "<asset id=\"r3\" format=\"r2\"><media-rep src=\"file:///m/A.braw\"/></asset>\n" +
-           assets + "</resources></fcpxml>\n";
 }
 
 } // namespace
@@ -128,7 +116,7 @@ TEST(RelinkRun, RefusedRunsWriteNothing) {
 TEST(RelinkRun, BundleIsSearchedAndCopiedWhole) {
     TempDir dir;
     writeFile(dir / "Project.FCPXMLD" / "Info.FCPXML", kDocument);
-    writeFile(dir / "Project.FCPXMLD" / "Media" / "Other.fcpxml", kNoMov);
+    writeFile(dir / "Project.FCPXMLD" / "Media" / "Other.fcpxml", "<fcpxml/>");
     fs::create_symlink("Media/Other.fcpxml", dir / "Project.FCPXMLD" / "Shortcut");
     fs::create_directory_symlink("Project.FCPXMLD", dir / "Link.fcpxmld");
     const auto input = snapshot(dir / "Project.FCPXMLD");
@@ -143,7 +131,7 @@ TEST(RelinkRun, BundleIsSearchedAndCopiedWhole) {
     EXPECT_EQ(apply.written, dir / "Out.fcpxmld");
     EXPECT_FALSE(fs::is_symlink(dir / "Out.fcpxmld"));
     EXPECT_EQ(fs::read_symlink(dir / "Out.fcpxmld" / "Shortcut"), "Media/Other.fcpxml");
-    EXPECT_EQ(readFile(dir / "Out.fcpxmld" / "Media" / "Other.fcpxml"), kNoMov);
+    EXPECT_EQ(readFile(dir / "Out.fcpxmld" / "Media" / "Other.fcpxml"), "<fcpxml/>");
     EXPECT_NE(readFile(dir / "Out.fcpxmld" / "Info.FCPXML").find("B.braw"), std::string::npos);
     EXPECT_EQ(snapshot(dir / "Project.FCPXMLD"), input);
     EXPECT_EQ(entriesIn(dir.path()), 4) << "the bundle, its link, the output and its log";
