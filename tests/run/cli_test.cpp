@@ -303,16 +303,15 @@ TEST(RelinkTool, OverwriteReplacesAnEarlierOutputOnlyOnceTheNewOneIsComplete) {
     writeFile(dir / "Day1_braw.fcpxml", "an earlier output");
     writeFile(dir / "A_braw.fcpxmld" / "stale.txt", "an earlier output");
 
+    const std::vector<std::string> args{"--overwrite", (dir / "Day1.fcpxml").string(),
+                                        (dir / "A.fcpxmld").string()};
+
     // The new output cannot be written: the earlier outputs stay as they were.
     const auto before = snapshot(dir.path());
-    const ChildRun full =
-        runTool({"--overwrite", (dir / "Day1.fcpxml").string(), (dir / "A.fcpxmld").string()},
-                {.fileSizeLimit = 200});
-    EXPECT_EQ(full.status, 1);
+    EXPECT_EQ(runTool(args, {.fileSizeLimit = 200}).status, 1);
     EXPECT_EQ(snapshot(dir.path()), before);
 
-    const ChildRun run =
-        runTool({"--overwrite", (dir / "Day1.fcpxml").string(), (dir / "A.fcpxmld").string()});
+    const ChildRun run = runTool(args);
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(readFile(dir / "Day1_braw.fcpxml").find("B.braw"), std::string::npos);
     EXPECT_FALSE(fs::exists(dir / "A_braw.fcpxmld" / "stale.txt"));
