@@ -76,10 +76,9 @@ void arrange(const TempDir &dir, const std::vector<Entry> &entries) {
 } // namespace
 
 TEST(RelinkTool, UsageErrorsExitWithTwoAndShowTheUsage) {
-    const std::vector<std::vector<std::string>> usageErrors{{},
-                                                            {"--frobnicate", "Day1.fcpxml"},
-                                                            {"--output=", "Day1.fcpxml"},
-                                                            {"--output", "x", "A", "B"}};
+    // Each is refused before any input is read.
+    const std::vector<std::vector<std::string>> usageErrors{
+        {}, {"--frobnicate", "A.fcpxml"}, {"--output=", "A.fcpxml"}, {"--output", "x", "A", "B"}};
     for (const auto &args : usageErrors) {
         const ChildRun run = runTool(args);
         EXPECT_EQ(run.status, 2) << run.err;
@@ -159,10 +158,6 @@ struct FaultCase {
     ChildOptions child = {};
 };
 
-void PrintTo(const FaultCase &fault, std::ostream *out) {
-    *out << fault.name;
-}
-
 class RelinkToolFaults : public ::testing::TestWithParam<FaultCase> {};
 
 TEST_P(RelinkToolFaults, FailsWithItsMessageAndChangesNothing) {
@@ -184,7 +179,6 @@ TEST_P(RelinkToolFaults, FailsWithItsMessageAndChangesNothing) {
 }
 
 using enum Entry::Kind;
-const ChildOptions kAsNobody{.asNobody = true};
 const ChildOptions kDiskFullAt4K{.fileSizeLimit = 4096};
 
 const FaultCase kFaults[] = {
@@ -255,7 +249,7 @@ const FaultCase kFaults[] = {
      {"--output", "@/Locked/Out.fcpxml", "@/Day1.fcpxml"},
      "@/Day1.fcpxml: Failed to copy file: “Day1.fcpxml” could not be copied to "
      "“@/Locked/Out.fcpxml”: Permission denied.",
-     kAsNobody},
+     {.asNobody = true}},
     {"FullDiskDuringAFileApply",
      {{File, "Big.fcpxml", kLargeDocument}},
      {"@/Big.fcpxml"},
@@ -271,7 +265,7 @@ const FaultCase kFaults[] = {
      {"@/B.fcpxmld"},
      "@/B.fcpxmld: Failed to copy bundle: “Media/secret.bin” in “B.fcpxmld” could not be read: "
      "Permission denied.",
-     kAsNobody},
+     {.asNobody = true}},
     {"FullDiskDuringABundleCopy",
      {{File, "B.fcpxmld/Info.fcpxml"},
       {File, "B.fcpxmld/Media/cache.bin", std::string(20000, 'c')}},
