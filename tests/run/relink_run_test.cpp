@@ -14,40 +14,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kDocument = R"(<?xml version="1.0" encoding="UTF-8"?>
-<fcpxml version="1.10">
-    <resources>
-        <format id="r1"/>
-        <format id="r2"/>
-        <asset id="r3" format="r2"><media-rep src="file:///m/A.braw"/></asset>
-        <asset id="r4" format="r1"><media-rep src="file:///m/B.mov"/></asset>
-    </resources>
-    <library><event><project><sequence format="r1"><spine><asset-clip ref="r4"/></spine></sequence></project></event></library>
-</fcpxml>
-)";
-
-const std::string kNoMov =
-    R"(<fcpxml><resources><asset id="r3"><media-rep src="file:///m/A.braw"/></asset></resources></fcpxml>)";
-
-RunOutcome run(const fs::path &input, const fs::path &output, bool dryRun,
-               bool replaceExisting = false) {
-    RunRequest request;
-    request.input = input;
-    request.output = output;
-    request.dryRun = dryRun;
-    request.replaceExisting = replaceExisting;
-    return RelinkRun::perform(request);
-}
-
-/// How many entries `folder` holds: a run's temporaries would be among them.
-long entriesIn(const fs::path &folder) {
-    return std::distance(fs::directory_iterator(folder), fs::directory_iterator());
-}
-
-unsigned permissionsOf(const fs::path &path) {
-    return unsigned(fs::status(path).permissions() & fs::perms::all);
-}
-
 /// A document whose proxies have the `src` texts `sources`, beside one .braw asset (r3); the
 /// proxies are r4, r5... and their new assets follow them.
 std::string withProxies(const std::vector<std::string> &sources) {
@@ -62,6 +28,30 @@ std::string withProxies(const std::vector<std::string> &sources) {
            assets + "</resources></fcpxml>\n";
 }
 
+/// One proxy, B.mov, to relink.
+const std::string kDocument = withProxies({"file:///m/B.mov"});
+
+RunOutcome run(const fs::path &input, const fs::path &output, bool dryRun,
+               bool replaceExisting = false) {
+    RunRequest request;
+    request.input = input;
+    request.output = output;
+    request.dryRun = dryRun;
+    request.replaceExisting = replaceExisting;
+    // A preview refuses an output as an apply would, as the command line's previews do.
+    request.checkOutput = true;
+    return RelinkRun::perform(request);
+}
+
+/// How many entries `folder` holds: a run's temporaries would be among them.
+long entriesIn(const fs::path &folder) {
+    return std::distance(fs::directory_iterator(folder), fs::directory_iterator());
+}
+
+unsigned permissionsOf(const fs::path &path) {
+    return unsigned(fs::status(path).permissions() & fs::perms::all);
+}
+
 } // namespace
 
 TEST(DefaultOutputLocation, AddsBrawBeforeTheLastExtension) {
@@ -70,45 +60,50 @@ TEST(DefaultOutputLocation, AddsBrawBeforeTheLastExtension) {
     EXPECT_EQ(RelinkRun::defaultOutputLocation("/Edits/Day1.fcpxmld/"), "/Edits/Day1_braw.fcpxmld");
     EXPECT_EQ(RelinkRun::defaultOutputLocation("/Edits/Cut.final.FCPXML"),
               "/Edits/Cut.final_braw.FCPXML");
-    EXPECT_EQ(RelinkRun::defaultOutputLocation("/Edits/Notes"), "/Edits/Notes_braw.");
 }
 
-// Inputs no run can use: a preview and an apply both refuse them with the same message, and
-// write nothing. Messages name what the user chose, never a copy.
-TEST(RelinkRun, UnusableInputFailsBeforeAnythingIsWritten) {
+// Runs refused before anything is written, by a preview and an apply alike: inputs no run can
+// use, and outputs that overlap the input bundle. Messages name what the user chose, never a
+// copy.
+TEST(RelinkRun, RefusedRunsWriteNothing) {
     TempDir dir;
-    writeFile(dir / "NoMov.fcpxml", kNoMov);
-    writeFile(dir / "Broken.fcpxml", "<fcpxml>\n  <resources>\n</fcpxml>");
     writeFile(dir / "Broken.fcpxmld" / "Info.fcpxml", "<fcpxml>\n  <resources>\n</fcpxml>");
     writeFile(dir / "Deep.fcpxmld" / "Sub" / "Info.fcpxml", kDocument);
-    writeFile(dir / "Plain.fcpxmld", kDocument);
     writeFile(dir / "Real.fcpxml", kDocument);
     fs::create_directories(dir / "Linked.fcpxmld");
     fs::create_symlink(dir / "Real.fcpxml", dir / "Linked.fcpxmld" / "Info.fcpxml");
     writeFile(dir / "Media" / "A.mov", "not really a movie");
+    const fs::path bundle = dir / "Edits" / "Day1.fcpxmld";
+    writeFile(bundle / "Info.fcpxml", kDocument);
+    fs::create_directory_symlink(bundle, dir / "alias.fcpxmld");
     const auto before = snapshot(dir.path());
 
+    const std::string inside(RelinkRun::kOutputInsideInput);
     const struct {
-        const char *input;
+        fs::path input;
+        fs::path output; ///< the default one when empty
         std::string message;
     } cases[] = {
-        {"NoMov.fcpxml", "No .mov proxy assets found. Nothing to relink."},
-        {"Broken.fcpxml",
-         "\u201CBroken.fcpxml\u201D is not well-formed XML: mismatched tag (line 3, column 3)."},
         {"Broken.fcpxmld",
+         {},
          "\u201CInfo.fcpxml\u201D in the bundle \u201CBroken.fcpxmld\u201D is not well-formed "
          "XML: mismatched tag (line 3, column 3)."},
-        {"Deep.fcpxmld", "No .fcpxml found inside bundle."},
-        {"Plain.fcpxmld", "No .fcpxml found inside bundle."},
-        {"Linked.fcpxmld", std::string(RelinkRun::kDocumentIsLink)},
-        {"Media", "Cannot read \u201CMedia\u201D: Is a directory."},
+        {"Deep.fcpxmld", {}, "No .fcpxml found inside bundle."},
+        {"Linked.fcpxmld", {}, std::string(RelinkRun::kDocumentIsLink)},
+        {"Media", {}, "Cannot read \u201CMedia\u201D: Is a directory."},
+        {bundle, bundle, inside},
+        {bundle, dir / "Edits" / "." / "Day1.fcpxmld/", inside},
+        {bundle, bundle / "Out.fcpxmld", inside},
+        {bundle, dir / "alias.fcpxmld", inside},
+        {bundle, dir / "Edits", std::string(RelinkRun::kOutputContainsInput)},
     };
     for (const auto &refused : cases) {
+        const fs::path input = dir / refused.input;
+        const fs::path output =
+            refused.output.empty() ? RelinkRun::defaultOutputLocation(input) : refused.output;
         for (const bool dryRun : {true, false}) {
-            SCOPED_TRACE(std::string(refused.input) + (dryRun ? " preview" : " apply"));
-            const fs::path output = dir / RelinkRun::defaultOutputLocation(refused.input);
-            const RunOutcome outcome = run(dir / refused.input, output, dryRun, true);
-            EXPECT_FALSE(outcome.succeeded());
+            SCOPED_TRACE(input.string() + " to " + output.string() + (dryRun ? " preview" : ""));
+            const RunOutcome outcome = run(input, output, dryRun, true);
             EXPECT_EQ(outcome.errorMessage, refused.message);
             EXPECT_TRUE(outcome.written.empty());
             EXPECT_EQ(snapshot(dir.path()), before);
@@ -121,7 +116,7 @@ TEST(RelinkRun, UnusableInputFailsBeforeAnythingIsWritten) {
 TEST(RelinkRun, BundleIsSearchedAndCopiedWhole) {
     TempDir dir;
     writeFile(dir / "Project.FCPXMLD" / "Info.FCPXML", kDocument);
-    writeFile(dir / "Project.FCPXMLD" / "Media" / "Other.fcpxml", kNoMov);
+    writeFile(dir / "Project.FCPXMLD" / "Media" / "Other.fcpxml", "<fcpxml/>");
     fs::create_symlink("Media/Other.fcpxml", dir / "Project.FCPXMLD" / "Shortcut");
     fs::create_directory_symlink("Project.FCPXMLD", dir / "Link.fcpxmld");
     const auto input = snapshot(dir / "Project.FCPXMLD");
@@ -136,7 +131,7 @@ TEST(RelinkRun, BundleIsSearchedAndCopiedWhole) {
     EXPECT_EQ(apply.written, dir / "Out.fcpxmld");
     EXPECT_FALSE(fs::is_symlink(dir / "Out.fcpxmld"));
     EXPECT_EQ(fs::read_symlink(dir / "Out.fcpxmld" / "Shortcut"), "Media/Other.fcpxml");
-    EXPECT_EQ(readFile(dir / "Out.fcpxmld" / "Media" / "Other.fcpxml"), kNoMov);
+    EXPECT_EQ(readFile(dir / "Out.fcpxmld" / "Media" / "Other.fcpxml"), "<fcpxml/>");
     EXPECT_NE(readFile(dir / "Out.fcpxmld" / "Info.FCPXML").find("B.braw"), std::string::npos);
     EXPECT_EQ(snapshot(dir / "Project.FCPXMLD"), input);
     EXPECT_EQ(entriesIn(dir.path()), 4) << "the bundle, its link, the output and its log";
@@ -160,31 +155,6 @@ TEST(RelinkRun, BundleWithTwoDocumentsRewritesTheFirstListedAndCopiesTheOther) {
     const std::string second = first == "One.fcpxml" ? "Other.fcpxml" : "One.fcpxml";
     EXPECT_NE(readFile(dir / "Out.fcpxmld" / first), kDocument);
     EXPECT_EQ(readFile(dir / "Out.fcpxmld" / second), kDocument);
-}
-
-TEST(RelinkRun, OutputMayNeverOverlapTheInputBundle) {
-    TempDir dir;
-    const fs::path bundle = dir / "Edits" / "Day1.fcpxmld";
-    writeFile(bundle / "Info.fcpxml", kDocument);
-    fs::create_directory_symlink(bundle, dir / "alias.fcpxmld");
-    const auto before = snapshot(dir.path());
-
-    const struct {
-        fs::path output;
-        std::string_view message;
-    } cases[] = {
-        {bundle, RelinkRun::kOutputInsideInput},
-        {dir / "Edits" / "." / "Day1.fcpxmld/", RelinkRun::kOutputInsideInput},
-        {bundle / "Out.fcpxmld", RelinkRun::kOutputInsideInput},
-        {dir / "alias.fcpxmld", RelinkRun::kOutputInsideInput},
-        {dir / "Edits", RelinkRun::kOutputContainsInput},
-        {dir.path(), RelinkRun::kOutputContainsInput},
-    };
-    for (const auto &refused : cases) {
-        SCOPED_TRACE(refused.output.string());
-        EXPECT_EQ(run(bundle, refused.output, false, true).errorMessage, refused.message);
-        EXPECT_EQ(snapshot(dir.path()), before);
-    }
 }
 
 TEST(RelinkRun, OutputKeepsTheInputsPermissionsPlusOwnerWrite) {
@@ -215,14 +185,15 @@ TEST(RelinkRun, OutputKeepsTheInputsPermissionsPlusOwnerWrite) {
     fs::permissions(dir / "Locked.fcpxmld" / "Media", fs::perms::owner_all);
 }
 
-TEST(PendingOutput, LeftoversOfKilledRunsAreClearedAndThoseOfLiveRunsKept) {
+// A run's temporaries lie beside its output: those of killed runs are cleared, those of live
+// runs and of other outputs kept, and their names stay within the file system's limit.
+TEST(PendingOutput, TemporariesOfKilledRunsAreClearedAndTheirNamesFit) {
     TempDir dir;
     writeFile(dir / "Day1.fcpxml", kDocument);
     const struct {
         const char *name;
         bool kept;
     } leftovers[] = {{".Day1_braw.fcpxml.tessaly-Killed", false},
-                     {".Day1_braw.fcpxml.tessaly-Folder/Info.fcpxml", false},
                      {".Day1_braw.fcpxml.tessaly-AtWork", true}, // locked below: a live run's
                      {".Day1_braw.fcpxml.tessaly-toolong", true},
                      {".Other.fcpxml.tessaly-Killed", true}};
@@ -235,21 +206,16 @@ TEST(PendingOutput, LeftoversOfKilledRunsAreClearedAndThoseOfLiveRunsKept) {
     EXPECT_NE(readFile(dir / "Day1_braw.fcpxml").find("B.braw"), std::string::npos);
     for (const auto &leftover : leftovers)
         EXPECT_EQ(fs::exists(dir / leftover.name), leftover.kept) << leftover.name;
-    EXPECT_FALSE(fs::exists(dir / ".Day1_braw.fcpxml.tessaly-Folder"));
     ::close(atWork);
-}
 
-TEST(PendingOutput, TemporaryNamesStayWithinTheFileSystemsLimit) {
-    TempDir dir;
     // 250 bytes, with a two-byte character where the temporary's name must be cut.
     const std::string name = std::string(238, 'a') + "\u00E9" + "bbb.fcpxml";
     ASSERT_EQ(name.size(), 250u);
-    const std::string prefix = PendingOutput::temporaryPrefix(name);
-    EXPECT_EQ(prefix, "." + std::string(238, 'a') + ".tessaly-");
-    writeFile(dir / "Day1.fcpxml", kDocument);
+    EXPECT_EQ(PendingOutput::temporaryPrefix(name), "." + std::string(238, 'a') + ".tessaly-");
+    const long entries = entriesIn(dir.path());
     const auto outcome = run(dir / "Day1.fcpxml", dir / name, false);
     ASSERT_TRUE(outcome.succeeded()) << outcome.errorMessage;
-    EXPECT_EQ(entriesIn(dir.path()), 3) << "the input, the output and its log";
+    EXPECT_EQ(entriesIn(dir.path()), entries + 2) << "the output and its log";
 }
 
 TEST(RelinkRun, OriginalsAreLookedForWhereTheImportedDocumentResolvesThem) {
@@ -266,18 +232,16 @@ TEST(RelinkRun, OriginalsAreLookedForWhereTheImportedDocumentResolvesThem) {
     // apply copies).
     writeFile(dir / "Out" / "clips" / "Near.braw", "");
     writeFile(dir / "In" / "Day1.fcpxmld" / "clips" / "Near.braw", "");
-    for (const bool dryRun : {true, false}) {
-        for (const char *name : {"Day1.fcpxml", "Day1.fcpxmld"}) {
-            SCOPED_TRACE(std::string(name) + (dryRun ? " preview" : " apply"));
-            const fs::path output = dir / "Out" / RelinkRun::defaultOutputLocation(name);
-            const RunOutcome outcome = run(dir / "In" / name, output, dryRun);
-            ASSERT_TRUE(outcome.succeeded()) << outcome.errorMessage;
-            std::vector<bool> found;
-            for (const RelinkChange &change : outcome.result->changes)
-                found.push_back(change.brawFound);
-            EXPECT_EQ(found, (std::vector<bool>{true, false, true}));
-            EXPECT_EQ(outcome.missingOriginals, 1u);
-        }
+    for (const char *name : {"Day1.fcpxml", "Day1.fcpxmld"}) {
+        SCOPED_TRACE(name);
+        const fs::path output = dir / "Out" / RelinkRun::defaultOutputLocation(name);
+        const RunOutcome outcome = run(dir / "In" / name, output, false);
+        ASSERT_TRUE(outcome.succeeded()) << outcome.errorMessage;
+        std::vector<bool> found;
+        for (const RelinkChange &change : outcome.result->changes)
+            found.push_back(change.brawFound);
+        EXPECT_EQ(found, (std::vector<bool>{true, false, true}));
+        EXPECT_EQ(outcome.missingOriginals, 1u);
     }
     // The document keeps the spelling derived from the proxy.
     EXPECT_NE(readFile(dir / "Out" / "Day1_braw.fcpxml").find("/Caf%C3%A9/One.braw"),
@@ -302,34 +266,28 @@ TEST(RelinkRun, RequiringOriginalsNamesTheFirstMissingOnes) {
     EXPECT_EQ(outcome.missingOriginals, 5u);
 }
 
+// The command line's tests pin the log beside a document; a bundle's goes beside it too.
 TEST(RelinkRun, ApplyWritesItsChangeLogBesideTheOutputOnly) {
     TempDir dir;
-    writeFile(dir / "In" / "Day1.fcpxml", kDocument);
-    writeFile(dir / "In" / "Day2.fcpxmld" / "Info.fcpxml", kDocument);
+    const fs::path input = dir / "In" / "Day2.fcpxmld";
+    const fs::path output = dir / "Out" / "Day2_braw.fcpxmld";
+    writeFile(input / "Info.fcpxml", kDocument);
     fs::create_directories(dir / "Out");
-    for (const char *name : {"Day1.fcpxml", "Day2.fcpxmld"}) {
-        SCOPED_TRACE(name);
-        const fs::path input = dir / "In" / name;
-        const fs::path output = dir / "Out" / RelinkRun::defaultOutputLocation(name);
-        ASSERT_TRUE(run(input, output, true).logPath.empty());
-        const RunOutcome outcome = run(input, output, false);
-        const fs::path log = dir / "Out" / (output.stem().string() + ".relink.log");
-        EXPECT_EQ(outcome.logPath, log);
-        EXPECT_EQ(outcome.logError, "");
-        EXPECT_EQ(permissionsOf(log), 0644u);
-        // The run supplies the header's locations; the change log's own tests pin its format.
-        const std::string document =
-            RelinkRun::isBundle(input) ? "Document in bundle:\tInfo.fcpxml\n" : "";
-        const std::string text = readFile(log);
-        EXPECT_EQ(text.rfind("Program:\tTessaly ", 0), 0u);
-        EXPECT_NE(text.find("\nInput:\t" + input.string() + "\n" + document + "Output:\t" +
-                            output.string() + "\n"),
-                  std::string::npos)
-            << text;
-    }
-    // Two outputs and their logs, and never a log inside a bundle.
-    EXPECT_EQ(entriesIn(dir / "Out"), 4);
-    EXPECT_EQ(snapshot(dir / "Out" / "Day2_braw.fcpxmld").size(), 1u);
+    ASSERT_TRUE(run(input, output, true).logPath.empty());
+    const RunOutcome outcome = run(input, output, false);
+    const fs::path log = dir / "Out" / "Day2_braw.relink.log";
+    EXPECT_EQ(outcome.logPath, log);
+    EXPECT_EQ(permissionsOf(log), 0644u);
+    // The run supplies the header's locations; the change log's own tests pin its format.
+    const std::string text = readFile(log);
+    EXPECT_EQ(text.rfind("Program:\tTessaly ", 0), 0u);
+    EXPECT_NE(text.find("\nInput:\t" + input.string() + "\nDocument in bundle:\tInfo.fcpxml\n" +
+                        "Output:\t" + output.string() + "\n"),
+              std::string::npos)
+        << text;
+    // The output and its log, and never a log inside the bundle.
+    EXPECT_EQ(entriesIn(dir / "Out"), 2);
+    EXPECT_EQ(snapshot(output).size(), 1u);
 }
 
 TEST(RelinkRun, ChangeLogThatCannotBeWrittenFailsNothingAndReplacesOnlyWhatItMay) {
@@ -343,23 +301,18 @@ TEST(RelinkRun, ChangeLogThatCannotBeWrittenFailsNothingAndReplacesOnlyWhatItMay
                ".";
     };
 
-    // Allowed to replace the output, the run may replace the log of an earlier run too...
-    writeFile(log, "an earlier log");
-    RunOutcome outcome = run(dir / "Day1.fcpxml", dir / "Day1_braw.fcpxml", false, true);
-    EXPECT_EQ(outcome.logPath, log);
-    EXPECT_NE(readFile(log).find("\tr4\tr5\tmissing\n"), std::string::npos);
-
-    // ...but never a folder, or an input, that bears the log's name.
-    fs::remove(log);
+    // Even where the run may replace its output, it never replaces a folder, or an input, that
+    // bears the log's name; the outputs are in place all the same.
     writeFile(log / "notes.txt", "the user's");
     const auto before = snapshot(dir.path());
-    outcome = run(dir / "Day1.fcpxml", dir / "Day1_braw.fcpxml", false, true);
+    RunOutcome outcome = run(dir / "Day1.fcpxml", dir / "Day1_braw.fcpxml", false, true);
     ASSERT_TRUE(outcome.succeeded()) << outcome.errorMessage;
     EXPECT_EQ(outcome.logError, failure(log, "it is a folder, which Tessaly does not replace"));
     EXPECT_FALSE(outcome.logExists);
     outcome = run(dir / "Cut.relink.log", dir / "Cut.fcpxml", false, true);
     ASSERT_TRUE(outcome.succeeded()) << outcome.errorMessage;
     EXPECT_EQ(outcome.logError, failure(dir / "Cut.relink.log", "it is the input itself"));
+    fs::remove(dir / "Day1_braw.fcpxml");
     fs::remove(dir / "Cut.fcpxml");
     EXPECT_EQ(snapshot(dir.path()), before);
 }

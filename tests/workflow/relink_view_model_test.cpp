@@ -30,14 +30,8 @@ const std::string kTwoProxies = R"(<fcpxml version="1.10"><resources>
 <asset id="r3" format="r2"><media-rep src="file:///Media/A001.braw"/></asset>
 <asset id="r4" format="r1"><media-rep src="file:///Media/A002.mov"/></asset>
 <asset id="r5" format="r1"><media-rep src="file:///Media/A003.MOV"/></asset>
-</resources><library><event><project><sequence format="r1"><spine>
-<asset-clip ref="r4"/><asset-clip ref="r5"/><asset-clip ref="r3"/>
-</spine></sequence></project></event></library></fcpxml>
+</resources></fcpxml>
 )";
-
-std::string phaseName(Phase phase) {
-    return QMetaEnum::fromType<Phase>().valueToKey(int(phase));
-}
 
 /// `assignments`, each preceded by the "will" that must announce it.
 std::vector<std::string> announced(const std::vector<std::string> &assignments) {
@@ -56,8 +50,8 @@ const std::vector<std::string> kRunStart =
 /// The start of a run followed by the assignments of its outcome.
 std::vector<std::string> runStartThen(const std::vector<std::string> &assignments) {
     std::vector<std::string> events = kRunStart;
-    for (auto &event : announced(assignments))
-        events.push_back(std::move(event));
+    const std::vector<std::string> outcome = announced(assignments);
+    events.insert(events.end(), outcome.begin(), outcome.end());
     return events;
 }
 
@@ -102,7 +96,9 @@ private:
     }
     static std::string shown(bool value) { return value ? "true" : "false"; }
     static std::string shown(qint64 value) { return std::to_string(value); }
-    static std::string shown(Phase value) { return phaseName(value); }
+    static std::string shown(Phase value) {
+        return QMetaEnum::fromType<Phase>().valueToKey(int(value));
+    }
     /// Only how many: the changes themselves are the run's.
     static std::string shown(const std::vector<RelinkChange> &value) {
         return std::to_string(value.size());
@@ -127,10 +123,6 @@ void finishRun(RelinkViewModel &model) {
     EXPECT_FALSE(model.isRunning());
 }
 
-bool contains(const std::string &text, const std::string &part) {
-    return text.find(part) != std::string::npos;
-}
-
 /// A view model with a scripted chooser, and a folder for its files.
 class RelinkViewModelTest : public ::testing::Test {
 protected:
@@ -151,8 +143,7 @@ TEST_F(RelinkViewModelTest, RunsPublishTheirOutcomeInOrderAfterTheStart) {
     Recorder recorder(*model);
 
     model->runDryRun();
-    EXPECT_EQ(recorder.events, kRunStart);
-    EXPECT_EQ(model->phase(), Phase::idle) << "the previous phase stays while running";
+    EXPECT_EQ(recorder.events, kRunStart) << "the previous phase stays while running";
     finishRun(*model);
     EXPECT_EQ(recorder.events,
               runStartThen({"isRunning=false", "changes=2", "srcsUpdated=2", "orphansRemoved=1",
@@ -175,7 +166,7 @@ TEST_F(RelinkViewModelTest, RunsPublishTheirOutcomeInOrderAfterTheStart) {
     EXPECT_EQ(recorder.events, kRunStart);
     finishRun(*model);
     const std::string message = model->errorMessage().value_or(QString()).toStdString();
-    EXPECT_TRUE(contains(message, "File exists")) << message;
+    EXPECT_NE(message.find("File exists"), std::string::npos) << message;
     EXPECT_EQ(recorder.events,
               runStartThen({"isRunning=false", "errorMessage=" + message, "phase=error"}));
     EXPECT_EQ(readFile(output), written);
@@ -185,39 +176,24 @@ TEST_F(RelinkViewModelTest, RunsPublishTheirOutcomeInOrderAfterTheStart) {
     fs::remove(output);
     model->runApply();
     finishRun(*model);
-    EXPECT_EQ(model->phase(), Phase::done);
     EXPECT_EQ(model->logURL(), std::nullopt);
-    EXPECT_TRUE(contains(model->logError().value_or(QString()).toStdString(), "File exists"));
-}
-
-// The save dialog asks before the user picks an existing bundle, so an earlier one is replaced.
-TEST_F(RelinkViewModelTest, ApplyReplacesAnEarlierBundle) {
-    writeFile(dir / "Day1.fcpxmld" / "Info.fcpxml", kTwoProxies);
-    writeFile(dir / "Day1_braw.fcpxmld" / "stale.txt", "from an earlier apply");
-    model->setInput(dir / "Day1.fcpxmld");
-    model->runApply();
-    finishRun(*model);
-    EXPECT_EQ(model->phase(), Phase::done);
-    EXPECT_FALSE(fs::exists(dir / "Day1_braw.fcpxmld" / "stale.txt"));
+    EXPECT_TRUE(model->logError().value_or(QString()).contains("File exists"));
 }
 
 // A run resolves its locations when it starts: later choices belong to the next run. Until it
 // has published, it keeps the view model alive, which then dies on the GUI thread.
 TEST_F(RelinkViewModelTest, RunInFlightKeepsItsLocationsAndTheViewModel) {
     writeFile(dir / "Day1.fcpxml", kTwoProxies);
-    writeFile(dir / "Day2.fcpxml", kTwoProxies);
     model->setInput(dir / "Day1.fcpxml");
     chooser->outputAnswer = dir / "Custom.fcpxml";
     model->selectOutput();
-    std::vector<std::string> seen;
+    std::vector<Phase> seen;
     QThread *destroyedOn = nullptr;
     QObject context;
     QObject::connect(model.get(), &RelinkViewModel::phaseChanged, &context,
-                     [&](Phase phase) { seen.push_back(phaseName(phase)); });
-    QObject::connect(model.get(), &QObject::destroyed, &context, [&] {
-        seen.emplace_back("destroyed");
-        destroyedOn = QThread::currentThread();
-    });
+                     [&](Phase phase) { seen.push_back(phase); });
+    QObject::connect(model.get(), &QObject::destroyed, &context,
+                     [&] { destroyedOn = QThread::currentThread(); });
 
     model->runApply();
     model->setInput(dir / "Day2.fcpxml");
@@ -225,96 +201,69 @@ TEST_F(RelinkViewModelTest, RunInFlightKeepsItsLocationsAndTheViewModel) {
     model->selectOutput();
     model.reset(); // the window closes while the run is in flight
     ASSERT_TRUE(QTest::qWaitFor([&] { return destroyedOn != nullptr; }, 60000));
-    // The outcome of the run is still published, on top of the new input.
-    EXPECT_EQ(seen, (std::vector<std::string>{"idle", "done", "destroyed"}));
+    // The outcome of the run is still published, on top of the new input, before it dies.
+    EXPECT_EQ(seen, (std::vector{Phase::idle, Phase::done}));
     EXPECT_EQ(destroyedOn, QThread::currentThread());
-    EXPECT_TRUE(contains(readFile(dir / "Custom.fcpxml"), "A002.braw"));
+    EXPECT_NE(readFile(dir / "Custom.fcpxml").find("A002.braw"), std::string::npos);
     EXPECT_FALSE(fs::exists(dir / "Other.fcpxml"));
-    EXPECT_FALSE(fs::exists(dir / "Day2_braw.fcpxml"));
 }
 
-TEST(RelinkViewModelRelease, LastReleaseDestroysOnTheGuiThreadWhereverItHappens) {
-    // Without a context object the slot runs on the thread that emits: the one that tears down.
-    QThread *destroyedOn = nullptr;
-    const auto watch = [&](const std::shared_ptr<RelinkViewModel> &model) {
-        destroyedOn = nullptr;
-        QObject::connect(model.get(), &QObject::destroyed,
-                         [&] { destroyedOn = QThread::currentThread(); });
-    };
-
-    auto model = RelinkViewModel::create(nullptr);
-    watch(model);
-    model.reset();
-    EXPECT_EQ(destroyedOn, QThread::currentThread()) << "released on the GUI thread: at once";
-
-    model = RelinkViewModel::create(nullptr);
-    watch(model);
-    std::thread([last = std::move(model)]() mutable { last.reset(); }).join();
-    EXPECT_EQ(destroyedOn, nullptr);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return destroyedOn != nullptr; }, 60000));
-    EXPECT_EQ(destroyedOn, QThread::currentThread());
-}
-
-TEST_F(RelinkViewModelTest, InputChooserSetsTheInputOnlyWhenConfirmed) {
-    Recorder recorder(*model);
-    model->selectInput();
-    EXPECT_EQ(chooser->inputTitles, std::vector{QStringLiteral("Choose FCPXML or FCPXMLD")});
-    EXPECT_TRUE(recorder.events.empty());
-
-    // Neither the extension nor the existence of the choice is examined, and choosing the same
-    // input again announces every assignment again although no value changes.
-    chooser->inputAnswer = fs::path("/Edits/Cut.final.FCPXML");
-    const auto expected =
-        announced({"inputURL=/Edits/Cut.final.FCPXML", "outputURL=/Edits/Cut.final_braw.FCPXML",
-                   "phase=idle", "errorMessage=none", "changes=0", "logURL=none", "logError=none"});
-    for (int time = 1; time <= 2; ++time) {
-        recorder.events.clear();
-        model->selectInput();
-        EXPECT_EQ(recorder.events, expected) << "choice " << time;
-    }
-
-    recorder.events.clear();
-    chooser->inputAnswer = std::nullopt;
-    model->selectInput();
-    EXPECT_TRUE(recorder.events.empty());
-    EXPECT_EQ(model->inputURL(), fs::path("/Edits/Cut.final.FCPXML"));
-}
-
-// Without an input nothing runs and no output is asked for; with one, the output chooser
-// proposes the name of the current output.
-TEST_F(RelinkViewModelTest, RunsAndTheOutputChooserWaitForAnInput) {
+// Without an input nothing runs and no output is asked for. A choice counts only when
+// confirmed; neither its extension nor its existence is examined.
+TEST_F(RelinkViewModelTest, ChoicesWaitForAnInputAndCountOnlyWhenConfirmed) {
     Recorder recorder(*model);
     model->runDryRun();
     model->runApply();
     chooser->outputAnswer = "/Elsewhere/Final.fcpxml";
     model->selectOutput();
+    model->selectInput();
+    EXPECT_EQ(chooser->inputTitles, std::vector{QStringLiteral("Choose FCPXML or FCPXMLD")});
     EXPECT_TRUE(chooser->outputRequests.empty());
     EXPECT_TRUE(recorder.events.empty());
-    EXPECT_EQ(model->phase(), Phase::idle);
 
-    model->setInput("/Edits/Day1.fcpxml");
+    chooser->inputAnswer = fs::path("/Edits/Cut.final.FCPXML");
+    const auto chosen =
+        announced({"inputURL=/Edits/Cut.final.FCPXML", "outputURL=/Edits/Cut.final_braw.FCPXML",
+                   "phase=idle", "errorMessage=none", "changes=0", "logURL=none", "logError=none"});
+    model->selectInput();
+    EXPECT_EQ(recorder.events, chosen);
+
+    // The output chooser proposes the name of the current output; cancelling notifies nobody.
     recorder.events.clear();
     model->selectOutput();
     chooser->outputAnswer = std::nullopt;
     model->selectOutput();
     const std::vector<std::pair<QString, QString>> requests{
-        {QStringLiteral("Save Relinked File As"), QStringLiteral("Day1_braw.fcpxml")},
+        {QStringLiteral("Save Relinked File As"), QStringLiteral("Cut.final_braw.FCPXML")},
         {QStringLiteral("Save Relinked File As"), QStringLiteral("Final.fcpxml")}};
     EXPECT_EQ(chooser->outputRequests, requests);
-    // Cancelling notifies nobody.
     EXPECT_EQ(recorder.events, announced({"outputURL=/Elsewhere/Final.fcpxml"}));
-    EXPECT_EQ(model->outputURL(), fs::path("/Elsewhere/Final.fcpxml"));
 
-    // A new input brings its own default output in place of the one chosen.
-    model->setInput("/Edits/Day2.fcpxmld/");
-    EXPECT_EQ(model->outputURL(), fs::path("/Edits/Day2_braw.fcpxmld"));
+    // Choosing the same input again announces every assignment again, and brings its default
+    // output back in place of the one chosen; a cancelled choice keeps the input.
+    recorder.events.clear();
+    model->selectInput();
+    chooser->inputAnswer = std::nullopt;
+    model->selectInput();
+    EXPECT_EQ(recorder.events, chosen);
 }
 
-TEST(RelinkViewModelWithoutChooser, ChoosingDoesNothing) {
-    const auto model = RelinkViewModel::create(nullptr);
+// The view model may have no chooser: choosing then does nothing. Whichever thread drops its
+// last reference, it dies on the GUI thread, where its observers live.
+TEST(RelinkViewModelWithoutChooser, ChoosesNothingAndDiesOnTheGuiThread) {
+    auto model = RelinkViewModel::create(nullptr);
     model->setInput("/Edits/Day1.fcpxml");
     Recorder recorder(*model);
     model->selectInput();
     model->selectOutput();
     EXPECT_TRUE(recorder.events.empty());
+
+    // Without a context object the slot runs on the thread that emits: the one that tears down.
+    QThread *destroyedOn = nullptr;
+    QObject::connect(model.get(), &QObject::destroyed,
+                     [&] { destroyedOn = QThread::currentThread(); });
+    std::thread([last = std::move(model)]() mutable { last.reset(); }).join();
+    EXPECT_EQ(destroyedOn, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return destroyedOn != nullptr; }, 60000));
+    EXPECT_EQ(destroyedOn, QThread::currentThread());
 }
