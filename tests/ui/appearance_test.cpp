@@ -16,7 +16,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
 #include <memory>
 
 namespace tessaly::testing {
@@ -118,8 +117,6 @@ protected:
 
 TEST_F(AppearanceTest, EveryTextIsReadableAndUnderscoredInBothPalettesAndAfterASwitch) {
     writeFile(input, readFile(sampleDocument()));
-    const fs::path refused = folder / "Day_03.fcpxml";
-    writeFile(refused, kNoOriginals);
     // Every camera original on disk, so the run finds them all.
     const fs::path onDisk = folder / "Day_02.fcpxml";
     writeFile(onDisk, proxiesIn(temp / "Media", {"A001_C001"}));
@@ -129,41 +126,21 @@ TEST_F(AppearanceTest, EveryTextIsReadableAndUnderscoredInBothPalettesAndAfterAS
     writeFile(unlogged, readFile(sampleDocument()));
     writeFile(folder / "Day_04_braw.relink.log" / "notes.txt", "");
 
-    const auto hover = [](ContentView &view) {
-        static QMimeData data;
-        data.setUrls({QUrl::fromLocalFile(QStringLiteral("/Edits/Day1.fcpxml"))});
-        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton,
-                              Qt::NoModifier);
-        QApplication::sendEvent(child<DropZoneView>(view, "dropZone"), &enter);
-    };
-    const auto preview = [](const fs::path &document) {
-        return [document](ContentView &view) {
-            view.viewModel().setInput(document);
-            view.viewModel().runDryRun();
-        };
-    };
-    const auto applied = [](const fs::path &document) {
-        return [document](ContentView &view) {
-            view.viewModel().setInput(document);
-            // The other palette's window wrote it before; an apply never replaces a document.
-            fs::remove(*view.viewModel().outputURL());
-            view.viewModel().runDryRun();
-            settle(view);
-            view.viewModel().runApply();
-        };
-    };
+    // How far each state goes: a drag hovering, or an input set and then previewed and applied.
+    enum Step { none, hover, load, preview, apply };
     const struct {
         const char *name;
-        std::function<void(ContentView &)> reach;
+        fs::path input;
+        Step upTo;
     } states[] = {
-        {"empty", [](ContentView &) {}},
-        {"hovering", hover},
-        {"loaded", [&](ContentView &view) { view.viewModel().setInput(input); }},
-        {"preview", preview(input)},
-        {"preview, originals on disk", preview(onDisk)},
-        {"applied", applied(input)},
-        {"applied, no change log", applied(unlogged)},
-        {"error", preview(refused)},
+        {"empty", {}, none},
+        {"hovering", {}, hover},
+        {"loaded", input, load},
+        {"preview", input, preview},
+        {"preview, originals on disk", onDisk, preview},
+        {"applied", input, apply},
+        {"applied, no change log", unlogged, apply},
+        {"error", folder / "Missing.fcpxml", preview},
     };
     const struct {
         const char *name;
@@ -179,7 +156,24 @@ TEST_F(AppearanceTest, EveryTextIsReadableAndUnderscoredInBothPalettesAndAfterAS
             SCOPED_TRACE(where);
             QApplication::setPalette(p.palette);
             auto view = newView();
-            state.reach(*view);
+            RelinkViewModel &model = view->viewModel();
+            QMimeData dragged;
+            dragged.setUrls({QUrl::fromLocalFile(QStringLiteral("/Edits/Day1.fcpxml"))});
+            QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &dragged, Qt::LeftButton,
+                                  Qt::NoModifier);
+            if (state.upTo == hover)
+                QApplication::sendEvent(child<DropZoneView>(*view, "dropZone"), &enter);
+            if (state.upTo >= load)
+                model.setInput(state.input);
+            // The other palette's window wrote it before; an apply never replaces a document.
+            if (state.upTo == apply)
+                fs::remove(*model.outputURL());
+            if (state.upTo >= preview) {
+                model.runDryRun();
+                ASSERT_TRUE(settle(*view));
+            }
+            if (state.upTo == apply)
+                model.runApply();
             ASSERT_TRUE(settle(*view));
             expectReadable(*view, where);
             const QList<ShownText> texts = shownTexts(*view);
