@@ -1,5 +1,4 @@
 #include "ui/elided_label.h"
-#include "ui/originals_summary.h"
 #include "ui/scene_window.h"
 #include "ui/tessaly_app.h"
 #include "ui/theme.h"
@@ -86,38 +85,6 @@ TEST_F(ContentViewTest, TheEmptyDropZoneAndItsBrowseButtonOpenTheChooserALoadedO
     EXPECT_EQ(chooser->inputTitles.size(), 2u);
     click("changeInputButton");
     EXPECT_EQ(chooser->inputTitles.size(), 3u);
-}
-
-TEST(OriginalsSummary, CountsTheFoundAndNamesTheFirstMissingInOrder) {
-    const auto changes = [](const std::vector<bool> &found) {
-        std::vector<RelinkChange> records;
-        for (std::size_t i = 0; i < found.size(); ++i) {
-            const std::string stem = "C" + std::to_string(i);
-            records.emplace_back(stem, "/P/" + stem + ".mov", "/P/" + stem + ".braw", "r1", "r2");
-            records.back().brawFound = found[i];
-        }
-        return records;
-    };
-    const struct {
-        std::vector<bool> found;
-        QString count;
-        QStringList named;
-        qint64 more;
-    } cases[] = {
-        {{}, QStringLiteral("0 / 0"), {}, 0},
-        {{true, false, true}, QStringLiteral("2 / 3"), {QStringLiteral("C1.braw")}, 0},
-        {{false, true, false, false, false, false},
-         QStringLiteral("1 / 6"),
-         {QStringLiteral("C0.braw"), QStringLiteral("C2.braw"), QStringLiteral("C3.braw")},
-         2},
-    };
-    for (const auto &c : cases) {
-        const OriginalsSummary summary = summarizeOriginals(changes(c.found));
-        EXPECT_EQ(summary.count(), c.count);
-        EXPECT_EQ(summary.allFound(), c.named.isEmpty()) << c.count.toStdString();
-        EXPECT_EQ(summary.firstMissing, c.named);
-        EXPECT_EQ(summary.moreMissing, c.more);
-    }
 }
 
 TEST_F(ContentViewTest, NoAltKeyOfAButtonTitlePressesAButton) {
