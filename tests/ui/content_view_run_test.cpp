@@ -107,13 +107,15 @@ TEST_F(ContentViewRunTest, AnErrorIsShownWholeWrappedAndSelectableInsideTheCard)
     ASSERT_TRUE(settled());
 }
 
-TEST_F(ContentViewRunTest, MissingOriginalsAreNamedAndApplyStaysAllowed) {
+TEST_F(ContentViewRunTest, MissingOriginalsAreNamedAndAnApplyWithoutItsChangeLogIsDone) {
     // The first name is longer than the window is wide.
     const std::string longStem = "Harbour_Night_" + std::string(200, 'x') + "_Take_03";
     writeFile(temp / "Found_A.braw", "");
     const fs::path document = temp / "Day2.fcpxml";
     writeFile(document,
               proxiesIn(temp.path(), {longStem, "Found_A", "Gone_C", "Gone_D", "Gone_E"}));
+    // Where the change log of the output would go stands a folder with content.
+    writeFile(temp / "Day2_braw.relink.log" / "notes.txt", "");
     model().setInput(document);
     ASSERT_TRUE(settled());
     const int width = view->width();
@@ -137,26 +139,15 @@ TEST_F(ContentViewRunTest, MissingOriginalsAreNamedAndApplyStaysAllowed) {
     EXPECT_TRUE(files[0]->shownText().endsWith(QStringLiteral("_Take_03.braw")));
     EXPECT_EQ(view->width(), width);
 
-    // A drive may simply not be connected: the apply is the user's call.
+    // A drive may simply not be connected: the apply is the user's call. The document is
+    // written even where its change log cannot be, so the apply is done.
     click("applyButton");
     ASSERT_TRUE(settled());
     ASSERT_EQ(model().phase(), Phase::done);
+    ASSERT_EQ(panel()->objectName(), QStringLiteral("successBanner"));
     auto *badge = child<QWidget>(*panel(), "originalsBadge");
     EXPECT_EQ(child<QLabel>(*badge, "badgeValue")->text(), QStringLiteral("1 / 5"));
     EXPECT_EQ(child<TintedLabel>(*badge, "badgeValue")->tint(), Tint::orange);
-}
-
-TEST_F(ContentViewRunTest, AnUnwrittenChangeLogIsSaidAndTheApplyIsDone) {
-    // Where the change log of the output would go stands a folder with content.
-    writeFile(temp / "Day1_braw.relink.log" / "notes.txt", "");
-    model().setInput(input);
-    model().runDryRun();
-    ASSERT_TRUE(settled());
-    click("applyButton");
-    ASSERT_TRUE(settled());
-    // The document is written either way, so the apply is done.
-    ASSERT_EQ(model().phase(), Phase::done);
-    ASSERT_EQ(panel()->objectName(), QStringLiteral("successBanner"));
     ASSERT_TRUE(model().logError());
     EXPECT_EQ(panel()->findChild<PushButton *>(QStringLiteral("openLogButton")), nullptr);
     EXPECT_EQ(child<QLabel>(*panel(), "logError")->text(), *model().logError());
