@@ -29,10 +29,6 @@ TEST_F(ContentViewRunTest, PreviewThenApplyThroughTheButtons) {
     EXPECT_EQ(actions(), "preview bordered disabled, apply prominent");
     ASSERT_NE(panel(), nullptr);
     EXPECT_EQ(panel()->objectName(), QStringLiteral("dryRunResults"));
-    // The sample's originals are on a drive this machine does not have.
-    EXPECT_EQ(panelTexts("badgeValue"),
-              (QStringList{QStringLiteral("2"), QStringLiteral("1"), QStringLiteral("1"),
-                           QStringLiteral("0 / 2")}));
     EXPECT_EQ(panelTexts("badgeLabel"),
               (QStringList{QStringLiteral("Refs updated"), QStringLiteral("Formats updated"),
                            QStringLiteral("Orphans removed"), QStringLiteral("Originals found")}));
@@ -44,6 +40,7 @@ TEST_F(ContentViewRunTest, PreviewThenApplyThroughTheButtons) {
 
     click("applyButton");
     EXPECT_EQ(actions(), "preview bordered disabled, apply prominent busy disabled");
+    // The preview's outcome stays on screen until the apply's arrives.
     EXPECT_EQ(panel()->objectName(), QStringLiteral("dryRunResults"));
 
     ASSERT_TRUE(settled());
@@ -55,6 +52,7 @@ TEST_F(ContentViewRunTest, PreviewThenApplyThroughTheButtons) {
     EXPECT_EQ(panelTexts("badgeLabel"),
               (QStringList{QStringLiteral("Clip sources"), QStringLiteral("Format elements"),
                            QStringLiteral("Originals found")}));
+    // The sample's originals are on a drive this machine does not have.
     EXPECT_EQ(panelTexts("badgeValue"),
               (QStringList{QStringLiteral("2"), QStringLiteral("1"), QStringLiteral("0 / 2")}));
 
@@ -99,12 +97,6 @@ TEST_F(ContentViewRunTest, AnErrorIsShownWholeWrappedAndSelectableInsideTheCard)
     EXPECT_EQ(view->size(), view->sizeHint());
     // After an error, Preview is the prominent action again.
     EXPECT_EQ(actions(), "preview prominent, apply bordered disabled");
-
-    // A second run keeps the last outcome on screen until its own arrives.
-    const QString shown = message->text();
-    click("previewButton");
-    EXPECT_EQ(child<QLabel>(*panel(), "errorMessage")->text(), shown);
-    ASSERT_TRUE(settled());
 }
 
 TEST_F(ContentViewRunTest, MissingOriginalsAreNamedAndAnApplyWithoutItsChangeLogIsDone) {
