@@ -30,8 +30,6 @@ TEST(FeedbackBody, HoldsTheErrorOrItsPlaceholderAndOneLinePerChangeInOrder) {
         QByteArray ending;
     } cases[] = {
         {std::nullopt, {}, "No error recorded\n\n--- Changes Log ---\n"},
-        // An empty error is an empty line, not the placeholder.
-        {QString(), {}, "\n\n--- Changes Log ---\n"},
         {QStringLiteral("Boom"), changes,
          "Boom\n\n--- Changes Log ---\n"
          "A: /m/A.mov \xE2\x86\x92 /m/A.braw\n"
