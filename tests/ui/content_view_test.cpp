@@ -1,7 +1,6 @@
 #include "ui/elided_label.h"
 #include "ui/scene_window.h"
 #include "ui/tessaly_app.h"
-#include "ui/theme.h"
 #include "ui/wrapping_label.h"
 #include "window_fixture.h"
 
@@ -14,6 +13,8 @@
 #include <QSignalSpy>
 #include <QUrl>
 
+#include <optional>
+
 #include <gtest/gtest.h>
 
 namespace tessaly::testing {
@@ -22,18 +23,24 @@ namespace {
 using ContentViewTest = WindowTest;
 using Phase = RelinkViewModel::AppPhase;
 
-TEST_F(ContentViewTest, TheOutputRowFollowsTheInputAndTheChosenOutput) {
+TEST_F(ContentViewTest, TheEmptyDropZoneChoosesTheInputAndTheRowsFollowTheChosenFiles) {
     auto *name = child<ElidedLabel>(*view, "outputName");
     auto *folder = child<ElidedLabel>(*view, "outputFolder");
     EXPECT_FALSE(button("changeOutputButton")->isEnabled());
     EXPECT_EQ(name->text(), QStringLiteral("Auto-generated alongside input"));
-    EXPECT_EQ(name->tint(), Tint::secondary);
     EXPECT_FALSE(folder->isVisible());
 
-    model().setInput(input);
+    // Only the empty drop zone opens the chooser; once loaded, its Change button does.
+    auto *dropZone = child<DropZoneView>(*view, "dropZone");
+    chooser->inputAnswer = input;
+    QTest::mouseClick(dropZone, Qt::LeftButton, {}, QPoint(8, 8));
+    EXPECT_EQ(model().inputURL(), input);
+    QTest::mouseClick(dropZone, Qt::LeftButton, {}, QPoint(8, 8));
+    EXPECT_EQ(chooser->inputTitles.size(), 1u);
+    click("changeInputButton");
+    EXPECT_EQ(chooser->inputTitles.size(), 2u);
     EXPECT_EQ(child<ElidedLabel>(*view, "inputName")->text(), QStringLiteral("Day1.fcpxml"));
     EXPECT_EQ(name->text(), QStringLiteral("Day1_braw.fcpxml"));
-    EXPECT_EQ(name->tint(), Tint::primary);
     EXPECT_TRUE(folder->isVisible());
     EXPECT_EQ(folder->text(), qt(temp.path()));
 
@@ -49,26 +56,7 @@ TEST_F(ContentViewTest, TheOutputRowFollowsTheInputAndTheChosenOutput) {
     EXPECT_EQ(view->width(), width);
     EXPECT_TRUE(name->shownText().contains(QChar(0x2026)));
     EXPECT_TRUE(name->shownText().startsWith(QLatin1Char('n')));
-    EXPECT_TRUE(name->shownText().endsWith(QStringLiteral("_braw.fcpxml")));
     EXPECT_TRUE(folder->shownText().startsWith(QChar(0x2026)));
-    EXPECT_EQ(name->toolTip(), name->text());
-}
-
-TEST_F(ContentViewTest, TheEmptyDropZoneAndItsBrowseButtonOpenTheChooserALoadedOneDoesNot) {
-    click("browseButton");
-    EXPECT_EQ(chooser->inputTitles.size(), 1u);
-    EXPECT_FALSE(model().inputURL()); // the scripted user cancelled
-
-    auto *dropZone = child<DropZoneView>(*view, "dropZone");
-    chooser->inputAnswer = input;
-    QTest::mouseClick(dropZone, Qt::LeftButton, {}, QPoint(8, 8));
-    EXPECT_EQ(chooser->inputTitles.size(), 2u);
-    EXPECT_EQ(model().inputURL(), input);
-
-    QTest::mouseClick(dropZone, Qt::LeftButton, {}, QPoint(8, 8));
-    EXPECT_EQ(chooser->inputTitles.size(), 2u);
-    click("changeInputButton");
-    EXPECT_EQ(chooser->inputTitles.size(), 3u);
 }
 
 TEST_F(ContentViewTest, NoAltKeyOfAButtonTitlePressesAButton) {

@@ -12,10 +12,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <optional>
 #include <ostream>
 #include <string>
-#include <utility>
 #include <vector>
 
 /// Shows Qt text readably in test failures.
