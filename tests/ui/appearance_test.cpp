@@ -5,13 +5,10 @@
 #include "window_fixture.h"
 
 #include <QApplication>
-#include <QDragEnterEvent>
 #include <QHash>
 #include <QImage>
 #include <QLabel>
-#include <QMimeData>
 #include <QTest>
-#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -126,15 +123,14 @@ TEST_F(AppearanceTest, EveryTextIsReadableAndUnderscoredInBothPalettesAndAfterAS
     writeFile(unlogged, readFile(sampleDocument()));
     writeFile(folder / "Day_04_braw.relink.log" / "notes.txt", "");
 
-    // How far each state goes: a drag hovering, or an input set and then previewed and applied.
-    enum Step { none, hover, load, preview, apply };
+    // How far each state goes: an input set, then previewed, then applied.
+    enum Step { none, load, preview, apply };
     const struct {
         const char *name;
         fs::path input;
         Step upTo;
     } states[] = {
         {"empty", {}, none},
-        {"hovering", {}, hover},
         {"loaded", input, load},
         {"preview", input, preview},
         {"preview, originals on disk", onDisk, preview},
@@ -157,12 +153,6 @@ TEST_F(AppearanceTest, EveryTextIsReadableAndUnderscoredInBothPalettesAndAfterAS
             QApplication::setPalette(p.palette);
             auto view = newView();
             RelinkViewModel &model = view->viewModel();
-            QMimeData dragged;
-            dragged.setUrls({QUrl::fromLocalFile(QStringLiteral("/Edits/Day1.fcpxml"))});
-            QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &dragged, Qt::LeftButton,
-                                  Qt::NoModifier);
-            if (state.upTo == hover)
-                QApplication::sendEvent(child<DropZoneView>(*view, "dropZone"), &enter);
             if (state.upTo >= load)
                 model.setInput(state.input);
             // The other palette's window wrote it before; an apply never replaces a document.
