@@ -21,7 +21,6 @@ namespace tessaly::testing {
 namespace {
 
 using ContentViewTest = WindowTest;
-using Phase = RelinkViewModel::AppPhase;
 
 TEST_F(ContentViewTest, TheEmptyDropZoneChoosesTheInputAndTheRowsFollowTheChosenFiles) {
     auto *name = child<ElidedLabel>(*view, "outputName");
@@ -44,19 +43,10 @@ TEST_F(ContentViewTest, TheEmptyDropZoneChoosesTheInputAndTheRowsFollowTheChosen
     EXPECT_TRUE(folder->isVisible());
     EXPECT_EQ(folder->text(), qt(temp.path()));
 
-    // A chosen output with long names is shortened on one line without widening the window:
-    // its name in the middle, its folder at the start.
-    const int width = view->width();
-    const fs::path chosenFolder = temp / std::string(200, 'f') / std::string(200, 'f');
-    chooser->outputAnswer = chosenFolder / (std::string(150, 'n') + "_braw.fcpxml");
+    chooser->outputAnswer = temp / "Finals" / "Final.fcpxml";
     click("changeOutputButton");
-    QTest::qWait(300);
-    EXPECT_EQ(name->text(), qt(chooser->outputAnswer->filename()));
-    EXPECT_EQ(folder->text(), qt(chosenFolder));
-    EXPECT_EQ(view->width(), width);
-    EXPECT_TRUE(name->shownText().contains(QChar(0x2026)));
-    EXPECT_TRUE(name->shownText().startsWith(QLatin1Char('n')));
-    EXPECT_TRUE(folder->shownText().startsWith(QChar(0x2026)));
+    EXPECT_EQ(name->text(), QStringLiteral("Final.fcpxml"));
+    EXPECT_EQ(folder->text(), qt(temp / "Finals"));
 }
 
 TEST_F(ContentViewTest, NoAltKeyOfAButtonTitlePressesAButton) {

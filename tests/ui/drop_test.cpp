@@ -66,7 +66,6 @@ TEST_F(DropTest, OnlyAFirstLocalFileNamedAsAnExportIsTaken) {
         {{file("Day1.fcpxml"), file("Day2.fcpxml")}, "Day1.fcpxml"},
         {{file("A001_C002.mov")}, nullptr},
         {{file("Day1.fcpxml.bak")}, nullptr},
-        {{file("fcpxml")}, nullptr},
         {{folder("Reel_04_Night")}, nullptr},
         // A refused first file is not replaced by an acceptable second one.
         {{file("A.mov"), file("Day3.fcpxml")}, nullptr},
