@@ -120,10 +120,6 @@ TEST_F(DropTest, NoDropChangesTheInputWhileARunGoes) {
     EXPECT_EQ(model().inputURL(), input);
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return !model().isRunning(); }, 20000));
-    EXPECT_EQ(model().phase(), Phase::dryRunComplete);
-    EXPECT_EQ(drop(*data), Qt::CopyAction);
-    QTest::qWait(20);
-    EXPECT_EQ(model().inputURL(), temp / "Day2.fcpxml");
 }
 
 } // namespace
