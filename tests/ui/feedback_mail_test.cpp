@@ -126,10 +126,6 @@ TEST(SendFeedback, TheButtonHandsTheComposedMailToTheDesktop) {
     EXPECT_EQ(sent, QByteArray("mailto:" TESSALY_FEEDBACK_ADDRESS
                                "?subject=Tessaly%20%E2%80%94%20Feedback&body=") +
                         percentEncodeQuery(body));
-    // The system is named with its kernel.
-    EXPECT_TRUE(systemVersionText().contains(QSysInfo::kernelVersion()));
-    QTest::qWait(10);
-    EXPECT_FALSE(view.showAbout());
 }
 
 } // namespace
