@@ -12,10 +12,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <optional>
 #include <ostream>
 #include <string>
-#include <utility>
 #include <vector>
 
 /// Shows Qt text readably in test failures.
@@ -26,18 +24,6 @@ inline void PrintTo(const QString &text, std::ostream *out) {
 namespace tessaly::testing {
 
 namespace fs = std::filesystem;
-
-/// A document whose only proxy has no camera original in the document: the engine refuses it
-/// with a message of several lines.
-inline const std::string kNoOriginals = R"(<?xml version="1.0" encoding="UTF-8"?>
-<fcpxml version="1.10">
-    <resources>
-        <format id="r1"/>
-        <asset id="r2" name="A" format="r1"><media-rep src="file:///Media/A.mov"/></asset>
-    </resources>
-    <library><event><project><sequence format="r1"><spine><asset-clip ref="r2"/></spine></sequence></project></event></library>
-</fcpxml>
-)";
 
 /// `path` as Qt text.
 inline QString qt(const fs::path &path) {
