@@ -1,6 +1,4 @@
-// The loader layer the program uses, on the real dynamic loader, in this test process. Reading
-// the library's entry record through it is the process tests' part: the program's trampoline
-// follows it there.
+// The loader layer the program uses, on the real dynamic loader, in this test process.
 
 #include "launcher/platform.h"
 #include "support/temp_dir.h"
@@ -9,8 +7,10 @@
 
 #include <dlfcn.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -48,9 +48,15 @@ TEST(SystemPlatform, ImagesAndSectionsOfTheProgramAndTheLibrary) {
     EXPECT_EQ(matches, 1);
     EXPECT_EQ(real().imageName(count), nullptr);
 
-    std::size_t size = 99;
-    EXPECT_EQ(real().sectionData(header, "__no_such_section", &size), nullptr);
-    EXPECT_EQ(size, 0u);
+    // The entry record, read as the trampoline reads it, leads to the library's entry.
+    std::size_t size = 0;
+    const auto *record =
+        static_cast<const char *>(real().sectionData(header, "__swift5_entry", &size));
+    ASSERT_EQ(size, 8u);
+    std::int32_t offset;
+    std::memcpy(&offset, record, sizeof offset);
+    EXPECT_EQ(record + offset,
+              real().lookupInLibrary(library, "__debug_main_executable_dylib_entry_point"));
     // A section the loader does not map (the symbol table) has no address in memory.
     EXPECT_EQ(real().sectionData(header, ".symtab", &size), nullptr);
     int notAnImage = 0;
