@@ -93,23 +93,4 @@ TEST(DebugDylibEntryPoint, IsTheNameThenTheAliasThenMainInTheLibraryThenTheNameA
     EXPECT_LAUNCHER_ABORT(getDebugDylibEntryPoint(), "No entry point found\\. Checked 'start_app'");
 }
 
-TEST(DebugDylibEntryPoint, WithoutALibraryTheAgentSuppliesTheAliasOrTheName) {
-    FakePlatform fake;
-    fake.sections[QuorlanRelativePathString] = "";
-    fake.sections[QuorlanEntryPointNameString] = "_start_app";
-    fake.globals = {{aliasName, &alias}, {"start_app", &named}};
-    EXPECT_EQ(addressOf(getDebugDylibEntryPoint()), &alias);
-    fake.globals.erase(aliasName);
-    _cachedDebugDylibEntryPoint = nullptr;
-    EXPECT_EQ(addressOf(getDebugDylibEntryPoint()), &named);
-    EXPECT_TRUE(fake.opened.empty());
-
-    fake.globals.clear();
-    fake.sections[QuorlanEntryPointNameString] = "";
-    didLoadDylibStringSections = 0;
-    _cachedDebugDylibEntryPoint = nullptr;
-    EXPECT_LAUNCHER_ABORT(getDebugDylibEntryPoint(),
-                          "No entry point found\\. Checked '\\(null\\)'");
-}
-
 } // namespace
