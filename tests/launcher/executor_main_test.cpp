@@ -1,5 +1,3 @@
-// The preview agent's part (its link, the callback and the run loop) is the process tests'.
-
 #include "fake_platform.h"
 
 #include <gtest/gtest.h>
