@@ -15,14 +15,13 @@ namespace {
 
 TEST(EmbeddedStrings, EmptyOnesAreReportedOnlyAMissingInstallNameAsAnErrorAndReversedOnesAbort) {
     FakePlatform fake;
-    fake.setEnv(QUORLAN_LOG_VARIABLE, "error");
+    fake.environment[QUORLAN_LOG_VARIABLE] = "error";
+    quorlanCreateLog(); // reads the setting, as a start does
     // A section that stayed empty may have no bounding symbols at all.
     fake.rawSections[QuorlanRelativePathString] = {nullptr, nullptr};
-    fake.sections[QuorlanEntryPointNameString] = "_start_app";
     fake.sections[QuorlanInstallNameString] = "";
     quorlanLoadEmbeddedStrings();
     EXPECT_STREQ(debugDylibRelativePath, "");
-    EXPECT_STREQ(debugDylibEntryPointName, "_start_app");
     EXPECT_EQ(fake.log,
               (std::vector<LogLine>{{QuorlanLogError, "No debug dylib install name defined."}}));
 

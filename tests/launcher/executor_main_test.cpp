@@ -55,7 +55,13 @@ TEST_F(ExecutorMain, ANormalStartLogsEveryStepAndReturnsTheEntrysResult) {
     EXPECT_TRUE(fake.redirectedTo.empty());
 }
 
-TEST_F(ExecutorMain, TheRedirectIsLoggedAndStartsWithASeparator) {
+TEST_F(ExecutorMain, TheAgentGetsStandardErrorTheLibraryAndTheCallbackAndMayReturn) {
+    static std::string handedOver; // the relative path and the callback the agent's link gets
+    void (*link)(int, char **, const char *, const char *) = [](int, char **, const char *path,
+                                                                const char *callback) {
+        handedOver = std::string(path) + " " + callback;
+    };
+    fake.globals["__previews_injection_jit_link_entrypoint"] = addressOf(link);
     fake.environment["__PREVIEWS_AGENT_STUB_EXECUTOR_STDERR_REDIRECT"] = "";
     fake.environment[QUORLAN_LOG_VARIABLE] = "default";
     ::testing::internal::CaptureStdout(); // the date and time of the start, for the agent
@@ -64,6 +70,8 @@ TEST_F(ExecutorMain, TheRedirectIsLoggedAndStartsWithASeparator) {
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "\n================\n");
     ::testing::internal::GetCapturedStdout();
 
+    EXPECT_EQ(handedOver, "Quorlan.debug.so __debug_blank_executor_run_user_entry_point");
+    EXPECT_EQ(__debug_blank_executor_run_user_entry_point(1, arguments), 21);
     EXPECT_EQ(fake.redirectedTo, std::vector<std::string>{"/tmp/agent-stderr.txt"});
     EXPECT_EQ(fake.log,
               (std::vector<LogLine>{

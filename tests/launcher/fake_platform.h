@@ -45,17 +45,13 @@ public:
         _cachedDebugDylibHandle = nullptr;
         _cachedDebugDylibEntryPoint = nullptr;
         quorlanSetPlatform(&table);
-        setEnv(QUORLAN_LOG_VARIABLE, "debug");
+        environment[QUORLAN_LOG_VARIABLE] = "debug";
+        quorlanCreateLog();
     }
     ~FakePlatform() { quorlanSetPlatform(nullptr); }
     FakePlatform(const FakePlatform &) = delete;
     FakePlatform &operator=(const FakePlatform &) = delete;
 
-    /// Sets an environment variable and re-creates the log handle, as a fresh start would.
-    void setEnv(const std::string &name, const std::string &value) {
-        environment[name] = value;
-        quorlanCreateLog();
-    }
     /// Makes `path` open as `handle`, which then defines `symbols`.
     void addLibrary(const std::string &path, void *handle,
                     std::map<std::string, void *> symbols = {}) {

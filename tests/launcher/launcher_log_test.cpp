@@ -61,7 +61,8 @@ TEST(LauncherLog, PrivacyAnnotationsAreDroppedFromFormats) {
 
 TEST(LauncherLog, OnlyEnabledLevelsReachTheSystemLogAndTheCopyAndLongLinesAreCut) {
     FakePlatform fake;
-    fake.setEnv(QUORLAN_LOG_VARIABLE, "default,stderr");
+    fake.environment[QUORLAN_LOG_VARIABLE] = "default,stderr";
+    quorlanCreateLog(); // reads the setting, as a start does
     const std::string cut(4095, 'x');
     ::testing::internal::CaptureStderr();
     quorlanLog(QuorlanLogDebug, "hidden %d", 1);

@@ -1,5 +1,4 @@
-// The build's run paths, read from the files it made. Starting the program from an installed
-// tree is scripts/check-package's part.
+// The build's run paths, read from its files. The installed program is scripts/check-package's.
 
 #include "elf_file.h"
 
