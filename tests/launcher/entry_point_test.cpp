@@ -2,9 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
 #include <string>
-#include <tuple>
+#include <utility>
 #include <vector>
 
 using tessaly::testing::addressOf;
@@ -15,9 +14,9 @@ namespace {
 int library; // its address stands for the library's handle
 bool (*const pseudoDylib)(void *) = [](void *) { return true; };
 bool (*const ordinaryLibrary)(void *) = [](void *) { return false; };
-const QuorlanEntryFunction aliasEntry = [](int, char **) { return 7; };
-const QuorlanEntryFunction mainEntry = [](int, char **) { return 8; };
-const QuorlanEntryFunction namedEntry = [](int, char **) { return 9; };
+/// Their addresses stand for entry functions: the lookup only hands addresses on.
+int named, alias, mainEntry, namedAnywhere;
+const char *const aliasName = "__debug_main_executable_dylib_entry_point";
 
 TEST(DebugDylibHandle, TheEnvironmentChoosesWhatIsOpenedAndWhatKindItMustBe) {
     struct Case {
@@ -31,10 +30,6 @@ TEST(DebugDylibHandle, TheEnvironmentChoosesWhatIsOpenedAndWhatKindItMustBe) {
     const char *agents = "/agent/Quorlan.debug.so";
     for (Case c : {
              Case{nullptr, nullptr, nullptr, nullptr, "@rpath/Quorlan.debug.so", false},
-             Case{"NO", nullptr, nullptr, nullptr, "@rpath/Quorlan.debug.so", false},
-             Case{"0", nullptr, nullptr, nullptr, "@rpath/Quorlan.debug.so", false},
-             Case{"", nullptr, nullptr, nullptr, "@rpath/Quorlan.debug.so", false},
-             Case{"yes", nullptr, nullptr, nullptr, "@rpath/Quorlan.debug.so", false},
              Case{"YES", nullptr, nullptr, nullptr, "Quorlan.debug.so", false},
              // Not interposed: the kind is not checked.
              Case{"1", "NO", nullptr, pseudoDylib, "Quorlan.debug.so", false},
@@ -75,57 +70,24 @@ TEST(DebugDylibHandle, AMissingLibraryAbortsWithTheLoadersText) {
     EXPECT_LAUNCHER_ABORT(getDebugDylibEntryPoint(), "Failed to load '@rpath/Quorlan.debug.so'\n");
 }
 
-/// The entry functions named in `names`: "alias", "named" (start_app) and "main".
-std::map<std::string, void *> entries(const std::string &names) {
-    std::map<std::string, void *> result;
-    for (auto [word, symbol, function] :
-         {std::tuple{"alias", "__debug_main_executable_dylib_entry_point", aliasEntry},
-          {"named", "start_app", namedEntry},
-          {"main", "main", mainEntry}}) {
-        if (names.find(word) != std::string::npos)
-            result[symbol] = addressOf(function);
+// Each lookup below finds the first entry still there; taking it away uncovers the next.
+TEST(DebugDylibEntryPoint, IsTheNameThenTheAliasThenMainInTheLibraryThenTheNameAnywhere) {
+    FakePlatform fake;
+    fake.sections[QuorlanEntryPointNameString] = "_start_app"; // with the linker's underscore
+    fake.addLibrary("@rpath/Quorlan.debug.so", &library,
+                    {{"start_app", &named}, {aliasName, &alias}, {"main", &mainEntry}});
+    fake.globals["start_app"] = &namedAnywhere;
+    for (auto [symbol, entry] :
+         {std::pair{"start_app", &named}, {aliasName, &alias}, {"main", &mainEntry}}) {
+        SCOPED_TRACE(symbol);
+        EXPECT_EQ(addressOf(getDebugDylibEntryPoint()), entry);
+        fake.librarySymbols[&library].erase(symbol);
+        _cachedDebugDylibEntryPoint = nullptr;
     }
-    return result;
-}
-
-TEST(DebugDylibEntryPoint, IsLookedUpByNameAliasAndMainInTheLibraryThenByNameEverywhere) {
-    struct Case {
-        const char *what;
-        bool library;          // whether the build names a library
-        const char *entryName; // as embedded, with the linker's underscore
-        const char *inLibrary;
-        const char *inProcess;
-        const char *found; // empty: the process ends
-    };
-    for (Case c : {
-             Case{"the alias before main", true, "", "alias main", "", "alias"},
-             Case{"the name before main", true, "_start_app", "named main", "", "named"},
-             Case{"main", true, "_start_app", "main", "", "main"},
-             Case{"the name anywhere", true, "_start_app", "", "named", "named"},
-             Case{"nothing without a name", true, "", "", "", ""},
-             Case{"nothing with a name", true, "_start_app", "", "", ""},
-             // Without a library the framework agent supplies the entry.
-             Case{"the agent's alias", false, "", "", "alias", "alias"},
-             Case{"the agent's name", false, "_start_app", "", "named", "named"},
-             Case{"nothing from the agent", false, "_start_app", "", "", ""},
-         }) {
-        SCOPED_TRACE(c.what);
-        FakePlatform fake;
-        if (!c.library)
-            fake.sections[QuorlanRelativePathString] = "";
-        fake.addLibrary("@rpath/Quorlan.debug.so", &library, entries(c.inLibrary));
-        fake.sections[QuorlanEntryPointNameString] = c.entryName;
-        fake.globals = entries(c.inProcess);
-        if (*c.found) {
-            EXPECT_EQ(addressOf(getDebugDylibEntryPoint()), entries(c.found).begin()->second);
-            getDebugDylibEntryPoint(); // asked again, nothing is opened again
-            EXPECT_EQ(fake.opened.size(), c.library ? 1u : 0u);
-        } else {
-            EXPECT_LAUNCHER_ABORT(getDebugDylibEntryPoint(),
-                                  std::string("No entry point found. Checked '") +
-                                      (*c.entryName ? "start_app" : "\\(null\\)") + "'");
-        }
-    }
+    EXPECT_EQ(addressOf(getDebugDylibEntryPoint()), &namedAnywhere);
+    fake.globals.clear();
+    _cachedDebugDylibEntryPoint = nullptr;
+    EXPECT_LAUNCHER_ABORT(getDebugDylibEntryPoint(), "No entry point found\\. Checked 'start_app'");
 }
 
 } // namespace

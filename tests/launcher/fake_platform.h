@@ -9,7 +9,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <map>
 #include <optional>
 #include <string>
@@ -36,30 +35,23 @@ struct LogLine {
 };
 
 /// A scripted loader and process for the launcher: while it lives, the launcher's state starts
-/// zeroed, every platform call is answered from these members, and what the launcher opens and
+/// afresh, every platform call is answered from these members, and what the launcher opens and
 /// logs is recorded. This build's configuration is embedded and debug logging is on.
 class FakePlatform {
 public:
     FakePlatform() {
         current() = this;
         didLoadDylibStringSections = 0;
-        std::memset(debugDylibRelativePath, 0, sizeof debugDylibRelativePath);
-        std::memset(debugDylibEntryPointName, 0, sizeof debugDylibEntryPointName);
-        std::memset(debugDylibInstallName, 0, sizeof debugDylibInstallName);
         _cachedDebugDylibHandle = nullptr;
         _cachedDebugDylibEntryPoint = nullptr;
         quorlanSetPlatform(&table);
-        setEnv(QUORLAN_LOG_VARIABLE, "debug");
+        environment[QUORLAN_LOG_VARIABLE] = "debug";
+        quorlanCreateLog();
     }
     ~FakePlatform() { quorlanSetPlatform(nullptr); }
     FakePlatform(const FakePlatform &) = delete;
     FakePlatform &operator=(const FakePlatform &) = delete;
 
-    /// Sets an environment variable and re-creates the log handle, as a fresh start would.
-    void setEnv(const std::string &name, const std::string &value) {
-        environment[name] = value;
-        quorlanCreateLog();
-    }
     /// Makes `path` open as `handle`, which then defines `symbols`.
     void addLibrary(const std::string &path, void *handle,
                     std::map<std::string, void *> symbols = {}) {

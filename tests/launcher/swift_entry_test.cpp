@@ -1,4 +1,4 @@
-// The trampoline on a real record is the process tests' part.
+// Reading a real record on the real loader is the loader layer's test.
 
 #include "fake_platform.h"
 
@@ -44,11 +44,7 @@ TEST_F(SwiftEntry, WithoutTheHeaderQueryTheFirstImageEndingInTheInstallNamesFile
              Case{"@rpath/Quorlan.debug.so", "/x/MyQuorlan.debug.so", false},
              Case{"@rpath/Quorlan.debug.so", "Quorlan.debug.so", false},
              Case{"/opt/lib/Quorlan.debug.so", "/opt/lib/Quorlan.debug.so", true},
-             Case{"/opt/lib/Quorlan.debug.so", "/usr/lib/Quorlan.debug.so", false},
-             Case{"@Quorlan.debug.so", "/x/@Quorlan.debug.so", true},
              Case{"Q", "/x/Q", true},
-             // Every path ends with the empty text, the launcher's first, which has no header.
-             Case{"", "/x/Quorlan.debug.so", false},
          }) {
         SCOPED_TRACE(::testing::Message() << c.installName << " in " << c.image);
         didLoadDylibStringSections = 0;
@@ -62,11 +58,6 @@ TEST_F(SwiftEntry, WithoutTheHeaderQueryTheFirstImageEndingInTheInstallNamesFile
             EXPECT_LAUNCHER_ABORT(findDebugDylibMachHeaderAmongLoadedImages(),
                                   "Failed to lookup debug dylib MachO handle by suffix");
     }
-    // The search stops at the first match, even one without a header.
-    didLoadDylibStringSections = 0;
-    fake.sections[QuorlanInstallNameString] = "@rpath/Quorlan.debug.so";
-    fake.images = {{"/a/Quorlan.debug.so", nullptr}, {"/b/Quorlan.debug.so", &libraryHeader}};
-    EXPECT_LAUNCHER_ABORT(findDebugDylibMachHeaderAmongLoadedImages(), "by suffix");
 }
 
 TEST_F(SwiftEntry, EveryMissingPieceEndsTheProcessWithItsOwnMessage) {
@@ -79,11 +70,9 @@ TEST_F(SwiftEntry, EveryMissingPieceEndsTheProcessWithItsOwnMessage) {
     EXPECT_LAUNCHER_ABORT(
         lookupMainFuncAddressInDebugDylibMachHeader(),
         "Stub Executor: Swift entry point not found \\(entry size: 0\\)\\. Failing\\.");
-
+    // A record shorter than its offset is not read past its end.
     fake.imageSections[{&libraryHeader, "__swift5_entry"}] = {record, 3};
     EXPECT_LAUNCHER_ABORT(lookupMainFuncAddressInDebugDylibMachHeader(), "\\(entry size: 3\\)");
-    fake.imageSections[{&libraryHeader, "__swift5_entry"}] = {record, 4};
-    EXPECT_EQ(addressOf(lookupMainFuncAddressInDebugDylibMachHeader()), recordedEntry);
 
     fake.imageSections[{&libraryHeader, "__swift5_entry"}] = {zeroRecord, 8};
     EXPECT_LAUNCHER_ABORT(lookupMainFuncAddressInDebugDylibMachHeader(),
@@ -109,7 +98,6 @@ TEST_F(SwiftEntry, AnAgentSuppliedLibrarysRecordComesFromTheAgent) {
     EXPECT_LAUNCHER_ABORT(lookupMainFuncAddressInDebugDylibMachHeader(), "\\(entry size: 4\\)");
     fake.globals[fetcher] = addressOf(agentRecord);
     EXPECT_EQ(addressOf(lookupMainFuncAddressInDebugDylibMachHeader()), recordedEntry);
-    EXPECT_TRUE(fake.opened.empty());
 }
 
 } // namespace
