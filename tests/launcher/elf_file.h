@@ -2,6 +2,7 @@
 
 #include <elf.h>
 
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <optional>
@@ -42,6 +43,22 @@ public:
         if (!s)
             return std::nullopt;
         return m_bytes.substr(s->sh_offset, s->sh_size);
+    }
+
+    /// The texts of the dynamic entries tagged `tag` (DT_NEEDED, DT_RUNPATH, ...).
+    std::vector<std::string> dynamicTexts(std::int64_t tag) const {
+        std::vector<std::string> result;
+        auto dynamic = section(".dynamic");
+        auto strings = section(".dynstr");
+        if (!dynamic || !strings)
+            return result;
+        for (std::size_t offset = 0; offset + sizeof(Elf64_Dyn) <= dynamic->sh_size;
+             offset += sizeof(Elf64_Dyn)) {
+            Elf64_Dyn entry = at<Elf64_Dyn>(dynamic->sh_offset + offset);
+            if (entry.d_tag == tag)
+                result.push_back(text(*strings, entry.d_un.d_val));
+        }
+        return result;
     }
 
 private:
