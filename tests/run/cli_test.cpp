@@ -86,6 +86,18 @@ TEST(RelinkTool, UsageErrorsExitWithTwoAndShowTheUsage) {
     }
 }
 
+// --output=PATH is --output PATH; the change log goes beside the output, unless --no-log.
+TEST(RelinkTool, OutputAndLogOptions) {
+    TempDir dir;
+    writeFile(dir / "Day1.fcpxml", kDocument);
+    const std::string input = (dir / "Day1.fcpxml").string();
+    EXPECT_EQ(runTool({"--output=" + (dir / "Joined.fcpxml").string(), input}).status, 0);
+    EXPECT_TRUE(fs::exists(dir / "Joined.relink.log"));
+    EXPECT_EQ(runTool({"--no-log", "--output", (dir / "Quiet.fcpxml").string(), input}).status, 0);
+    EXPECT_TRUE(fs::exists(dir / "Quiet.fcpxml"));
+    EXPECT_FALSE(fs::exists(dir / "Quiet.relink.log"));
+}
+
 // One line per input and one per change on standard output, a failure on standard error. Names
 // are escaped: terminal controls, C1 controls (U+009B starts a sequence like ESC [), and the
 // invisible characters that reorder text or end a line.
@@ -188,6 +200,10 @@ const FaultCase kFaults[] = {
      {},
      {"--dry-run", "-"},
      "-: Cannot read “-”: No such file or directory."},
+    {"AfterTwoDashesAnOptionIsAFileName",
+     {},
+     {"--dry-run", "--", "--json"},
+     "--json: Cannot read “--json”: No such file or directory."},
     {"FifoAsInput",
      {{Fifo, "pipe.fcpxml"}},
      {"@/pipe.fcpxml"},
