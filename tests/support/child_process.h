@@ -3,7 +3,6 @@
 #include "support/temp_dir.h"
 
 #include <chrono>
-#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,10 +24,6 @@ struct ChildOptions {
     rlim_t fileSizeLimit = RLIM_INFINITY; ///< bytes any one file may reach
     bool asNobody = false;                ///< without root's rights, which ignore permissions
     bool outputToFull = false;            ///< standard output on /dev/full
-    std::map<std::string, std::string> environment = {}; ///< set on top of the test's own
-    /// Variables of the test's environment the child does not get, by the start of the entry
-    /// ("LD_PRELOAD=" or a prefix such as "TESSALY_").
-    std::vector<std::string> withoutVariables = {};
 };
 
 /// How a child process ended and what it wrote.
@@ -41,26 +36,10 @@ struct ChildRun {
 /// Runs `argv` (argv[0] a path, not looked up) to its end with standard input empty, and kills
 /// it when it is still running after 30 seconds.
 inline ChildRun runChild(std::vector<std::string> argv, const ChildOptions &options = {}) {
-    std::vector<std::string> entries;
-    for (char **entry = environ; *entry; ++entry) {
-        const std::string text = *entry;
-        bool kept = true;
-        for (const std::string &start : options.withoutVariables)
-            kept = kept && text.rfind(start, 0) != 0;
-        if (kept)
-            entries.push_back(text);
-    }
-    for (const auto &[name, value] : options.environment)
-        entries.push_back(name + "=" + value);
-    const auto pointers = [](std::vector<std::string> &texts) {
-        std::vector<char *> result;
-        for (std::string &text : texts)
-            result.push_back(text.data());
-        result.push_back(nullptr);
-        return result;
-    };
-    std::vector<char *> argp = pointers(argv);
-    std::vector<char *> envp = pointers(entries);
+    std::vector<char *> argp;
+    for (std::string &arg : argv)
+        argp.push_back(arg.data());
+    argp.push_back(nullptr);
 
     // Files rather than pipes: the child may write any amount to both without waiting on us.
     TempDir outputs;
@@ -82,7 +61,7 @@ inline ChildRun runChild(std::vector<std::string> argv, const ChildOptions &opti
                 ::setuid(nobody->pw_uid) != 0)
                 ::_exit(126);
         }
-        ::execve(argp[0], argp.data(), envp.data());
+        ::execve(argp[0], argp.data(), environ);
         ::_exit(127);
     }
     int raw = 0;
