@@ -58,6 +58,11 @@ TEST_F(SwiftEntry, WithoutTheHeaderQueryTheFirstImageEndingInTheInstallNamesFile
             EXPECT_LAUNCHER_ABORT(findDebugDylibMachHeaderAmongLoadedImages(),
                                   "Failed to lookup debug dylib MachO handle by suffix");
     }
+    // The search stops at the first match, even one without a header.
+    didLoadDylibStringSections = 0;
+    fake.sections[QuorlanInstallNameString] = "@rpath/Quorlan.debug.so";
+    fake.images = {{"/a/Quorlan.debug.so", nullptr}, {"/b/Quorlan.debug.so", &libraryHeader}};
+    EXPECT_LAUNCHER_ABORT(findDebugDylibMachHeaderAmongLoadedImages(), "by suffix");
 }
 
 TEST_F(SwiftEntry, EveryMissingPieceEndsTheProcessWithItsOwnMessage) {
