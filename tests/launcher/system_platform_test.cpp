@@ -32,8 +32,13 @@ TEST(SystemPlatform, ImagesAndSectionsOfTheProgramAndTheLibrary) {
     // The loader names the main program with an empty text; its handle still finds its header.
     EXPECT_EQ(real().imageHeaderOfHandle(dlopen(nullptr, RTLD_NOW)), real().imageHeader(0));
 
+    // The library's handle finds the header the loader mapped it at.
+    Dl_info info;
+    ASSERT_NE(dladdr(dlsym(library, "__debug_main_executable_dylib_entry_point"), &info), 0);
+    EXPECT_EQ(real().imageHeaderOfHandle(library), info.dli_fbase);
+
     std::size_t size = 0;
-    EXPECT_NE(real().sectionData(real().imageHeaderOfHandle(library), ".text", &size), nullptr);
+    EXPECT_NE(real().sectionData(info.dli_fbase, ".text", &size), nullptr);
     EXPECT_NE(real().sectionData(real().imageHeader(0), ".text", &size), nullptr);
     EXPECT_GT(size, 0u);
     int notAnImage = 0;
