@@ -15,8 +15,7 @@ namespace {
 
 TEST(EmbeddedStrings, EmptyOnesAreReportedOnlyAMissingInstallNameAsAnErrorAndReversedOnesAbort) {
     FakePlatform fake;
-    fake.environment[QUORLAN_LOG_VARIABLE] = "error";
-    quorlanCreateLog(); // reads the setting, as a start does
+    fake.setLogSetting("error");
     // A section that stayed empty may have no bounding symbols at all.
     fake.rawSections[QuorlanRelativePathString] = {nullptr, nullptr};
     fake.sections[QuorlanInstallNameString] = "";

@@ -45,12 +45,17 @@ public:
         _cachedDebugDylibHandle = nullptr;
         _cachedDebugDylibEntryPoint = nullptr;
         quorlanSetPlatform(&table);
-        environment[QUORLAN_LOG_VARIABLE] = "debug";
-        quorlanCreateLog();
+        setLogSetting("debug");
     }
     ~FakePlatform() { quorlanSetPlatform(nullptr); }
     FakePlatform(const FakePlatform &) = delete;
     FakePlatform &operator=(const FakePlatform &) = delete;
+
+    /// Sets which log levels are on and re-reads the setting, as a fresh start would.
+    void setLogSetting(const char *levels) {
+        environment[QUORLAN_LOG_VARIABLE] = levels;
+        quorlanCreateLog();
+    }
 
     /// Makes `path` open as `handle`, which then defines `symbols`.
     void addLibrary(const std::string &path, void *handle,

@@ -61,8 +61,7 @@ TEST(LauncherLog, PrivacyAnnotationsAreDroppedFromFormats) {
 
 TEST(LauncherLog, OnlyEnabledLevelsReachTheSystemLogAndTheCopyAndLongLinesAreCut) {
     FakePlatform fake;
-    fake.environment[QUORLAN_LOG_VARIABLE] = "default,stderr";
-    quorlanCreateLog(); // reads the setting, as a start does
+    fake.setLogSetting("default,stderr");
     const std::string cut(4095, 'x');
     ::testing::internal::CaptureStderr();
     quorlanLog(QuorlanLogDebug, "hidden %d", 1);
