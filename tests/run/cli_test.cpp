@@ -115,15 +115,15 @@ TEST(RelinkTool, PlainReportForEachInput) {
     const ChildRun preview = runTool({"--dry-run", withFolder(dir, "@/Day2.fcpxml")});
     EXPECT_EQ(preview.status, 0);
     const std::string stem = "B\\x1B[31m\\u202E\\u009B\\u2028\\u2066";
-    EXPECT_EQ(preview.out, withFolder(dir, "@/Day2.fcpxml: preview, 1 clip source to relink, 1 "
-                                           "format to remove, 1 original missing, would write "
+    EXPECT_EQ(preview.out, withFolder(dir, "@/Day2.fcpxml: preview, 1 clip source to relink, 0 "
+                                           "formats to remove, 1 original missing, would write "
                                            "@/Day2_braw.fcpxml\n") +
                                stem + ": /Volumes/Café/" + stem + ".mov → /Volumes/Café/" + stem +
                                ".braw (missing)\n");
 
     const ChildRun run = runTool({withFolder(dir, "@/Day1.fcpxml"), (dir / evil).string()});
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, withFolder(dir, "@/Day1.fcpxml: 1 clip source relinked, 1 format removed, "
+    EXPECT_EQ(run.out, withFolder(dir, "@/Day1.fcpxml: 1 clip source relinked, 0 formats removed, "
                                        "1 original missing, written to @/Day1_braw.fcpxml "
                                        "(change log @/Day1_braw.relink.log)\n"
                                        "Kid's B: /Volumes/Café/Kid's B.mov → /Volumes/Café/Kid's "
@@ -146,11 +146,13 @@ TEST(RelinkTool, JsonReportOfAnApplyAndAFailure) {
     const std::string expected = R"({"runs": [
         {"input": "@/Day1.fcpxml", "document": "@/Day1.fcpxml", "output": "@/Day1_braw.fcpxml",
          "log": null, "dryRun": false, "ok": true, "missingOriginals": 1,
-         "brawFormat": {"id": "r2"}, "orphanFormatsRemoved": ["r1"], "changes": [
+         "ambiguousOriginals": 0, "searchFolders": [], "unreadableFolders": [],
+         "brawFormat": {"id": "r2"}, "orphanFormatsRemoved": [], "changes": [
             {"stem": "Kid's B", "oldSrc": "/Volumes/Café/Kid's B.mov",
              "newSrc": "/Volumes/Café/Kid's B.braw", "oldAssetID": "r4", "newAssetID": "r5",
-             "brawFound": false}]},
+             "brawFound": false, "original": "missing"}]},
         {"input": "@/Missing.fcpxml", "ok": false, "missingOriginals": null, "log": null,
+         "ambiguousOriginals": null, "searchFolders": [], "unreadableFolders": [],
          "error": "Cannot read “Missing.fcpxml”: No such file or directory."}]})";
     EXPECT_EQ(nlohmann::json::parse(run.out), nlohmann::json::parse(withFolder(dir, expected)));
     EXPECT_EQ(run.err, withFolder(dir, "@/Day1.fcpxml: warning: The change log could not be "
