@@ -161,6 +161,53 @@ TEST(RelinkTool, JsonReportOfAnApplyAndAFailure) {
     EXPECT_EQ(readFile(dir / "Day1_braw.relink.log"), "an earlier run's log");
 }
 
+// Originals in the folders given with --originals: one found, one ambiguous with its files, a
+// folder that cannot be read named in one warning. Run as nobody, whom permissions bind.
+TEST(RelinkTool, OriginalsInSearchFoldersAreReported) {
+    TempDir dir;
+    if (::geteuid() == 0 && runTool({"--version"}, {.asNobody = true}).status != 0)
+        GTEST_SKIP() << "no unprivileged user to run as, and root ignores permissions";
+    arrange(dir, {{Entry::Kind::File, "RAID/Day1/A.braw", ""},
+                  {Entry::Kind::File, "RAID/a/B.braw", ""},
+                  {Entry::Kind::File, "RAID/b/B.BRAW", ""},
+                  {Entry::Kind::Folder, "RAID/Locked", "", 0},
+                  {Entry::Kind::File, "Day1.fcpxml",
+                   R"(<fcpxml version="1.10"><resources><format id="r1"/><format id="r2"/>
+<asset id="r3" format="r2"><media-rep src="file:///m/Ref.braw"/></asset>
+<asset id="r4" format="r1"><media-rep src="file:///L/A.mov"/></asset>
+<asset id="r5" format="r1"><media-rep src="file:///L/B.mov"/></asset>
+</resources></fcpxml>)"}});
+    const std::vector<std::string> args = {"--dry-run", "--originals", withFolder(dir, "@/RAID"),
+                                           withFolder(dir, "@/Day1.fcpxml")};
+    const ChildRun plain = runTool(args, {.asNobody = true});
+    EXPECT_EQ(plain.status, 0);
+    EXPECT_EQ(plain.out, withFolder(dir, "@/Day1.fcpxml: preview, 2 clip sources to relink, 1 "
+                                         "format to remove, 0 originals missing, 1 original "
+                                         "ambiguous, would write @/Day1_braw.fcpxml\n"
+                                         "A: /L/A.mov → @/RAID/Day1/A.braw\n"
+                                         "B: /L/B.mov → /L/B.braw (ambiguous: 2 files)\n"
+                                         "  @/RAID/a/B.braw\n"
+                                         "  @/RAID/b/B.BRAW\n"));
+    EXPECT_EQ(plain.err, withFolder(dir, "@/Day1.fcpxml: warning: This folder could not be read "
+                                         "and was not searched for originals: “@/RAID/Locked”.\n"));
+
+    std::vector<std::string> jsonArgs = args;
+    jsonArgs.insert(jsonArgs.begin(), "--json");
+    const ChildRun json = runTool(jsonArgs, {.asNobody = true});
+    const auto run = nlohmann::json::parse(json.out)["runs"][0];
+    EXPECT_EQ(run["searchFolders"], nlohmann::json::parse(withFolder(dir, R"(["@/RAID"])")));
+    EXPECT_EQ(run["unreadableFolders"],
+              nlohmann::json::parse(withFolder(dir, R"(["@/RAID/Locked"])")));
+    EXPECT_EQ(run["ambiguousOriginals"], 1);
+    EXPECT_EQ(run["missingOriginals"], 0);
+    EXPECT_EQ(run["changes"], nlohmann::json::parse(withFolder(dir, R"([
+        {"stem": "A", "oldSrc": "/L/A.mov", "newSrc": "@/RAID/Day1/A.braw", "oldAssetID": "r4",
+         "newAssetID": "r6", "brawFound": true, "original": "searchFolder"},
+        {"stem": "B", "oldSrc": "/L/B.mov", "newSrc": "/L/B.braw", "oldAssetID": "r5",
+         "newAssetID": "r7", "brawFound": false, "original": "ambiguous",
+         "candidates": ["@/RAID/a/B.braw", "@/RAID/b/B.BRAW"]}])")));
+}
+
 // Each case arranges a fresh folder, runs the program once and expects exactly this on standard
 // error, @ standing for the folder. Every failing case must leave the folder exactly as it was:
 // the input untouched, no output, no temporary.
