@@ -52,3 +52,7 @@ if(TARGET tessaly-relink)
     list(APPEND _tessaly_compared tessaly-relink)
 endif()
 add_dependencies(tessaly-bench-compare ${_tessaly_compared})
+
+add_executable(tessaly-bench-originals ${CMAKE_CURRENT_LIST_DIR}/originals_bench.cpp)
+target_link_libraries(tessaly-bench-originals PRIVATE tessaly_bench_support tessaly_engine
+    benchmark::benchmark tessaly_warnings)

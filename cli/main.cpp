@@ -57,6 +57,7 @@ int main(int argc, char **argv) {
         request.dryRun = options->dryRun;
         request.replaceExisting = options->overwrite;
         request.requireOriginals = options->requireOriginals;
+        request.searchFolders = options->originals;
         request.writeLog = !options->noLog;
         // A preview says what the apply would do, refusals included.
         request.checkOutput = true;

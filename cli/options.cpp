@@ -10,8 +10,11 @@ const char *const kUsage =
     "relinked copy written to <name>_braw.<extension> beside it; the input is never written.\n"
     "The copy appears whole or not at all: nothing is left behind when a run fails.\n"
     "\n"
-    "Every .braw original is looked for on this computer, in a preview too; a change whose\n"
-    "original is missing is marked (missing), as Final Cut Pro will show its clips offline.\n"
+    "Every .braw original is looked for on this computer, in a preview too: beside its proxy,\n"
+    "then one folder up from a proxy folder named Proxy or Proxies, then in the folders given\n"
+    "with --originals. A change whose original is missing is marked (missing), as Final Cut\n"
+    "Pro will show its clips offline; one whose name matches several files in those folders\n"
+    "is marked (ambiguous: N files), lists them, and keeps pointing beside its proxy.\n"
     "Each apply also writes a change log beside the copy, named like it with the extension\n"
     ".relink.log (Day1_braw.relink.log): a header, then one tab-separated line per change.\n"
     "\n"
@@ -23,14 +26,42 @@ const char *const kUsage =
     "  --overwrite          replace an existing .fcpxml document or .fcpxmld bundle at the\n"
     "                       output (never an input) once the new copy is complete, and an\n"
     "                       earlier change log beside it\n"
+    "  --originals DIR      also look for .braw originals in DIR and all its subfolders\n"
+    "                       (.braw in any case); may be given several times\n"
     "  --require-originals  fail an input, writing nothing, when any of its .braw originals\n"
-    "                       is missing\n"
+    "                       is missing or ambiguous\n"
     "  --no-log             write no change log\n"
     "  --help               print this help\n"
     "  --version            print the version\n"
     "\n"
     "Exit status: 0 when every input succeeded, 1 when any failed, 2 for a usage error. A\n"
-    "change log that cannot be written is a warning on standard error, not a failure.\n";
+    "change log that cannot be written, and a folder under --originals that cannot be read,\n"
+    "are warnings on standard error, not failures.\n";
+
+namespace {
+
+/// The value of the option at `args[i]`, given as "NAME VALUE" (then `i` moves past it) or
+/// "NAME=VALUE"; nullopt with `error` set when it is missing or empty.
+std::optional<std::string> optionValue(const std::vector<std::string> &args, std::size_t &i,
+                                       const std::string &name, std::string &error) {
+    std::string value;
+    if (args[i] == name) {
+        if (i + 1 >= args.size()) {
+            error = name + " needs a path";
+            return std::nullopt;
+        }
+        value = args[++i];
+    } else {
+        value = args[i].substr(name.size() + 1);
+    }
+    if (value.empty()) {
+        error = name + " needs a path";
+        return std::nullopt;
+    }
+    return value;
+}
+
+} // namespace
 
 std::optional<Options> parseOptions(const std::vector<std::string> &args, std::string &error) {
     Options options;
@@ -56,25 +87,19 @@ std::optional<Options> parseOptions(const std::vector<std::string> &args, std::s
         } else if (arg == "--version") {
             options.version = true;
         } else if (arg == "--output" || arg.rfind("--output=", 0) == 0) {
-            std::string value;
-            if (arg == "--output") {
-                if (i + 1 >= args.size()) {
-                    error = "--output needs a path";
-                    return std::nullopt;
-                }
-                value = args[++i];
-            } else {
-                value = arg.substr(std::string("--output=").size());
-            }
-            if (value.empty()) {
-                error = "--output needs a path";
+            const auto value = optionValue(args, i, "--output", error);
+            if (!value)
                 return std::nullopt;
-            }
             if (options.output) {
                 error = "--output is given twice";
                 return std::nullopt;
             }
-            options.output = value;
+            options.output = *value;
+        } else if (arg == "--originals" || arg.rfind("--originals=", 0) == 0) {
+            const auto value = optionValue(args, i, "--originals", error);
+            if (!value)
+                return std::nullopt;
+            options.originals.emplace_back(*value);
         } else {
             error = "unknown option " + arg;
             return std::nullopt;

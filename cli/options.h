@@ -17,6 +17,7 @@ struct Options {
     bool help = false;
     bool version = false;
     std::optional<std::filesystem::path> output;
+    std::vector<std::filesystem::path> originals; ///< search folders, in the order given
     std::vector<std::filesystem::path> inputs;
 };
 

@@ -63,6 +63,21 @@ std::string shown(const std::filesystem::path &path) {
     return escapedForTerminal(path.string());
 }
 
+/// The mark of a change whose original was not found: its candidates follow on lines of their
+/// own when it is ambiguous.
+std::string marked(const RelinkChange &change) {
+    if (change.original == OriginalPlace::ambiguous)
+        return " (ambiguous: " + std::to_string(change.candidates.size()) + " files)";
+    return " (missing)";
+}
+
+nlohmann::ordered_json pathList(const std::vector<std::filesystem::path> &paths) {
+    auto list = nlohmann::ordered_json::array();
+    for (const auto &path : paths)
+        list.push_back(path.string());
+    return list;
+}
+
 } // namespace
 
 std::string escapedForTerminal(std::string_view text) {
@@ -118,8 +133,10 @@ void printPlain(const RunReport &report, std::ostream &out, std::ostream &err) {
     const RelinkResult &result = *outcome.result;
     const std::string sources = counted(result.changes.size(), "clip source", "clip sources");
     const std::string formats = counted(result.orphanFormatsRemoved.size(), "format", "formats");
-    const std::string missing =
+    std::string missing =
         counted(outcome.missingOriginals.value_or(0), "original missing", "originals missing");
+    if (const std::size_t ambiguous = outcome.ambiguousOriginals.value_or(0))
+        missing += ", " + counted(ambiguous, "original ambiguous", "originals ambiguous");
     if (request.dryRun) {
         out << shown(request.input) << ": preview, " << sources << " to relink, " << formats
             << " to remove, " << missing << ", would write " << shown(request.output) << '\n';
@@ -133,14 +150,17 @@ void printPlain(const RunReport &report, std::ostream &out, std::ostream &err) {
     for (const auto &change : result.changes) {
         out << escapedForTerminal(change.stem) << ": " << escapedForTerminal(change.oldSrc)
             << " \u2192 " << escapedForTerminal(change.newSrc)
-            << (change.brawFound ? "" : " (missing)") << '\n';
+            << (change.brawFound ? "" : marked(change)) << '\n';
+        for (const auto &candidate : change.candidates)
+            out << "  " << escapedForTerminal(candidate) << '\n';
     }
 }
 
 void printWarnings(const RunReport &report, std::ostream &err) {
-    if (!report.outcome.logError.empty()) {
-        err << shown(report.request.input)
-            << ": warning: " << escapedForTerminal(report.outcome.logError) << '\n';
+    for (const std::string *warning : {&report.outcome.searchWarning, &report.outcome.logError}) {
+        if (!warning->empty())
+            err << shown(report.request.input) << ": warning: " << escapedForTerminal(*warning)
+                << '\n';
     }
 }
 
@@ -151,15 +171,20 @@ std::string jsonReport(const std::vector<RunReport> &reports) {
         json run;
         run["input"] = report.request.input.string();
         // Null when the run ended before it could look.
-        const json missing = report.outcome.missingOriginals
-                                 ? json(*report.outcome.missingOriginals)
-                                 : json(nullptr);
+        const auto count = [](const std::optional<std::size_t> &value) {
+            return value ? json(*value) : json(nullptr);
+        };
+        const json missing = count(report.outcome.missingOriginals);
+        const json ambiguous = count(report.outcome.ambiguousOriginals);
         const json log =
             report.outcome.logPath.empty() ? json(nullptr) : json(report.outcome.logPath.string());
         if (!report.outcome.result) {
             run["ok"] = false;
             run["error"] = report.outcome.errorMessage;
             run["missingOriginals"] = missing;
+            run["ambiguousOriginals"] = ambiguous;
+            run["searchFolders"] = pathList(report.outcome.searchFolders);
+            run["unreadableFolders"] = pathList(report.outcome.unreadableFolders);
             run["log"] = nullptr;
             runs.push_back(std::move(run));
             continue;
@@ -173,15 +198,22 @@ std::string jsonReport(const std::vector<RunReport> &reports) {
         run["ok"] = true;
         json changes = json::array();
         for (const auto &change : result.changes) {
-            changes.push_back({{"stem", change.stem},
-                               {"oldSrc", change.oldSrc},
-                               {"newSrc", change.newSrc},
-                               {"oldAssetID", change.oldAssetID},
-                               {"newAssetID", change.newAssetID},
-                               {"brawFound", change.brawFound}});
+            json entry = {{"stem", change.stem},
+                          {"oldSrc", change.oldSrc},
+                          {"newSrc", change.newSrc},
+                          {"oldAssetID", change.oldAssetID},
+                          {"newAssetID", change.newAssetID},
+                          {"brawFound", change.brawFound},
+                          {"original", originalPlaceName(change.original)}};
+            if (change.original == OriginalPlace::ambiguous)
+                entry["candidates"] = change.candidates;
+            changes.push_back(std::move(entry));
         }
         run["changes"] = std::move(changes);
         run["missingOriginals"] = missing;
+        run["ambiguousOriginals"] = ambiguous;
+        run["searchFolders"] = pathList(report.outcome.searchFolders);
+        run["unreadableFolders"] = pathList(report.outcome.unreadableFolders);
         run["brawFormat"] = json(result.brawFormat);
         run["orphanFormatsRemoved"] = result.orphanFormatsRemoved;
         runs.push_back(std::move(run));

@@ -60,9 +60,12 @@ std::string changeLogField(std::string_view value) {
 }
 
 std::string changeLogText(const ChangeLogHeader &header, const RelinkResult &result) {
-    std::size_t missing = 0;
-    for (const auto &change : result.changes)
-        missing += change.brawFound ? 0 : 1;
+    std::size_t missing = 0, ambiguous = 0;
+    for (const auto &change : result.changes) {
+        const bool isAmbiguous = change.original == OriginalPlace::ambiguous;
+        missing += change.brawFound || isAmbiguous ? 0 : 1;
+        ambiguous += isAmbiguous ? 1 : 0;
+    }
 
     std::string text;
     auto line = [&text](std::string_view name, std::string_view value) {
@@ -74,8 +77,13 @@ std::string changeLogText(const ChangeLogHeader &header, const RelinkResult &res
     if (!header.bundleDocument.empty())
         line("Document in bundle", header.bundleDocument);
     line("Output", header.output);
+    text += "Search folders:";
+    for (const auto &folder : header.searchFolders)
+        text.append("\t").append(changeLogField(folder));
+    text += header.searchFolders.empty() ? "\tnone\n" : "\n";
     line("Clip sources relinked", std::to_string(result.changes.size()));
     line("Originals missing", std::to_string(missing));
+    line("Originals ambiguous", std::to_string(ambiguous));
     line("Formats removed", std::to_string(result.orphanFormatsRemoved.size()));
     line("Reference .braw format",
          result.brawFormatID.empty() ? "none (every format left as it was)" : result.brawFormatID);
@@ -85,12 +93,26 @@ std::string changeLogText(const ChangeLogHeader &header, const RelinkResult &res
         for (const std::string *field :
              {&change.stem, &change.oldSrc, &change.newSrc, &change.oldAssetID, &change.newAssetID})
             text.append(changeLogField(*field)).push_back('\t');
-        text.append(change.brawFound ? "found" : "missing").push_back('\n');
+        text.append(change.brawFound                              ? "found"
+                    : change.original == OriginalPlace::ambiguous ? "ambiguous"
+                                                                  : "missing")
+            .push_back('\n');
     }
 
     text += "\nremoved format\n";
     for (const auto &format : result.orphanFormatsRemoved)
         text.append(changeLogField(format)).push_back('\n');
+
+    if (ambiguous > 0) {
+        text += "\nambiguous stem\tcandidate\n";
+        for (const auto &change : result.changes) {
+            for (const auto &candidate : change.candidates)
+                text.append(changeLogField(change.stem))
+                    .append("\t")
+                    .append(changeLogField(candidate))
+                    .push_back('\n');
+        }
+    }
     return text;
 }
 

@@ -5,6 +5,7 @@
 #include <ctime>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tessaly {
 
@@ -15,6 +16,7 @@ struct ChangeLogHeader {
     std::string input;          ///< the path the user chose to relink
     std::string output;         ///< the path written
     std::string bundleDocument; ///< the document inside a bundle; empty for a single document
+    std::vector<std::string> searchFolders = {}; ///< where originals were searched for, absolute
 };
 
 /// The program line of a log written by this build: "Tessaly" and the project's version.
@@ -26,9 +28,12 @@ std::string localDateTime(std::time_t when);
 /// The same for a broken-down time and its offset east of UTC in seconds.
 std::string formatDateTime(const std::tm &local, long utcOffsetSeconds);
 
-/// The whole UTF-8 text of a change log: a header of "Name:<TAB>value" lines, a blank line, a
-/// tab-separated table of the changes under a heading row, a blank line and the removed format
-/// ids under their heading. Every value has its backslashes and control characters escaped
+/// The whole UTF-8 text of a change log: a header of "Name:<TAB>value" lines (the search
+/// folders' line holds one value per folder, tab-separated, or "none"), a blank line, a
+/// tab-separated table of the changes under a heading row (the last column reads found,
+/// missing or ambiguous), a blank line and the removed format ids under their heading; then,
+/// when a change is ambiguous, a blank line and one "stem<TAB>file" row per candidate. Every value
+/// has its backslashes and control characters escaped
 /// (\\, \t, \n, \r, \xHH), so a line is a line and a tab separates fields.
 std::string changeLogText(const ChangeLogHeader &header, const RelinkResult &result);
 

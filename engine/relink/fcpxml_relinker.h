@@ -15,6 +15,8 @@
 
 namespace tessaly {
 
+class OriginalsLocator;
+
 /// The relink engine. Never instantiated: every operation is static and keeps no state.
 ///
 /// Text keys (stems, identifiers, attribute values) compare after NFC normalisation, so
@@ -34,7 +36,10 @@ public:
 
     /// Replaces every proxy asset of the loaded document by a `.braw` twin, in place.
     /// Throws RelinkError, before changing anything, when the document cannot be relinked.
-    static RelinkResult relink(xml::Document &doc);
+    /// With `originals`, each proxy's original is looked for on disk as its twin is made: the
+    /// twin points at the file found, and each change says where that was. Without, every twin
+    /// points beside its proxy and no change has looked.
+    static RelinkResult relink(xml::Document &doc, OriginalsLocator *originals = nullptr);
 
     /// Sets every change's `brawFound`: whether its `newSrc` names a readable regular file on
     /// this machine, as spelled or in another Unicode normalisation; returns how many are
@@ -50,12 +55,18 @@ public:
 
     /// Rewrites `ref` and `format` in every element child of `root` except `resources`, and in
     /// every `media` child of the root's `resources` elements (compound and multicam clips).
+    /// A `format` moves to `brawFormatID` only on an element whose own `ref` moved, and only
+    /// from an orphan format: sequences and clips of other assets keep theirs.
     static void updateTimeline(xml::Element root, const IDMap &oldToNewID,
                                const IDSet &orphanFormats, const std::string &brawFormatID);
 
     /// The file-system path of a media `src`: every "file://" removed, then percent-decoded
     /// (the undecoded text when an escape or the decoded UTF-8 is broken).
     static std::string decodeSrc(std::string_view src);
+    /// The path a local `src` names on this machine, to look for a file there: for a file URL,
+    /// the scheme in any case, the percent-decoded path after its host (file://localhost/a/b
+    /// gives /a/b); any other text as decodeSrc gives it. Records keep decodeSrc's text.
+    static std::string diskPath(std::string_view src);
     /// The media `src` of a file-system path: "file://" and the percent-encoded path.
     static std::string encodeSrc(std::string_view path);
     /// False for a `src` with a URL scheme other than `file` (`http:`, `smb:`), which names no

@@ -81,21 +81,25 @@ OriginalsFinder::OriginalsFinder(std::filesystem::path documentFolder)
 }
 
 bool OriginalsFinder::found(std::string_view path) {
+    return onDisk(path).has_value();
+}
+
+std::optional<std::string> OriginalsFinder::onDisk(std::string_view path) {
     if (path.empty())
-        return false;
+        return std::nullopt;
     std::string full;
     if (path.front() == '/') {
         full = tidy(path);
     } else {
         if (m_documentFolder.empty())
-            return false;
+            return std::nullopt;
         full = tidy((m_documentFolder / path).string());
     }
     if (full.empty() || full.front() != '/' || full == "/")
-        return false;
+        return std::nullopt;
     const std::optional<std::string> &folder = resolvedFolder(std::string(folderOf(full)));
     if (!folder)
-        return false;
+        return std::nullopt;
     const std::string_view name = nameOf(full);
     const int descriptor = folderDescriptor(*folder);
     auto readable = [&](std::string_view entry) {
@@ -103,9 +107,11 @@ bool OriginalsFinder::found(std::string_view path) {
                                : isReadableRegularFile(AT_FDCWD, joined(*folder, entry));
     };
     if (readable(name))
-        return true;
+        return joined(*folder, name);
     const auto other = isAscii(name) ? std::nullopt : entryNamed(*folder, name);
-    return other && readable(*other);
+    if (other && readable(*other))
+        return joined(*folder, *other);
+    return std::nullopt;
 }
 
 int OriginalsFinder::folderDescriptor(const std::string &folder) {

@@ -23,6 +23,8 @@ public:
 
     /// True when `path` names a readable regular file, in this or another normalisation.
     bool found(std::string_view path);
+    /// The same file's absolute path as spelled on disk, or nullopt when it is not found.
+    std::optional<std::string> onDisk(std::string_view path);
 
 private:
     /// A folder's entries by normalised name, each to its name as stored.

@@ -1,4 +1,5 @@
 #include "engine/relink/fcpxml_relinker.h"
+#include "engine/relink/originals_locator.h"
 #include "engine/relink/stem_index.h"
 #include "engine/relink/text_key.h"
 
@@ -9,27 +10,40 @@ namespace tessaly {
 
 namespace {
 
+/// One place where an asset names its media.
+struct MediaSource {
+    xml::Attribute src;
+    /// The position of its `media-rep` among the asset's `media-rep` children; kOnAsset for
+    /// the asset's own `src`.
+    std::size_t rep;
+};
+constexpr std::size_t kOnAsset = std::size_t(-1);
+
 /// The `src` attributes through which an asset names its media: those of its `media-rep`
-/// children or, in exports before `media-rep` (FCPXML 1.8 and older), its own.
-std::vector<xml::Attribute> mediaSources(const xml::Element &asset) {
-    std::vector<xml::Attribute> sources;
+/// children or, in exports before `media-rep` (FCPXML 1.8 and older), its own. A `media-rep`
+/// of the kind `proxy-media` is the editing program's own generated proxy, not the camera
+/// proxy the editor cut with: it never makes an asset a proxy, and the copy keeps it as it is.
+std::vector<MediaSource> mediaSources(const xml::Element &asset) {
+    std::vector<MediaSource> sources;
     const std::vector<xml::Element> reps = asset.elementsForName("media-rep");
     if (reps.empty()) {
         if (xml::Attribute src = asset.attributeForName("src"))
-            sources.push_back(src);
+            sources.push_back({src, kOnAsset});
     }
-    for (const auto &rep : reps) {
-        if (xml::Attribute src = rep.attributeForName("src"))
-            sources.push_back(src);
+    for (std::size_t i = 0; i < reps.size(); ++i) {
+        xml::Attribute read[2];
+        reps[i].attributesForNames({"src", "kind"}, read);
+        if (read[0] && keyValue(read[1]) != "proxy-media")
+            sources.push_back({read[0], i});
     }
     return sources;
 }
 
 /// Gives the copy of a proxy asset its new identity, format and media location. The location
-/// is in the copy's first `media-rep` or, in older exports, on the asset itself; either way
-/// the proxy's bookmarks go, since they point at the proxy file.
-void retarget(xml::Element copy, const std::string &newID, const std::string *brawFormatID,
-              const std::string &newSrc) {
+/// is the reference the proxy was matched through: a `media-rep` of the copy or, in older
+/// exports, the asset itself; either way its bookmarks go, since they point at the proxy file.
+void retarget(xml::Element copy, std::size_t rep, const std::string &newID,
+              const std::string *brawFormatID, const std::string &newSrc) {
     xml::Attribute own[5]; // one read of the tag for all five
     copy.attributesForNames({"id", "format", "uid", "src", "sig"}, own);
     const std::string sig = keyValue(own[2]).value_or(newID);
@@ -38,9 +52,10 @@ void retarget(xml::Element copy, const std::string &newID, const std::string *br
     if (own[1] && brawFormatID)
         own[1].setStringValue(*brawFormatID);
 
-    xml::Element holder = copy.firstElementNamed("media-rep");
+    xml::Element holder;
     xml::Attribute media[2];
-    if (holder) {
+    if (rep != kOnAsset) {
+        holder = copy.elementsForName("media-rep").at(rep);
         holder.attributesForNames({"src", "sig"}, media);
     } else {
         holder = copy;
@@ -104,8 +119,10 @@ FormatsByID indexFormats(const std::vector<xml::Element> &formats) {
     return formatsByID;
 }
 
-/// Every local `.braw` and `.mov` reference, in document order. The reference `.braw` asset is
-/// the first that names a format: an empty one would give every new asset a format of nothing.
+/// Every local `.braw` and `.mov` reference, in document order. An asset's first such
+/// reference decides what it is, and its others do not count: an asset is relinked at most
+/// once, whatever else it names. The reference `.braw` asset is the first that names a
+/// format: an empty one would give every new asset a format of nothing.
 References classifyReferences(const std::vector<xml::Element> &assets) {
     References references;
     for (const auto &asset : assets) {
@@ -116,7 +133,7 @@ References classifyReferences(const std::vector<xml::Element> &assets) {
             continue;
         const std::string formatID = keyValue(read[1]).value_or(std::string());
         for (const auto &source : mediaSources(asset)) {
-            std::optional<std::string> src = keyValue(source);
+            std::optional<std::string> src = keyValue(source.src);
             if (!src || !FCPXMLRelinker::namesLocalFile(*src))
                 continue;
             const std::string path = FCPXMLRelinker::decodeSrc(*src);
@@ -129,7 +146,8 @@ References classifyReferences(const std::vector<xml::Element> &assets) {
             if (index == &references.brawByStem && !references.brawFormatID && !formatID.empty())
                 references.brawFormatID = formatID;
             index->add(std::move(stem), path, extension,
-                       AssetInfo{*id, formatID, std::move(*src), asset});
+                       AssetInfo{*id, formatID, std::move(*src), asset, source.rep});
+            break;
         }
     }
     return references;
@@ -178,22 +196,32 @@ Plan prepare(const xml::Element &root, const References &references, const Forma
 /// asset that names the file, each with an identifier and a record of its own. Returns the
 /// map from each proxy's id to its twin's.
 IDMap createReplacements(xml::Element resources, References &references, UsedIdentifiers &used,
-                         RelinkResult &result) {
+                         OriginalsLocator *originals, RelinkResult &result) {
     const std::optional<std::string> &brawFormatID = references.brawFormatID;
     IDMap oldToNewID;
     for (auto &group : references.proxiesByStem.groups()) {
         for (AssetInfo &proxy : group.assets) {
+            std::string oldPath = FCPXMLRelinker::decodeSrc(proxy.src);
+            OriginalMatch original;
+            if (originals)
+                original = originals->locate(proxy.src);
+            const bool elsewhere = !original.src.empty();
+            std::string newPath =
+                elsewhere ? std::move(original.path) : FCPXMLRelinker::brawPath(oldPath);
+
             const std::string newID = FCPXMLRelinker::nextID(used);
             xml::Element copy = proxy.element.copy();
-            retarget(copy, newID, brawFormatID ? &*brawFormatID : nullptr,
-                     FCPXMLRelinker::brawSrc(proxy.src));
+            retarget(copy, proxy.rep, newID, brawFormatID ? &*brawFormatID : nullptr,
+                     elsewhere ? original.src : FCPXMLRelinker::brawSrc(proxy.src));
             resources.addChild(copy);
 
             oldToNewID[textKey(proxy.id)] = newID;
-            std::string oldPath = FCPXMLRelinker::decodeSrc(proxy.src);
-            std::string newPath = FCPXMLRelinker::brawPath(oldPath);
-            result.changes.emplace_back(group.stem, std::move(oldPath), std::move(newPath),
-                                        proxy.id, newID);
+            RelinkChange &change = result.changes.emplace_back(group.stem, std::move(oldPath),
+                                                               std::move(newPath), proxy.id, newID);
+            change.original = original.place;
+            change.brawFound = original.place != OriginalPlace::missing &&
+                               original.place != OriginalPlace::ambiguous;
+            change.candidates = std::move(original.candidates);
             // The records now carry the path: a document of long paths need not hold it twice.
             std::string().swap(proxy.src);
         }
@@ -209,24 +237,16 @@ void removeProxies(const StemIndex &proxiesByStem) {
     });
 }
 
-/// The orphan candidates that something in the document still names. The timeline pass moved
-/// every reference it covers to the `.braw` format, so only what it skips can still name one:
-/// the root's own attributes and the root's `resources` (the new assets among them).
+/// The orphan candidates that something in the document still names: a sequence or a clip of
+/// another asset keeps its format, and so does the root.
 IDSet stillNamedOrphans(const xml::Element &root, const IDSet &orphanFormats) {
     IDSet stillNamed;
     std::string scratch;
-    auto noteFormat = [&](xml::Attribute format) {
+    root.forEachAttributeNamed("format", [&](xml::Element, xml::Attribute format) {
         const auto key = attributeKey(format, scratch);
         if (key && !key->empty() && orphanFormats.count(std::string(*key)))
             stillNamed.emplace(*key);
-    };
-    if (xml::Attribute format = root.attributeForName("format"))
-        noteFormat(format);
-    for (xml::Node node = root.firstChild(); node; node = node.nextSibling()) {
-        if (const xml::Element section = node.toElement(); section && section.name() == "resources")
-            section.forEachAttributeNamed(
-                "format", [&](xml::Element, xml::Attribute format) { noteFormat(format); });
-    }
+    });
     return stillNamed;
 }
 
@@ -256,7 +276,7 @@ void removeOrphanFormats(const Located &located, const FormatsByID &formatsByID,
 
 } // namespace
 
-RelinkResult FCPXMLRelinker::relink(xml::Document &doc) {
+RelinkResult FCPXMLRelinker::relink(xml::Document &doc, OriginalsLocator *originals) {
     // Every check that can refuse the document comes before the first change to it.
     const Located located = locate(doc);
     const FormatsByID formatsByID = indexFormats(located.formats);
@@ -265,7 +285,8 @@ RelinkResult FCPXMLRelinker::relink(xml::Document &doc) {
 
     RelinkResult result;
     Plan plan = prepare(located.root, references, formatsByID, result);
-    const IDMap oldToNewID = createReplacements(located.resources, references, plan.used, result);
+    const IDMap oldToNewID =
+        createReplacements(located.resources, references, plan.used, originals, result);
     // Intended: besides the timeline, this rewrites the `media` elements inside `resources`
     // (compound and multicam clips), whose clips name proxies and formats as the project's do.
     // Left alone they would name the assets removed below, and Final Cut Pro refuses to import

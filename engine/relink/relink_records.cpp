@@ -63,4 +63,20 @@ RelinkChange::RelinkChange(std::string stem_, std::string oldSrc_, std::string n
       newSrc(std::move(newSrc_)), oldAssetID(std::move(oldAssetID_)),
       newAssetID(std::move(newAssetID_)) {}
 
+std::string_view originalPlaceName(OriginalPlace place) {
+    switch (place) {
+    case OriginalPlace::beside:
+        return "beside";
+    case OriginalPlace::proxyFolderParent:
+        return "proxyFolderParent";
+    case OriginalPlace::searchFolder:
+        return "searchFolder";
+    case OriginalPlace::ambiguous:
+        return "ambiguous";
+    case OriginalPlace::missing:
+        break;
+    }
+    return "missing";
+}
+
 } // namespace tessaly

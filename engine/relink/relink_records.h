@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tessaly {
@@ -20,6 +21,20 @@ struct RecordID {
     friend bool operator==(const RecordID &, const RecordID &) = default;
 };
 
+/// Where a proxy's `.braw` original was looked for and what was found.
+enum class OriginalPlace : std::uint8_t {
+    beside,            ///< in the proxy's own folder, under its stem
+    proxyFolderParent, ///< one folder up from a proxy folder named Proxy or Proxies (any case)
+    searchFolder,      ///< the one file of the proxy's stem in the search folders
+    missing,           ///< nowhere: the new asset points beside the proxy
+    ambiguous,         ///< several different files of that stem in the search folders; the
+                       ///< new asset points beside the proxy, and `candidates` lists them
+};
+
+/// The name a report gives the place: "beside", "proxyFolderParent", "searchFolder",
+/// "missing" or "ambiguous".
+std::string_view originalPlaceName(OriginalPlace place);
+
 /// One proxy asset replaced by a new asset that points at the `.braw` file of the same stem.
 struct RelinkChange {
     /// Makes a record with a fresh id from the five texts in this order.
@@ -32,9 +47,14 @@ struct RelinkChange {
     std::string newSrc;     ///< the `.braw` file's decoded file-system path
     std::string oldAssetID; ///< the proxy asset's `id`
     std::string newAssetID; ///< the new asset's `id`
-    /// Whether `newSrc` names a readable regular file on this machine; set by the run after the
-    /// relink, false until it has looked.
+    /// Whether `newSrc` names a readable regular file on this machine: true exactly when
+    /// `original` is beside, proxyFolderParent or searchFolder. False until the run has looked.
     bool brawFound = false;
+    /// Where the original was found; missing until the run has looked. For proxyFolderParent
+    /// and searchFolder, `newSrc` is the file's absolute path as spelled on disk.
+    OriginalPlace original = OriginalPlace::missing;
+    /// When ambiguous: every file the stem matched in the search folders, each once, sorted.
+    std::vector<std::string> candidates;
 
     friend bool operator==(const RelinkChange &, const RelinkChange &) = default;
 };

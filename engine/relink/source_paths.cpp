@@ -104,6 +104,22 @@ std::string FCPXMLRelinker::decodeSrc(std::string_view src) {
     return stripped;
 }
 
+std::string FCPXMLRelinker::diskPath(std::string_view src) {
+    // Final Cut Pro writes "file:///"; other tools write a host ("file://localhost/") or the
+    // scheme in capitals. The host names this machine: the path is what follows it.
+    if (src.size() < 5 || !xml::equalsIgnoringASCIICase(src.substr(0, 5), "file:"))
+        return decodeSrc(src);
+    std::string_view path = src.substr(5);
+    if (path.substr(0, 2) == "//") {
+        path.remove_prefix(2);
+        const auto slash = path.find('/');
+        path = slash == std::string_view::npos ? std::string_view() : path.substr(slash);
+    }
+    if (auto decoded = percentDecode(path))
+        return std::move(*decoded);
+    return std::string(path);
+}
+
 bool FCPXMLRelinker::namesLocalFile(std::string_view src) {
     // A scheme is a letter followed by letters, digits, "+", "-" or ".", up to the colon; a
     // relative reference cannot have a colon before its first slash.

@@ -19,6 +19,9 @@ struct AssetInfo {
     std::string formatID; ///< the asset's `format`, empty when absent
     std::string src;      ///< the matching `media-rep`'s `src`, exactly as written
     xml::Element element; ///< the live `asset` element of the document
+    /// Which of the asset's `media-rep` children holds `src` (by position among them), or
+    /// size_t(-1) when the asset's own `src` does.
+    std::size_t rep = 0;
 };
 
 /// The media references of one kind (`mov` or `braw`), grouped by stem in the order of each

@@ -54,6 +54,12 @@ void FCPXMLRelinker::updateTimeline(xml::Element root, const IDMap &oldToNewID,
         orphans.insert(format, true);
     const xml::PreparedValue brawFormat(root, brawFormatID);
     TimelineScope scope(root);
+    // A format follows only a reference that was moved: the element that named a proxy now
+    // names its twin, whose media has the .braw format. Everything else keeps its format,
+    // the project's sequence above all: an editor who relinks media expects the project's
+    // frame size and rate to stay, and a clip of an asset that was not relinked still shows
+    // that asset's media. The pass visits an element's `ref` before its `format`.
+    xml::Element moved;
     std::string scratch;
     root.forEachAttributeNamed(
         {"ref", "format"}, [&](xml::Element element, xml::Attribute attribute, std::size_t which) {
@@ -63,10 +69,13 @@ void FCPXMLRelinker::updateTimeline(xml::Element root, const IDMap &oldToNewID,
             const xml::PreparedValue *value = nullptr;
             if (which == 0)
                 value = newRefs.find(*key);
-            else if (!key->empty() && orphans.find(*key))
+            else if (element == moved && !key->empty() && orphans.find(*key))
                 value = &brawFormat;
-            if (value && scope.contains(element))
+            if (value && scope.contains(element)) {
                 attribute.setValue(*value);
+                if (which == 0)
+                    moved = element;
+            }
         });
 }
 

@@ -2,6 +2,7 @@
 
 #include "engine/relink/change_log.h"
 #include "engine/relink/fcpxml_relinker.h"
+#include "engine/relink/originals_locator.h"
 #include "engine/run/bundle_copy.h"
 #include "engine/run/change_log_file.h"
 #include "engine/run/file_system.h"
@@ -111,76 +112,106 @@ RunFailure notAFile(const std::string &subject, const struct stat &info) {
                       "it is " + std::string(os::kindName(info.st_mode)) + ", not a regular file");
 }
 
-/// True when a relative location names an entry of the bundle that holds the document.
-bool staysInBundle(const std::string &location) {
-    if (location.empty() || location.front() == '/')
-        return false;
-    const fs::path normal = fs::path(location).lexically_normal();
-    return !normal.empty() && *normal.begin() != "..";
-}
-
-/// Sets every change's `brawFound` as Final Cut Pro will find the original once it imports the
-/// output, which resolves a relative location against the document's folder; returns how many
-/// are missing. It runs before anything is written: an original inside an output bundle is
-/// looked for in the input bundle, whose entries the apply copies.
-std::size_t checkOriginals(std::vector<RelinkChange> &changes, const Locations &at) {
-    const fs::path output = at.output.empty() ? at.input : at.output;
-    if (!at.bundle) {
-        const fs::path folder = output.parent_path();
-        return FCPXMLRelinker::checkOriginals(changes, folder.empty() ? fs::path(".") : folder);
-    }
-    std::vector<RelinkChange> inside;
-    std::vector<std::size_t> where;
-    for (std::size_t i = 0; i < changes.size(); ++i) {
-        if (staysInBundle(changes[i].newSrc)) {
-            inside.push_back(changes[i]);
-            where.push_back(i);
-        }
-    }
-    const std::size_t missing = FCPXMLRelinker::checkOriginals(changes, output);
-    if (inside.empty())
-        return missing;
-    FCPXMLRelinker::checkOriginals(inside, at.input);
-    for (std::size_t k = 0; k < where.size(); ++k)
-        changes[where[k]].brawFound = inside[k].brawFound;
-    return std::size_t(std::count_if(changes.begin(), changes.end(),
-                                     [](const RelinkChange &change) { return !change.brawFound; }));
-}
-
-/// The refusal of a run that requires every original: how many are missing, and the first few
-/// by name.
+/// The refusal of a run that requires every original: how many are missing or ambiguous, and
+/// the first few by name.
 RunFailure missingOriginalsFailure(const std::vector<RelinkChange> &changes, std::size_t missing,
-                                   const RunRequest &request, const Locations &at) {
+                                   std::size_t ambiguous, const RunRequest &request,
+                                   const Locations &at) {
     constexpr std::size_t kNamed = 3;
     const std::size_t total = changes.size();
-    std::string message = std::to_string(missing) + " of " + std::to_string(total) +
-                          (total == 1 ? " .braw original of " : " .braw originals of ") +
-                          inQuotes(at.input.filename()) + (missing == 1 ? " is" : " are") +
-                          " missing on this computer: ";
-    std::size_t named = 0;
-    for (const RelinkChange &change : changes) {
-        if (change.brawFound)
-            continue;
-        if (named == kNamed)
-            break;
-        message += (named ? ", " : "") + inQuotes(fs::path(change.newSrc).filename());
-        ++named;
-    }
-    if (missing > named)
-        message += " and " + std::to_string(missing - named) + " more";
-    message += request.dryRun ? "." : ". Nothing was written.";
+    const auto named = [&](OriginalPlace place, std::size_t count) {
+        std::string list;
+        std::size_t listed = 0;
+        for (const RelinkChange &change : changes) {
+            if (change.original != place)
+                continue;
+            if (listed == kNamed)
+                break;
+            list += (listed ? ", " : "") + inQuotes(fs::path(change.newSrc).filename());
+            if (place == OriginalPlace::ambiguous)
+                list += " (" + std::to_string(change.candidates.size()) + " files)";
+            ++listed;
+        }
+        if (count > listed)
+            list += " and " + std::to_string(count - listed) + " more";
+        return list;
+    };
+    const auto of = [&](std::size_t count) {
+        return std::to_string(count) + " of " + std::to_string(total) +
+               (total == 1 ? " .braw original of " : " .braw originals of ") +
+               inQuotes(at.input.filename()) + (count == 1 ? " is" : " are");
+    };
+    std::string message;
+    if (missing > 0)
+        message = of(missing) +
+                  " missing on this computer: " + named(OriginalPlace::missing, missing) + ".";
+    if (ambiguous > 0)
+        message += std::string(message.empty() ? "" : " ") + of(ambiguous) +
+                   " found more than once in the search folders: " +
+                   named(OriginalPlace::ambiguous, ambiguous) + ".";
+    if (!request.dryRun)
+        message += " Nothing was written.";
     return {message};
+}
+
+/// The search folders as the run searches them: absolute, each once, in the order given.
+std::vector<fs::path> searchFoldersOf(const RunRequest &request) {
+    std::vector<fs::path> folders;
+    for (const fs::path &given : request.searchFolders) {
+        std::error_code error;
+        const fs::path absolute = fs::absolute(given, error);
+        const fs::path folder =
+            withoutTrailingSeparator((error ? given : absolute).lexically_normal());
+        if (!folder.empty() && std::find(folders.begin(), folders.end(), folder) == folders.end())
+            folders.push_back(folder);
+    }
+    return folders;
+}
+
+/// The one warning of a run whose search folders could not all be read.
+std::string unreadableFoldersWarning(const std::vector<fs::path> &folders) {
+    if (folders.empty())
+        return {};
+    std::string list;
+    for (const fs::path &folder : folders)
+        list += (list.empty() ? "" : ", ") + inQuotes(folder);
+    return (folders.size() == 1 ? "This folder could not be read and was not searched for "
+                                  "originals: "
+                                : "These folders could not be read and were not searched for "
+                                  "originals: ") +
+           list + ".";
 }
 
 /// The relink and whatever looks at its result before anything is written: both kinds of
 /// input pass here, in a preview and an apply alike, on the run's own thread.
 RelinkResult relinkDocument(xml::Document &document, const RunRequest &request, const Locations &at,
                             RunOutcome &outcome) {
-    RelinkResult result = FCPXMLRelinker::relink(document);
-    const std::size_t missing = checkOriginals(result.changes, at);
+    // Originals are looked for where Final Cut Pro will look once it imports the output, which
+    // resolves a relative location against the document's folder.
+    const fs::path output = at.output.empty() ? at.input : at.output;
+    OriginalsPlaces places;
+    places.documentFolder = at.bundle ? output : output.parent_path();
+    if (places.documentFolder.empty())
+        places.documentFolder = ".";
+    if (at.bundle)
+        places.inputBundle = at.input;
+    for (const fs::path &folder : outcome.searchFolders)
+        places.searchFolders.push_back(folder.string());
+    OriginalsLocator originals(std::move(places));
+
+    RelinkResult result = FCPXMLRelinker::relink(document, &originals);
+    std::size_t missing = 0, ambiguous = 0;
+    for (const RelinkChange &change : result.changes) {
+        missing += change.original == OriginalPlace::missing ? 1 : 0;
+        ambiguous += change.original == OriginalPlace::ambiguous ? 1 : 0;
+    }
     outcome.missingOriginals = missing;
-    if (missing > 0 && request.requireOriginals)
-        throw missingOriginalsFailure(result.changes, missing, request, at);
+    outcome.ambiguousOriginals = ambiguous;
+    for (const std::string &folder : originals.unreadableFolders())
+        outcome.unreadableFolders.emplace_back(folder);
+    outcome.searchWarning = unreadableFoldersWarning(outcome.unreadableFolders);
+    if ((missing > 0 || ambiguous > 0) && request.requireOriginals)
+        throw missingOriginalsFailure(result.changes, missing, ambiguous, request, at);
     return result;
 }
 
@@ -197,9 +228,11 @@ void writeLogOf(const RunRequest &request, const Locations &at, mode_t documentM
     };
     std::optional<OutputRefusal> refusal;
     try {
-        const ChangeLogHeader header{changeLogProgram(), localDateTime(std::time(nullptr)),
-                                     full(at.input), full(outcome.written),
-                                     at.bundle ? outcome.document.filename().string() : ""};
+        ChangeLogHeader header{changeLogProgram(), localDateTime(std::time(nullptr)),
+                               full(at.input), full(outcome.written),
+                               at.bundle ? outcome.document.filename().string() : ""};
+        for (const fs::path &folder : outcome.searchFolders)
+            header.searchFolders.push_back(folder.string());
         refusal = writeChangeLog(location, changeLogText(header, *outcome.result),
                                  (documentMode & 0666) | S_IWUSR, request.replaceExisting,
                                  {at.input, request.otherInputs});
@@ -389,6 +422,7 @@ RunOutcome RelinkRun::perform(const RunRequest &request) {
     const Locations at{withoutTrailingSeparator(request.input),
                        withoutTrailingSeparator(request.output), isBundle(request.input)};
     RunOutcome outcome;
+    outcome.searchFolders = searchFoldersOf(request);
     try {
         const mode_t documentMode =
             at.bundle ? performBundle(request, at, outcome) : performFile(request, at, outcome);

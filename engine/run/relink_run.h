@@ -24,8 +24,14 @@ struct RunRequest {
     bool checkOutput = false;
     /// More locations the run must never replace or remove: the other inputs of one command.
     std::vector<std::filesystem::path> otherInputs;
-    /// Any .braw original missing on this machine fails the run before anything is written.
+    /// Any .braw original missing on this machine, or ambiguous, fails the run before anything
+    /// is written.
     bool requireOriginals = false;
+    /// Folders the editor keeps originals in (another drive, a RAID), each searched with all
+    /// its subfolders for a proxy whose original is neither beside it nor one folder up from
+    /// its Proxy folder (see RelinkChange::original). Relative ones are taken from the current
+    /// folder. The run walks them itself, once, so perform it off the GUI thread.
+    std::vector<std::filesystem::path> searchFolders;
     /// A successful apply writes a change log beside its output (see changeLogLocation). An
     /// earlier log there is replaced only under `replaceExisting`.
     bool writeLog = true;
@@ -46,8 +52,20 @@ struct RunOutcome {
     /// did not agree to replace it.
     bool outputExists = false;
     /// How many changes name a .braw original that is not on this machine (each change's
-    /// `brawFound` says which); empty when the run ended before looking.
+    /// `original` says which: missing); empty when the run ended before looking.
     std::optional<std::size_t> missingOriginals;
+    /// How many changes found several different originals in the search folders and point
+    /// beside their proxy instead (`original` ambiguous, with its `candidates`); empty when the
+    /// run ended before looking. These are not counted as missing.
+    std::optional<std::size_t> ambiguousOriginals;
+    /// The search folders of the request as they were searched: absolute, each once, in the
+    /// order given. Set for every run, failed ones too.
+    std::vector<std::filesystem::path> searchFolders;
+    /// The folders among and below the search folders that could not be read and were
+    /// skipped, and the one warning sentence that names them all (empty when there are none).
+    /// A run that succeeded has succeeded all the same.
+    std::vector<std::filesystem::path> unreadableFolders;
+    std::string searchWarning;
     /// The change log written beside the output; empty when none was.
     std::filesystem::path logPath;
     /// Why a successful apply wrote no change log although one was asked for, as a sentence the
@@ -67,9 +85,11 @@ struct RunOutcome {
 /// bundle: a temporary folder with copies of the bundle's other entries) and moves it into
 /// place with one rename; a failure removes everything the run created.
 ///
-/// A relative .braw location is looked for where Final Cut Pro will resolve it once it imports
+/// Each original is looked for beside its proxy, one folder up from a Proxy folder, then in the
+/// request's search folders (see OriginalPlace); a new asset points at the file found. A
+/// relative .braw location is looked for where Final Cut Pro will resolve it once it imports
 /// the output: in the output's folder, or in the output bundle (there, before anything is
-/// written, in the input bundle whose entries the apply copies).
+/// written, in the input bundle whose entries the apply copies), ".." taken off by name.
 class RelinkRun {
 public:
     RelinkRun() = delete;

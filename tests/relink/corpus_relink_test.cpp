@@ -32,6 +32,22 @@ std::set<std::string> faultsOf(const xml::Document &doc) {
     return faults;
 }
 
+/// The `ref` and `format` of every element that names a format, outside the assets, in
+/// document order: the project's sequences, compound clips, clips.
+std::vector<std::pair<std::string, std::string>> namedFormats(const xml::Document &doc) {
+    std::vector<std::pair<std::string, std::string>> named;
+    tessaly::testing::forEachElement(doc.rootElement(), [&](xml::Element element) {
+        const auto format = element.attributeValue("format");
+        if (!format || element.name() == "asset")
+            return;
+        for (xml::Element up = element.parent(); up; up = up.parent())
+            if (up.name() == "asset")
+                return;
+        named.emplace_back(element.attributeValue("ref").value_or(""), *format);
+    });
+    return named;
+}
+
 } // namespace
 
 TEST(CorpusRelink, RelinkedExportsKeepEveryReferenceResolvable) {
@@ -49,13 +65,26 @@ TEST(CorpusRelink, RelinkedExportsKeepEveryReferenceResolvable) {
                         "src=\"file:///Volumes/Camera/ZZ_REFERENCE.braw\"/></asset>");
         auto doc = xml::Document::parse(text, entry.path());
         const std::set<std::string> before = faultsOf(doc);
+        const auto formatsBefore = namedFormats(doc);
+        RelinkResult result;
         try {
-            FCPXMLRelinker::relink(doc);
+            result = FCPXMLRelinker::relink(doc);
         } catch (const RelinkError &) {
             continue; // no proxies, or one proxy name in two folders: refused whole
         }
         ++relinked;
         EXPECT_TRUE(std::ranges::includes(before, faultsOf(doc))) << entry.path();
+        // Only a clip of a relinked proxy takes the .braw format: the project's sequence and
+        // every other element keep theirs.
+        std::set<std::string> relinkedIDs;
+        for (const RelinkChange &change : result.changes)
+            relinkedIDs.insert(change.oldAssetID);
+        const auto formatsAfter = namedFormats(doc);
+        ASSERT_EQ(formatsAfter.size(), formatsBefore.size()) << entry.path();
+        for (std::size_t i = 0; i < formatsBefore.size(); ++i) {
+            if (!relinkedIDs.count(formatsBefore[i].first))
+                EXPECT_EQ(formatsAfter[i].second, formatsBefore[i].second) << entry.path();
+        }
         // The relinked document reads back as well-formed XML.
         EXPECT_NO_THROW(xml::Document::parse(doc.xmlData())) << entry.path();
     }

@@ -115,15 +115,15 @@ TEST(RelinkTool, PlainReportForEachInput) {
     const ChildRun preview = runTool({"--dry-run", withFolder(dir, "@/Day2.fcpxml")});
     EXPECT_EQ(preview.status, 0);
     const std::string stem = "B\\x1B[31m\\u202E\\u009B\\u2028\\u2066";
-    EXPECT_EQ(preview.out, withFolder(dir, "@/Day2.fcpxml: preview, 1 clip source to relink, 1 "
-                                           "format to remove, 1 original missing, would write "
+    EXPECT_EQ(preview.out, withFolder(dir, "@/Day2.fcpxml: preview, 1 clip source to relink, 0 "
+                                           "formats to remove, 1 original missing, would write "
                                            "@/Day2_braw.fcpxml\n") +
                                stem + ": /Volumes/Café/" + stem + ".mov → /Volumes/Café/" + stem +
                                ".braw (missing)\n");
 
     const ChildRun run = runTool({withFolder(dir, "@/Day1.fcpxml"), (dir / evil).string()});
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, withFolder(dir, "@/Day1.fcpxml: 1 clip source relinked, 1 format removed, "
+    EXPECT_EQ(run.out, withFolder(dir, "@/Day1.fcpxml: 1 clip source relinked, 0 formats removed, "
                                        "1 original missing, written to @/Day1_braw.fcpxml "
                                        "(change log @/Day1_braw.relink.log)\n"
                                        "Kid's B: /Volumes/Café/Kid's B.mov → /Volumes/Café/Kid's "
@@ -146,17 +146,66 @@ TEST(RelinkTool, JsonReportOfAnApplyAndAFailure) {
     const std::string expected = R"({"runs": [
         {"input": "@/Day1.fcpxml", "document": "@/Day1.fcpxml", "output": "@/Day1_braw.fcpxml",
          "log": null, "dryRun": false, "ok": true, "missingOriginals": 1,
-         "brawFormat": {"id": "r2"}, "orphanFormatsRemoved": ["r1"], "changes": [
+         "ambiguousOriginals": 0, "searchFolders": [], "unreadableFolders": [],
+         "brawFormat": {"id": "r2"}, "orphanFormatsRemoved": [], "changes": [
             {"stem": "Kid's B", "oldSrc": "/Volumes/Café/Kid's B.mov",
              "newSrc": "/Volumes/Café/Kid's B.braw", "oldAssetID": "r4", "newAssetID": "r5",
-             "brawFound": false}]},
+             "brawFound": false, "original": "missing"}]},
         {"input": "@/Missing.fcpxml", "ok": false, "missingOriginals": null, "log": null,
+         "ambiguousOriginals": null, "searchFolders": [], "unreadableFolders": [],
          "error": "Cannot read “Missing.fcpxml”: No such file or directory."}]})";
     EXPECT_EQ(nlohmann::json::parse(run.out), nlohmann::json::parse(withFolder(dir, expected)));
     EXPECT_EQ(run.err, withFolder(dir, "@/Day1.fcpxml: warning: The change log could not be "
                                        "written to “@/Day1_braw.relink.log”: File exists. Give "
                                        "--overwrite to replace it.\n"));
     EXPECT_EQ(readFile(dir / "Day1_braw.relink.log"), "an earlier run's log");
+}
+
+// Originals in the folders given with --originals: one found, one ambiguous with its files, a
+// folder that cannot be read named in one warning. Run as nobody, whom permissions bind.
+TEST(RelinkTool, OriginalsInSearchFoldersAreReported) {
+    TempDir dir;
+    if (::geteuid() == 0 && runTool({"--version"}, {.asNobody = true}).status != 0)
+        GTEST_SKIP() << "no unprivileged user to run as, and root ignores permissions";
+    arrange(dir, {{Entry::Kind::File, "RAID/Day1/A.braw", ""},
+                  {Entry::Kind::File, "RAID/a/B.braw", ""},
+                  {Entry::Kind::File, "RAID/b/B.BRAW", ""},
+                  {Entry::Kind::Folder, "RAID/Locked", "", 0},
+                  {Entry::Kind::File, "Day1.fcpxml",
+                   R"(<fcpxml version="1.10"><resources><format id="r1"/><format id="r2"/>
+<asset id="r3" format="r2"><media-rep src="file:///m/Ref.braw"/></asset>
+<asset id="r4" format="r1"><media-rep src="file:///L/A.mov"/></asset>
+<asset id="r5" format="r1"><media-rep src="file:///L/B.mov"/></asset>
+</resources></fcpxml>)"}});
+    const std::vector<std::string> args = {"--dry-run", "--originals", withFolder(dir, "@/RAID"),
+                                           withFolder(dir, "@/Day1.fcpxml")};
+    const ChildRun plain = runTool(args, {.asNobody = true});
+    EXPECT_EQ(plain.status, 0);
+    EXPECT_EQ(plain.out, withFolder(dir, "@/Day1.fcpxml: preview, 2 clip sources to relink, 1 "
+                                         "format to remove, 0 originals missing, 1 original "
+                                         "ambiguous, would write @/Day1_braw.fcpxml\n"
+                                         "A: /L/A.mov → @/RAID/Day1/A.braw\n"
+                                         "B: /L/B.mov → /L/B.braw (ambiguous: 2 files)\n"
+                                         "  @/RAID/a/B.braw\n"
+                                         "  @/RAID/b/B.BRAW\n"));
+    EXPECT_EQ(plain.err, withFolder(dir, "@/Day1.fcpxml: warning: This folder could not be read "
+                                         "and was not searched for originals: “@/RAID/Locked”.\n"));
+
+    std::vector<std::string> jsonArgs = args;
+    jsonArgs.insert(jsonArgs.begin(), "--json");
+    const ChildRun json = runTool(jsonArgs, {.asNobody = true});
+    const auto run = nlohmann::json::parse(json.out)["runs"][0];
+    EXPECT_EQ(run["searchFolders"], nlohmann::json::parse(withFolder(dir, R"(["@/RAID"])")));
+    EXPECT_EQ(run["unreadableFolders"],
+              nlohmann::json::parse(withFolder(dir, R"(["@/RAID/Locked"])")));
+    EXPECT_EQ(run["ambiguousOriginals"], 1);
+    EXPECT_EQ(run["missingOriginals"], 0);
+    EXPECT_EQ(run["changes"], nlohmann::json::parse(withFolder(dir, R"([
+        {"stem": "A", "oldSrc": "/L/A.mov", "newSrc": "@/RAID/Day1/A.braw", "oldAssetID": "r4",
+         "newAssetID": "r6", "brawFound": true, "original": "searchFolder"},
+        {"stem": "B", "oldSrc": "/L/B.mov", "newSrc": "/L/B.braw", "oldAssetID": "r5",
+         "newAssetID": "r7", "brawFound": false, "original": "ambiguous",
+         "candidates": ["@/RAID/a/B.braw", "@/RAID/b/B.BRAW"]}])")));
 }
 
 // Each case arranges a fresh folder, runs the program once and expects exactly this on standard

@@ -47,9 +47,10 @@ TEST_F(ContentViewRunTest, PreviewThenApplyThroughTheButtons) {
     EXPECT_EQ(panelTexts("badgeLabel"),
               (QStringList{QStringLiteral("Clip sources"), QStringLiteral("Format elements"),
                            QStringLiteral("Originals found")}));
-    // The sample's originals are on a drive this machine does not have.
+    // The sample's originals are on a drive this machine does not have, and its project keeps
+    // the proxies' format, which therefore stays.
     EXPECT_EQ(panelTexts("badgeValue"),
-              (QStringList{QStringLiteral("2"), QStringLiteral("1"), QStringLiteral("0 / 2")}));
+              (QStringList{QStringLiteral("2"), QStringLiteral("0"), QStringLiteral("0 / 2")}));
 
     EXPECT_TRUE(fs::exists(temp / "Day1_braw.fcpxml"));
     EXPECT_EQ(readFile(input), original); // the input is never written
