@@ -211,7 +211,7 @@ void removeProxies(const StemIndex &proxiesByStem) {
 
 /// The orphan candidates that something in the document still names. The timeline pass moved
 /// every reference it covers to the `.braw` format, so only what it skips can still name one:
-/// the root's own attributes and the root's `resources` (the new assets among them).
+/// the root's own attributes, the root's `resources` (the new assets among them) and `ref`s.
 IDSet stillNamedOrphans(const xml::Element &root, const IDSet &orphanFormats) {
     IDSet stillNamed;
     std::string scratch;
@@ -222,6 +222,9 @@ IDSet stillNamedOrphans(const xml::Element &root, const IDSet &orphanFormats) {
     };
     if (xml::Attribute format = root.attributeForName("format"))
         noteFormat(format);
+    // A `ref` may name any element; the timeline pass moves only those naming proxies, so one
+    // naming a format names it still.
+    root.forEachAttributeNamed("ref", [&](xml::Element, xml::Attribute ref) { noteFormat(ref); });
     for (xml::Node node = root.firstChild(); node; node = node.nextSibling()) {
         if (const xml::Element section = node.toElement(); section && section.name() == "resources")
             section.forEachAttributeNamed(
