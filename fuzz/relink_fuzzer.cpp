@@ -1,8 +1,8 @@
 // Fuzz target for the relink: a document in, relinked and saved. A document that is not
 // well-formed is an expected outcome, and so is one the relink refuses, which must then be left
 // exactly as it was read. Of a relinked one, the saved output must parse, define no id twice,
-// leave no `ref` or `format` naming a missing id, unless the input already did, and spell
-// everything the relink does not change exactly as the input did.
+// leave no `ref` naming a missing id and no `format` naming a missing format, unless the input
+// already did, and spell everything the relink does not change exactly as the input did.
 #include "engine/relink/fcpxml_relinker.h"
 #include "engine/relink/text_key.h"
 #include "engine/xml/document.h"
@@ -24,7 +24,8 @@ using namespace tessaly;
 using tessaly::fuzz::check;
 using tessaly::fuzz::fail;
 
-/// Ids given to more than one element, and `ref` or `format` values that name no id.
+/// Ids given to more than one element, and references that name nothing of their kind: a `ref`
+/// may name any element, a `format` only a format.
 struct Faults {
     std::set<std::string> duplicateIDs;
     std::set<std::string> dangling;
@@ -33,15 +34,20 @@ struct Faults {
 Faults faultsOf(const xml::Document &doc) {
     Faults faults;
     std::map<std::string, int> ids;
+    std::set<std::string> formats;
     const xml::Element root = doc.rootElement();
-    root.forEachAttributeNamed("id", [&](xml::Element, xml::Attribute id) {
+    root.forEachAttributeNamed("id", [&](xml::Element e, xml::Attribute id) {
         if (++ids[id.stringValue()] == 2)
             faults.duplicateIDs.insert(id.stringValue());
+        if (e.name() == "format")
+            formats.insert(id.stringValue());
     });
-    root.forEachAttributeNamed({"ref", "format"}, [&](xml::Element, xml::Attribute a, std::size_t) {
-        if (std::string value = a.stringValue(); !value.empty() && !ids.count(value))
-            faults.dangling.insert(value);
-    });
+    root.forEachAttributeNamed(
+        {"ref", "format"}, [&](xml::Element, xml::Attribute a, std::size_t which) {
+            const std::string value = a.stringValue();
+            if (!value.empty() && !(which == 0 ? ids.count(value) : formats.count(value)))
+                faults.dangling.insert(std::string(which == 0 ? "ref " : "format ") + value);
+        });
     return faults;
 }
 
@@ -122,7 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         check(before.duplicateIDs.count(id), "the output defines an id twice",
               id + "\n---\n" + output);
     for (const std::string &value : after.dangling)
-        check(before.dangling.count(value), "the output names a missing id",
+        check(before.dangling.count(value), "the output names what is not there",
               value + " (the input already names " + listed(before.dangling) + ")\n---\n" + output);
 
     std::set<std::string> removed, masked;

@@ -1,8 +1,8 @@
 // The W3C XML conformance suite (xmlts20130923), XML 1.0 Fifth Edition, and the real FCPXML
 // documents of the corpus. Every not-wf document must be rejected, unless its fault lies in an
-// external entity, which this layer never reads; every valid and invalid
-// document (both well-formed) must be accepted and written back byte for byte, and where the
-// suite gives its canonical form, every attribute must decode to the value written there.
+// external entity, which this layer never reads; every valid and invalid document (both
+// well-formed) must be accepted and written back byte for byte, and where the suite gives its
+// canonical form, every attribute must decode to the value written there.
 
 #include "engine/xml/document.h"
 #include "support/element_walk.h"
