@@ -2,6 +2,7 @@
 // goes wrong is a finding: a crash, a sanitizer report, another exception, a document that does
 // not serialise back to its own bytes, or an edit whose output no longer parses.
 #include "engine/xml/document.h"
+#include "fuzz/finding.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -15,33 +16,15 @@
 
 namespace {
 
+using tessaly::fuzz::check;
+using tessaly::fuzz::fail;
+using tessaly::fuzz::hashOf;
 using tessaly::xml::Attribute;
 using tessaly::xml::Document;
 using tessaly::xml::DocumentError;
 using tessaly::xml::Element;
 using tessaly::xml::Node;
 using tessaly::xml::NodeKind;
-
-[[noreturn]] void fail(const char *what, std::string_view detail = {}) {
-    std::fprintf(stderr, "xml_load_fuzzer: %s\n", what);
-    if (!detail.empty())
-        std::fprintf(stderr, "%.*s\n", static_cast<int>(std::min<std::size_t>(detail.size(), 2000)),
-                     detail.data());
-    std::abort();
-}
-
-void check(bool ok, const char *what) {
-    if (!ok)
-        fail(what);
-}
-
-// Edits are picked from the input's hash, so that each input always makes the same edits.
-std::uint64_t hashOf(const std::uint8_t *data, std::size_t size) {
-    std::uint64_t h = 14695981039346656037ull;
-    for (std::size_t i = 0; i < size; ++i)
-        h = (h ^ data[i]) * 1099511628211ull;
-    return h;
-}
 
 // Every element in document order, visited with an explicit stack: inputs nest deeper than any
 // call stack allows. Names, attributes and the links between nodes are read on the way.

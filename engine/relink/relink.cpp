@@ -238,15 +238,18 @@ void removeProxies(const StemIndex &proxiesByStem) {
 }
 
 /// The orphan candidates that something in the document still names: a sequence or a clip of
-/// another asset keeps its format, and so does the root.
+/// another asset keeps its format, and so does the root. A `ref` may name any element, a format
+/// too, and then names it still.
 IDSet stillNamedOrphans(const xml::Element &root, const IDSet &orphanFormats) {
     IDSet stillNamed;
     std::string scratch;
-    root.forEachAttributeNamed("format", [&](xml::Element, xml::Attribute format) {
-        const auto key = attributeKey(format, scratch);
+    const auto note = [&](xml::Element, xml::Attribute attribute) {
+        const auto key = attributeKey(attribute, scratch);
         if (key && !key->empty() && orphanFormats.count(std::string(*key)))
             stillNamed.emplace(*key);
-    });
+    };
+    root.forEachAttributeNamed("format", note);
+    root.forEachAttributeNamed("ref", note);
     return stillNamed;
 }
 

@@ -27,10 +27,13 @@ std::string DocumentImpl::decodeAttributeValue(std::string_view raw) const {
         std::string_view text = frame.text;
         std::size_t p = frame.pos;
         char c = text[p];
-        if (c == '\r') {
+        if (c == '\r' && stack.size() == 1) {
+            // A line end written in the value is one space; an entity's text holds only
+            // characters from references there (its own line ends were normalised when it was
+            // declared), and each of those is a space of its own.
             out += ' ';
             frame.pos = p + (p + 1 < text.size() && text[p + 1] == '\n' ? 2 : 1);
-        } else if (c == '\n' || c == '\t') {
+        } else if (c == '\r' || c == '\n' || c == '\t') {
             out += ' ';
             frame.pos = p + 1;
         } else if (c != '&') {
