@@ -82,8 +82,9 @@ TEST(CorpusRelink, RelinkedExportsKeepEveryReferenceResolvable) {
         const auto formatsAfter = namedFormats(doc);
         ASSERT_EQ(formatsAfter.size(), formatsBefore.size()) << entry.path();
         for (std::size_t i = 0; i < formatsBefore.size(); ++i) {
-            if (!relinkedIDs.count(formatsBefore[i].first))
+            if (!relinkedIDs.count(formatsBefore[i].first)) {
                 EXPECT_EQ(formatsAfter[i].second, formatsBefore[i].second) << entry.path();
+            }
         }
         // The relinked document reads back as well-formed XML.
         EXPECT_NO_THROW(xml::Document::parse(doc.xmlData())) << entry.path();

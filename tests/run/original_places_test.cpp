@@ -219,9 +219,10 @@ TEST(OriginalPlaces, FolderTrees) {
             EXPECT_EQ(found[i], at(dir, layout.found[i]));
         const std::string written = readFile(
             layout.bundle ? fs::path(request.output) / "Info.fcpxml" : fs::path(request.output));
-        if (!layout.src.empty())
+        if (!layout.src.empty()) {
             EXPECT_NE(written.find("src=\"" + at(dir, layout.src) + "\""), std::string::npos)
                 << written;
+        }
     }
 }
 
