@@ -2,6 +2,7 @@
 
 #include "engine/relink/relink_records.h"
 
+#include <cstdint>
 #include <ctime>
 #include <string>
 #include <string_view>
@@ -15,6 +16,10 @@ struct ChangeLogHeader {
     std::string input;          ///< the path the user chose to relink
     std::string output;         ///< the path written
     std::string bundleDocument; ///< the document inside a bundle; empty for a single document
+    /// The document written, as bytes and their SHA-256 in lower-case hex, so that a log can
+    /// be matched to the document beside it; the digest empty when unknown.
+    std::uint64_t documentSize = 0;
+    std::string documentSHA256;
 };
 
 /// The program line of a log written by this build: "Tessaly" and the project's version.
@@ -29,11 +34,13 @@ std::string formatDateTime(const std::tm &local, long utcOffsetSeconds);
 /// The whole UTF-8 text of a change log: a header of "Name:<TAB>value" lines, a blank line, a
 /// tab-separated table of the changes under a heading row, a blank line and the removed format
 /// ids under their heading. Every value has its backslashes and control characters escaped
-/// (\\, \t, \n, \r, \xHH), so a line is a line and a tab separates fields.
+/// (\\, \t, \n, \r, \xHH), so a line is a line and a tab separates fields, and the text is UTF-8
+/// whatever bytes a name holds.
 std::string changeLogText(const ChangeLogHeader &header, const RelinkResult &result);
 
 /// A value as the log writes it: `\` as `\\`, tab, line feed and carriage return as `\t`, `\n`,
-/// `\r`, any other control character as `\xHH`; everything else unchanged.
+/// `\r`, any other control character and every byte that is not part of well-formed UTF-8 as
+/// `\xHH`; everything else unchanged.
 std::string changeLogField(std::string_view value);
 
 } // namespace tessaly

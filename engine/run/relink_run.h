@@ -90,6 +90,9 @@ public:
     static constexpr std::string_view kNoDocumentInBundle = "No .fcpxml found inside bundle.";
     static constexpr std::string_view kOutputInsideInput =
         "The output location must be outside the input bundle.";
+    static constexpr std::string_view kOutputInsideBundle =
+        "The output location must not be inside an .fcpxmld bundle, where Final Cut Pro would "
+        "find two documents.";
     static constexpr std::string_view kOutputContainsInput =
         "The output location must not be a folder that contains the input bundle.";
     static constexpr std::string_view kDocumentIsLink =
