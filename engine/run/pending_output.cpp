@@ -3,6 +3,8 @@
 #include "engine/run/output_location.h"
 
 #include <cerrno>
+#include <map>
+#include <mutex>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -31,7 +33,47 @@ bool isSuffix(std::string_view text) {
     return true;
 }
 
+/// The temporaries of this process's pending outputs, by registration.
+struct Pending {
+    std::recursive_mutex mutex; // a commit ends its registration while it holds it
+    unsigned long lastId = 0;
+    std::map<unsigned long, std::pair<int, std::string>> temporaries;
+};
+
+Pending &pending() {
+    static Pending *const list = new Pending; // never destroyed: a signal may come at exit
+    return *list;
+}
+
 } // namespace
+
+void PendingOutput::Registration::begin(int folder, const std::string &name) {
+    Pending &list = pending();
+    const std::lock_guard lock(list.mutex);
+    m_id = ++list.lastId;
+    list.temporaries.emplace(m_id, std::make_pair(folder, name));
+}
+
+void PendingOutput::Registration::end() {
+    if (m_id == 0)
+        return;
+    Pending &list = pending();
+    const std::lock_guard lock(list.mutex);
+    list.temporaries.erase(std::exchange(m_id, 0));
+}
+
+void PendingOutput::abandonAll() {
+    Pending &list = pending();
+    // Held until the process ends: a commit waits for it, so none follows.
+    list.mutex.lock();
+    for (const auto &[id, temporary] : list.temporaries) {
+        // A run still at work may add entries to a folder while it goes; try again.
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            if (os::removeTree(temporary.first, temporary.second) == 0)
+                break;
+        }
+    }
+}
 
 std::string PendingOutput::temporaryPrefix(std::string_view destinationName) {
     const std::size_t room = kLongestName - 1 - kMarker.size() - kSuffixLength;
@@ -89,9 +131,11 @@ void PendingOutput::createTemporary(mode_t mode) {
     if (::fchmod(m_item.get(), mode) != 0)
         m_failure.raise(errno);
     m_failure.check(os::tryLock(m_item.get()));
+    m_registration.begin(m_folder.get(), m_name);
 }
 
 PendingOutput::~PendingOutput() {
+    m_registration.end();
     m_item.reset();
     if (m_folder && !m_name.empty())
         os::removeTree(m_folder.get(), m_name);
@@ -128,6 +172,8 @@ void PendingOutput::clearLeftovers() const {
 
 void PendingOutput::commit(Placement placement) {
     m_failure.check(os::syncToDisk(m_item.get()));
+    // Once the move begins, a signal waits for it: the output is then in place, whole.
+    const std::lock_guard moving(pending().mutex);
     if (placement == Placement::NeverReplace) {
         m_failure.check(os::renameNoReplace(m_folder.get(), m_name, m_finalName));
     } else if (m_kind == Kind::File) {
@@ -136,6 +182,7 @@ void PendingOutput::commit(Placement placement) {
         replaceFolder();
     }
     m_name.clear();
+    m_registration.end(); // under the lock already held
     // The rename itself must reach the disk too; some file systems cannot sync a folder, and
     // the output is in place either way.
     os::syncToDisk(m_folder.get());

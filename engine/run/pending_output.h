@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace tessaly {
 
@@ -52,6 +53,11 @@ public:
     /// the file system has no exclusive rename, only that lock keeps two runs apart.
     void commit(Placement placement);
 
+    /// Removes the temporaries of every output still pending in this process and keeps them
+    /// from ever being committed: for a process about to end on a signal. Never returns
+    /// control to a pending output; the caller ends the process.
+    static void abandonAll();
+
     /// The name every temporary of `destinationName` starts with; shortened so that a
     /// temporary's name stays within the file system's limit.
     static std::string temporaryPrefix(std::string_view destinationName);
@@ -68,6 +74,21 @@ private:
     std::string m_finalName;
     std::string m_name; ///< the temporary's name in m_folder; empty once it is gone
     os::UniqueFd m_item;
+
+    /// This output's entry in the list abandonAll() clears; it goes with the output.
+    class Registration {
+    public:
+        Registration() = default;
+        Registration(Registration &&other) noexcept : m_id(std::exchange(other.m_id, 0)) {}
+        Registration &operator=(Registration &&) = delete;
+        ~Registration() { end(); }
+        void begin(int folder, const std::string &name);
+        void end();
+
+    private:
+        unsigned long m_id = 0;
+    };
+    Registration m_registration;
 };
 
 } // namespace tessaly

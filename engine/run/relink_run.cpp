@@ -463,6 +463,10 @@ fs::path RelinkRun::defaultOutputLocation(const fs::path &input) {
     return location.parent_path() / (stem + "_braw." + extension);
 }
 
+void RelinkRun::abandonRuns() {
+    PendingOutput::abandonAll();
+}
+
 bool RelinkRun::isBundle(const fs::path &input) {
     return hasExtension(input, "fcpxmld");
 }

@@ -85,6 +85,11 @@ public:
     /// it may run on any thread.
     static RunOutcome perform(const RunRequest &request);
 
+    /// Removes the hidden temporaries of every apply at work in this process, and keeps them
+    /// from ever moving into place; for a process about to end on a signal (SIGINT, SIGTERM),
+    /// so that it leaves nothing behind. The caller ends the process.
+    static void abandonRuns();
+
     static constexpr std::string_view kCopyFileFailed = "Failed to copy file: ";
     static constexpr std::string_view kCopyBundleFailed = "Failed to copy bundle: ";
     static constexpr std::string_view kNoDocumentInBundle = "No .fcpxml found inside bundle.";

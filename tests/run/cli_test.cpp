@@ -381,6 +381,35 @@ TEST(RelinkTool, TwoRunsToOneOutputEachWriteAWholeDocumentOrFailCleanly) {
     expectTwoRunsToOneOutputEachWholeOrFailing(fs::temp_directory_path());
 }
 
+// A reader that goes away fails the report, not the runs: every input is processed. SIGTERM
+// during an apply takes the hidden temporary with it.
+TEST(RelinkTool, SignalsLeaveEveryInputRunAndNoTemporary) {
+    TempDir dir;
+    writeFile(dir / "A.fcpxml", kDocument);
+    writeFile(dir / "C.fcpxml", kDocument);
+    const std::string tool = TESSALY_RELINK_TOOL;
+    const ChildRun piped = runChild(
+        {"/bin/bash", "-c", "'" + tool + "' A.fcpxml C.fcpxml | true; echo ${PIPESTATUS[0]}", "--"},
+        {.workingFolder = dir.path()});
+    EXPECT_EQ(piped.out, "1\n") << piped.err;
+    EXPECT_TRUE(fs::exists(dir / "C_braw.fcpxml"));
+
+    writeFile(dir / "Big.fcpxmld" / "Info.fcpxml", padded(1 << 20));
+    writeFile(dir / "Big.fcpxmld" / "Media" / "cache.bin",
+              std::string(std::size_t(64) << 20, 'c'));
+    const ChildRun killed =
+        runChild({"/bin/bash", "-c",
+                  "'" + tool +
+                      "' Big.fcpxmld & until compgen -G '.Big_braw.fcpxmld.tessaly-*'; do :; "
+                      "done >/dev/null; kill -TERM $!; wait $!; echo $?"},
+                 {.workingFolder = dir.path()});
+    if (fs::exists(dir / "Big_braw.fcpxmld"))
+        GTEST_SKIP() << "the apply ended before the signal came";
+    EXPECT_EQ(killed.out, "143\n") << killed.err;
+    for (const auto &entry : fs::directory_iterator(dir.path()))
+        EXPECT_NE(entry.path().filename().string().front(), '.') << entry.path();
+}
+
 namespace {
 
 /// An exFAT image mounted through FUSE, as camera cards and drives shared with Macs are: no
