@@ -395,8 +395,7 @@ TEST(RelinkTool, SignalsLeaveEveryInputRunAndNoTemporary) {
     EXPECT_TRUE(fs::exists(dir / "C_braw.fcpxml"));
 
     writeFile(dir / "Big.fcpxmld" / "Info.fcpxml", padded(1 << 20));
-    writeFile(dir / "Big.fcpxmld" / "Media" / "cache.bin",
-              std::string(std::size_t(64) << 20, 'c'));
+    writeFile(dir / "Big.fcpxmld" / "Media" / "cache.bin", std::string(std::size_t(64) << 20, 'c'));
     const ChildRun killed =
         runChild({"/bin/bash", "-c",
                   "'" + tool +
@@ -481,4 +480,17 @@ TEST(RelinkTool, FaultsOverwritesAndConcurrentRunsOnExfat) {
     }
     expectOverwriteOnlyOnceComplete(card.path());
     expectTwoRunsToOneOutputEachWholeOrFailing(card.path());
+}
+
+// JSON is Unicode and a name is bytes: a byte that is not UTF-8 is written so that a script can
+// turn it back (Python's surrogateescape), and a U+FDD0 of the name itself stays as it is.
+TEST(RelinkTool, JsonSpellsNamesThatAreNotUtf8Reversibly) {
+    TempDir dir;
+    writeFile(dir / "Caf\xE9\xEF\xB7\x90.fcpxml", kDocument);
+    const ChildRun run =
+        runTool({"--json", "--dry-run", withFolder(dir, "@/Caf\xE9\xEF\xB7\x90.fcpxml")});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find(withFolder(dir, R"("input":"@/Caf\uDCE9)") + "\xEF\xB7\x90.fcpxml\""),
+              std::string::npos)
+        << run.out;
 }
