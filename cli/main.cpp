@@ -6,8 +6,12 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <thread>
+
+#include <pthread.h>
 
 using namespace tessaly;
 
@@ -26,12 +30,38 @@ bool standardOutputWritten() {
     return false;
 }
 
+/// Ends the process on SIGINT, SIGTERM or SIGHUP as the signal would, once the hidden
+/// temporaries of the run at work are gone; a thread waits for them, so the cleanup may do
+/// what a signal handler may not.
+void endCleanlyOnSignals() {
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&signals, sig);
+    if (::pthread_sigmask(SIG_BLOCK, &signals, nullptr) != 0)
+        return;
+    std::thread([signals] {
+        int sig = 0;
+        while (::sigwait(&signals, &sig) != 0) {
+        }
+        RelinkRun::abandonRuns();
+        std::signal(sig, SIG_DFL);
+        ::pthread_sigmask(SIG_UNBLOCK, &signals, nullptr);
+        ::raise(sig);
+        std::_Exit(128 + sig);
+    }).detach();
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
     // A write past a file-size limit must fail with EFBIG, which the run reports as a full
     // disk and cleans up after, rather than end the process.
     std::signal(SIGXFSZ, SIG_IGN);
+    // A reader that goes away (`| head -1`) makes the report's writes fail, which is reported
+    // once every input has run, rather than end the process part way.
+    std::signal(SIGPIPE, SIG_IGN);
+    endCleanlyOnSignals();
 
     std::string error;
     const auto options = cli::parseOptions(std::vector<std::string>(argv + 1, argv + argc), error);

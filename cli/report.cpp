@@ -1,5 +1,7 @@
 #include "cli/report.h"
 
+#include "engine/xml/text.h"
+
 #include <nlohmann/json.hpp>
 
 namespace tessaly::cli {
@@ -8,41 +10,6 @@ namespace {
 
 std::string counted(std::size_t count, const char *singular, const char *plural) {
     return std::to_string(count) + " " + (count == 1 ? singular : plural);
-}
-
-/// The length of the UTF-8 sequence at the start of `text` and the code point it spells, or
-/// 0 when it is not well-formed (overlong forms, surrogates and values past U+10FFFF included).
-std::size_t decodeUTF8(std::string_view text, char32_t &codePoint) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(0);
-    std::size_t length = 0;
-    char32_t smallest = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        codePoint = lead & 0x1F;
-        smallest = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        codePoint = lead & 0x0F;
-        smallest = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        codePoint = lead & 0x07;
-        smallest = 0x10000;
-    } else {
-        return 0;
-    }
-    if (text.size() < length)
-        return 0;
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((byte(i) & 0xC0) != 0x80)
-            return 0;
-        codePoint = (codePoint << 6) | (byte(i) & 0x3F);
-    }
-    if (codePoint < smallest || codePoint > 0x10FFFF ||
-        (codePoint >= 0xD800 && codePoint <= 0xDFFF))
-        return 0;
-    return length;
 }
 
 /// C1 controls, and the invisible characters that reorder text or end a line on a terminal.
@@ -65,7 +32,7 @@ std::string shown(const std::filesystem::path &path) {
 
 /// The mark of a change whose original was not found: its candidates follow on lines of their
 /// own when it is ambiguous.
-std::string marked(const RelinkChange &change) {
+std::string originalMark(const RelinkChange &change) {
     if (change.original == OriginalPlace::ambiguous)
         return " (ambiguous: " + std::to_string(change.candidates.size()) + " files)";
     return " (missing)";
@@ -76,6 +43,64 @@ nlohmann::ordered_json pathList(const std::vector<std::filesystem::path> &paths)
     for (const auto &path : paths)
         list.push_back(path.string());
     return list;
+}
+
+// JSON text is Unicode, while a file name is any bytes. A byte that is not part of well-formed
+// UTF-8 is written as the lone surrogate \uDC80 to \uDCFF, as Python's "surrogateescape" does,
+// so that a script gets the very name back (os.fsencode). The serialiser writes only UTF-8, so
+// such a byte travels through it as a marker, the noncharacter U+FDD0 and "x" with two hex
+// digits, and a U+FDD0 of the text itself as the marker and "u"; the markers are replaced in
+// the serialised text.
+constexpr std::string_view kMarker = "\xEF\xB7\x90"; // U+FDD0
+
+std::string marked(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        char32_t codePoint = 0;
+        const std::size_t length = xml::decodeUtf8(text.substr(i), codePoint);
+        if (length == 0) {
+            out.append(kMarker).append("x" + hex(static_cast<unsigned char>(text[i]), 2));
+            ++i;
+        } else if (codePoint == 0xFDD0) {
+            out.append(kMarker).push_back('u');
+            i += length;
+        } else {
+            out.append(text.substr(i, length));
+            i += length;
+        }
+    }
+    return out;
+}
+
+void markStrings(nlohmann::ordered_json &value) {
+    if (value.is_string())
+        value = marked(value.get_ref<const std::string &>());
+    else if (value.is_structured())
+        for (auto &item : value)
+            markStrings(item);
+}
+
+std::string unmarked(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const auto found = text.find(kMarker, i);
+        if (found == std::string_view::npos) {
+            out.append(text.substr(i));
+            break;
+        }
+        out.append(text.substr(i, found - i));
+        i = found + kMarker.size();
+        if (text[i] == 'u') {
+            out.append(kMarker);
+            i += 1;
+        } else {
+            out.append("\\uDC").append(text.substr(i + 1, 2));
+            i += 3;
+        }
+    }
+    return out;
 }
 
 } // namespace
@@ -96,7 +121,7 @@ std::string escapedForTerminal(std::string_view text) {
             ++i;
         } else {
             char32_t codePoint = 0;
-            const std::size_t length = decodeUTF8(text.substr(i), codePoint);
+            const std::size_t length = xml::decodeUtf8(text.substr(i), codePoint);
             if (length == 0) {
                 out += "\\x" + hex(c, 2);
                 ++i;
@@ -150,7 +175,7 @@ void printPlain(const RunReport &report, std::ostream &out, std::ostream &err) {
     for (const auto &change : result.changes) {
         out << escapedForTerminal(change.stem) << ": " << escapedForTerminal(change.oldSrc)
             << " \u2192 " << escapedForTerminal(change.newSrc)
-            << (change.brawFound ? "" : marked(change)) << '\n';
+            << (change.brawFound ? "" : originalMark(change)) << '\n';
         for (const auto &candidate : change.candidates)
             out << "  " << escapedForTerminal(candidate) << '\n';
     }
@@ -218,8 +243,9 @@ std::string jsonReport(const std::vector<RunReport> &reports) {
         run["orphanFormatsRemoved"] = result.orphanFormatsRemoved;
         runs.push_back(std::move(run));
     }
-    // Paths taken from a document need not be valid UTF-8; replace what is not rather than fail.
-    return json{{"runs", std::move(runs)}}.dump(-1, ' ', false, json::error_handler_t::replace);
+    json report{{"runs", std::move(runs)}};
+    markStrings(report);
+    return unmarked(report.dump(-1, ' ', false));
 }
 
 } // namespace tessaly::cli

@@ -23,7 +23,8 @@ void printPlain(const RunReport &report, std::ostream &out, std::ostream &err);
 /// a change log that could not be written.
 void printWarnings(const RunReport &report, std::ostream &err);
 
-/// The JSON document for all runs, as one line.
+/// The JSON document for all runs, as one line. A byte of a name that is not UTF-8 is written
+/// as \uDC80 to \uDCFF, which Python's os.fsencode turns back into that byte.
 std::string jsonReport(const std::vector<RunReport> &reports);
 
 /// `text` safe to print on a terminal: control characters, and the format characters that

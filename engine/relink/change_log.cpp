@@ -1,6 +1,7 @@
 #include "engine/relink/change_log.h"
 
 #include "engine/version.h"
+#include "engine/xml/text.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -31,8 +32,22 @@ std::string changeLogField(std::string_view value) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     std::string out;
     out.reserve(value.size());
-    for (const char ch : value) {
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        const char ch = value[i];
         const auto c = static_cast<unsigned char>(ch);
+        if (c >= 0x80) {
+            char32_t codePoint = 0;
+            const std::size_t length = xml::decodeUtf8(value.substr(i), codePoint);
+            if (length == 0) {
+                out += "\\x";
+                out.push_back(kHex[c >> 4]);
+                out.push_back(kHex[c & 0x0F]);
+            } else {
+                out.append(value.substr(i, length));
+                i += length - 1;
+            }
+            continue;
+        }
         switch (c) {
         case '\\':
             out += "\\\\";
@@ -77,6 +92,10 @@ std::string changeLogText(const ChangeLogHeader &header, const RelinkResult &res
     if (!header.bundleDocument.empty())
         line("Document in bundle", header.bundleDocument);
     line("Output", header.output);
+    if (!header.documentSHA256.empty()) {
+        line("Document size", std::to_string(header.documentSize));
+        line("Document SHA-256", header.documentSHA256);
+    }
     text += "Search folders:";
     for (const auto &folder : header.searchFolders)
         text.append("\t").append(changeLogField(folder));

@@ -25,11 +25,6 @@ class FCPXMLRelinker {
 public:
     FCPXMLRelinker() = delete;
 
-    /// Loads the document at `inputURL`, relinks it in memory and, unless `dryRun`, writes it
-    /// to `outputURL` (which may be `inputURL`). Throws xml::DocumentError or RelinkError.
-    static RelinkResult process(const std::filesystem::path &inputURL,
-                                const std::filesystem::path &outputURL, bool dryRun);
-
     /// The load options a document to relink is read with: the places of every id, ref and
     /// format noted while parsing.
     static xml::LoadOptions loadOptions();

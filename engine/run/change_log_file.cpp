@@ -1,13 +1,17 @@
 #include "engine/run/change_log_file.h"
 
+#include "engine/relink/change_log.h"
 #include "engine/run/file_system.h"
-#include "engine/run/pending_output.h"
+#include "engine/xml/text.h"
 
 #include <cerrno>
 #include <cstring>
-#include <system_error>
+#include <memory>
 
+#include <fcntl.h>
+#include <nettle/sha2.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -21,26 +25,30 @@ bool isSameItem(const struct stat &item, const fs::path &path) {
            info.st_ino == item.st_ino;
 }
 
-std::string reasonFor(int error) {
-    return os::isDiskFull(error) ? "the disk is full" : std::strerror(error);
+/// The start of the file `name` in `folder`, enough for a log's header; empty when unreadable.
+std::string headOf(int folder, const std::string &name) {
+    os::UniqueFd file;
+    struct stat info {};
+    if (os::openRegular(folder, name.c_str(), false, file, info) != 0 || !file)
+        return {};
+    std::string head(64 * 1024, '\0');
+    const ssize_t got = ::pread(file.get(), head.data(), head.size(), 0);
+    head.resize(got > 0 ? std::size_t(got) : 0);
+    return head;
 }
 
-/// Why what stands at `location` must stay; empty when it may be replaced.
-std::string refusalToReplace(const struct stat &here, const ProtectedInputs &inputs) {
-    // A log is a plain file of ours: a link, a folder or an input under its name is the
-    // user's, whatever it is called.
-    if (S_ISLNK(here.st_mode))
-        return "it is a link, which Tessaly does not replace";
-    if (!S_ISREG(here.st_mode))
-        return "it is " + std::string(os::kindName(here.st_mode)) +
-               ", which Tessaly does not replace";
-    if (isSameItem(here, inputs.own))
-        return "it is the input itself";
-    for (const fs::path &other : inputs.others) {
-        if (isSameItem(here, other))
-            return "it is one of the inputs";
-    }
-    return {};
+/// The output a change log's text names, as written there; empty when it is no change log.
+std::string outputNamedBy(std::string_view log) {
+    constexpr std::string_view kProgram = "Program:\tTessaly";
+    constexpr std::string_view kOutput = "\nOutput:\t";
+    if (log.substr(0, kProgram.size()) != kProgram)
+        return {};
+    const auto start = log.find(kOutput);
+    if (start == std::string_view::npos)
+        return {};
+    const std::string_view rest = log.substr(start + kOutput.size());
+    const auto end = rest.find('\n');
+    return end == std::string_view::npos ? std::string() : std::string(rest.substr(0, end));
 }
 
 } // namespace
@@ -50,29 +58,60 @@ fs::path changeLogLocation(const fs::path &output) {
     return location.parent_path() / (location.stem().string() + ".relink.log");
 }
 
-std::optional<OutputRefusal> writeChangeLog(const fs::path &location, std::string_view text,
-                                            mode_t mode, bool replace,
-                                            const ProtectedInputs &inputs) {
-    PendingOutput::Placement placement = PendingOutput::Placement::NeverReplace;
+OutputVerdict examineLogPlace(int folder, const std::string &name, bool replace,
+                              const ProtectedInputs &inputs, std::string_view output) {
     struct stat here {};
-    if (::lstat(location.c_str(), &here) == 0) {
-        // Said before a long log is written in vain; the final rename decides all the same.
-        if (!replace)
-            return OutputRefusal{std::strerror(EEXIST), true};
-        std::string refusal = refusalToReplace(here, inputs);
-        if (!refusal.empty())
-            return OutputRefusal{std::move(refusal)};
-        placement = PendingOutput::Placement::Replace;
+    if (::fstatat(folder, name.c_str(), &here, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT ? OutputVerdict{} : OutputVerdict::refusing(std::strerror(errno));
+    if (!replace)
+        return OutputVerdict::refusing(std::strerror(EEXIST), true);
+    // A log is a plain file of ours: a link, a folder or an input under its name is the
+    // user's, whatever it is called.
+    if (S_ISLNK(here.st_mode))
+        return OutputVerdict::refusing("it is a link, which Tessaly does not replace");
+    if (!S_ISREG(here.st_mode))
+        return OutputVerdict::refusing("it is " + std::string(os::kindName(here.st_mode)) +
+                                       ", which Tessaly does not replace");
+    if (isSameItem(here, inputs.own))
+        return OutputVerdict::refusing("it is the input itself");
+    for (const fs::path &other : inputs.others) {
+        if (isSameItem(here, other))
+            return OutputVerdict::refusing("it is one of the inputs");
     }
-    try {
-        writeFileWhole(location, text, mode, placement);
-        return std::nullopt;
-    } catch (const std::system_error &error) {
-        const int code = error.code().value();
-        return OutputRefusal{reasonFor(code), code == EEXIST && !replace};
-    } catch (const std::bad_alloc &) {
-        return OutputRefusal{reasonFor(ENOMEM)};
+    const std::string named = outputNamedBy(headOf(folder, name));
+    if (!named.empty() && named != changeLogField(output))
+        return OutputVerdict::refusing("it is the change log of " + xml::curlyQuoted(named) +
+                                       ", which Tessaly does not replace");
+    return OutputVerdict::replacing();
+}
+
+int fingerprint(int fd, std::uint64_t &size, std::string &sha256) {
+    sha256_ctx context;
+    sha256_init(&context);
+    constexpr std::size_t kChunk = std::size_t(1) << 20;
+    const std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[kChunk]);
+    size = 0;
+    for (;;) {
+        const ssize_t got = ::pread(fd, buffer.get(), kChunk, off_t(size));
+        if (got == 0)
+            break;
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        sha256_update(&context, std::size_t(got), buffer.get());
+        size += std::uint64_t(got);
     }
+    std::uint8_t digest[SHA256_DIGEST_SIZE];
+    sha256_digest(&context, sizeof digest, digest);
+    static constexpr char kHex[] = "0123456789abcdef";
+    sha256.clear();
+    for (const std::uint8_t byte : digest) {
+        sha256.push_back(kHex[byte >> 4]);
+        sha256.push_back(kHex[byte & 0xF]);
+    }
+    return 0;
 }
 
 } // namespace tessaly

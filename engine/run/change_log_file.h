@@ -2,12 +2,10 @@
 
 #include "engine/run/output_location.h"
 
+#include <cstdint>
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <string_view>
-
-#include <sys/types.h>
 
 namespace tessaly {
 
@@ -16,11 +14,15 @@ namespace tessaly {
 /// Day2_braw.relink.log).
 std::filesystem::path changeLogLocation(const std::filesystem::path &output);
 
-/// Writes `text` to `location` whole or not at all, with the permission bits `mode`. An item
-/// already there is replaced only when `replace` is given and it is a regular file that is none
-/// of `inputs`. Returns why it could not be written, nothing when it was; never throws.
-std::optional<OutputRefusal> writeChangeLog(const std::filesystem::path &location,
-                                            std::string_view text, mode_t mode, bool replace,
-                                            const ProtectedInputs &inputs);
+/// What the change log of `output` (the path as its header spells it) may do at the entry
+/// `name` of the open `folder`: be written where nothing stands; replace, under `replace`, a
+/// regular file that is none of `inputs` and no change log of another output (A.fcpxml and
+/// A.fcpxmld both log to A_braw.relink.log, and neither run may take the other's).
+OutputVerdict examineLogPlace(int folder, const std::string &name, bool replace,
+                              const ProtectedInputs &inputs, std::string_view output);
+
+/// The size of the file open at `fd` and the SHA-256 of its bytes in lower-case hex, read from
+/// its start; 0 or the error.
+int fingerprint(int fd, std::uint64_t &size, std::string &sha256);
 
 } // namespace tessaly

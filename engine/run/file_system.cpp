@@ -1,5 +1,7 @@
 #include "engine/run/file_system.h"
 
+#include "engine/run/system_calls.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <memory>
@@ -84,10 +86,6 @@ std::string_view kindName(mode_t mode) {
     }
 }
 
-bool isDiskFull(int error) {
-    return error == ENOSPC || error == EDQUOT || error == EFBIG;
-}
-
 int openRegular(int dir, const char *name, bool followLink, UniqueFd &fd, struct stat &info) {
     fd.reset();
     // Look before opening: opening a pipe waits for a writer, and opening some devices acts.
@@ -122,8 +120,8 @@ int createUniqueFile(int dir, const std::string &prefix, mode_t mode, UniqueFd &
                      std::string &name) {
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         name = prefix + randomSuffix();
-        fd = UniqueFd(::openat(dir, name.c_str(),
-                               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
+        fd = UniqueFd(
+            ::openat(dir, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
         if (fd)
             return 0;
         if (errno != EEXIST)
@@ -144,29 +142,25 @@ int createUniqueFolder(int dir, const std::string &prefix, mode_t mode, std::str
 }
 
 int renameNoReplace(int dir, const std::string &from, const std::string &to) {
-#if defined(__APPLE__)
-    if (::renameatx_np(dir, from.c_str(), dir, to.c_str(), RENAME_EXCL) == 0)
-        return 0;
-    if (errno != ENOTSUP && errno != EINVAL)
-        return errno;
-#else
-    if (::renameat2(dir, from.c_str(), dir, to.c_str(), RENAME_NOREPLACE) == 0)
+    const SystemCalls &calls = systemCalls();
+    if (calls.renameNoReplace(dir, from.c_str(), to.c_str()) == 0)
         return 0;
     if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
         return errno;
-#endif
     // A file system without an exclusive rename. A file can still be moved without ever
     // replacing anything: a second link fails when the name is taken.
     struct stat info {};
     if (::fstatat(dir, from.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
         return errno;
     if (!S_ISDIR(info.st_mode)) {
-        if (::linkat(dir, from.c_str(), dir, to.c_str(), 0) != 0)
+        if (calls.link(dir, from.c_str(), to.c_str()) == 0)
+            return ::unlinkat(dir, from.c_str(), 0) == 0 ? 0 : errno;
+        if (errno != EPERM && errno != ENOTSUP && errno != ENOSYS && errno != EMLINK)
             return errno;
-        return ::unlinkat(dir, from.c_str(), 0) == 0 ? 0 : errno;
     }
-    // A folder cannot be linked; look first. Only an empty folder made in the instant between
-    // the look and the rename could be replaced.
+    // Neither (exFAT through FUSE, some network shares), or a folder, which cannot be linked:
+    // look first. Only an item made in the instant between the look and the rename, by a
+    // program that does not take the folder's lock as runs do, could be replaced.
     if (::fstatat(dir, to.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0)
         return EEXIST;
     if (errno != ENOENT)
@@ -175,13 +169,8 @@ int renameNoReplace(int dir, const std::string &from, const std::string &to) {
 }
 
 int renameExchange(int dir, const std::string &a, const std::string &b) {
-#if defined(__APPLE__)
-    if (::renameatx_np(dir, a.c_str(), dir, b.c_str(), RENAME_SWAP) == 0)
+    if (systemCalls().renameExchange(dir, a.c_str(), b.c_str()) == 0)
         return 0;
-#else
-    if (::renameat2(dir, a.c_str(), dir, b.c_str(), RENAME_EXCHANGE) == 0)
-        return 0;
-#endif
     return errno == EINVAL || errno == ENOSYS ? ENOTSUP : errno;
 }
 
@@ -190,26 +179,32 @@ int renameReplacing(int dir, const std::string &from, const std::string &to) {
 }
 
 int syncToDisk(int fd) {
-#if defined(__APPLE__)
-    // fsync on macOS leaves the data in the drive's cache.
-    if (::fcntl(fd, F_FULLFSYNC) == 0)
-        return 0;
-#endif
-    while (::fsync(fd) != 0) {
+    while (systemCalls().sync(fd) != 0) {
         if (errno != EINTR)
             return errno;
     }
     return 0;
 }
 
+int writeAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t put = systemCalls().write(fd, bytes.data(), bytes.size());
+        if (put < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        bytes.remove_prefix(std::size_t(put));
+    }
+    return 0;
+}
+
 int copyContents(int from, int to) {
-#if defined(__linux__)
     // In the kernel, without passing the bytes through this process; some file systems can
     // share the blocks instead of writing them again.
     bool copiedAny = false;
     for (;;) {
-        const ssize_t copied =
-            ::copy_file_range(from, nullptr, to, nullptr, std::size_t(1) << 30, 0);
+        const ssize_t copied = systemCalls().copyRange(from, to, std::size_t(1) << 30);
         if (copied > 0) {
             copiedAny = true;
             continue;
@@ -224,7 +219,6 @@ int copyContents(int from, int to) {
             return errno;
         break;
     }
-#endif
     constexpr std::size_t kChunk = std::size_t(1) << 20;
     const std::unique_ptr<char[]> buffer(new char[kChunk]);
     for (;;) {
@@ -236,15 +230,8 @@ int copyContents(int from, int to) {
                 continue;
             return errno;
         }
-        for (ssize_t done = 0; done < got;) {
-            const ssize_t put = ::write(to, buffer.get() + done, std::size_t(got - done));
-            if (put < 0) {
-                if (errno == EINTR)
-                    continue;
-                return errno;
-            }
-            done += put;
-        }
+        if (int error = writeAll(to, std::string_view(buffer.get(), std::size_t(got))))
+            return error;
     }
 }
 

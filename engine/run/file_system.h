@@ -7,9 +7,10 @@
 #include <sys/types.h>
 
 // The few file-system primitives a safe run needs, over POSIX descriptors, with the platform's
-// own calls where POSIX has none (an exclusive or swapping rename). Every function returns 0 or
-// an errno value and never throws; names are taken relative to an open folder, so a folder
-// renamed meanwhile cannot redirect a write. Linux and macOS.
+// own calls where POSIX has none (an exclusive or swapping rename); the calls that differ by file
+// system go through the table of system_calls.h. Every function returns 0 or an errno value and
+// never throws; names are taken relative to an open folder, so a folder renamed meanwhile cannot
+// redirect a write. Linux and macOS.
 
 namespace tessaly::os {
 
@@ -38,9 +39,6 @@ private:
 /// What stands at a name, as a user would call it: "a named pipe", "a socket", "a device"...
 std::string_view kindName(mode_t mode);
 
-/// True for ENOSPC, EDQUOT and EFBIG (a write past the process's file-size limit).
-bool isDiskFull(int error);
-
 /// Examines `name` in `dir` (following a link only when `followLink`) and opens it for reading
 /// only when it is a regular file, so a pipe or device is never opened and nothing blocks.
 /// On success `info` describes the item and `fd` is open only for a regular file.
@@ -50,7 +48,7 @@ int openRegular(int dir, const char *name, bool followLink, UniqueFd &fd, struct
 int openFolder(int dir, const char *name, bool followLink, UniqueFd &fd);
 
 /// Creates a new file `prefix` + six random letters or digits in `dir` (never an existing one),
-/// open for writing, with `mode`; `name` receives the name made.
+/// open for reading and writing, with `mode`; `name` receives the name made.
 int createUniqueFile(int dir, const std::string &prefix, mode_t mode, UniqueFd &fd,
                      std::string &name);
 
@@ -68,6 +66,9 @@ int renameReplacing(int dir, const std::string &from, const std::string &to);
 
 /// Forces what was written through `fd` (a file or a folder) to the disk.
 int syncToDisk(int fd);
+
+/// Writes all of `bytes` to `fd`, as many writes as the file system takes.
+int writeAll(int fd, std::string_view bytes);
 
 /// Copies the bytes of `from` (from its start) to the end of `to`.
 int copyContents(int from, int to);

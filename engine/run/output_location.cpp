@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace fs = std::filesystem;
@@ -71,48 +72,56 @@ bool isWithin(const fs::path &inner, const fs::path &outer) {
     return true;
 }
 
-OutputState examineOutput(const fs::path &output, bool bundle, bool replace,
-                          const ProtectedInputs &inputs) {
+fs::path folderOf(const fs::path &path) {
+    const fs::path parent = path.parent_path();
+    return parent.empty() ? fs::path(".") : parent;
+}
+
+OutputVerdict examineOutput(int folder, const std::string &name, bool bundle, bool replace,
+                            const ProtectedInputs &inputs) {
     struct stat here {};
-    if (::lstat(output.c_str(), &here) != 0) {
+    if (::fstatat(folder, name.c_str(), &here, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno == ENOENT)
-            return OutputState::Free;
-        throw OutputRefusal{std::strerror(errno)};
+            return {};
+        return OutputVerdict::refusing(std::strerror(errno));
     }
     // What a link at the output names counts too: writing there must not look like a
     // relinked copy of the input while it is the input.
     struct stat named = here;
-    const bool linked = S_ISLNK(here.st_mode) && ::stat(output.c_str(), &named) == 0;
+    const bool linked = S_ISLNK(here.st_mode) && ::fstatat(folder, name.c_str(), &named, 0) == 0;
     for (const struct stat *item : {&here, &named}) {
         const bool throughLink = item == &named && linked;
         if (holdsOrIs(*item, inputs.own, false))
-            throw OutputRefusal{throughLink ? "it is a link to the input"
-                                            : "it is the input itself"};
+            return OutputVerdict::refusing(throughLink ? "it is a link to the input"
+                                                       : "it is the input itself");
         for (const fs::path &other : inputs.others) {
             if (holdsOrIs(*item, other, false))
-                throw OutputRefusal{throughLink ? "it is a link to one of the inputs"
-                                                : "it is one of the inputs"};
+                return OutputVerdict::refusing(throughLink ? "it is a link to one of the inputs"
+                                                           : "it is one of the inputs");
         }
     }
     if (!replace)
-        throw OutputRefusal{std::strerror(EEXIST), true};
+        return OutputVerdict::refusing(std::strerror(EEXIST), true);
     if (S_ISLNK(here.st_mode))
-        throw OutputRefusal{linked ? "it is a link, which Tessaly does not replace"
-                                   : "it is a broken link, which Tessaly does not replace"};
+        return OutputVerdict::refusing(linked
+                                           ? "it is a link, which Tessaly does not replace"
+                                           : "it is a broken link, which Tessaly does not replace");
     if (!bundle) {
-        if (!S_ISREG(here.st_mode) || !hasExtension(output, "fcpxml"))
-            throw OutputRefusal{"it is not an .fcpxml document, so Tessaly does not replace it"};
-        return OutputState::Replaceable;
+        if (!S_ISREG(here.st_mode) || !hasExtension(name, "fcpxml"))
+            return OutputVerdict::refusing(
+                "it is not an .fcpxml document, so Tessaly does not replace it");
+        return OutputVerdict::replacing();
     }
-    if (!S_ISDIR(here.st_mode) || !hasExtension(output, "fcpxmld"))
-        throw OutputRefusal{"it is not an .fcpxmld bundle, so Tessaly does not replace it"};
+    if (!S_ISDIR(here.st_mode) || !hasExtension(name, "fcpxmld"))
+        return OutputVerdict::refusing(
+            "it is not an .fcpxmld bundle, so Tessaly does not replace it");
     if (holdsOrIs(here, inputs.own, true))
-        throw OutputRefusal{"it holds the input"};
+        return OutputVerdict::refusing("it holds the input");
     for (const fs::path &other : inputs.others) {
         if (holdsOrIs(here, other, true))
-            throw OutputRefusal{"it holds one of the inputs"};
+            return OutputVerdict::refusing("it holds one of the inputs");
     }
-    return OutputState::Replaceable;
+    return OutputVerdict::replacing();
 }
 
 } // namespace tessaly

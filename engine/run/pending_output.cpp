@@ -1,7 +1,10 @@
 #include "engine/run/pending_output.h"
 
+#include "engine/run/output_location.h"
+
 #include <cerrno>
-#include <system_error>
+#include <map>
+#include <mutex>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -18,15 +21,6 @@ constexpr std::size_t kSuffixLength = 6;
 // The longest name most file systems take (NAME_MAX on Linux, and on macOS in bytes of UTF-8).
 constexpr std::size_t kLongestName = 255;
 
-[[noreturn]] void fail(int error, const char *what) {
-    throw std::system_error(error, std::generic_category(), what);
-}
-
-void check(int error, const char *what) {
-    if (error)
-        fail(error, what);
-}
-
 bool isSuffix(std::string_view text) {
     if (text.size() != kSuffixLength)
         return false;
@@ -39,12 +33,47 @@ bool isSuffix(std::string_view text) {
     return true;
 }
 
-fs::path folderOf(const fs::path &destination) {
-    const fs::path parent = destination.parent_path();
-    return parent.empty() ? fs::path(".") : parent;
+/// The temporaries of this process's pending outputs, by registration.
+struct Pending {
+    std::recursive_mutex mutex; // a commit ends its registration while it holds it
+    unsigned long lastId = 0;
+    std::map<unsigned long, std::pair<int, std::string>> temporaries;
+};
+
+Pending &pending() {
+    static Pending *const list = new Pending; // never destroyed: a signal may come at exit
+    return *list;
 }
 
 } // namespace
+
+void PendingOutput::Registration::begin(int folder, const std::string &name) {
+    Pending &list = pending();
+    const std::lock_guard lock(list.mutex);
+    m_id = ++list.lastId;
+    list.temporaries.emplace(m_id, std::make_pair(folder, name));
+}
+
+void PendingOutput::Registration::end() {
+    if (m_id == 0)
+        return;
+    Pending &list = pending();
+    const std::lock_guard lock(list.mutex);
+    list.temporaries.erase(std::exchange(m_id, 0));
+}
+
+void PendingOutput::abandonAll() {
+    Pending &list = pending();
+    // Held until the process ends: a commit waits for it, so none follows.
+    list.mutex.lock();
+    for (const auto &[id, temporary] : list.temporaries) {
+        // A run still at work may add entries to a folder while it goes; try again.
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            if (os::removeTree(temporary.first, temporary.second) == 0)
+                break;
+        }
+    }
+}
 
 std::string PendingOutput::temporaryPrefix(std::string_view destinationName) {
     const std::size_t room = kLongestName - 1 - kMarker.size() - kSuffixLength;
@@ -60,39 +89,53 @@ std::string PendingOutput::temporaryPrefix(std::string_view destinationName) {
     return "." + std::string(name) + std::string(kMarker);
 }
 
-PendingOutput::PendingOutput(fs::path destination, Kind kind, os::UniqueFd folder, std::string name)
-    : m_destination(std::move(destination)), m_kind(kind), m_folder(std::move(folder)),
+PendingOutput::PendingOutput(Kind kind, os::UniqueFd folder, std::string name, WriteFailure failure)
+    : m_kind(kind), m_failure(std::move(failure)), m_folder(std::move(folder)),
       m_finalName(std::move(name)) {}
 
-PendingOutput PendingOutput::create(const fs::path &destination, Kind kind, mode_t mode) {
+PendingOutput PendingOutput::create(const fs::path &destination, Kind kind, mode_t mode,
+                                    WriteFailure failure) {
     os::UniqueFd folder;
-    check(os::openFolder(AT_FDCWD, folderOf(destination).c_str(), true, folder),
-          "open the output folder");
-    PendingOutput output(destination, kind, std::move(folder), destination.filename().string());
-    // Another run clears leftovers by taking their locks: between this temporary's creation and
-    // its lock it would look like a killed run's. Runs therefore clear and create in turn.
-    const os::FolderLock inTurn(output.m_folder.get());
-    output.clearLeftovers();
-
-    const std::string prefix = temporaryPrefix(output.m_finalName);
-    const int dir = output.m_folder.get();
-    if (kind == Kind::File) {
-        check(os::createUniqueFile(dir, prefix, S_IRUSR | S_IWUSR, output.m_item, output.m_name),
-              "create the temporary file");
-    } else {
-        check(os::createUniqueFolder(dir, prefix, S_IRWXU, output.m_name),
-              "create the temporary folder");
-        check(os::openFolder(dir, output.m_name.c_str(), false, output.m_item),
-              "open the temporary folder");
-    }
-    // The exact bits asked for, whatever the process's umask.
-    if (::fchmod(output.m_item.get(), mode) != 0)
-        fail(errno, "set the permissions");
-    check(os::tryLock(output.m_item.get()), "lock the temporary");
+    failure.check(os::openFolder(AT_FDCWD, folderOf(destination).c_str(), true, folder));
+    PendingOutput output(kind, std::move(folder), destination.filename().string(),
+                         std::move(failure));
+    output.createTemporary(mode);
     return output;
 }
 
+PendingOutput PendingOutput::create(int folder, const std::string &name, Kind kind, mode_t mode,
+                                    WriteFailure failure) {
+    os::UniqueFd own(::fcntl(folder, F_DUPFD_CLOEXEC, 0));
+    if (!own)
+        failure.raise(errno);
+    PendingOutput output(kind, std::move(own), name, std::move(failure));
+    output.createTemporary(mode);
+    return output;
+}
+
+void PendingOutput::createTemporary(mode_t mode) {
+    // Another run clears leftovers by taking their locks: between this temporary's creation and
+    // its lock it would look like a killed run's. Runs therefore clear and create in turn.
+    const os::FolderLock inTurn(m_folder.get());
+    clearLeftovers();
+
+    const std::string prefix = temporaryPrefix(m_finalName);
+    const int dir = m_folder.get();
+    if (m_kind == Kind::File) {
+        m_failure.check(os::createUniqueFile(dir, prefix, S_IRUSR | S_IWUSR, m_item, m_name));
+    } else {
+        m_failure.check(os::createUniqueFolder(dir, prefix, S_IRWXU, m_name));
+        m_failure.check(os::openFolder(dir, m_name.c_str(), false, m_item));
+    }
+    // The exact bits asked for, whatever the process's umask.
+    if (::fchmod(m_item.get(), mode) != 0)
+        m_failure.raise(errno);
+    m_failure.check(os::tryLock(m_item.get()));
+    m_registration.begin(m_folder.get(), m_name);
+}
+
 PendingOutput::~PendingOutput() {
+    m_registration.end();
     m_item.reset();
     if (m_folder && !m_name.empty())
         os::removeTree(m_folder.get(), m_name);
@@ -128,15 +171,18 @@ void PendingOutput::clearLeftovers() const {
 }
 
 void PendingOutput::commit(Placement placement) {
-    check(os::syncToDisk(m_item.get()), "write to the disk");
+    m_failure.check(os::syncToDisk(m_item.get()));
+    // Once the move begins, a signal waits for it: the output is then in place, whole.
+    const std::lock_guard moving(pending().mutex);
     if (placement == Placement::NeverReplace) {
-        check(os::renameNoReplace(m_folder.get(), m_name, m_finalName), "move into place");
+        m_failure.check(os::renameNoReplace(m_folder.get(), m_name, m_finalName));
     } else if (m_kind == Kind::File) {
-        check(os::renameReplacing(m_folder.get(), m_name, m_finalName), "move into place");
+        m_failure.check(os::renameReplacing(m_folder.get(), m_name, m_finalName));
     } else {
         replaceFolder();
     }
     m_name.clear();
+    m_registration.end(); // under the lock already held
     // The rename itself must reach the disk too; some file systems cannot sync a folder, and
     // the output is in place either way.
     os::syncToDisk(m_folder.get());
@@ -146,52 +192,45 @@ void PendingOutput::replaceFolder() {
     const int dir = m_folder.get();
     int error = os::renameExchange(dir, m_name, m_finalName);
     if (error == ENOENT) {
-        check(os::renameNoReplace(dir, m_name, m_finalName), "move into place");
+        m_failure.check(os::renameNoReplace(dir, m_name, m_finalName));
         return;
     }
     if (error == 0) {
-        // The old output now has the temporary's name: remove it. Should that fail part way,
-        // what is left is hidden and cleared by the next output here.
+        // The old output now has the temporary's name. It was examined as a bundle; should
+        // anything else have taken its place since, it goes back and the run fails.
+        struct stat replaced {};
+        if (::fstatat(dir, m_name.c_str(), &replaced, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISDIR(replaced.st_mode)) {
+            os::renameExchange(dir, m_name, m_finalName);
+            m_failure.raise("it changed while Tessaly was writing, so nothing was replaced");
+        }
+        // Should its removal fail part way, what is left is hidden and cleared by the next
+        // output here.
         os::removeTree(dir, m_name);
         return;
     }
     if (error != ENOTSUP)
-        fail(error, "move into place");
+        m_failure.raise(error);
     // No swap on this file system: set the old output aside, then move the new one in.
     const std::string prefix = temporaryPrefix(m_finalName);
     std::string aside;
     for (int attempt = 0; attempt < 100; ++attempt) {
         os::UniqueFd probe;
         // A free hidden name: made as a file, then given up for the rename to take.
-        check(os::createUniqueFile(dir, prefix, S_IRUSR | S_IWUSR, probe, aside),
-              "set the old output aside");
+        m_failure.check(os::createUniqueFile(dir, prefix, S_IRUSR | S_IWUSR, probe, aside));
         ::unlinkat(dir, aside.c_str(), 0);
         error = os::renameNoReplace(dir, m_finalName, aside);
         if (error != EEXIST)
             break;
     }
-    check(error, "set the old output aside");
+    m_failure.check(error);
     error = os::renameNoReplace(dir, m_name, m_finalName);
     if (error) {
+        // The old output goes back: without it the user would have neither.
         os::renameNoReplace(dir, aside, m_finalName);
-        fail(error, "move into place");
+        m_failure.raise(error);
     }
     os::removeTree(dir, aside);
-}
-
-void writeFileWhole(const fs::path &destination, std::string_view bytes, mode_t mode,
-                    PendingOutput::Placement placement) {
-    PendingOutput output = PendingOutput::create(destination, PendingOutput::Kind::File, mode);
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(output.fd(), bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            fail(errno, "write");
-        }
-        bytes.remove_prefix(std::size_t(written));
-    }
-    output.commit(placement);
 }
 
 } // namespace tessaly

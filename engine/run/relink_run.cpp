@@ -8,6 +8,7 @@
 #include "engine/run/file_system.h"
 #include "engine/run/output_location.h"
 #include "engine/run/pending_output.h"
+#include "engine/run/run_error.h"
 #include "engine/xml/document.h"
 #include "engine/xml/text.h"
 
@@ -15,7 +16,7 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
-#include <system_error>
+#include <optional>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -29,94 +30,171 @@ namespace {
 
 constexpr mode_t kPermissionBits = S_IRWXU | S_IRWXG | S_IRWXO;
 
-/// A run that ends with a message of its own.
-struct RunFailure {
-    std::string message;
-    bool outputExists = false;
-};
-
 std::string inQuotes(const fs::path &path) {
     return xml::curlyQuoted(path.string());
 }
 
-std::string reasonFor(int error) {
-    return os::isDiskFull(error) ? "the disk is full" : std::strerror(error);
-}
-
 /// The pieces of one run, resolved once.
 struct Locations {
-    fs::path input;  ///< as the user gave it, without a trailing separator
+    fs::path input;  ///< the document or bundle read, without a trailing separator
     fs::path output; ///< likewise
     bool bundle = false;
+    /// The document the user named inside the bundle; empty when they named the bundle.
+    std::string namedDocument;
 
-    /// The failure to write the output, in the words the user knows: the input is copied.
-    RunFailure outputFailure(const std::string &reason, bool exists = false) const {
+    /// How a failure to write the output is told, in the words the user knows: the input is
+    /// copied.
+    WriteFailure outputFailure() const {
         const std::string_view prefix =
             bundle ? RelinkRun::kCopyBundleFailed : RelinkRun::kCopyFileFailed;
         return {std::string(prefix) + inQuotes(input.filename()) + " could not be copied to " +
-                    inQuotes(output) + ": " + reason + ".",
-                exists};
+                inQuotes(output) + ": "};
     }
 };
 
-/// Examines the output as an apply would and says whether it may replace what stands there.
-PendingOutput::Placement placementFor(const RunRequest &request, const Locations &at) {
-    try {
-        const OutputState state = examineOutput(at.output, at.bundle, request.replaceExisting,
-                                                {at.input, request.otherInputs});
-        return state == OutputState::Replaceable ? PendingOutput::Placement::Replace
-                                                 : PendingOutput::Placement::NeverReplace;
-    } catch (const OutputRefusal &refusal) {
-        throw at.outputFailure(refusal.reason, refusal.exists);
+Locations locate(const RunRequest &request) {
+    Locations at{withoutTrailingSeparator(request.input),
+                 withoutTrailingSeparator(request.output),
+                 RelinkRun::isBundle(request.input),
+                 {}};
+    // A document inside a bundle is that bundle's: written beside it, it would be a second
+    // document in the bundle, and a later run might relink either.
+    const fs::path folder = at.input.parent_path();
+    if (!at.bundle && RelinkRun::isBundle(folder)) {
+        at.namedDocument = at.input.filename().string();
+        at.input = folder;
+        at.bundle = true;
     }
+    return at;
 }
 
-/// Moves a finished output into place, having looked again at what now stands there: another
-/// run may have written it meanwhile.
-void commit(PendingOutput &pending, const RunRequest &request, const Locations &at) {
-    for (int attempt = 1;; ++attempt) {
-        const PendingOutput::Placement placement = placementFor(request, at);
-        try {
-            pending.commit(placement);
-            return;
-        } catch (const std::system_error &error) {
-            const int code = error.code().value();
-            // Another run put its output there between the look and the move: with consent,
-            // look again and replace it.
-            if (code == EEXIST && request.replaceExisting && attempt < 3)
-                continue;
-            throw at.outputFailure(reasonFor(code), code == EEXIST);
-        }
-    }
-}
-
-PendingOutput createOutput(const Locations &at, PendingOutput::Kind kind, mode_t mode) {
-    try {
-        return PendingOutput::create(at.output, kind, mode);
-    } catch (const std::system_error &error) {
-        throw at.outputFailure(reasonFor(error.code().value()));
-    }
-}
+/// The input, open: a document, or a bundle and the document inside it.
+struct Source {
+    os::UniqueFd bundle; ///< the bundle's folder; closed for a single document
+    struct stat bundleInfo {};
+    std::string name;    ///< the document's name inside the bundle
+    fs::path path;       ///< the document as messages and the outcome name it
+    std::string subject; ///< the quoted name the user knows
+    os::UniqueFd document;
+    struct stat info {};
+};
 
 /// The run's own refusal to read its input. `subject` is the quoted name the user knows; the
 /// sentence is the one the document itself gives when it cannot be read, so both read alike.
-RunFailure cannotRead(const std::string &subject, const std::string &reason) {
-    return {"Cannot read " + subject + ": " + reason + "."};
+RunError cannotRead(const std::string &subject, int error) {
+    return RunError("Cannot read " + subject + ": " + xml::systemErrorText(error) + ".", error);
 }
 
-/// Why an item that is no regular file cannot be read as a document.
-RunFailure notAFile(const std::string &subject, const struct stat &info) {
-    if (S_ISDIR(info.st_mode))
-        return cannotRead(subject, reasonFor(EISDIR));
-    return cannotRead(subject,
-                      "it is " + std::string(os::kindName(info.st_mode)) + ", not a regular file");
+/// Opens the document at `dir`/`name` as `source.document`, or says why it cannot be read.
+void openDocument(Source &source, int dir, const char *name, bool followLink) {
+    if (int error = os::openRegular(dir, name, followLink, source.document, source.info))
+        throw cannotRead(source.subject, error);
+    if (source.document)
+        return;
+    if (S_ISDIR(source.info.st_mode))
+        throw cannotRead(source.subject, EISDIR);
+    throw RunError("Cannot read " + source.subject + ": it is " +
+                   std::string(os::kindName(source.info.st_mode)) + ", not a regular file.");
+}
+
+/// The first top-level entry of the open bundle whose extension is "fcpxml", in listing order.
+std::string findDocument(int bundle) {
+    const int copy = ::dup(bundle);
+    DIR *listing = copy < 0 ? nullptr : ::fdopendir(copy);
+    if (!listing) {
+        if (copy >= 0)
+            ::close(copy);
+        return {};
+    }
+    std::string found;
+    while (const dirent *entry = ::readdir(listing)) {
+        if (hasExtension(entry->d_name, "fcpxml")) {
+            found = entry->d_name;
+            break;
+        }
+    }
+    ::closedir(listing);
+    return found;
+}
+
+void openBundle(Source &source, const Locations &at) {
+    // A bundle given through a link is the folder the link names.
+    if (int error = os::openFolder(AT_FDCWD, at.input.c_str(), true, source.bundle)) {
+        if (error == ENOTDIR)
+            throw RunError(std::string(RelinkRun::kNoDocumentInBundle));
+        throw cannotRead(inQuotes(at.input.filename()), error);
+    }
+    if (::fstat(source.bundle.get(), &source.bundleInfo) != 0)
+        throw cannotRead(inQuotes(at.input.filename()), errno);
+}
+
+void openDocumentInBundle(Source &source, const Locations &at) {
+    source.name = at.namedDocument.empty() ? findDocument(source.bundle.get()) : at.namedDocument;
+    if (source.name.empty())
+        throw RunError(std::string(RelinkRun::kNoDocumentInBundle));
+    source.path = at.input / source.name;
+    source.subject = inQuotes(source.name) + " in the bundle " + inQuotes(at.input.filename());
+    struct stat info {};
+    if (::fstatat(source.bundle.get(), source.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISLNK(info.st_mode))
+        throw RunError(std::string(RelinkRun::kDocumentIsLink));
+    openDocument(source, source.bundle.get(), source.name.c_str(), false);
+}
+
+/// Refuses, before anything is read, an output that would overwrite the user's project or
+/// land where Final Cut Pro would take it for part of a bundle.
+void refuseOverlaps(const Locations &at) {
+    const fs::path out = comparable(at.output);
+    if (at.bundle) {
+        const fs::path in = comparable(at.input);
+        if (isWithin(out, in))
+            throw RunError(std::string(RelinkRun::kOutputInsideInput));
+        if (isWithin(in, out))
+            throw RunError(std::string(RelinkRun::kOutputContainsInput));
+    }
+    if (RelinkRun::isBundle(out.parent_path()))
+        throw RunError(std::string(RelinkRun::kOutputInsideBundle));
+}
+
+ProtectedInputs protectedInputs(const RunRequest &request, const Locations &at) {
+    return {at.input, request.otherInputs};
+}
+
+/// Examines what stands at the output through `folder`, the one the output is written to, and
+/// says whether it may be replaced.
+PendingOutput::Placement placementFor(int folder, const std::string &name,
+                                      const RunRequest &request, const Locations &at) {
+    const OutputVerdict verdict = examineOutput(folder, name, at.bundle, request.replaceExisting,
+                                                protectedInputs(request, at));
+    if (verdict.refused())
+        at.outputFailure().raise(verdict.refusal, verdict.exists);
+    return verdict.replace ? PendingOutput::Placement::Replace
+                           : PendingOutput::Placement::NeverReplace;
+}
+
+/// What an apply would say of its output, said before anything is read or written.
+void examineOutputAhead(const RunRequest &request, const Locations &at) {
+    os::UniqueFd folder;
+    at.outputFailure().check(os::openFolder(AT_FDCWD, folderOf(at.output).c_str(), true, folder));
+    placementFor(folder.get(), at.output.filename().string(), request, at);
+}
+
+xml::Document readDocument(const Source &source, const Locations &at) {
+    try {
+        xml::Document document =
+            xml::Document::read(source.document.get(), source.path, FCPXMLRelinker::loadOptions());
+        return document;
+    } catch (const xml::DocumentError &error) {
+        throw RunError(at.bundle ? error.describing(source.subject).message() : error.message(),
+                       error.systemError());
+    }
 }
 
 /// The refusal of a run that requires every original: how many are missing or ambiguous, and
 /// the first few by name.
-RunFailure missingOriginalsFailure(const std::vector<RelinkChange> &changes, std::size_t missing,
-                                   std::size_t ambiguous, const RunRequest &request,
-                                   const Locations &at) {
+RunError missingOriginalsFailure(const std::vector<RelinkChange> &changes, std::size_t missing,
+                                 std::size_t ambiguous, const RunRequest &request,
+                                 const Locations &at) {
     constexpr std::size_t kNamed = 3;
     const std::size_t total = changes.size();
     const auto named = [&](OriginalPlace place, std::size_t count) {
@@ -151,7 +229,7 @@ RunFailure missingOriginalsFailure(const std::vector<RelinkChange> &changes, std
                    named(OriginalPlace::ambiguous, ambiguous) + ".";
     if (!request.dryRun)
         message += " Nothing was written.";
-    return {message};
+    return RunError(message);
 }
 
 /// The search folders as the run searches them: absolute, each once, in the order given.
@@ -199,7 +277,12 @@ RelinkResult relinkDocument(xml::Document &document, const RunRequest &request, 
         places.searchFolders.push_back(folder.string());
     OriginalsLocator originals(std::move(places));
 
-    RelinkResult result = FCPXMLRelinker::relink(document, &originals);
+    RelinkResult result;
+    try {
+        result = FCPXMLRelinker::relink(document, &originals);
+    } catch (const RelinkError &error) {
+        throw RunError(error.errorDescription());
+    }
     std::size_t missing = 0, ambiguous = 0;
     for (const RelinkChange &change : result.changes) {
         missing += change.original == OriginalPlace::missing ? 1 : 0;
@@ -215,198 +298,201 @@ RelinkResult relinkDocument(xml::Document &document, const RunRequest &request, 
     return result;
 }
 
-/// Writes the change log of a successful apply beside its output. Its failure is reported in
-/// the outcome and fails nothing: the output is already in place.
-void writeLogOf(const RunRequest &request, const Locations &at, mode_t documentMode,
-                RunOutcome &outcome) {
-    const fs::path location = changeLogLocation(at.output);
-    // A log is read later, perhaps elsewhere: it names the files in full.
-    const auto full = [](const fs::path &path) {
-        std::error_code error;
-        fs::path absolute = fs::absolute(path, error);
-        return (error ? path : absolute).lexically_normal().string();
-    };
-    std::optional<OutputRefusal> refusal;
-    try {
-        ChangeLogHeader header{changeLogProgram(), localDateTime(std::time(nullptr)),
-                               full(at.input), full(outcome.written),
-                               at.bundle ? outcome.document.filename().string() : ""};
-        for (const fs::path &folder : outcome.searchFolders)
-            header.searchFolders.push_back(folder.string());
-        refusal = writeChangeLog(location, changeLogText(header, *outcome.result),
-                                 (documentMode & 0666) | S_IWUSR, request.replaceExisting,
-                                 {at.input, request.otherInputs});
-    } catch (const std::exception &) {
-        refusal = OutputRefusal{std::strerror(ENOMEM)}; // only building the text can throw
-    }
-    if (!refusal) {
-        outcome.logPath = location;
-        return;
-    }
-    outcome.logError = "The change log could not be written to " + inQuotes(location) + ": " +
-                       refusal->reason + ".";
-    outcome.logExists = refusal->exists;
-}
+/// The document as written: its size and digest, for the change log to name.
+struct Written {
+    std::uint64_t size = 0;
+    std::string sha256;
+};
 
-/// Writes the relinked document to `fd`; a failure is told as the output's, like any other.
-void saveDocument(const xml::Document &document, int fd, const fs::path &name,
-                  const Locations &at) {
+/// Writes the relinked document to `fd` and reads it back for its digest.
+Written saveDocument(const xml::Document &document, int fd, const fs::path &name,
+                     const WriteFailure &failure) {
     try {
         document.save(fd, name);
     } catch (const xml::DocumentError &error) {
-        throw at.outputFailure(error.systemError() ? reasonFor(error.systemError())
-                                                   : error.reason());
+        if (error.systemError())
+            failure.raise(error.systemError());
+        failure.raise(error.reason());
     }
+    Written written;
+    failure.check(fingerprint(fd, written.size, written.sha256));
+    return written;
 }
 
-/// Returns the permission bits of the document written (of the input document for a preview).
-mode_t performFile(const RunRequest &request, const Locations &at, RunOutcome &outcome) {
-    os::UniqueFd input;
-    struct stat info {};
-    const std::string subject = inQuotes(at.input.filename());
-    if (int error = os::openRegular(AT_FDCWD, at.input.c_str(), true, input, info))
-        throw cannotRead(subject, reasonFor(error));
-    if (!input)
-        throw notAFile(subject, info);
-    if (!request.dryRun || request.checkOutput)
-        placementFor(request, at);
-
-    xml::Document document =
-        xml::Document::read(input.get(), at.input, FCPXMLRelinker::loadOptions());
-    input.reset();
-    outcome.document = at.input;
-    RelinkResult result = relinkDocument(document, request, at, outcome);
-    const mode_t mode = (info.st_mode & kPermissionBits) | S_IWUSR;
-    if (!request.dryRun) {
-        PendingOutput pending = createOutput(at, PendingOutput::Kind::File, mode);
-        saveDocument(document, pending.fd(), at.output, at);
-        commit(pending, request, at);
-        outcome.written = at.output;
-    }
-    outcome.result = std::move(result);
-    return mode;
-}
-
-/// The first top-level entry of the open bundle whose extension is "fcpxml", in listing order.
-std::string findDocument(int bundle) {
-    const int copy = ::dup(bundle);
-    DIR *listing = copy < 0 ? nullptr : ::fdopendir(copy);
-    if (!listing) {
-        if (copy >= 0)
-            ::close(copy);
-        return {};
-    }
-    std::string found;
-    while (const dirent *entry = ::readdir(listing)) {
-        if (hasExtension(entry->d_name, "fcpxml")) {
-            found = entry->d_name;
-            break;
-        }
-    }
-    ::closedir(listing);
-    return found;
-}
-
-RunFailure bundleCopyFailure(const BundleCopyError &error, const Locations &at) {
-    if (!error.reading())
-        return at.outputFailure(reasonFor(error.error()));
-    const std::string entry = inQuotes(error.entry()) + " in " + inQuotes(at.input.filename());
-    if (error.error() == 0)
-        return {std::string(RelinkRun::kCopyBundleFailed) + entry + " is " + error.kind() +
-                "; only files, folders and links can be copied."};
-    return {std::string(RelinkRun::kCopyBundleFailed) + entry +
-            " could not be read: " + reasonFor(error.error()) + "."};
-}
-
-void writeDocumentInto(const PendingOutput &pending, const std::string &name, mode_t mode,
-                       const xml::Document &document, const Locations &at) {
-    const auto failed = [&](int error) { return at.outputFailure(reasonFor(error)); };
+Written writeDocumentInto(const PendingOutput &pending, const std::string &name, mode_t mode,
+                          const xml::Document &document, const Locations &at) {
+    const WriteFailure failure = at.outputFailure();
     os::UniqueFd file(::openat(pending.fd(), name.c_str(),
-                               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                               O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                                S_IRUSR | S_IWUSR));
     if (!file)
-        throw failed(errno);
+        failure.raise(errno);
     if (::fchmod(file.get(), mode) != 0)
-        throw failed(errno);
-    saveDocument(document, file.get(), at.output / name, at);
-    if (int error = os::syncToDisk(file.get()))
-        throw failed(error);
+        failure.raise(errno);
+    Written written = saveDocument(document, file.get(), at.output / name, failure);
+    failure.check(os::syncToDisk(file.get()));
     if (::close(file.release()) != 0 && errno != EINTR)
-        throw failed(errno);
+        failure.raise(errno);
+    return written;
 }
 
-/// Returns the permission bits of the document written (of the input document for a preview).
-mode_t performBundle(const RunRequest &request, const Locations &at, RunOutcome &outcome) {
-    // A bundle given through a link is the folder the link names.
-    os::UniqueFd bundle;
-    if (int error = os::openFolder(AT_FDCWD, at.input.c_str(), true, bundle)) {
-        if (error == ENOTDIR)
-            throw RunFailure{std::string(RelinkRun::kNoDocumentInBundle)};
-        throw cannotRead(inQuotes(at.input.filename()), reasonFor(error));
-    }
-    struct stat bundleInfo {};
-    if (::fstat(bundle.get(), &bundleInfo) != 0)
-        throw cannotRead(inQuotes(at.input.filename()), reasonFor(errno));
-    const bool checkOutput = !request.dryRun || request.checkOutput;
-    if (checkOutput) {
-        // Writing into the input, or replacing a folder that holds it, would destroy the
-        // user's project.
-        const fs::path in = comparable(at.input);
-        const fs::path out = comparable(at.output);
-        if (isWithin(out, in))
-            throw RunFailure{std::string(RelinkRun::kOutputInsideInput)};
-        if (isWithin(in, out))
-            throw RunFailure{std::string(RelinkRun::kOutputContainsInput)};
-    }
-
-    const std::string name = findDocument(bundle.get());
-    if (name.empty())
-        throw RunFailure{std::string(RelinkRun::kNoDocumentInBundle)};
-    const fs::path documentPath = at.input / name;
-    const std::string subject = inQuotes(name) + " in the bundle " + inQuotes(at.input.filename());
-    os::UniqueFd input;
-    struct stat info {};
-    if (::fstatat(bundle.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
-        S_ISLNK(info.st_mode))
-        throw RunFailure{std::string(RelinkRun::kDocumentIsLink)};
-    if (int error = os::openRegular(bundle.get(), name.c_str(), false, input, info))
-        throw cannotRead(subject, reasonFor(error));
-    if (!input)
-        throw notAFile(subject, info);
-    if (checkOutput)
-        placementFor(request, at);
-
-    std::optional<xml::Document> document;
-    try {
-        document.emplace(
-            xml::Document::read(input.get(), documentPath, FCPXMLRelinker::loadOptions()));
-    } catch (const xml::DocumentError &error) {
-        throw error.describing(subject);
-    }
-    input.reset();
-    outcome.document = documentPath;
-    RelinkResult result = relinkDocument(*document, request, at, outcome);
-    const mode_t mode = (info.st_mode & kPermissionBits) | S_IWUSR;
-    if (!request.dryRun) {
-        PendingOutput pending = createOutput(at, PendingOutput::Kind::Folder,
-                                             (bundleInfo.st_mode & kPermissionBits) | S_IRWXU);
+/// Moves a finished output into place, having looked again, through the folder it is written
+/// to, at what now stands there. The caller holds the folder's lock, so no other run writes
+/// there meanwhile; another program may, and is looked at again.
+void commit(PendingOutput &pending, const RunRequest &request, const Locations &at) {
+    for (int attempt = 1;; ++attempt) {
+        const PendingOutput::Placement placement =
+            placementFor(pending.folder(), pending.name(), request, at);
         try {
-            copyBundleEntries(bundle.get(), pending.fd(), name);
-        } catch (const BundleCopyError &error) {
-            throw bundleCopyFailure(error, at);
+            pending.commit(placement);
+            return;
+        } catch (const RunError &error) {
+            if (error.error() != EEXIST || !request.replaceExisting || attempt == 3)
+                throw;
         }
-        writeDocumentInto(pending, name, mode, *document, at);
-        commit(pending, request, at);
-        outcome.written = at.output;
     }
+}
+
+/// A change log written whole beside its output, not yet in place.
+struct PendingLog {
+    fs::path location;
+    WriteFailure failure;
+    std::optional<PendingOutput> file;
+    std::string output; ///< the output its header names
+};
+
+/// The full path a log names: a log is read later, perhaps elsewhere.
+std::string fullPath(const fs::path &path) {
+    std::error_code error;
+    fs::path absolute = fs::absolute(path, error);
+    return (error ? path : absolute).lexically_normal().string();
+}
+
+/// Writes the change log of `pending`'s output under a temporary name; a failure is only noted
+/// in the outcome, for the output is written all the same.
+PendingLog prepareLog(const PendingOutput &pending, const RunRequest &request, const Locations &at,
+                      const Source &source, const Written &written, const RelinkResult &result,
+                      RunOutcome &outcome) {
+    PendingLog log{changeLogLocation(at.output), {}, std::nullopt, fullPath(at.output)};
+    log.failure.prefix = "The change log could not be written to " + inQuotes(log.location) + ": ";
+    try {
+        const std::string name = log.location.filename().string();
+        // Said before a long log is written in vain; said again once it is.
+        const OutputVerdict verdict =
+            examineLogPlace(pending.folder(), name, request.replaceExisting,
+                            protectedInputs(request, at), log.output);
+        if (verdict.refused())
+            log.failure.raise(verdict.refusal, verdict.exists);
+        ChangeLogHeader header{changeLogProgram(),
+                               localDateTime(std::time(nullptr)),
+                               fullPath(at.input),
+                               log.output,
+                               at.bundle ? source.name : "",
+                               {},
+                               written.size,
+                               written.sha256};
+        for (const fs::path &folder : outcome.searchFolders)
+            header.searchFolders.push_back(folder.string());
+        const std::string text = changeLogText(header, result);
+        const mode_t mode = (source.info.st_mode & 0666) | S_IWUSR;
+        log.file.emplace(PendingOutput::create(pending.folder(), name, PendingOutput::Kind::File,
+                                               mode, log.failure));
+        log.failure.check(os::writeAll(log.file->fd(), text));
+    } catch (const RunError &error) {
+        log.file.reset();
+        outcome.logError = error.what();
+        outcome.logExists = error.outputExists();
+    } catch (const std::bad_alloc &) {
+        log.file.reset();
+        outcome.logError = log.failure.prefix + xml::systemErrorText(ENOMEM) + ".";
+    }
+    return log;
+}
+
+/// Moves the log into place beside the output just committed, under the same lock, so that a
+/// log beside a document always describes that document.
+void commitLog(PendingLog &log, const RunRequest &request, const Locations &at,
+               RunOutcome &outcome) {
+    try {
+        const OutputVerdict verdict =
+            examineLogPlace(log.file->folder(), log.file->name(), request.replaceExisting,
+                            protectedInputs(request, at), log.output);
+        if (verdict.refused())
+            log.failure.raise(verdict.refusal, verdict.exists);
+        log.file->commit(verdict.replace ? PendingOutput::Placement::Replace
+                                         : PendingOutput::Placement::NeverReplace);
+        outcome.logPath = log.location;
+    } catch (const RunError &error) {
+        outcome.logError = error.what();
+        outcome.logExists = error.outputExists();
+    }
+}
+
+/// Writes the output whole, and its change log, and moves both into place.
+void apply(const RunRequest &request, const Locations &at, const Source &source,
+           const xml::Document &document, const RelinkResult &result, RunOutcome &outcome) {
+    const mode_t mode = (source.info.st_mode & kPermissionBits) | S_IWUSR;
+    Written written;
+    std::optional<PendingOutput> pending;
+    if (at.bundle) {
+        pending.emplace(PendingOutput::create(
+            at.output, PendingOutput::Kind::Folder,
+            (source.bundleInfo.st_mode & kPermissionBits) | S_IRWXU, at.outputFailure()));
+        copyBundleEntries(source.bundle.get(), pending->fd(), source.name,
+                          at.input.filename().string(), at.outputFailure());
+        written = writeDocumentInto(*pending, source.name, mode, document, at);
+    } else {
+        pending.emplace(
+            PendingOutput::create(at.output, PendingOutput::Kind::File, mode, at.outputFailure()));
+        written = saveDocument(document, pending->fd(), at.output, at.outputFailure());
+    }
+    std::optional<PendingLog> log;
+    if (request.writeLog)
+        log.emplace(prepareLog(*pending, request, at, source, written, result, outcome));
+
+    const os::FolderLock inTurn(pending->folder());
+    commit(*pending, request, at);
+    outcome.written = at.output;
+    if (log && log->file)
+        commitLog(*log, request, at, outcome);
+}
+
+/// One run over either kind of input: open it, examine the output, read, relink and, for an
+/// apply, write.
+void performRun(const RunRequest &request, const Locations &at, RunOutcome &outcome) {
+    const bool checkOutput = !request.dryRun || request.checkOutput;
+    Source source;
+    if (at.bundle) {
+        openBundle(source, at);
+        if (checkOutput)
+            refuseOverlaps(at);
+        openDocumentInBundle(source, at);
+    } else {
+        source.path = at.input;
+        source.subject = inQuotes(at.input.filename());
+        openDocument(source, AT_FDCWD, at.input.c_str(), true);
+        if (checkOutput)
+            refuseOverlaps(at);
+    }
+    if (checkOutput)
+        examineOutputAhead(request, at);
+
+    xml::Document document = readDocument(source, at);
+    source.document.reset();
+    outcome.document = source.path;
+    RelinkResult result = relinkDocument(document, request, at, outcome);
+    if (!request.dryRun)
+        apply(request, at, source, document, result, outcome);
     outcome.result = std::move(result);
-    return mode;
 }
 
 } // namespace
 
 fs::path RelinkRun::defaultOutputLocation(const fs::path &input) {
-    const fs::path location = withoutTrailingSeparator(input);
+    fs::path location = withoutTrailingSeparator(input);
+    // A document inside a bundle is relinked as that bundle.
+    if (!isBundle(location) && isBundle(location.parent_path()))
+        location = location.parent_path();
     const std::string name = location.filename().string();
     const auto dot = name.rfind('.');
     const std::string stem = dot == std::string::npos ? name : name.substr(0, dot);
@@ -414,28 +500,24 @@ fs::path RelinkRun::defaultOutputLocation(const fs::path &input) {
     return location.parent_path() / (stem + "_braw." + extension);
 }
 
+void RelinkRun::abandonRuns() {
+    PendingOutput::abandonAll();
+}
+
 bool RelinkRun::isBundle(const fs::path &input) {
     return hasExtension(input, "fcpxmld");
 }
 
 RunOutcome RelinkRun::perform(const RunRequest &request) {
-    const Locations at{withoutTrailingSeparator(request.input),
-                       withoutTrailingSeparator(request.output), isBundle(request.input)};
+    const Locations at = locate(request);
     RunOutcome outcome;
     outcome.searchFolders = searchFoldersOf(request);
     try {
-        const mode_t documentMode =
-            at.bundle ? performBundle(request, at, outcome) : performFile(request, at, outcome);
-        if (!request.dryRun && request.writeLog)
-            writeLogOf(request, at, documentMode, outcome);
+        performRun(request, at, outcome);
         return outcome;
-    } catch (const RunFailure &failure) {
-        outcome.errorMessage = failure.message;
-        outcome.outputExists = failure.outputExists;
-    } catch (const RelinkError &error) {
-        outcome.errorMessage = error.errorDescription();
-    } catch (const xml::DocumentError &error) {
-        outcome.errorMessage = error.message();
+    } catch (const RunError &error) {
+        outcome.errorMessage = error.what();
+        outcome.outputExists = error.outputExists();
     } catch (const std::bad_alloc &) {
         outcome.errorMessage =
             "There is not enough memory to relink " + inQuotes(at.input.filename()) + ".";
@@ -446,6 +528,7 @@ RunOutcome RelinkRun::perform(const RunRequest &request) {
     }
     outcome.written.clear();
     outcome.result.reset();
+    outcome.logPath.clear();
     return outcome;
 }
 

@@ -105,11 +105,19 @@ public:
     /// it may run on any thread.
     static RunOutcome perform(const RunRequest &request);
 
+    /// Removes the hidden temporaries of every apply at work in this process, and keeps them
+    /// from ever moving into place; for a process about to end on a signal (SIGINT, SIGTERM),
+    /// so that it leaves nothing behind. The caller ends the process.
+    static void abandonRuns();
+
     static constexpr std::string_view kCopyFileFailed = "Failed to copy file: ";
     static constexpr std::string_view kCopyBundleFailed = "Failed to copy bundle: ";
     static constexpr std::string_view kNoDocumentInBundle = "No .fcpxml found inside bundle.";
     static constexpr std::string_view kOutputInsideInput =
         "The output location must be outside the input bundle.";
+    static constexpr std::string_view kOutputInsideBundle =
+        "The output location must not be inside an .fcpxmld bundle, where Final Cut Pro would "
+        "find two documents.";
     static constexpr std::string_view kOutputContainsInput =
         "The output location must not be a folder that contains the input bundle.";
     static constexpr std::string_view kDocumentIsLink =

@@ -107,10 +107,7 @@ DocumentError DocumentError::unsupportedEncoding(std::filesystem::path file,
 }
 
 DocumentError DocumentError::fromSystem(Kind kind, std::filesystem::path file, int error) {
-    // A write past the process's file-size limit fails with EFBIG: to the user, as full a disk
-    // as any other.
-    const bool full = error == ENOSPC || error == EDQUOT || error == EFBIG;
-    DocumentError made(kind, std::move(file), full ? "the disk is full" : std::strerror(error));
+    DocumentError made(kind, std::move(file), systemErrorText(error));
     made.m_systemError = error;
     return made;
 }

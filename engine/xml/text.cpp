@@ -3,6 +3,8 @@
 #include "engine/xml/characters.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 namespace tessaly::xml {
 namespace {
@@ -23,6 +25,20 @@ bool isValidUtf8(std::string_view text) {
         i += length;
     }
     return true;
+}
+
+std::size_t decodeUtf8(std::string_view text, char32_t &codePoint) {
+    std::uint32_t cp = 0;
+    const std::size_t length =
+        chars::decodeUtf8(reinterpret_cast<const unsigned char *>(text.data()), text.size(), cp);
+    codePoint = cp;
+    return length;
+}
+
+std::string systemErrorText(int error) {
+    if (error == ENOSPC || error == EDQUOT || error == EFBIG)
+        return "the disk is full";
+    return std::strerror(error);
 }
 
 std::string lowerASCII(std::string_view text) {

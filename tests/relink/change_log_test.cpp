@@ -8,7 +8,7 @@ using namespace tessaly;
 
 // Whatever a path or an identifier holds, a script splitting on lines and tabs gets every
 // field back: tabs, line ends, backslashes and control characters are escaped, and other text,
-// such as an accented letter, is written as it is.
+// such as an accented letter, is written as it is; bytes that are not UTF-8 are escaped too.
 TEST(ChangeLog, HeaderChangesAndRemovedFormats) {
     RelinkResult result;
     result.brawFormatID = "r2";
@@ -22,15 +22,19 @@ TEST(ChangeLog, HeaderChangesAndRemovedFormats) {
     const ChangeLogHeader header{"Tessaly 9.9",
                                  "2026-12-07T14:03:09+01:00",
                                  "/Users/ed/Café\\Day\r\n2.fcpxmld",
-                                 "/Users/ed/Day2_braw.fcpxmld",
+                                 "/Users/ed/Day2\xFF\xC3_braw.fcpxmld",
                                  "Info\t\x1B\x7F.fcpxml",
-                                 {"/R", "/Volumes/My\tRAID"}};
+                                 {"/R", "/Volumes/My\tRAID"},
+                                 1234,
+                                 "9f86d0"};
     EXPECT_EQ(changeLogText(header, result),
               "Program:\tTessaly 9.9\n"
               "Date:\t2026-12-07T14:03:09+01:00\n"
               "Input:\t/Users/ed/Café\\\\Day\\r\\n2.fcpxmld\n"
               "Document in bundle:\tInfo\\t\\x1B\\x7F.fcpxml\n"
-              "Output:\t/Users/ed/Day2_braw.fcpxmld\n"
+              "Output:\t/Users/ed/Day2\\xFF\\xC3_braw.fcpxmld\n"
+              "Document size:\t1234\n"
+              "Document SHA-256:\t9f86d0\n"
               "Search folders:\t/R\t/Volumes/My\\tRAID\n"
               "Clip sources relinked:\t3\n"
               "Originals missing:\t1\n"
@@ -53,7 +57,7 @@ TEST(ChangeLog, HeaderChangesAndRemovedFormats) {
     // A single document names no document in a bundle, a run without search folders says so,
     // and so does one without a reference format.
     result.brawFormatID.clear();
-    const std::string text = changeLogText({"P", "D", "in", "out", {}}, result);
+    const std::string text = changeLogText({"P", "D", "in", "out", {}, {}, 0, {}}, result);
     EXPECT_NE(text.find("Input:\tin\nOutput:\tout\nSearch folders:\tnone\n"), std::string::npos);
     EXPECT_NE(text.find("Reference .braw format:\tnone (every format left as it was)\n"),
               std::string::npos);

@@ -1,4 +1,5 @@
 #include "engine/relink/fcpxml_relinker.h"
+#include "engine/run/relink_run.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -98,6 +99,21 @@ std::vector<std::string> changesOf(const RelinkResult &result) {
     return lines;
 }
 
+/// The result of the run that relinks the document `input` to `output`; fails the test with
+/// the run's message when there is none.
+RelinkResult relinked(const std::filesystem::path &input, const std::filesystem::path &output,
+                      bool dryRun = false) {
+    RunRequest request;
+    request.input = input;
+    request.output = output;
+    request.dryRun = dryRun;
+    request.replaceExisting = true;
+    request.writeLog = false;
+    RunOutcome outcome = RelinkRun::perform(request);
+    EXPECT_TRUE(outcome.succeeded()) << outcome.errorMessage;
+    return outcome.result.value_or(RelinkResult{});
+}
+
 /// A document, the records its relink gives, texts its output keeps and formats it loses.
 struct RelinkCase {
     const char *name;
@@ -109,17 +125,17 @@ struct RelinkCase {
 
 } // namespace
 
-// A preview writes nothing; an apply writes the relinked document, over its input if asked.
+// A preview writes nothing; an apply writes the relinked document.
 TEST(FCPXMLRelinker, WorkedExampleByteForByte) {
     TempDir dir;
     const auto input = dir / "Day1.fcpxml";
     writeFile(input, kWorkedExample);
-    EXPECT_EQ(FCPXMLRelinker::process(input, dir / "out.fcpxml", true).changes.size(), 2u);
+    EXPECT_EQ(relinked(input, dir / "out.fcpxml", true).changes.size(), 2u);
     EXPECT_FALSE(std::filesystem::exists(dir / "out.fcpxml"));
-    EXPECT_EQ(readFile(input), kWorkedExample);
 
-    const RelinkResult result = FCPXMLRelinker::process(input, input, false);
-    EXPECT_EQ(readFile(input), kWorkedExampleRelinked);
+    const RelinkResult result = relinked(input, dir / "out.fcpxml");
+    EXPECT_EQ(readFile(dir / "out.fcpxml"), kWorkedExampleRelinked);
+    EXPECT_EQ(readFile(input), kWorkedExample);
     EXPECT_EQ(changesOf(result),
               (std::vector<std::string>{"A002: r4 /Media/A002.mov -> r6 /Media/A002.braw",
                                         "A003: r5 /Media/A003.MOV -> r7 /Media/A003.braw"}));
@@ -154,12 +170,12 @@ TEST(FCPXMLRelinker, RefusalsComeInTheirOrderAndWriteNothing) {
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         writeFile(dir / "in.fcpxml", c.document);
-        try {
-            FCPXMLRelinker::process(dir / "in.fcpxml", dir / "out.fcpxml", false);
-            ADD_FAILURE() << "relinked";
-        } catch (const std::exception &error) {
-            EXPECT_EQ(error.what(), c.message);
-        }
+        RunRequest request;
+        request.input = dir / "in.fcpxml";
+        request.output = dir / "out.fcpxml";
+        request.dryRun = false;
+        request.replaceExisting = true;
+        EXPECT_EQ(RelinkRun::perform(request).errorMessage, c.message);
         EXPECT_EQ(readFile(dir / "out.fcpxml"), "previous");
     }
 }
@@ -285,8 +301,7 @@ TEST(FCPXMLRelinker, RelinkedDocuments) {
         SCOPED_TRACE(c.name);
         TempDir dir;
         writeFile(dir / "in.fcpxml", c.document);
-        const RelinkResult result =
-            FCPXMLRelinker::process(dir / "in.fcpxml", dir / "out.fcpxml", false);
+        const RelinkResult result = relinked(dir / "in.fcpxml", dir / "out.fcpxml");
         const std::string output = readFile(dir / "out.fcpxml");
         EXPECT_EQ(changesOf(result), c.changes);
         EXPECT_EQ(result.orphanFormatsRemoved, c.removedFormats);

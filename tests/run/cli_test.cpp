@@ -219,14 +219,9 @@ struct FaultCase {
     ChildOptions child = {};
 };
 
-class RelinkToolFaults : public ::testing::TestWithParam<FaultCase> {};
-
-TEST_P(RelinkToolFaults, FailsWithItsMessageAndChangesNothing) {
-    const FaultCase &fault = GetParam();
-    TempDir dir;
-    if (fault.child.asNobody && ::geteuid() == 0 &&
-        runTool({"--version"}, {.asNobody = true}).status != 0)
-        GTEST_SKIP() << "no unprivileged user to run as, and root ignores permissions";
+/// Runs `fault` in a fresh folder in `root`.
+void expectFault(const FaultCase &fault, const fs::path &root) {
+    TempDir dir(root);
     arrange(dir, fault.entries);
     std::vector<std::string> args;
     for (const std::string &arg : fault.args)
@@ -237,6 +232,16 @@ TEST_P(RelinkToolFaults, FailsWithItsMessageAndChangesNothing) {
     EXPECT_EQ(run.err, withFolder(dir, fault.message) + "\n");
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(snapshot(dir.path()), before);
+}
+
+class RelinkToolFaults : public ::testing::TestWithParam<FaultCase> {};
+
+TEST_P(RelinkToolFaults, FailsWithItsMessageAndChangesNothing) {
+    const FaultCase &fault = GetParam();
+    if (fault.child.asNobody && ::geteuid() == 0 &&
+        runTool({"--version"}, {.asNobody = true}).status != 0)
+        GTEST_SKIP() << "no unprivileged user to run as, and root ignores permissions";
+    expectFault(fault, fs::temp_directory_path());
 }
 
 using enum Entry::Kind;
@@ -315,6 +320,12 @@ const FaultCase kFaults[] = {
      "@/Day1.fcpxml: Failed to copy file: “Day1.fcpxml” could not be copied to "
      "“@/Locked/Out.fcpxml”: Permission denied.",
      {.asNobody = true}},
+    {"BundleOutputInAFolderWithoutWritePermission",
+     {{File, "B.fcpxmld/Info.fcpxml"}, {Folder, "Locked", {}, 0555}},
+     {"--output", "@/Locked/Out.fcpxmld", "@/B.fcpxmld"},
+     "@/B.fcpxmld: Failed to copy bundle: “B.fcpxmld” could not be copied to "
+     "“@/Locked/Out.fcpxmld”: Permission denied.",
+     {.asNobody = true}},
     {"FullDiskDuringAFileApply",
      {{File, "Big.fcpxml", kLargeDocument}},
      {"@/Big.fcpxml"},
@@ -355,8 +366,10 @@ const FaultCase kFaults[] = {
 INSTANTIATE_TEST_SUITE_P(Cases, RelinkToolFaults, ::testing::ValuesIn(kFaults),
                          [](const auto &test) { return std::string(test.param.name); });
 
-TEST(RelinkTool, OverwriteReplacesAnEarlierOutputOnlyOnceTheNewOneIsComplete) {
-    TempDir dir;
+namespace {
+
+void expectOverwriteOnlyOnceComplete(const fs::path &root) {
+    TempDir dir(root);
     writeFile(dir / "Day1.fcpxml", kDocument);
     writeFile(dir / "A.fcpxmld" / "Info.fcpxml", kDocument);
     writeFile(dir / "Day1_braw.fcpxml", "an earlier output");
@@ -377,8 +390,8 @@ TEST(RelinkTool, OverwriteReplacesAnEarlierOutputOnlyOnceTheNewOneIsComplete) {
     EXPECT_NE(readFile(dir / "A_braw.fcpxmld" / "Info.fcpxml").find("B.braw"), std::string::npos);
 }
 
-TEST(RelinkTool, TwoRunsToOneOutputEachWriteAWholeDocumentOrFailCleanly) {
-    TempDir dir;
+void expectTwoRunsToOneOutputEachWholeOrFailing(const fs::path &root) {
+    TempDir dir(root);
     // Large enough that the two runs overlap.
     writeFile(dir / "A.fcpxmld" / "Info.fcpxml", padded(500000));
     ASSERT_EQ(runTool({(dir / "A.fcpxmld").string()}).status, 0);
@@ -405,4 +418,128 @@ TEST(RelinkTool, TwoRunsToOneOutputEachWriteAWholeDocumentOrFailCleanly) {
         // The input, the output and its log.
         EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 3);
     }
+}
+
+} // namespace
+
+TEST(RelinkTool, OverwriteReplacesAnEarlierOutputOnlyOnceTheNewOneIsComplete) {
+    expectOverwriteOnlyOnceComplete(fs::temp_directory_path());
+}
+
+TEST(RelinkTool, TwoRunsToOneOutputEachWriteAWholeDocumentOrFailCleanly) {
+    expectTwoRunsToOneOutputEachWholeOrFailing(fs::temp_directory_path());
+}
+
+// A reader that goes away fails the report, not the runs: every input is processed. SIGTERM
+// during an apply takes the hidden temporary with it.
+TEST(RelinkTool, SignalsLeaveEveryInputRunAndNoTemporary) {
+    TempDir dir;
+    writeFile(dir / "A.fcpxml", kDocument);
+    writeFile(dir / "C.fcpxml", kDocument);
+    const std::string tool = TESSALY_RELINK_TOOL;
+    const ChildRun piped = runChild(
+        {"/bin/bash", "-c", "'" + tool + "' A.fcpxml C.fcpxml | true; echo ${PIPESTATUS[0]}", "--"},
+        {.workingFolder = dir.path()});
+    EXPECT_EQ(piped.out, "1\n") << piped.err;
+    EXPECT_TRUE(fs::exists(dir / "C_braw.fcpxml"));
+
+    writeFile(dir / "Big.fcpxmld" / "Info.fcpxml", padded(1 << 20));
+    writeFile(dir / "Big.fcpxmld" / "Media" / "cache.bin", std::string(std::size_t(64) << 20, 'c'));
+    const ChildRun killed =
+        runChild({"/bin/bash", "-c",
+                  "'" + tool +
+                      "' Big.fcpxmld & until compgen -G '.Big_braw.fcpxmld.tessaly-*'; do :; "
+                      "done >/dev/null; kill -TERM $!; wait $!; echo $?"},
+                 {.workingFolder = dir.path()});
+    if (fs::exists(dir / "Big_braw.fcpxmld"))
+        GTEST_SKIP() << "the apply ended before the signal came";
+    EXPECT_EQ(killed.out, "143\n") << killed.err;
+    for (const auto &entry : fs::directory_iterator(dir.path()))
+        EXPECT_NE(entry.path().filename().string().front(), '.') << entry.path();
+}
+
+namespace {
+
+/// An exFAT image mounted through FUSE, as camera cards and drives shared with Macs are: no
+/// exclusive rename, no rename-exchange, no hard links, no links or pipes, no permissions.
+class ExfatMount {
+public:
+    ExfatMount() {
+        const auto shell = [](const std::string &command) {
+            return runChild({"/bin/sh", "-c", command + " 2>&1"});
+        };
+        const std::string image = (m_dir / "card.img").string();
+        fs::create_directory(m_point);
+        ChildRun step = shell("truncate -s 64M '" + image + "' && mkfs.exfat '" + image + "'");
+        if (step.status != 0) {
+            m_problem = "cannot make an exFAT image: " + step.out;
+            return;
+        }
+        step = shell("losetup -f --show '" + image + "'");
+        if (step.status != 0) {
+            m_problem = "no loop device: " + step.out;
+            return;
+        }
+        m_loop = step.out.substr(0, step.out.find('\n'));
+        step = shell("mount.exfat-fuse '" + m_loop + "' '" + m_point.string() + "'");
+        if (step.status != 0)
+            m_problem = "cannot mount through FUSE: " + step.out;
+    }
+    ~ExfatMount() {
+        if (m_problem.empty())
+            runChild({"/bin/umount", m_point.string()});
+        if (!m_loop.empty())
+            runChild({"/sbin/losetup", "-d", m_loop});
+    }
+
+    /// Why it is not mounted; empty when it is.
+    const std::string &problem() const { return m_problem; }
+    const fs::path &path() const { return m_point; }
+
+private:
+    TempDir m_dir;
+    fs::path m_point = m_dir / "card";
+    std::string m_loop;
+    std::string m_problem;
+};
+
+/// True when the case's folder can be made on exFAT, which has no links, pipes or permissions,
+/// and where a FUSE mount of root's is closed to other users.
+bool fitsExfat(const FaultCase &fault) {
+    for (const Entry &entry : fault.entries) {
+        if (entry.kind == Entry::Kind::Fifo || entry.kind == Entry::Kind::Link || entry.mode >= 0)
+            return false;
+    }
+    return !fault.child.asNobody;
+}
+
+} // namespace
+
+// The same promises on a drive whose file system offers none of exclusive rename, hard links
+// and rename-exchange.
+TEST(RelinkTool, FaultsOverwritesAndConcurrentRunsOnExfat) {
+    const ExfatMount card;
+    if (!card.problem().empty())
+        GTEST_SKIP() << card.problem();
+    for (const FaultCase &fault : kFaults) {
+        if (!fitsExfat(fault))
+            continue;
+        SCOPED_TRACE(fault.name);
+        expectFault(fault, card.path());
+    }
+    expectOverwriteOnlyOnceComplete(card.path());
+    expectTwoRunsToOneOutputEachWholeOrFailing(card.path());
+}
+
+// JSON is Unicode and a name is bytes: a byte that is not UTF-8 is written so that a script can
+// turn it back (Python's surrogateescape), and a U+FDD0 of the name itself stays as it is.
+TEST(RelinkTool, JsonSpellsNamesThatAreNotUtf8Reversibly) {
+    TempDir dir;
+    writeFile(dir / "Caf\xE9\xEF\xB7\x90.fcpxml", kDocument);
+    const ChildRun run =
+        runTool({"--json", "--dry-run", withFolder(dir, "@/Caf\xE9\xEF\xB7\x90.fcpxml")});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find(withFolder(dir, R"("input":"@/Caf\uDCE9)") + "\xEF\xB7\x90.fcpxml\""),
+              std::string::npos)
+        << run.out;
 }

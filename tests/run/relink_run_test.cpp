@@ -1,8 +1,13 @@
 #include "engine/run/pending_output.h"
 #include "engine/run/relink_run.h"
+#include "engine/run/system_calls.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <map>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -315,4 +320,159 @@ TEST(RelinkRun, ChangeLogThatCannotBeWrittenFailsNothingAndReplacesOnlyWhatItMay
     fs::remove(dir / "Day1_braw.fcpxml");
     fs::remove(dir / "Cut.fcpxml");
     EXPECT_EQ(snapshot(dir.path()), before);
+}
+
+namespace {
+
+/// A call of the file-system table that fails: the `at`-th call from the run's start (0 for
+/// every one) fails with `error`.
+struct Fault {
+    enum Call { NoReplace, Exchange, Link, CopyRange, Write, Sync, kCalls } call;
+    int error;
+    int at = 0;
+};
+
+struct Faults {
+    std::vector<Fault> planted;
+    bool shortWrites = false;
+    int calls[Fault::kCalls] = {};
+} faults;
+
+/// True, with errno set, when the planted faults fail this call.
+bool fails(Fault::Call call) {
+    const int count = ++faults.calls[call];
+    for (const Fault &fault : faults.planted) {
+        if (fault.call == call && (fault.at == 0 || fault.at == count)) {
+            errno = fault.error;
+            return true;
+        }
+    }
+    return false;
+}
+
+const os::SystemCalls &real = os::realSystemCalls();
+const os::SystemCalls kFaulty{
+    [](int dir, const char *from, const char *to) {
+        return fails(Fault::NoReplace) ? -1 : real.renameNoReplace(dir, from, to);
+    },
+    [](int dir, const char *a, const char *b) {
+        return fails(Fault::Exchange) ? -1 : real.renameExchange(dir, a, b);
+    },
+    [](int dir, const char *from, const char *to) {
+        return fails(Fault::Link) ? -1 : real.link(dir, from, to);
+    },
+    [](int from, int to, std::size_t length) -> ssize_t {
+        return fails(Fault::CopyRange) ? -1 : real.copyRange(from, to, length);
+    },
+    [](int fd, const void *bytes, std::size_t size) -> ssize_t {
+        if (fails(Fault::Write))
+            return -1;
+        return real.write(fd, bytes, faults.shortWrites ? std::min<std::size_t>(size, 1000) : size);
+    },
+    [](int fd) { return fails(Fault::Sync) ? -1 : real.sync(fd); },
+};
+
+/// One run on the faulty table: an apply with consent to replace an earlier output.
+struct SeamCase {
+    const char *name;
+    bool bundle;
+    std::vector<Fault> planted;
+    bool shortWrites = false;
+    std::string reason = {};   ///< why the apply fails; empty when it succeeds
+    std::string logError = {}; ///< why its log is not written; empty when it is
+};
+
+} // namespace
+
+// Every fallback of the file layer, taken by removing or failing calls. A failed apply leaves
+// the input and the earlier output exactly as they were and names the real cause; a successful
+// one writes the same output as a run on the real calls.
+TEST(RelinkRun, EveryFallbackOfTheFileLayer) {
+    using enum Fault::Call;
+    const std::vector<Fault> noExchange{{Exchange, EINVAL}}, noLinks{{Link, EPERM}};
+    const std::vector<Fault> bare{{NoReplace, EINVAL}, {Exchange, EINVAL}, {Link, EPERM}};
+    const SeamCase cases[] = {
+        {"no exclusive rename", false, {{NoReplace, EINVAL}}},
+        {"no exclusive rename, no hard links", false, {{NoReplace, ENOSYS}, {Link, EPERM}}},
+        {"no exclusive rename, rename-exchange or hard links", true, bare},
+        {"no rename-exchange", true, noExchange},
+        {"copy_file_range across file systems, short writes", true, {{CopyRange, EXDEV}}, true},
+        {"no copy_file_range", true, {{CopyRange, ENOSYS}}},
+        {"copy_file_range refusing the file", true, {{CopyRange, EINVAL}}},
+        {"the document cannot reach the disk",
+         false,
+         {{Sync, EIO, 1}},
+         false,
+         "Input/output error"},
+        {"a copied entry cannot reach the disk",
+         true,
+         {{Sync, EIO, 1}},
+         false,
+         "Input/output error"},
+        {"a full disk copying without copy_file_range",
+         true,
+         {{CopyRange, EXDEV}, {Write, ENOSPC, 1}},
+         false,
+         "the disk is full"},
+        // The old bundle is set aside, the new one cannot move in: the old one goes back.
+        {"no rename-exchange, and the new bundle cannot move in",
+         true,
+         {{Exchange, EINVAL}, {NoReplace, EIO, 2}},
+         false,
+         "Input/output error"},
+        {"a full disk writing the log", false, {{Write, ENOSPC, 1}}, false, {}, "the disk is full"},
+    };
+    TempDir dir;
+    writeFile(dir / "Day1.fcpxml", kDocument);
+    writeFile(dir / "Day1.fcpxmld" / "Info.fcpxml", kDocument);
+    writeFile(dir / "Day1.fcpxmld" / "Media" / "cache.bin", std::string(20000, 'c'));
+    std::map<bool, std::map<std::string, std::string>> expected;
+    for (const bool bundle : {false, true}) {
+        const fs::path input = dir / (bundle ? "Day1.fcpxmld" : "Day1.fcpxml");
+        ASSERT_TRUE(run(input, RelinkRun::defaultOutputLocation(input), false).succeeded());
+    }
+    // The output's entries: the document, or the bundle and everything in it.
+    const auto outputOf = [&](bool bundle) {
+        const std::string name = bundle ? "Day1_braw.fcpxmld" : "Day1_braw.fcpxml";
+        auto all = snapshot(dir.path());
+        std::erase_if(all, [&](const auto &entry) {
+            return entry.first != name && entry.first.rfind(name + "/", 0) != 0;
+        });
+        return all;
+    };
+    for (const bool bundle : {false, true})
+        expected[bundle] = outputOf(bundle);
+    for (const SeamCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path input = dir / (c.bundle ? "Day1.fcpxmld" : "Day1.fcpxml");
+        const fs::path output = RelinkRun::defaultOutputLocation(input);
+        writeFile(c.bundle ? output / "Info.fcpxml" : output, "an earlier output");
+        fs::remove(dir / "Day1_braw.relink.log");
+        const auto before = snapshot(dir.path());
+
+        faults = {c.planted, c.shortWrites};
+        os::setSystemCalls(&kFaulty);
+        const RunOutcome outcome = run(input, output, false, true);
+        os::setSystemCalls(nullptr);
+
+        if (!c.reason.empty()) {
+            EXPECT_EQ(outcome.errorMessage, (c.bundle ? "Failed to copy bundle: “Day1.fcpxmld”"
+                                                      : "Failed to copy file: “Day1.fcpxml”") +
+                                                std::string(" could not be copied to “") +
+                                                output.string() + "”: " + c.reason + ".");
+            EXPECT_EQ(snapshot(dir.path()), before);
+            continue;
+        }
+        ASSERT_TRUE(outcome.succeeded()) << outcome.errorMessage;
+        // The inputs, the two outputs, and the log unless it failed: no temporary is left.
+        EXPECT_EQ(entriesIn(dir.path()), c.logError.empty() ? 5 : 4);
+        if (c.logError.empty()) {
+            EXPECT_EQ(outcome.logPath, dir / "Day1_braw.relink.log");
+        } else {
+            EXPECT_EQ(outcome.logError, "The change log could not be written to “" +
+                                            (dir / "Day1_braw.relink.log").string() +
+                                            "”: " + c.logError + ".");
+        }
+        EXPECT_EQ(outputOf(c.bundle), expected[c.bundle]);
+    }
 }

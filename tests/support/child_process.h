@@ -21,9 +21,10 @@ namespace tessaly::testing {
 
 /// How a program is started beyond its arguments.
 struct ChildOptions {
-    rlim_t fileSizeLimit = RLIM_INFINITY; ///< bytes any one file may reach
-    bool asNobody = false;                ///< without root's rights, which ignore permissions
-    bool outputToFull = false;            ///< standard output on /dev/full
+    rlim_t fileSizeLimit = RLIM_INFINITY;     ///< bytes any one file may reach
+    bool asNobody = false;                    ///< without root's rights, which ignore permissions
+    bool outputToFull = false;                ///< standard output on /dev/full
+    std::filesystem::path workingFolder = {}; ///< the folder it starts in; this one's when empty
 };
 
 /// How a child process ended and what it wrote.
@@ -53,6 +54,8 @@ inline ChildRun runChild(std::vector<std::string> argv, const ChildOptions &opti
         if (inFd < 0 || outFd < 0 || errFd < 0 || ::dup2(inFd, STDIN_FILENO) < 0 ||
             ::dup2(outFd, STDOUT_FILENO) < 0 || ::dup2(errFd, STDERR_FILENO) < 0)
             ::_exit(125);
+        if (!options.workingFolder.empty() && ::chdir(options.workingFolder.c_str()) != 0)
+            ::_exit(124);
         const rlimit limit{options.fileSizeLimit, options.fileSizeLimit};
         ::setrlimit(RLIMIT_FSIZE, &limit);
         if (options.asNobody) {

@@ -10,13 +10,13 @@
 
 namespace tessaly::testing {
 
-/// A fresh folder under the system's temporary folder, removed with everything in it.
+/// A fresh folder, removed with everything in it.
 class TempDir {
 public:
-    TempDir() {
+    /// Made in `parent`, the system's temporary folder unless given.
+    explicit TempDir(const std::filesystem::path &parent = std::filesystem::temp_directory_path()) {
         std::random_device random;
-        m_path = std::filesystem::temp_directory_path() /
-                 ("tessaly-test-" + std::to_string(random()) + std::to_string(random()));
+        m_path = parent / ("tessaly-test-" + std::to_string(random()) + std::to_string(random()));
         std::filesystem::create_directories(m_path);
     }
     ~TempDir() {
