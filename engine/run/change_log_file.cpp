@@ -2,6 +2,7 @@
 
 #include "engine/relink/change_log.h"
 #include "engine/run/file_system.h"
+#include "engine/run/sha256.h"
 #include "engine/xml/text.h"
 
 #include <cerrno>
@@ -9,7 +10,6 @@
 #include <memory>
 
 #include <fcntl.h>
-#include <nettle/sha2.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -86,8 +86,7 @@ OutputVerdict examineLogPlace(int folder, const std::string &name, bool replace,
 }
 
 int fingerprint(int fd, std::uint64_t &size, std::string &sha256) {
-    sha256_ctx context;
-    sha256_init(&context);
+    Sha256 digest;
     constexpr std::size_t kChunk = std::size_t(1) << 20;
     const std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[kChunk]);
     size = 0;
@@ -100,17 +99,10 @@ int fingerprint(int fd, std::uint64_t &size, std::string &sha256) {
                 continue;
             return errno;
         }
-        sha256_update(&context, std::size_t(got), buffer.get());
+        digest.update(buffer.get(), std::size_t(got));
         size += std::uint64_t(got);
     }
-    std::uint8_t digest[SHA256_DIGEST_SIZE];
-    sha256_digest(&context, sizeof digest, digest);
-    static constexpr char kHex[] = "0123456789abcdef";
-    sha256.clear();
-    for (const std::uint8_t byte : digest) {
-        sha256.push_back(kHex[byte >> 4]);
-        sha256.push_back(kHex[byte & 0xF]);
-    }
+    sha256 = digest.hexDigest();
     return 0;
 }
 

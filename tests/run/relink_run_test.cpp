@@ -1,5 +1,6 @@
 #include "engine/run/pending_output.h"
 #include "engine/run/relink_run.h"
+#include "engine/run/sha256.h"
 #include "engine/run/system_calls.h"
 #include "support/temp_dir.h"
 
@@ -7,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <map>
 
 #include <fcntl.h>
@@ -290,9 +292,43 @@ TEST(RelinkRun, ApplyWritesItsChangeLogBesideTheOutputOnly) {
                         "Output:\t" + output.string() + "\n"),
               std::string::npos)
         << text;
+    // The size and digest describe the document written, as the system's own tool sees it.
+    const fs::path document = output / "Info.fcpxml";
+    std::string digest(64, '\0');
+    FILE *pipe = ::popen(("sha256sum '" + document.string() + "'").c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    digest.resize(std::fread(digest.data(), 1, digest.size(), pipe));
+    ::pclose(pipe);
+    EXPECT_NE(text.find("\nDocument size:\t" + std::to_string(fs::file_size(document)) +
+                        "\nDocument SHA-256:\t" + digest + "\n"),
+              std::string::npos)
+        << text;
     // The output and its log, and never a log inside the bundle.
     EXPECT_EQ(entriesIn(dir / "Out"), 2);
     EXPECT_EQ(snapshot(output).size(), 1u);
+}
+
+TEST(Sha256, DigestsOfTheStandardMessagesFedInAnyPieces) {
+    const std::string million(1000000, 'a');
+    const struct {
+        std::string message;
+        const char *digest;
+    } cases[] = {
+        {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+        {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+        {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+         "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+        {million, "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+    };
+    for (const auto &c : cases) {
+        for (const std::size_t piece : {std::size_t(1), std::size_t(63), std::size_t(4096)}) {
+            Sha256 sha;
+            const auto *bytes = reinterpret_cast<const std::uint8_t *>(c.message.data());
+            for (std::size_t at = 0; at < c.message.size(); at += piece)
+                sha.update(bytes + at, std::min(piece, c.message.size() - at));
+            EXPECT_EQ(sha.hexDigest(), c.digest) << c.message.size() << " bytes by " << piece;
+        }
+    }
 }
 
 TEST(RelinkRun, ChangeLogThatCannotBeWrittenFailsNothingAndReplacesOnlyWhatItMay) {
