@@ -173,9 +173,16 @@ void PushButton::paintEvent(QPaintEvent *) {
             QPen(withOpacity(tintColor(Tint::primary, this), isEnabled() ? 0.2 : 0.1), 1));
         painter.drawPath(shape);
     }
-    if (m_keyboardFocus && hasFocus()) {
-        painter.setPen(QPen(withOpacity(tintColor(Tint::accent, this), 0.6), 2));
-        painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), radius, radius);
+    if (showsFocusRing()) {
+        if (m_look == Look::prominent) {
+            // An accent ring would vanish on the accent fill: the ring is drawn inside it in
+            // the title's colour, which reads on that fill by construction.
+            painter.setPen(QPen(titleColor(), 2));
+            painter.drawRoundedRect(box.adjusted(2.5, 2.5, -2.5, -2.5), radius - 2.5, radius - 2.5);
+        } else {
+            painter.setPen(QPen(withOpacity(tintColor(Tint::accent, this), 0.6), 2));
+            painter.drawRoundedRect(box, radius, radius);
+        }
     }
 
     const QColor color = titleColor();

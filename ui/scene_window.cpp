@@ -8,6 +8,8 @@
 #include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMetaObject>
+#include <QPointer>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -42,11 +44,26 @@ SceneWindow::SceneWindow(std::shared_ptr<FileChooser> chooser)
     // the screen is smaller, and then it scrolls.
     m_scrollArea->setObjectName(QStringLiteral("contentScroller"));
     m_scrollArea->setFrameShape(QFrame::NoFrame);
+    // The area shows no sign of focus, so it takes none: a Tab stop there would look lost.
+    m_scrollArea->setFocusPolicy(Qt::NoFocus);
     m_scrollArea->setWidgetResizable(false);
     m_scrollArea->setWidget(m_content);
     m_scrollArea->viewport()->setAutoFillBackground(false);
     layout->addWidget(m_scrollArea);
     m_content->installEventFilter(this);
+    // Named after the export it works on, so that windows can be told apart.
+    connect(m_content, &QWidget::windowTitleChanged, this, &QWidget::setWindowTitle);
+    setWindowTitle(m_content->windowTitle());
+    connect(m_content, &ContentView::resultsRevealed, this, [this](QWidget *panel) {
+        // After the window has followed the content's new size, which is laid out first.
+        QMetaObject::invokeMethod(
+            this,
+            [this, shown = QPointer<QWidget>(panel)] {
+                if (shown)
+                    m_scrollArea->ensureWidgetVisible(shown, 0, 0);
+            },
+            Qt::QueuedConnection);
+    });
     fitToContent();
 }
 

@@ -13,6 +13,7 @@
 #include <QSignalSpy>
 #include <QUrl>
 
+#include <algorithm>
 #include <optional>
 
 #include <gtest/gtest.h>
@@ -133,6 +134,13 @@ TEST(SceneWindows, FilesNamedAtStartOpenAWindowEach) {
     const std::vector<SceneWindow *> windows =
         TessalyApp::openFiles(arguments, std::make_shared<ScriptedChooser>());
     ASSERT_EQ(windows.size(), std::size(cases));
+    // Each file is examined in a job, off the GUI thread.
+    const auto answered = [](SceneWindow *window) {
+        const RelinkViewModel &model = window->content().viewModel();
+        return model.inputURL() || model.phase() == RelinkViewModel::AppPhase::error;
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return std::ranges::all_of(windows, answered); }, 20000));
+    QTest::qWait(50); // the panels, built once per change
     for (std::size_t i = 0; i < windows.size(); ++i) {
         SCOPED_TRACE(cases[i].argument.toStdString());
         ContentView &content = windows[i]->content();
@@ -160,6 +168,7 @@ TEST(SceneWindows, FilesNamedAtStartOpenAWindowEach) {
         {QStringLiteral("-v"), QStringLiteral("--"), QStringLiteral("-v.fcpxml")});
     QDir::setCurrent(workingFolder);
     ASSERT_EQ(dashed.size(), 1u);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return answered(dashed[0]); }, 20000));
     EXPECT_EQ(dashed[0]->content().viewModel().inputURL(), temp / "-v.fcpxml");
     dashed[0]->close();
 }
