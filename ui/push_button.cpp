@@ -222,14 +222,24 @@ void PushButton::paintSpinner(QPainter &painter, const QRectF &box, const QColor
     painter.restore();
 }
 
+namespace {
+/// Focus that leaves for another window or a dialog comes back as it left: a keyboard user
+/// back from a confirmation still sees where the focus is.
+bool returnsAsItLeft(Qt::FocusReason reason) {
+    return reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason;
+}
+} // namespace
+
 void PushButton::focusInEvent(QFocusEvent *event) {
-    m_keyboardFocus =
-        event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
+    if (!returnsAsItLeft(event->reason()))
+        m_keyboardFocus =
+            event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
     QAbstractButton::focusInEvent(event);
 }
 
 void PushButton::focusOutEvent(QFocusEvent *event) {
-    m_keyboardFocus = false;
+    if (!returnsAsItLeft(event->reason()))
+        m_keyboardFocus = false;
     QAbstractButton::focusOutEvent(event);
 }
 

@@ -39,7 +39,6 @@ std::optional<std::filesystem::path> QtFileChooser::chooseOutput(const QString &
 bool QtFileChooser::confirmReplace(const std::filesystem::path &existing) {
     QMessageBox box(m_window);
     box.setIcon(QMessageBox::Warning);
-    box.setWindowTitle(QObject::tr("Replace"));
     box.setText(QObject::tr("“%1” already exists. Do you want to replace it?")
                     .arg(pathString(existing.filename())));
     box.setInformativeText(

@@ -21,6 +21,11 @@
 
 namespace tessaly {
 
+namespace {
+/// Room left under a result brought into view, so that it does not end at the very edge.
+constexpr int kRevealMargin = 24;
+} // namespace
+
 SceneWindow::SceneWindow(std::shared_ptr<FileChooser> chooser)
     : m_content(new ContentView(std::move(chooser))), m_scrollArea(new QScrollArea),
       m_menuBar(new QMenuBar(this)) {
@@ -59,8 +64,13 @@ SceneWindow::SceneWindow(std::shared_ptr<FileChooser> chooser)
         QMetaObject::invokeMethod(
             this,
             [this, shown = QPointer<QWidget>(panel)] {
-                if (shown)
-                    m_scrollArea->ensureWidgetVisible(shown, 0, 0);
+                if (!shown)
+                    return;
+                // Only down to it: a window narrower than its content keeps its side view.
+                QScrollBar *across = m_scrollArea->horizontalScrollBar();
+                const int side = across->value();
+                m_scrollArea->ensureWidgetVisible(shown, 0, kRevealMargin);
+                across->setValue(side);
             },
             Qt::QueuedConnection);
     });

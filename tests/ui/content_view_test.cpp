@@ -89,6 +89,15 @@ TEST(SceneWindows, AWindowTallerThanTheScreenScrollsItsContent) {
     content.viewModel().setInput(input);
     content.viewModel().runDryRun();
     ASSERT_TRUE(settle(content));
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Day1.fcpxml"));
+
+    // The preview's result, below the edge, has been brought into view.
+    QTest::qWait(100);
+    QWidget *result = child<RevealContainer>(content, "results")->panel();
+    ASSERT_NE(result, nullptr);
+    QWidget *viewport = window->scrollArea().viewport();
+    EXPECT_TRUE(
+        viewport->rect().intersects(QRect(result->mapTo(viewport, QPoint(0, 0)), result->size())));
 
     // The window's content is larger than the test screen.
     const QRect available = window->screen()->availableGeometry();
