@@ -17,9 +17,9 @@
 #include <QDesktopServices>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFile>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMetaMethod>
 #include <QMetaObject>
 #include <QMimeData>
 #include <QUrl>
@@ -30,21 +30,6 @@ namespace tessaly {
 namespace {
 
 constexpr int kContentSpacing = 24;
-
-/// Whether the regular file `file` opens with an `fcpxml` element: the desktop offers an
-/// export saved under another name to Tessaly by that first tag, as its type definition says.
-bool startsAsFCPXML(const std::filesystem::path &file) {
-    QFile document(pathString(file));
-    if (!document.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray start = document.read(512);
-    for (qsizetype at = start.indexOf("<fcpxml"); at >= 0; at = start.indexOf("<fcpxml", at + 1)) {
-        const qsizetype after = at + 7;
-        if (after < start.size() && (QByteArrayView(" \t\r\n>/").contains(start[after])))
-            return true;
-    }
-    return false;
-}
 
 // A drop only reads the dropped file, so it is always taken as a copy. Accepting the move a
 // file manager may propose would tell it the file now lives here, and it would delete the
@@ -95,20 +80,19 @@ ContentView::ContentView(std::shared_ptr<FileChooser> chooser, QWidget *parent)
     content->addLayout(actions);
     root->addLayout(content);
 
-    const auto redraw = [this](auto signal) {
-        connect(m_vm.get(), signal, this, [this] { refresh(); });
-    };
-    redraw(&RelinkViewModel::inputURLChanged);
-    redraw(&RelinkViewModel::outputURLChanged);
-    redraw(&RelinkViewModel::isRunningChanged);
-    redraw(&RelinkViewModel::phaseChanged);
-    redraw(&RelinkViewModel::srcsUpdatedChanged);
-    redraw(&RelinkViewModel::formatsUpdatedChanged);
-    redraw(&RelinkViewModel::orphansRemovedChanged);
-    redraw(&RelinkViewModel::changesChanged);
-    redraw(&RelinkViewModel::errorMessageChanged);
-    redraw(&RelinkViewModel::logURLChanged);
-    redraw(&RelinkViewModel::logErrorChanged);
+    connect(m_results, &RevealContainer::settled, this, [this] {
+        if (m_revealPending && m_results->panel()) {
+            m_revealPending = false;
+            Q_EMIT resultsRevealed(m_results->panel());
+        }
+    });
+    // Every published property redraws the window, a property added later included.
+    const QMetaObject *model = m_vm->metaObject();
+    const QMetaMethod redraw = metaObject()->method(metaObject()->indexOfSlot("refresh()"));
+    for (int i = model->propertyOffset(); i < model->propertyCount(); ++i) {
+        if (model->property(i).hasNotifySignal())
+            connect(m_vm.get(), model->property(i).notifySignal(), this, redraw);
+    }
     refresh();
 }
 
@@ -271,34 +255,19 @@ void ContentView::sendFeedback() {
         this, [this] { setShowAbout(false); }, Qt::QueuedConnection);
 }
 
-void ContentView::openFile(const std::filesystem::path &file) {
-    const QString name = pathString(file);
-    std::error_code error;
-    const bool exists = std::filesystem::exists(file, error);
-    if (error && error != std::errc::no_such_file_or_directory) {
-        // A folder on the way that cannot be read, say: the system's own words.
-        m_openFailure =
-            tr("Cannot open “%1”: %2.").arg(name, QString::fromStdString(error.message()));
-    } else if (!exists) {
-        m_openFailure = tr("Cannot open “%1”: there is no such file or folder.").arg(name);
-    } else if (!FCPXMLDropDelegate::isExport(file) && !startsAsFCPXML(file)) {
-        m_openFailure = tr("Cannot open “%1”: Tessaly opens Final Cut Pro XML exports, .fcpxml "
-                           "documents and .fcpxmld bundles.")
-                            .arg(name);
-    } else {
-        m_vm->setInput(file);
-        return;
-    }
-    refreshResults();
-}
-
 void ContentView::refresh() {
-    // Any change of the workflow is the user moving on from a file that could not be opened.
-    m_openFailure.reset();
-    m_dropZone->setURL(m_vm->inputURL());
+    const auto &input = m_vm->inputURL();
+    m_dropZone->setURL(input);
+    // The window manager adds the application's name, where the desktop does that.
+    setWindowTitle(input ? pathString(input->filename()) : QString());
     refreshOutputRow();
     refreshActions();
-    refreshResults();
+    // An operation assigns several properties in a row; the panel is built once, from the
+    // last of them.
+    if (!m_resultsPending) {
+        m_resultsPending = true;
+        QMetaObject::invokeMethod(this, &ContentView::refreshResults, Qt::QueuedConnection);
+    }
 }
 
 } // namespace tessaly

@@ -41,9 +41,9 @@ public:
     /// Whether a file drag hovers over the drop zone.
     bool isTargeted() const { return m_isTargeted; }
 
-    /// Makes `file` the input as a drop of it would; a file that does not exist or is no
-    /// Final Cut Pro export leaves the input as it is and shows the error banner naming it.
-    void openFile(const std::filesystem::path &file);
+Q_SIGNALS:
+    /// A run's result panel has finished opening and should be brought into view.
+    void resultsRevealed(QWidget *panel);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -53,6 +53,7 @@ private:
     QWidget *warningBanner();
     QWidget *fileSection();
     QWidget *outputRow();
+    QWidget *outputExistsRow() const;
     QWidget *actionSection();
     QWidget *dryRunResults() const;
     QWidget *readyRow() const;
@@ -70,21 +71,18 @@ private:
     void setTargeted(bool isTargeted);
     bool handleDrag(QEvent *event);
 
-    void refresh();
+    Q_SLOT void refresh();
     void refreshOutputRow();
     void refreshActions();
     void refreshResults();
-    QString resultsKey() const;
-    bool showsError() const;
+    void parkFocus(PushButton *button);
+    void returnFocus();
 
     std::shared_ptr<RelinkViewModel> m_vm;
     bool m_isTargeted = false;
     bool m_showAbout = false;
     FCPXMLDropDelegate m_dropDelegate;
     QPointer<AboutView> m_aboutSheet;
-    /// Why a file the window was opened with could not be taken; shown until the next change
-    /// of the workflow.
-    std::optional<QString> m_openFailure;
 
     DropZoneView *m_dropZone = nullptr;
     ElidedLabel *m_outputName = nullptr;
@@ -93,8 +91,13 @@ private:
     PushButton *m_preview = nullptr;
     PushButton *m_apply = nullptr;
     RevealContainer *m_results = nullptr;
-    QString m_shownPhase;
-    QString m_shownResults;
+    /// The phase whose panel is shown; -1 before the first.
+    int m_shownPhase = -1;
+    bool m_resultsPending = false;
+    /// A run took keyboard focus from its button; the focus moves on with the outcome.
+    bool m_focusParked = false;
+    bool m_focusRingParked = false;
+    bool m_revealPending = false;
 };
 
 } // namespace tessaly

@@ -1,5 +1,6 @@
 #include "ui/content_view.h"
 
+#include "ui/accessible_names.h"
 #include "ui/desktop_services.h"
 #include "ui/elided_label.h"
 #include "ui/originals_summary.h"
@@ -85,6 +86,8 @@ QWidget *ContentView::dryRunResults() const {
     badges->addStretch(1);
     column->addLayout(badges);
     column->addWidget(originals.allFound() ? readyRow() : missingOriginalsRow(originals));
+    if (m_vm->outputExists())
+        column->addWidget(outputExistsRow());
     return panel;
 }
 
@@ -157,6 +160,24 @@ QWidget *ContentView::missingOriginalsRow(const OriginalsSummary &originals) con
     return warning;
 }
 
+QWidget *ContentView::outputExistsRow() const {
+    auto *notice = new QWidget;
+    notice->setObjectName(QStringLiteral("outputExists"));
+    auto *row = new QHBoxLayout(notice);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(8);
+    addLeadingSymbol(row, QStringLiteral("exclamationmark.triangle.fill"),
+                     symbolSize(TextStyle::callout), Tint::orange);
+    const auto &output = m_vm->outputURL();
+    // The name is the user's own, shown verbatim; the rest of the sentence is ours.
+    auto *text = new WrappingLabel(tr("“%1” already exists. Relink & Save will replace it.")
+                                       .arg(output ? fileName(*output) : QString()));
+    text->setObjectName(QStringLiteral("outputExistsMessage"));
+    text->setFont(textFont(TextStyle::callout));
+    row->addWidget(text, 1);
+    return notice;
+}
+
 QWidget *ContentView::successBanner() const {
     auto *banner = new RoundedCard(tintedCard(Tint::green));
     banner->setObjectName(QStringLiteral("successBanner"));
@@ -198,13 +219,19 @@ QWidget *ContentView::successBanner() const {
         auto *open =
             new PushButton(tr("Open Change Log"), QStringLiteral("doc.text.magnifyingglass"));
         open->setObjectName(QStringLiteral("openLogButton"));
+        nameControl(open, tr("Open Change Log"), pathString(log->filename()));
         connect(open, &PushButton::clicked, this,
                 [file = *log] { openWithDefaultApplication(file); });
         column->addWidget(open, 0, Qt::AlignLeft);
     }
     if (output) {
+#ifdef Q_OS_MACOS
         auto *reveal = new PushButton(tr("Show in Finder"), QStringLiteral("folder"));
+#else
+        auto *reveal = new PushButton(tr("Show in Folder"), QStringLiteral("folder"));
+#endif
         reveal->setObjectName(QStringLiteral("revealButton"));
+        nameControl(reveal, reveal->title(), fileName(*output));
         connect(reveal, &PushButton::clicked, this,
                 [file = *output] { revealInFileManager(file); });
         column->addWidget(reveal, 0, Qt::AlignLeft);
@@ -243,7 +270,7 @@ QWidget *ContentView::errorBanner() const {
     auto *text = new QVBoxLayout;
     text->setSpacing(4);
     text->addWidget(styledLabel(tr("Something went wrong"), TextStyle::headline));
-    const auto &message = m_openFailure ? m_openFailure : m_vm->errorMessage();
+    const auto &message = m_vm->errorMessage();
     auto *body = new WrappingLabel(message ? *message : tr("Unknown error"));
     body->setObjectName(QStringLiteral("errorMessage"));
     body->setFont(textFont(TextStyle::callout));
@@ -253,41 +280,16 @@ QWidget *ContentView::errorBanner() const {
     return banner;
 }
 
-QString ContentView::resultsKey() const {
-    // Everything a panel shows; a panel is rebuilt when any of it changes.
-    const auto describe = [](const std::optional<std::filesystem::path> &path) {
-        return path ? pathString(*path) : QStringLiteral("-");
-    };
-    const OriginalsSummary originals = summarizeOriginals(m_vm->changes());
-    return QString::number(int(m_vm->phase())) + QLatin1Char('|') +
-           QString::number(m_vm->srcsUpdated()) + QLatin1Char('|') +
-           QString::number(m_vm->formatsUpdated()) + QLatin1Char('|') +
-           QString::number(m_vm->orphansRemoved()) + QLatin1Char('|') +
-           describe(m_vm->outputURL()) + QLatin1Char('|') + describe(m_vm->logURL()) +
-           QLatin1Char('|') + m_vm->logError().value_or(QStringLiteral("-")) + QLatin1Char('|') +
-           originals.count() + QLatin1Char('|') + originals.firstMissing.join(QLatin1Char('/')) +
-           QLatin1Char('|') + m_vm->errorMessage().value_or(QStringLiteral("-")) +
-           QLatin1Char('|') + m_openFailure.value_or(QStringLiteral("-"));
-}
-
-bool ContentView::showsError() const {
-    return m_openFailure || m_vm->phase() == Phase::error;
-}
-
 void ContentView::refreshResults() {
-    const Phase shown = showsError() ? Phase::error : m_vm->phase();
-    const QString phase = QString::number(int(shown));
-    const QString key = resultsKey();
-    if (phase == m_shownPhase && key == m_shownResults)
-        return;
+    m_resultsPending = false;
     // A run clears the error and the changes as it starts while the phase stays; the panel of
     // the last outcome stays as it was until the run's own outcome arrives, rather than
     // turning into "Unknown error" for the length of the run.
-    if (phase == m_shownPhase && m_vm->isRunning())
+    if (m_vm->isRunning())
         return;
-    const bool phaseChanged = phase != m_shownPhase;
-    m_shownPhase = phase;
-    m_shownResults = key;
+    const Phase shown = m_vm->phase();
+    const bool phaseChanged = int(shown) != m_shownPhase;
+    m_shownPhase = int(shown);
     QWidget *panel = nullptr;
     switch (shown) {
     case Phase::idle:
@@ -302,7 +304,10 @@ void ContentView::refreshResults() {
         panel = errorBanner();
         break;
     }
+    // A new outcome is brought into view once it has opened; a redraw of the same one is not.
+    m_revealPending = panel && phaseChanged;
     m_results->setPanel(panel, phaseChanged);
+    returnFocus();
 }
 
 } // namespace tessaly

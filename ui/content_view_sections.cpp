@@ -1,8 +1,10 @@
 #include "ui/content_view.h"
 
+#include "ui/accessible_names.h"
 #include "ui/drop_zone_view.h"
 #include "ui/elided_label.h"
 #include "ui/push_button.h"
+#include "ui/reveal_container.h"
 #include "ui/rounded_card.h"
 #include "ui/theme.h"
 #include "ui/tinted_label.h"
@@ -56,6 +58,8 @@ QWidget *ContentView::outputRow() {
 
     m_changeOutput = new PushButton(tr("Change…"), QString());
     m_changeOutput->setObjectName(QStringLiteral("changeOutputButton"));
+    nameControl(m_changeOutput, tr("Change Output…"),
+                tr("Chooses where the relinked copy is saved"));
     connect(m_changeOutput, &PushButton::clicked, this, [this] { m_vm->selectOutput(); });
     layout->addWidget(m_changeOutput);
     return row;
@@ -99,6 +103,10 @@ void ContentView::refreshOutputRow() {
 void ContentView::refreshActions() {
     using Look = PushButton::Look;
     const bool running = m_vm->isRunning();
+    if (running) {
+        parkFocus(m_preview);
+        parkFocus(m_apply);
+    }
     // Exactly one of the two is prominent: Preview until a preview has succeeded, then Apply.
     if (m_vm->phase() == Phase::dryRunComplete) {
         m_preview->setLook(Look::bordered);
@@ -115,6 +123,33 @@ void ContentView::refreshActions() {
         m_apply->setBusy(false);
         m_apply->setEnabled(false);
     }
+}
+
+void ContentView::parkFocus(PushButton *button) {
+    if (!button->hasFocus())
+        return;
+    // A disabled button gives its focus to the next control in the chain, which may be one
+    // that shows no sign of it. It waits here, invisible, for the run's outcome instead.
+    m_focusParked = true;
+    m_focusRingParked = button->showsFocusRing();
+    setFocus(Qt::OtherFocusReason);
+}
+
+void ContentView::returnFocus() {
+    if (!m_focusParked || m_vm->isRunning())
+        return;
+    m_focusParked = false;
+    if (!hasFocus())
+        return; // the user has moved on meanwhile
+    // The next step: Relink & Save after a preview, the success card's first button after an
+    // apply, and the button that failed after an error.
+    QWidget *next = m_preview->isEnabled() ? m_preview : nullptr;
+    if (m_vm->phase() == Phase::dryRunComplete)
+        next = m_apply;
+    else if (m_vm->phase() == Phase::done && m_results->panel())
+        next = m_results->panel()->findChild<PushButton *>();
+    if (next)
+        next->setFocus(m_focusRingParked ? Qt::TabFocusReason : Qt::OtherFocusReason);
 }
 
 } // namespace tessaly

@@ -1,11 +1,12 @@
 #include "ui/drop_zone_view.h"
 
+#include "ui/accessible_names.h"
 #include "ui/elided_label.h"
-#include "workflow/path_string.h"
 #include "ui/push_button.h"
 #include "ui/symbol_view.h"
 #include "ui/theme.h"
 #include "ui/tinted_label.h"
+#include "workflow/path_string.h"
 
 #include <QHBoxLayout>
 #include <QMouseEvent>
@@ -67,6 +68,7 @@ QWidget *DropZoneView::emptyContent() {
     browse->setObjectName(QStringLiteral("browseButton"));
     browse->setLook(PushButton::Look::plain);
     browse->setFont(textFont(TextStyle::caption));
+    nameControl(browse, tr("Choose Input…"), tr("Chooses the export to relink"));
     connect(browse, &PushButton::clicked, this, [this] { m_onTap(); });
     column->addWidget(browse, 0, Qt::AlignHCenter);
     column->addStretch();
@@ -98,6 +100,7 @@ QWidget *DropZoneView::loadedContent() {
     auto *change = new PushButton(tr("Change…"), QString());
     change->setObjectName(QStringLiteral("changeInputButton"));
     change->setControlSize(PushButton::ControlSize::small);
+    nameControl(change, tr("Change Input…"), tr("Chooses another export to relink"));
     connect(change, &PushButton::clicked, this, [this] { m_onTap(); });
     row->addWidget(change);
     return m_loaded;

@@ -1,7 +1,9 @@
 #include "ui/elided_label.h"
 
+#include "ui/accessible_names.h"
 #include "ui/theme.h"
 
+#include <QAccessible>
 #include <QEvent>
 #include <QFontMetrics>
 #include <QPainter>
@@ -17,6 +19,7 @@ constexpr int kHintWidth = 80;
 ElidedLabel::ElidedLabel(const QString &text, Qt::TextElideMode mode, QWidget *parent)
     : QWidget(parent), m_text(text), m_mode(mode) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    installAccessibleTexts();
     updateToolTip();
 }
 
@@ -26,6 +29,9 @@ void ElidedLabel::setText(const QString &text) {
     m_text = text;
     updateToolTip();
     update();
+    // A screen reader reads the whole text, which has just changed.
+    QAccessibleEvent changed(this, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&changed);
 }
 
 void ElidedLabel::setTint(Tint tint) {

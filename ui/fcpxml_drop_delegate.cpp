@@ -1,4 +1,5 @@
 #include "ui/fcpxml_drop_delegate.h"
+#include "workflow/export_file.h"
 #include "workflow/path_string.h"
 
 #include <QMetaObject>
@@ -30,8 +31,7 @@ std::optional<std::filesystem::path> FCPXMLDropDelegate::firstLocalFile(const QM
 }
 
 bool FCPXMLDropDelegate::isExport(const std::filesystem::path &file) {
-    const QString extension = pathString(file.extension()).mid(1).toLower();
-    return extension == QLatin1String("fcpxml") || extension == QLatin1String("fcpxmld");
+    return hasExportExtension(file);
 }
 
 bool FCPXMLDropDelegate::validateDrop(const QMimeData &data) const {

@@ -12,7 +12,7 @@ namespace {
 // so they are not translated.
 constexpr std::string_view kSubject = "Tessaly \u2014 Feedback";
 constexpr std::string_view kOpening =
-    "Please describe your issue or request below:\n\n---\n\nApp Version: 1.0\nmacOS: ";
+    "Please describe your issue or request below:\n\n---\n\nApp Version: 1.0\n";
 constexpr std::string_view kErrorHeading = "\n\n--- Error Log ---\n";
 constexpr std::string_view kNoError = "No error recorded";
 constexpr std::string_view kChangesHeading = "\n\n--- Changes Log ---\n";
@@ -60,6 +60,8 @@ QByteArray feedbackBody(const QString &systemVersion, const std::optional<QStrin
                         const std::vector<RelinkChange> &changes) {
     QByteArray body;
     append(body, kOpening);
+    append(body, kSystemLabel);
+    append(body, ": ");
     body += systemVersion.toUtf8();
     append(body, kErrorHeading);
     if (errorMessage)

@@ -7,9 +7,19 @@
 
 #include <filesystem>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 namespace tessaly {
+
+/// The name of the system the mail's version line is about.
+#if defined(Q_OS_MACOS)
+inline constexpr std::string_view kSystemLabel = "macOS";
+#elif defined(Q_OS_LINUX)
+inline constexpr std::string_view kSystemLabel = "Linux";
+#else
+inline constexpr std::string_view kSystemLabel = "System";
+#endif
 
 /// The feedback mail's body as UTF-8: the request, the versions, the last error (or "No
 /// error recorded") and one line per change.

@@ -173,9 +173,16 @@ void PushButton::paintEvent(QPaintEvent *) {
             QPen(withOpacity(tintColor(Tint::primary, this), isEnabled() ? 0.2 : 0.1), 1));
         painter.drawPath(shape);
     }
-    if (m_keyboardFocus && hasFocus()) {
-        painter.setPen(QPen(withOpacity(tintColor(Tint::accent, this), 0.6), 2));
-        painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), radius, radius);
+    if (showsFocusRing()) {
+        if (m_look == Look::prominent) {
+            // An accent ring would vanish on the accent fill: the ring is drawn inside it in
+            // the title's colour, which reads on that fill by construction.
+            painter.setPen(QPen(titleColor(), 2));
+            painter.drawRoundedRect(box.adjusted(2.5, 2.5, -2.5, -2.5), radius - 2.5, radius - 2.5);
+        } else {
+            painter.setPen(QPen(withOpacity(tintColor(Tint::accent, this), 0.6), 2));
+            painter.drawRoundedRect(box, radius, radius);
+        }
     }
 
     const QColor color = titleColor();
@@ -215,14 +222,24 @@ void PushButton::paintSpinner(QPainter &painter, const QRectF &box, const QColor
     painter.restore();
 }
 
+namespace {
+/// Focus that leaves for another window or a dialog comes back as it left: a keyboard user
+/// back from a confirmation still sees where the focus is.
+bool returnsAsItLeft(Qt::FocusReason reason) {
+    return reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason;
+}
+} // namespace
+
 void PushButton::focusInEvent(QFocusEvent *event) {
-    m_keyboardFocus =
-        event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
+    if (!returnsAsItLeft(event->reason()))
+        m_keyboardFocus =
+            event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
     QAbstractButton::focusInEvent(event);
 }
 
 void PushButton::focusOutEvent(QFocusEvent *event) {
-    m_keyboardFocus = false;
+    if (!returnsAsItLeft(event->reason()))
+        m_keyboardFocus = false;
     QAbstractButton::focusOutEvent(event);
 }
 

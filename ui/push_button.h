@@ -25,6 +25,8 @@ public:
     void setTitle(const QString &title);
     /// The title as shown.
     const QString &title() const { return m_title; }
+    /// Whether the button has focus that came from the keyboard, and so shows its ring.
+    bool showsFocusRing() const { return m_keyboardFocus && hasFocus(); }
     /// Titles are set with setTitle(), which keeps an ampersand from becoming a mnemonic.
     void setText(const QString &) = delete;
 

@@ -3,6 +3,9 @@
 #include "ui/bundle_file_dialog.h"
 #include "workflow/path_string.h"
 
+#include <QMessageBox>
+#include <QPushButton>
+
 namespace tessaly {
 
 QtFileChooser::QtFileChooser(QWidget *window, OutputLocation currentOutput)
@@ -31,6 +34,24 @@ std::optional<std::filesystem::path> QtFileChooser::chooseOutput(const QString &
     if (dialog.exec() != QDialog::Accepted || dialog.chosenPath().isEmpty())
         return std::nullopt;
     return pathFromString(dialog.chosenPath());
+}
+
+bool QtFileChooser::confirmReplace(const std::filesystem::path &existing) {
+    QMessageBox box(m_window);
+    box.setIcon(QMessageBox::Warning);
+    box.setText(QObject::tr("“%1” already exists. Do you want to replace it?")
+                    .arg(pathString(existing.filename())));
+    box.setInformativeText(
+        QObject::tr("It is in “%1”. Replacing it overwrites its contents once the new copy is "
+                    "complete.")
+            .arg(pathString(existing.parent_path())));
+    QPushButton *replace = box.addButton(QObject::tr("Replace"), QMessageBox::DestructiveRole);
+    QPushButton *cancel = box.addButton(QMessageBox::Cancel);
+    // A stray Return keeps the user's file.
+    box.setDefaultButton(cancel);
+    box.setEscapeButton(cancel);
+    box.exec();
+    return box.clickedButton() == replace;
 }
 
 } // namespace tessaly

@@ -9,7 +9,7 @@
 
 namespace tessaly {
 
-/// The window's choosers as modal Qt file dialogs over `window`.
+/// The window's choosers as modal Qt dialogs over `window`.
 class QtFileChooser : public FileChooser {
 public:
     /// Where the output currently goes, asked each time the save dialog opens.
@@ -24,6 +24,8 @@ public:
     /// A save dialog proposing `proposedName`, in the current output's folder.
     std::optional<std::filesystem::path> chooseOutput(const QString &title,
                                                       const QString &proposedName) override;
+    /// The desktop's confirmation to replace a file, with Cancel as the default.
+    bool confirmReplace(const std::filesystem::path &existing) override;
 
 private:
     QPointer<QWidget> m_window;

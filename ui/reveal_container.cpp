@@ -22,6 +22,7 @@ RevealContainer::RevealContainer(int gap, QWidget *parent) : QWidget(parent), m_
         m_animatedHeight.reset();
         delete m_leaving.data();
         updateGeometry();
+        Q_EMIT settled();
     });
 }
 
@@ -48,10 +49,12 @@ void RevealContainer::setPanel(QWidget *panel, bool animated) {
         m_animation.setStartValue(from);
         m_animation.setEndValue(to);
         m_animation.start();
-    } else {
-        delete m_leaving.data();
+        updateGeometry();
+        return;
     }
+    delete m_leaving.data();
     updateGeometry();
+    Q_EMIT settled();
 }
 
 int RevealContainer::panelHeight(const QWidget *panel, int width) const {

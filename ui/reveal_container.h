@@ -27,6 +27,11 @@ public:
     /// Whether a change of height is still running.
     bool isAnimating() const { return m_animation.state() == QAbstractAnimation::Running; }
 
+Q_SIGNALS:
+    /// The container has reached its panel's height, after an animation or at once.
+    void settled();
+
+public:
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
     bool hasHeightForWidth() const override;

@@ -8,6 +8,8 @@
 #include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMetaObject>
+#include <QPointer>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -18,6 +20,11 @@
 #include <algorithm>
 
 namespace tessaly {
+
+namespace {
+/// Room left under a result brought into view, so that it does not end at the very edge.
+constexpr int kRevealMargin = 24;
+} // namespace
 
 SceneWindow::SceneWindow(std::shared_ptr<FileChooser> chooser)
     : m_content(new ContentView(std::move(chooser))), m_scrollArea(new QScrollArea),
@@ -42,11 +49,31 @@ SceneWindow::SceneWindow(std::shared_ptr<FileChooser> chooser)
     // the screen is smaller, and then it scrolls.
     m_scrollArea->setObjectName(QStringLiteral("contentScroller"));
     m_scrollArea->setFrameShape(QFrame::NoFrame);
+    // The area shows no sign of focus, so it takes none: a Tab stop there would look lost.
+    m_scrollArea->setFocusPolicy(Qt::NoFocus);
     m_scrollArea->setWidgetResizable(false);
     m_scrollArea->setWidget(m_content);
     m_scrollArea->viewport()->setAutoFillBackground(false);
     layout->addWidget(m_scrollArea);
     m_content->installEventFilter(this);
+    // Named after the export it works on, so that windows can be told apart.
+    connect(m_content, &QWidget::windowTitleChanged, this, &QWidget::setWindowTitle);
+    setWindowTitle(m_content->windowTitle());
+    connect(m_content, &ContentView::resultsRevealed, this, [this](QWidget *panel) {
+        // After the window has followed the content's new size, which is laid out first.
+        QMetaObject::invokeMethod(
+            this,
+            [this, shown = QPointer<QWidget>(panel)] {
+                if (!shown)
+                    return;
+                // Only down to it: a window narrower than its content keeps its side view.
+                QScrollBar *across = m_scrollArea->horizontalScrollBar();
+                const int side = across->value();
+                m_scrollArea->ensureWidgetVisible(shown, 0, kRevealMargin);
+                across->setValue(side);
+            },
+            Qt::QueuedConnection);
+    });
     fitToContent();
 }
 

@@ -2,14 +2,18 @@
 
 #include "ui/content_view.h"
 #include "ui/entry_point.h"
-#include "workflow/path_string.h"
+#include "ui/information_options.h"
 #include "ui/scene_window.h"
+#include "workflow/path_string.h"
+#include "workflow/relink_view_model.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QIcon>
 #include <QUrl>
+
+#include <iostream>
 
 namespace tessaly {
 
@@ -22,6 +26,8 @@ int TessalyApp::main(int argc, char **argv) {
         argc = 1;
         argv = fallbackArgs;
     }
+    if (const std::optional<int> status = answerInformationOptions(argc, argv, std::cout))
+        return *status;
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tessaly"));
     QApplication::setApplicationDisplayName(QStringLiteral("Tessaly"));
@@ -52,7 +58,7 @@ std::vector<SceneWindow *> TessalyApp::openFiles(const QStringList &files,
         const QString path =
             file.startsWith(QLatin1String("file:")) ? QUrl(file).toLocalFile() : file;
         SceneWindow *window = openWindow(chooser);
-        window->content().openFile(
+        window->content().viewModel().openInput(
             pathFromString(QDir::cleanPath(QFileInfo(path).absoluteFilePath())));
         windows.push_back(window);
     }

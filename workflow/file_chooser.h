@@ -7,8 +7,8 @@
 
 namespace tessaly {
 
-/// The two modal choosers the workflow asks the user through; the window supplies dialogs,
-/// tests supply scripted answers.
+/// The modal choosers and the one question the workflow asks the user through; the window supplies
+/// dialogs, tests supply scripted answers.
 class FileChooser {
 public:
     virtual ~FileChooser() = default;
@@ -20,6 +20,10 @@ public:
     /// and no starting folder; none when the user cancels.
     virtual std::optional<std::filesystem::path> chooseOutput(const QString &title,
                                                               const QString &proposedName) = 0;
+
+    /// Asks, modally, whether the earlier output at `existing` may be replaced; false unless
+    /// the user agrees.
+    virtual bool confirmReplace(const std::filesystem::path &existing) = 0;
 };
 
 } // namespace tessaly

@@ -38,22 +38,21 @@ void RelinkViewModel::selectOutput() {
         return;
     const QString proposedName = m_outputURL ? pathString(m_outputURL->filename()) : QString();
     auto chosen = m_chooser->chooseOutput(tr("Save Relinked File As"), proposedName);
-    if (chosen)
+    if (chosen) {
         assign(m_outputURL, std::optional(std::move(*chosen)), &RelinkViewModel::outputURLChanged);
+        assign(m_outputExists, false, &RelinkViewModel::outputExistsChanged);
+    }
 }
 
 void RelinkViewModel::runDryRun() {
     run(true);
 }
 
-void RelinkViewModel::runApply() {
-    run(false);
-}
-
 void RelinkViewModel::setInput(const std::filesystem::path &location) {
     assign(m_inputURL, std::optional(location), &RelinkViewModel::inputURLChanged);
     assign(m_outputURL, std::optional(RelinkRun::defaultOutputLocation(location)),
            &RelinkViewModel::outputURLChanged);
+    assign(m_outputExists, false, &RelinkViewModel::outputExistsChanged);
     assign(m_phase, AppPhase::idle, &RelinkViewModel::phaseChanged);
     assign(m_errorMessage, std::optional<QString>(), &RelinkViewModel::errorMessageChanged);
     assign(m_changes, std::vector<RelinkChange>(), &RelinkViewModel::changesChanged);

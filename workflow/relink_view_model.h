@@ -23,19 +23,25 @@ class FileChooser;
 /// the object lives until the run's outcome has been published.
 ///
 /// What each operation assigns, in this order:
-/// - setInput: inputURL, outputURL, phase (idle), errorMessage (none), changes (empty),
-///   logURL (none), logError (none).
-/// - selectOutput, confirmed: outputURL.
+/// - setInput: inputURL, outputURL, outputExists (false), phase (idle), errorMessage (none),
+///   changes (empty), logURL (none), logError (none).
+/// - selectOutput, confirmed: outputURL, outputExists (false).
+/// - openInput, refused: errorMessage, phase (error); the input stays as it was.
 /// - a run's start: isRunning (true), errorMessage (none), changes (empty), logURL (none),
 ///   logError (none); so the change log offered is always that of the apply on screen.
 /// - a run's success: isRunning (false), changes, srcsUpdated, orphansRemoved, formatsUpdated,
-///   then for an apply logURL and logError, and last phase (dryRunComplete or done).
+///   then for a preview outputExists, for an apply logURL and logError, and last phase
+///   (dryRunComplete or done).
 /// - a run's failure: isRunning (false), errorMessage, phase (error).
+///
+/// A view redraws from `objectWillChange()` alone, so that a property added later cannot be
+/// missed: every property is assigned through it.
 class RelinkViewModel : public QObject, public std::enable_shared_from_this<RelinkViewModel> {
     Q_OBJECT
     Q_PROPERTY(std::optional<std::filesystem::path> inputURL READ inputURL NOTIFY inputURLChanged)
     Q_PROPERTY(
         std::optional<std::filesystem::path> outputURL READ outputURL NOTIFY outputURLChanged)
+    Q_PROPERTY(bool outputExists READ outputExists NOTIFY outputExistsChanged)
     Q_PROPERTY(bool isRunning READ isRunning NOTIFY isRunningChanged)
     Q_PROPERTY(AppPhase phase READ phase NOTIFY phaseChanged)
     Q_PROPERTY(qint64 srcsUpdated READ srcsUpdated NOTIFY srcsUpdatedChanged)
@@ -59,6 +65,9 @@ public:
     const std::optional<std::filesystem::path> &inputURL() const { return m_inputURL; }
     /// Where an apply writes; set whenever `inputURL` is set.
     const std::optional<std::filesystem::path> &outputURL() const { return m_outputURL; }
+    /// True when the last preview found an earlier output where an apply writes, which the
+    /// apply replaces once the user agrees; false again when the input or output changes.
+    bool outputExists() const { return m_outputExists; }
     /// True from the start of a run until its outcome has been published.
     bool isRunning() const { return m_isRunning; }
     /// The outcome of the last run, or `idle` after a new input.
@@ -84,18 +93,26 @@ public:
     void selectOutput();
     /// Starts a preview of the input; does nothing when no input is set.
     void runDryRun();
-    /// Starts an apply of the input to the output; does nothing when no input is set.
+    /// Starts an apply of the input to the output; does nothing when no input is set. When
+    /// something stands at the output, the chooser asks once whether to replace it, before the
+    /// apply when the preview found it, or when the apply finds it; nothing is replaced
+    /// unless the user agrees.
     void runApply();
     /// Makes `location` the input, proposes the default output beside it and resets the phase,
     /// the error, the changes and the change log.
     void setInput(const std::filesystem::path &location);
     /// Asks the chooser for an input and, when the user confirms, sets it.
     void selectInput();
+    /// Makes `file` the input as a drop of it would, once a job has found it to be a Final Cut
+    /// Pro export; otherwise the input stays and the error says why. Ignored when a run is in
+    /// flight by the time the answer is back.
+    void openInput(const std::filesystem::path &file);
 
 Q_SIGNALS:
     void objectWillChange();
     void inputURLChanged(const std::optional<std::filesystem::path> &inputURL);
     void outputURLChanged(const std::optional<std::filesystem::path> &outputURL);
+    void outputExistsChanged(bool outputExists);
     void isRunningChanged(bool isRunning);
     void phaseChanged(tessaly::RelinkViewModel::AppPhase phase);
     void srcsUpdatedChanged(qint64 srcsUpdated);
@@ -111,16 +128,27 @@ private:
     ~RelinkViewModel() override;
     friend struct GuiThreadRelease;
 
-    void run(bool dryRun);
-    /// Hands a run's outcome to the owner's thread; callable from any thread.
-    static void handOver(std::shared_ptr<RelinkViewModel> owner, RunOutcome outcome, bool dryRun);
-    void publish(const RunOutcome &outcome, bool dryRun);
+    /// What a run hands back besides the engine's outcome.
+    struct RunEnd {
+        RunOutcome outcome;
+        bool dryRun = true;
+        bool replaced = false;    ///< the user agreed to replace the output
+        bool outputFound = false; ///< a preview found something standing at the output
+    };
+
+    void run(bool dryRun, bool replace = false);
+    /// Runs `work` in the thread pool and `then` with its value on this object's thread,
+    /// holding this object alive in between.
+    template <typename Value, typename Work, typename Then> void inJob(Work work, Then then);
+    void publish(const RunEnd &end);
+    bool confirmReplace();
 
     template <typename Value, typename Signal>
     void assign(Value &member, Value value, Signal changed);
 
     std::optional<std::filesystem::path> m_inputURL;
     std::optional<std::filesystem::path> m_outputURL;
+    bool m_outputExists = false;
     bool m_isRunning = false;
     AppPhase m_phase = AppPhase::idle;
     qint64 m_srcsUpdated = 0;

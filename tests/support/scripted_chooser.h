@@ -18,6 +18,8 @@ public:
     std::optional<std::filesystem::path> outputAnswer;
     std::vector<QString> inputTitles;
     std::vector<std::pair<QString, QString>> outputRequests; ///< title, proposed name
+    bool replaceAnswer = false;
+    std::vector<std::filesystem::path> replaceQuestions;
 
     std::optional<std::filesystem::path> chooseInput(const QString &title) override {
         inputTitles.push_back(title);
@@ -27,6 +29,10 @@ public:
                                                       const QString &proposedName) override {
         outputRequests.emplace_back(title, proposedName);
         return outputAnswer;
+    }
+    bool confirmReplace(const std::filesystem::path &existing) override {
+        replaceQuestions.push_back(existing);
+        return replaceAnswer;
     }
 };
 

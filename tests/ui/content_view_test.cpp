@@ -13,6 +13,7 @@
 #include <QSignalSpy>
 #include <QUrl>
 
+#include <algorithm>
 #include <optional>
 
 #include <gtest/gtest.h>
@@ -88,6 +89,15 @@ TEST(SceneWindows, AWindowTallerThanTheScreenScrollsItsContent) {
     content.viewModel().setInput(input);
     content.viewModel().runDryRun();
     ASSERT_TRUE(settle(content));
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Day1.fcpxml"));
+
+    // The preview's result, below the edge, has been brought into view.
+    QTest::qWait(100);
+    QWidget *result = child<RevealContainer>(content, "results")->panel();
+    ASSERT_NE(result, nullptr);
+    QWidget *viewport = window->scrollArea().viewport();
+    EXPECT_TRUE(
+        viewport->rect().intersects(QRect(result->mapTo(viewport, QPoint(0, 0)), result->size())));
 
     // The window's content is larger than the test screen.
     const QRect available = window->screen()->availableGeometry();
@@ -133,6 +143,13 @@ TEST(SceneWindows, FilesNamedAtStartOpenAWindowEach) {
     const std::vector<SceneWindow *> windows =
         TessalyApp::openFiles(arguments, std::make_shared<ScriptedChooser>());
     ASSERT_EQ(windows.size(), std::size(cases));
+    // Each file is examined in a job, off the GUI thread.
+    const auto answered = [](SceneWindow *window) {
+        const RelinkViewModel &model = window->content().viewModel();
+        return model.inputURL() || model.phase() == RelinkViewModel::AppPhase::error;
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return std::ranges::all_of(windows, answered); }, 20000));
+    QTest::qWait(50); // the panels, built once per change
     for (std::size_t i = 0; i < windows.size(); ++i) {
         SCOPED_TRACE(cases[i].argument.toStdString());
         ContentView &content = windows[i]->content();
@@ -160,6 +177,7 @@ TEST(SceneWindows, FilesNamedAtStartOpenAWindowEach) {
         {QStringLiteral("-v"), QStringLiteral("--"), QStringLiteral("-v.fcpxml")});
     QDir::setCurrent(workingFolder);
     ASSERT_EQ(dashed.size(), 1u);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return answered(dashed[0]); }, 20000));
     EXPECT_EQ(dashed[0]->content().viewModel().inputURL(), temp / "-v.fcpxml");
     dashed[0]->close();
 }

@@ -16,8 +16,9 @@
 namespace tessaly::testing {
 namespace {
 
-const char kOpening[] =
-    "Please describe your issue or request below:\n\n---\n\nApp Version: 1.0\nmacOS: ";
+const QByteArray kOpening =
+    "Please describe your issue or request below:\n\n---\n\nApp Version: 1.0\n" +
+    QByteArray(kSystemLabel.data(), qsizetype(kSystemLabel.size())) + ": ";
 
 TEST(FeedbackBody, HoldsTheErrorOrItsPlaceholderAndOneLinePerChangeInOrder) {
     const std::vector<RelinkChange> changes = {

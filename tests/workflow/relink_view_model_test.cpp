@@ -65,6 +65,7 @@ public:
                          [this] { events.emplace_back("will"); });
         watch(model, "inputURL", &VM::inputURLChanged, &VM::inputURL);
         watch(model, "outputURL", &VM::outputURLChanged, &VM::outputURL);
+        watch(model, "outputExists", &VM::outputExistsChanged, &VM::outputExists);
         watch(model, "isRunning", &VM::isRunningChanged, &VM::isRunning);
         watch(model, "phase", &VM::phaseChanged, &VM::phase);
         watch(model, "srcsUpdated", &VM::srcsUpdatedChanged, &VM::srcsUpdated);
@@ -147,7 +148,7 @@ TEST_F(RelinkViewModelTest, RunsPublishTheirOutcomeInOrderAfterTheStart) {
     finishRun(*model);
     EXPECT_EQ(recorder.events,
               runStartThen({"isRunning=false", "changes=2", "srcsUpdated=2", "orphansRemoved=1",
-                            "formatsUpdated=1", "phase=dryRunComplete"}));
+                            "formatsUpdated=1", "outputExists=false", "phase=dryRunComplete"}));
     EXPECT_FALSE(fs::exists(output));
 
     recorder.events.clear();
@@ -158,7 +159,7 @@ TEST_F(RelinkViewModelTest, RunsPublishTheirOutcomeInOrderAfterTheStart) {
                             "formatsUpdated=1", "logURL=" + (dir / "Day1_braw.relink.log").string(),
                             "logError=none", "phase=done"}));
 
-    // Nothing asks the user about an existing document, so it is never replaced.
+    // The output appeared after the preview: the apply asks once, and a refusal keeps it.
     const std::string written = readFile(output);
     recorder.events.clear();
     model->runApply();
@@ -167,17 +168,72 @@ TEST_F(RelinkViewModelTest, RunsPublishTheirOutcomeInOrderAfterTheStart) {
     finishRun(*model);
     const std::string message = model->errorMessage().value_or(QString()).toStdString();
     EXPECT_NE(message.find("File exists"), std::string::npos) << message;
-    EXPECT_EQ(recorder.events,
-              runStartThen({"isRunning=false", "errorMessage=" + message, "phase=error"}));
+    EXPECT_EQ(recorder.events, runStartThen({"isRunning=false", "outputExists=true",
+                                             "errorMessage=" + message, "phase=error"}));
+    EXPECT_EQ(chooser->replaceQuestions, std::vector{output});
     EXPECT_EQ(readFile(output), written);
 
     // The output was removed but its log kept: the next apply succeeds and says why it wrote
     // no log.
     fs::remove(output);
+    model->runDryRun();
+    finishRun(*model);
     model->runApply();
     finishRun(*model);
     EXPECT_EQ(model->logURL(), std::nullopt);
     EXPECT_TRUE(model->logError().value_or(QString()).contains("File exists"));
+    EXPECT_EQ(chooser->replaceQuestions.size(), 1u);
+}
+
+// An earlier output, a document or a bundle, is named by the preview, and an apply replaces it
+// only once the user agrees, asked once: before the apply when the preview found it, or when
+// the apply finds it.
+TEST_F(RelinkViewModelTest, AnEarlierOutputIsReplacedOnlyWhenTheUserAgrees) {
+    const struct {
+        const char *input;
+        const char *output;
+        bool foundByPreview;
+        bool agree;
+    } cases[] = {
+        {"Day1.fcpxml", "Day1_braw.fcpxml", true, false},
+        {"Day1.fcpxml", "Day1_braw.fcpxml", true, true},
+        {"Day1.fcpxml", "Day1_braw.fcpxml", false, true},
+        {"Day2.fcpxmld", "Day2_braw.fcpxmld", true, false},
+        {"Day2.fcpxmld", "Day2_braw.fcpxmld", true, true},
+        {"Day2.fcpxmld", "Day2_braw.fcpxmld", false, true},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.output) + (c.foundByPreview ? " before" : " after") +
+                     " the preview, " + (c.agree ? "replaced" : "kept"));
+        fs::remove_all(dir.path());
+        const bool bundle = fs::path(c.input).extension() == ".fcpxmld";
+        const fs::path input = dir / c.input;
+        const fs::path output = dir / c.output;
+        // The earlier output holds a marker where the relinked document would be.
+        const fs::path document = bundle ? fs::path("Info.fcpxml") : fs::path();
+        writeFile(bundle ? input / document : input, kTwoProxies);
+        const auto placeOld = [&] { writeFile(bundle ? output / document : output, "old"); };
+        model->setInput(input);
+        chooser->replaceQuestions.clear();
+        chooser->replaceAnswer = c.agree;
+        if (c.foundByPreview)
+            placeOld();
+        model->runDryRun();
+        finishRun(*model);
+        EXPECT_EQ(model->outputExists(), c.foundByPreview);
+        if (!c.foundByPreview)
+            placeOld();
+
+        // An apply that finds the output asks and, agreed, starts again: two runs in a row.
+        model->runApply();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !model->isRunning(); }, 60000));
+        EXPECT_EQ(chooser->replaceQuestions, std::vector{output});
+        const std::string now = readFile(bundle ? output / document : output);
+        EXPECT_EQ(now == "old", !c.agree);
+        EXPECT_EQ(model->phase(), c.agree            ? Phase::done
+                                  : c.foundByPreview ? Phase::dryRunComplete
+                                                     : Phase::error);
+    }
 }
 
 // A run resolves its locations when it starts: later choices belong to the next run. Until it
@@ -224,7 +280,8 @@ TEST_F(RelinkViewModelTest, ChoicesWaitForAnInputAndCountOnlyWhenConfirmed) {
     chooser->inputAnswer = fs::path("/Edits/Cut.final.FCPXML");
     const auto chosen =
         announced({"inputURL=/Edits/Cut.final.FCPXML", "outputURL=/Edits/Cut.final_braw.FCPXML",
-                   "phase=idle", "errorMessage=none", "changes=0", "logURL=none", "logError=none"});
+                   "outputExists=false", "phase=idle", "errorMessage=none", "changes=0",
+                   "logURL=none", "logError=none"});
     model->selectInput();
     EXPECT_EQ(recorder.events, chosen);
 
@@ -237,7 +294,8 @@ TEST_F(RelinkViewModelTest, ChoicesWaitForAnInputAndCountOnlyWhenConfirmed) {
         {QStringLiteral("Save Relinked File As"), QStringLiteral("Cut.final_braw.FCPXML")},
         {QStringLiteral("Save Relinked File As"), QStringLiteral("Final.fcpxml")}};
     EXPECT_EQ(chooser->outputRequests, requests);
-    EXPECT_EQ(recorder.events, announced({"outputURL=/Elsewhere/Final.fcpxml"}));
+    EXPECT_EQ(recorder.events,
+              announced({"outputURL=/Elsewhere/Final.fcpxml", "outputExists=false"}));
 
     // Choosing the same input again announces every assignment again, and brings its default
     // output back in place of the one chosen; a cancelled choice keeps the input.

@@ -23,6 +23,7 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QUrl>
+#include <algorithm>
 
 #include <cstdio>
 #include <filesystem>
@@ -113,9 +114,18 @@ int main(int argc, char **argv) {
     g_previousHandler = qInstallMessageHandler(quietHandler);
     QApplication application(argc, argv);
     QStringList arguments = QApplication::arguments();
+    static const char kUsage[] = "usage: tessaly-screenshots OUTDIR [SAMPLE.fcpxml] [--dark]\n";
+    if (arguments.contains(QStringLiteral("--help")) || arguments.contains(QStringLiteral("-h"))) {
+        std::fputs(kUsage, stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    }
     const bool dark = arguments.removeAll(QStringLiteral("--dark")) > 0;
-    if (arguments.size() < 2) {
-        std::fputs("usage: tessaly-screenshots OUTDIR [SAMPLE.fcpxml] [--dark]\n", stderr);
+    // Anything else that looks like an option is a mistake, never a folder to write into.
+    const bool unknownOption =
+        std::any_of(arguments.begin() + 1, arguments.end(),
+                    [](const QString &a) { return a.startsWith(QLatin1Char('-')); });
+    if (arguments.size() < 2 || unknownOption) {
+        std::fputs(kUsage, stderr);
         return 2;
     }
     QApplication::setPalette(dark ? tessaly::samples::darkPalette()
@@ -240,6 +250,9 @@ int main(int argc, char **argv) {
     // Opened from the file manager with a file that is gone.
     const std::vector<tessaly::SceneWindow *> opened = tessaly::TessalyApp::openFiles(
         {work.filePath(QStringLiteral("Day_09_Missing_Take.fcpxml"))});
+    // The file is examined off the GUI thread; the refusal arrives through the event loop.
+    ok &=
+        waitUntil([&] { return opened.front()->content().viewModel().errorMessage().has_value(); });
     settle();
     ok &= save(opened.front(), out, QStringLiteral("10-open-failed"));
     opened.front()->close();
