@@ -39,6 +39,25 @@ std::vector<MediaSource> mediaSources(const xml::Element &asset) {
     return sources;
 }
 
+/// True when an element below `asset` carries an `id` of its own. No export puts one there, but
+/// a document that does cannot have that asset relinked: the element would leave with the
+/// proxy, or be defined twice, in the proxy's copy, and a reference to it would break.
+bool holdsIdentifiedElement(const xml::Element &asset) {
+    std::vector<xml::Element> pending{asset};
+    while (!pending.empty()) {
+        const xml::Element element = pending.back();
+        pending.pop_back();
+        for (xml::Node node = element.firstChild(); node; node = node.nextSibling()) {
+            if (const xml::Element child = node.toElement()) {
+                if (child.attributeForName("id"))
+                    return true;
+                pending.push_back(child);
+            }
+        }
+    }
+    return false;
+}
+
 /// Gives the copy of a proxy asset its new identity, format and media location. The location
 /// is the reference the proxy was matched through: a `media-rep` of the copy or, in older
 /// exports, the asset itself; either way its bookmarks go, since they point at the proxy file.
@@ -143,6 +162,8 @@ References classifyReferences(const std::vector<xml::Element> &assets) {
                                                     : nullptr;
             if (!index)
                 continue;
+            if (index == &references.proxiesByStem && holdsIdentifiedElement(asset))
+                break;
             if (index == &references.brawByStem && !references.brawFormatID && !formatID.empty())
                 references.brawFormatID = formatID;
             index->add(std::move(stem), path, extension,
