@@ -9,9 +9,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
-#include <thread>
-
-#include <pthread.h>
 
 using namespace tessaly;
 
@@ -30,28 +27,6 @@ bool standardOutputWritten() {
     return false;
 }
 
-/// Ends the process on SIGINT, SIGTERM or SIGHUP as the signal would, once the hidden
-/// temporaries of the run at work are gone; a thread waits for them, so the cleanup may do
-/// what a signal handler may not.
-void endCleanlyOnSignals() {
-    sigset_t signals;
-    sigemptyset(&signals);
-    for (const int sig : {SIGINT, SIGTERM, SIGHUP})
-        sigaddset(&signals, sig);
-    if (::pthread_sigmask(SIG_BLOCK, &signals, nullptr) != 0)
-        return;
-    std::thread([signals] {
-        int sig = 0;
-        while (::sigwait(&signals, &sig) != 0) {
-        }
-        RelinkRun::abandonRuns();
-        std::signal(sig, SIG_DFL);
-        ::pthread_sigmask(SIG_UNBLOCK, &signals, nullptr);
-        ::raise(sig);
-        std::_Exit(128 + sig);
-    }).detach();
-}
-
 } // namespace
 
 int main(int argc, char **argv) {
@@ -61,7 +36,7 @@ int main(int argc, char **argv) {
     // A reader that goes away (`| head -1`) makes the report's writes fail, which is reported
     // once every input has run, rather than end the process part way.
     std::signal(SIGPIPE, SIG_IGN);
-    endCleanlyOnSignals();
+    RelinkRun::abandonRunsOnSignals();
 
     std::string error;
     const auto options = cli::parseOptions(std::vector<std::string>(argv + 1, argv + argc), error);

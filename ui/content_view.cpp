@@ -141,8 +141,7 @@ QWidget *ContentView::headerView() {
 }
 
 QWidget *ContentView::warningBanner() {
-    const CardLook look{Tint::orange, 0.1, 0.3, 1, 10};
-    auto *banner = new RoundedCard(look);
+    auto *banner = new RoundedCard(CardLook::message(Tint::orange));
     banner->setObjectName(QStringLiteral("warningBanner"));
     auto *row = new QHBoxLayout(banner);
     row->setContentsMargins(14, 14, 14, 14);
@@ -159,8 +158,9 @@ QWidget *ContentView::warningBanner() {
         tr("Import both your proxy .mov files AND your .braw originals into the FCP browser to "
            "register them in the library.\n"
            "➝ Then highlight the **Event** (not the project) and export the FCPXML/MLD."),
-        tr("For now, your BRAW files **must** be in the **same folder** as your proxy .mov "
-           "files, next to each other, baring the **same names**."),
+        tr("Your BRAW files **must** bear the **same names** as your proxy .mov files.\nThey "
+           "are looked for **beside** the proxies, **one folder up** from a Proxy folder, and "
+           "in folders you choose."),
         tr("If you only have a project XML, manually relink **one single** .mov clip to its "
            ".braw counterpart inside FCP\nto create a metadata template and make it register "
            "in here."),

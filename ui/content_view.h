@@ -58,6 +58,8 @@ private:
     QWidget *dryRunResults() const;
     QWidget *readyRow() const;
     QWidget *missingOriginalsRow(const OriginalsSummary &originals) const;
+    QWidget *searchFoldersSection() const;
+    QWidget *locateButtons() const;
     QWidget *successBanner() const;
     QWidget *logFailureRow(const QString &reason) const;
     QWidget *errorBanner() const;
@@ -97,6 +99,9 @@ private:
     /// A run took keyboard focus from its button; the focus moves on with the outcome.
     bool m_focusParked = false;
     bool m_focusRingParked = false;
+    /// The accessible name of the result card's control that held the parked focus; empty
+    /// when it was an action button.
+    QString m_parkedControl;
     bool m_revealPending = false;
 };
 

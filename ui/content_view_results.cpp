@@ -25,10 +25,6 @@ using Phase = RelinkViewModel::AppPhase;
 
 namespace {
 
-CardLook tintedCard(Tint tint) {
-    return {tint, 0.1, 0.3, 1, 10};
-}
-
 QString fileName(const std::filesystem::path &path) {
     return pathString(path.filename());
 }
@@ -100,7 +96,7 @@ QWidget *ContentView::originalsBadge(const OriginalsSummary &originals) const {
 }
 
 QWidget *ContentView::readyRow() const {
-    auto *ready = new RoundedCard(tintedCard(Tint::green));
+    auto *ready = new RoundedCard(CardLook::message(Tint::green));
     ready->setObjectName(QStringLiteral("readyRow"));
     auto *row = new QHBoxLayout(ready);
     row->setContentsMargins(12, 12, 12, 12);
@@ -112,52 +108,11 @@ QWidget *ContentView::readyRow() const {
     text->addWidget(styledLabel(tr("Ready to relink"), TextStyle::headline, Tint::green));
     text->addWidget(styledLabel(emphasized(tr("No errors found. Hit **Relink & Save** to apply.")),
                                 TextStyle::callout, Tint::primary, Qt::RichText));
+    if (QWidget *searched = searchFoldersSection())
+        text->addWidget(searched);
     row->addLayout(text);
     row->addStretch(1);
     return ready;
-}
-
-QWidget *ContentView::missingOriginalsRow(const OriginalsSummary &originals) const {
-    auto *warning = new RoundedCard(tintedCard(Tint::orange));
-    warning->setObjectName(QStringLiteral("missingOriginals"));
-    auto *row = new QHBoxLayout(warning);
-    row->setContentsMargins(12, 12, 12, 12);
-    row->setSpacing(10);
-    addLeadingSymbol(row, QStringLiteral("exclamationmark.triangle.fill"),
-                     symbolSize(TextStyle::title3), Tint::orange);
-
-    auto *text = new QVBoxLayout;
-    text->setSpacing(2);
-    text->addWidget(
-        styledLabel(tr("Some originals are missing"), TextStyle::headline, Tint::orange));
-    text->addWidget(
-        styledLabel(tr("These originals were not found on this computer:"), TextStyle::callout));
-    // File names are the user's own: shown as written, one a line, shortened in the middle so
-    // that the take numbers at their ends stay readable.
-    for (const QString &name : originals.firstMissing) {
-        auto *line = new QHBoxLayout;
-        line->setSpacing(6);
-        line->addWidget(styledLabel(QStringLiteral("•"), TextStyle::callout), 0, Qt::AlignTop);
-        auto *file = new ElidedLabel(name, Qt::ElideMiddle);
-        file->setObjectName(QStringLiteral("missingOriginal"));
-        file->setFont(textFont(TextStyle::callout));
-        line->addWidget(file, 1);
-        text->addLayout(line);
-    }
-    if (originals.moreMissing > 0) {
-        auto *more = styledLabel(tr("and %1 more").arg(originals.moreMissing), TextStyle::callout,
-                                 Tint::secondary);
-        more->setObjectName(QStringLiteral("moreMissing"));
-        text->addWidget(more);
-    }
-    text->addSpacing(6);
-    text->addWidget(styledLabel(
-        emphasized(
-            tr("Final Cut Pro will show those clips as offline.\nConnect the drive that holds "
-               "them, or hit **Relink & Save** to relink anyway.")),
-        TextStyle::callout, Tint::primary, Qt::RichText));
-    row->addLayout(text, 1);
-    return warning;
 }
 
 QWidget *ContentView::outputExistsRow() const {
@@ -179,7 +134,7 @@ QWidget *ContentView::outputExistsRow() const {
 }
 
 QWidget *ContentView::successBanner() const {
-    auto *banner = new RoundedCard(tintedCard(Tint::green));
+    auto *banner = new RoundedCard(CardLook::message(Tint::green));
     banner->setObjectName(QStringLiteral("successBanner"));
     auto *column = new QVBoxLayout(banner);
     column->setContentsMargins(14, 14, 14, 14);
@@ -260,7 +215,7 @@ QWidget *ContentView::logFailureRow(const QString &reason) const {
 }
 
 QWidget *ContentView::errorBanner() const {
-    auto *banner = new RoundedCard(tintedCard(Tint::red));
+    auto *banner = new RoundedCard(CardLook::message(Tint::red));
     banner->setObjectName(QStringLiteral("errorBanner"));
     auto *row = new QHBoxLayout(banner);
     row->setContentsMargins(14, 14, 14, 14);

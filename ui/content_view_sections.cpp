@@ -12,8 +12,12 @@
 
 #include "workflow/path_string.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
+
+#include <algorithm>
+#include <utility>
 
 namespace tessaly {
 
@@ -106,6 +110,13 @@ void ContentView::refreshActions() {
     if (running) {
         parkFocus(m_preview);
         parkFocus(m_apply);
+        // A control of the result card (Locate Originals…, Remove) starts a preview whose card
+        // replaces it: the focus waits for the same control on the new card.
+        auto *inPanel = qobject_cast<PushButton *>(QApplication::focusWidget());
+        if (inPanel && m_results->panel() && m_results->panel()->isAncestorOf(inPanel)) {
+            m_parkedControl = inPanel->accessibleName();
+            parkFocus(inPanel);
+        }
     }
     // Exactly one of the two is prominent: Preview until a preview has succeeded, then Apply.
     if (m_vm->phase() == Phase::dryRunComplete) {
@@ -146,7 +157,19 @@ void ContentView::returnFocus() {
     QWidget *next = m_preview->isEnabled() ? m_preview : nullptr;
     if (m_vm->phase() == Phase::dryRunComplete)
         next = m_apply;
-    else if (m_vm->phase() == Phase::done && m_results->panel())
+    if (const QString control = std::exchange(m_parkedControl, QString());
+        !control.isEmpty() && m_results->panel()) {
+        // The same control when the new card has it, else the card's Locate Originals….
+        const QList<PushButton *> buttons = m_results->panel()->findChildren<PushButton *>();
+        const auto same = std::find_if(buttons.begin(), buttons.end(), [&](PushButton *button) {
+            return button->accessibleName() == control;
+        });
+        if (same != buttons.end())
+            next = *same;
+        else if (auto *locate = m_results->panel()->findChild<PushButton *>(
+                     QStringLiteral("locateOriginalsButton")))
+            next = locate;
+    } else if (m_vm->phase() == Phase::done && m_results->panel())
         next = m_results->panel()->findChild<PushButton *>();
     if (next)
         next->setFocus(m_focusRingParked ? Qt::TabFocusReason : Qt::OtherFocusReason);

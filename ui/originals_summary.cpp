@@ -14,10 +14,20 @@ OriginalsSummary summarizeOriginals(const std::vector<RelinkChange> &changes, in
     OriginalsSummary summary;
     summary.total = qint64(changes.size());
     for (const RelinkChange &change : changes) {
-        if (change.brawFound) {
+        const QString name = pathString(std::filesystem::path(change.newSrc).filename());
+        if (change.original == OriginalPlace::ambiguous) {
+            if (summary.firstAmbiguous.size() < named) {
+                AmbiguousOriginal ambiguous{name, {}};
+                for (const std::string &candidate : change.candidates)
+                    ambiguous.candidates << pathString(candidate);
+                summary.firstAmbiguous << ambiguous;
+            } else {
+                ++summary.moreAmbiguous;
+            }
+        } else if (change.brawFound) {
             ++summary.found;
         } else if (summary.firstMissing.size() < named) {
-            summary.firstMissing << pathString(std::filesystem::path(change.newSrc).filename());
+            summary.firstMissing << name;
         } else {
             ++summary.moreMissing;
         }

@@ -3,6 +3,7 @@
 #include "ui/bundle_file_dialog.h"
 #include "workflow/path_string.h"
 
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -34,6 +35,20 @@ std::optional<std::filesystem::path> QtFileChooser::chooseOutput(const QString &
     if (dialog.exec() != QDialog::Accepted || dialog.chosenPath().isEmpty())
         return std::nullopt;
     return pathFromString(dialog.chosenPath());
+}
+
+std::optional<std::filesystem::path> QtFileChooser::chooseFolder(const QString &title) {
+    QFileDialog dialog(m_window, title);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    const std::optional<std::filesystem::path> current =
+        m_currentOutput ? m_currentOutput() : std::nullopt;
+    if (current && current->has_parent_path())
+        dialog.setDirectory(pathString(current->parent_path()));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return pathFromString(dialog.selectedFiles().constFirst());
 }
 
 bool QtFileChooser::confirmReplace(const std::filesystem::path &existing) {

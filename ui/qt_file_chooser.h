@@ -24,6 +24,9 @@ public:
     /// A save dialog proposing `proposedName`, in the current output's folder.
     std::optional<std::filesystem::path> chooseOutput(const QString &title,
                                                       const QString &proposedName) override;
+    /// A folder dialog that opens in the current output's folder, where the proxies usually are
+    /// and the originals often near.
+    std::optional<std::filesystem::path> chooseFolder(const QString &title) override;
     /// The desktop's confirmation to replace a file, with Cancel as the default.
     bool confirmReplace(const std::filesystem::path &existing) override;
 

@@ -18,6 +18,9 @@ struct CardLook {
     qreal radius = 10.0;
 
     friend bool operator==(const CardLook &, const CardLook &) = default;
+
+    /// The look of a message card: a light wash of `tint` with an outline of it.
+    static constexpr CardLook message(Tint tint) { return {tint, 0.1, 0.3, 1, 10}; }
 };
 
 /// A container painted as a rounded rectangle; its content is whatever layout it is given.

@@ -1,5 +1,6 @@
 #include "ui/tessaly_app.h"
 
+#include "engine/run/relink_run.h"
 #include "ui/content_view.h"
 #include "ui/entry_point.h"
 #include "ui/information_options.h"
@@ -11,8 +12,10 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QIcon>
+#include <QThreadPool>
 #include <QUrl>
 
+#include <cstdlib>
 #include <iostream>
 
 namespace tessaly {
@@ -28,6 +31,9 @@ int TessalyApp::main(int argc, char **argv) {
     }
     if (const std::optional<int> status = answerInformationOptions(argc, argv, std::cout))
         return *status;
+    // Before the first thread starts, so that every thread leaves the signals to the one
+    // waiting for them.
+    RelinkRun::abandonRunsOnSignals();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tessaly"));
     QApplication::setApplicationDisplayName(QStringLiteral("Tessaly"));
@@ -38,6 +44,13 @@ int TessalyApp::main(int argc, char **argv) {
     // passes them when the user opens exports with Tessaly.
     openFiles(QApplication::arguments().mid(1));
     QApplication::exec();
+    // The last window closed while a run was at work. Waiting would move an apply the user no
+    // longer sees into place, and ending would leave its hidden temporary behind; the
+    // temporary is removed instead, and the run never ends.
+    if (QThreadPool::globalInstance()->activeThreadCount() > 0) {
+        RelinkRun::abandonRuns();
+        std::_Exit(0);
+    }
     return 0;
 }
 

@@ -21,6 +21,9 @@ public:
     virtual std::optional<std::filesystem::path> chooseOutput(const QString &title,
                                                               const QString &proposedName) = 0;
 
+    /// Lets the user pick one folder, modally; none when the user cancels.
+    virtual std::optional<std::filesystem::path> chooseFolder(const QString &title) = 0;
+
     /// Asks, modally, whether the earlier output at `existing` may be replaced; false unless
     /// the user agrees.
     virtual bool confirmReplace(const std::filesystem::path &existing) = 0;

@@ -3,9 +3,12 @@
 #include "workflow/file_chooser.h"
 #include "workflow/hand_off.h"
 #include "workflow/path_string.h"
+#include "workflow/remembered_folders.h"
 
 #include <QMetaObject>
 #include <QThread>
+
+#include <algorithm>
 
 namespace tessaly {
 
@@ -65,6 +68,41 @@ void RelinkViewModel::selectInput() {
         return;
     if (auto chosen = m_chooser->chooseInput(tr("Choose FCPXML or FCPXMLD")))
         setInput(*chosen);
+}
+
+void RelinkViewModel::locateOriginals() {
+    if (!m_chooser || m_isRunning)
+        return;
+    if (auto chosen = m_chooser->chooseFolder(tr("Locate Originals")))
+        addSearchFolder(*chosen);
+}
+
+void RelinkViewModel::addSearchFolder(const std::filesystem::path &folder) {
+    if (m_isRunning || folder.empty())
+        return;
+    // "/RAID/Day1/" and "/RAID/./Day1" are the folder "/RAID/Day1": listed and remembered once.
+    std::filesystem::path normal = folder.lexically_normal();
+    if (!normal.has_filename() && normal.has_relative_path())
+        normal = normal.parent_path();
+    RememberedFolders::remember(normal);
+    std::vector<std::filesystem::path> folders = m_searchFolders;
+    if (std::find(folders.begin(), folders.end(), normal) == folders.end())
+        folders.push_back(std::move(normal));
+    setSearchFolders(std::move(folders));
+}
+
+void RelinkViewModel::removeSearchFolder(const std::filesystem::path &folder) {
+    if (m_isRunning)
+        return;
+    std::vector<std::filesystem::path> folders = m_searchFolders;
+    if (std::erase(folders, folder) > 0)
+        setSearchFolders(std::move(folders));
+}
+
+void RelinkViewModel::setSearchFolders(std::vector<std::filesystem::path> folders) {
+    assign(m_searchFolders, std::move(folders), &RelinkViewModel::searchFoldersChanged);
+    // What the card says of the originals must be what these folders give.
+    run(true);
 }
 
 } // namespace tessaly

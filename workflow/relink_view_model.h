@@ -27,12 +27,14 @@ class FileChooser;
 ///   changes (empty), logURL (none), logError (none).
 /// - selectOutput, confirmed: outputURL, outputExists (false).
 /// - openInput, refused: errorMessage, phase (error); the input stays as it was.
+/// - addSearchFolder, removeSearchFolder, locateOriginals confirmed: searchFolders, then the
+///   start of a preview when an input is set.
 /// - a run's start: isRunning (true), errorMessage (none), changes (empty), logURL (none),
 ///   logError (none); so the change log offered is always that of the apply on screen.
-/// - a run's success: isRunning (false), changes, srcsUpdated, orphansRemoved, formatsUpdated,
-///   then for a preview outputExists, for an apply logURL and logError, and last phase
-///   (dryRunComplete or done).
-/// - a run's failure: isRunning (false), errorMessage, phase (error).
+/// - a run's success: isRunning (false), recentFolders, changes, srcsUpdated, orphansRemoved,
+///   formatsUpdated, searchWarning, then for a preview outputExists, for an apply logURL and
+///   logError, and last phase (dryRunComplete or done).
+/// - a run's failure: isRunning (false), recentFolders, errorMessage, phase (error).
 ///
 /// A view redraws from `objectWillChange()` alone, so that a property added later cannot be
 /// missed: every property is assigned through it.
@@ -51,6 +53,11 @@ class RelinkViewModel : public QObject, public std::enable_shared_from_this<Reli
     Q_PROPERTY(std::optional<QString> errorMessage READ errorMessage NOTIFY errorMessageChanged)
     Q_PROPERTY(std::optional<std::filesystem::path> logURL READ logURL NOTIFY logURLChanged)
     Q_PROPERTY(std::optional<QString> logError READ logError NOTIFY logErrorChanged)
+    Q_PROPERTY(std::vector<std::filesystem::path> searchFolders READ searchFolders NOTIFY
+                   searchFoldersChanged)
+    Q_PROPERTY(std::vector<std::filesystem::path> recentFolders READ recentFolders NOTIFY
+                   recentFoldersChanged)
+    Q_PROPERTY(std::optional<QString> searchWarning READ searchWarning NOTIFY searchWarningChanged)
 
 public:
     /// Where the user is in the workflow.
@@ -89,6 +96,16 @@ public:
     /// Why the apply on screen succeeded without writing its change log; none otherwise.
     const std::optional<QString> &logError() const { return m_logError; }
 
+    /// The folders every run searches for originals, with their subfolders, in the order they
+    /// were added, each once. They stay when the input changes.
+    const std::vector<std::filesystem::path> &searchFolders() const { return m_searchFolders; }
+    /// The folders of originals chosen lately, in this window or an earlier session, most
+    /// recent first, that were still there when the last run ended; empty before the first.
+    const std::vector<std::filesystem::path> &recentFolders() const { return m_recentFolders; }
+    /// The last successful run's warning that names the search folders it could not read;
+    /// none when it read them all.
+    const std::optional<QString> &searchWarning() const { return m_searchWarning; }
+
     /// When an input is set, asks the chooser for a save location and makes it the output.
     void selectOutput();
     /// Starts a preview of the input; does nothing when no input is set.
@@ -107,6 +124,15 @@ public:
     /// Pro export; otherwise the input stays and the error says why. Ignored when a run is in
     /// flight by the time the answer is back.
     void openInput(const std::filesystem::path &file);
+    /// Asks the chooser for a folder that holds originals and, when the user confirms, adds it
+    /// as addSearchFolder does.
+    void locateOriginals();
+    /// Adds `folder` to the search folders unless it is one already, remembers it for later
+    /// sessions, and previews the input again at once. Ignored while a run is in flight.
+    void addSearchFolder(const std::filesystem::path &folder);
+    /// Takes `folder` out of the search folders and previews the input again at once. Ignored
+    /// while a run is in flight.
+    void removeSearchFolder(const std::filesystem::path &folder);
 
 Q_SIGNALS:
     void objectWillChange();
@@ -122,6 +148,9 @@ Q_SIGNALS:
     void errorMessageChanged(const std::optional<QString> &errorMessage);
     void logURLChanged(const std::optional<std::filesystem::path> &logURL);
     void logErrorChanged(const std::optional<QString> &logError);
+    void searchFoldersChanged(const std::vector<std::filesystem::path> &searchFolders);
+    void recentFoldersChanged(const std::vector<std::filesystem::path> &recentFolders);
+    void searchWarningChanged(const std::optional<QString> &searchWarning);
 
 private:
     explicit RelinkViewModel(std::shared_ptr<FileChooser> chooser);
@@ -134,6 +163,7 @@ private:
         bool dryRun = true;
         bool replaced = false;    ///< the user agreed to replace the output
         bool outputFound = false; ///< a preview found something standing at the output
+        std::vector<std::filesystem::path> recentFolders; ///< those still there
     };
 
     void run(bool dryRun, bool replace = false);
@@ -141,6 +171,7 @@ private:
     /// holding this object alive in between.
     template <typename Value, typename Work, typename Then> void inJob(Work work, Then then);
     void publish(const RunEnd &end);
+    void setSearchFolders(std::vector<std::filesystem::path> folders);
     bool confirmReplace();
 
     template <typename Value, typename Signal>
@@ -158,6 +189,9 @@ private:
     std::optional<QString> m_errorMessage;
     std::optional<std::filesystem::path> m_logURL;
     std::optional<QString> m_logError;
+    std::vector<std::filesystem::path> m_searchFolders;
+    std::vector<std::filesystem::path> m_recentFolders;
+    std::optional<QString> m_searchWarning;
 
     std::shared_ptr<FileChooser> m_chooser;
 };

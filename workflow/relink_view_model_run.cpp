@@ -3,6 +3,7 @@
 #include "workflow/export_file.h"
 #include "workflow/file_chooser.h"
 #include "workflow/hand_off.h"
+#include "workflow/remembered_folders.h"
 
 #include <QMetaObject>
 #include <QThread>
@@ -63,10 +64,14 @@ void RelinkViewModel::run(bool dryRun, bool replace) {
     // apply would refuse; whatever stands there is replaced only once the user has agreed.
     request.checkOutput = true;
     request.replaceExisting = dryRun || replace;
+    // The run walks the search folders, and the job asks which remembered ones are still
+    // there, so that the card offers only folders the user can add.
+    request.searchFolders = m_searchFolders;
 
     inJob<RunEnd>(
-        [request = std::move(request), replace] {
+        [request = std::move(request), replace, remembered = RememberedFolders::load()] {
             RunEnd end;
+            end.recentFolders = RememberedFolders::stillThere(remembered);
             end.dryRun = request.dryRun;
             end.replaced = replace;
             if (request.dryRun) {
@@ -100,6 +105,7 @@ void RelinkViewModel::publish(const RunEnd &end) {
     Q_ASSERT(QThread::currentThread() == thread());
     const RunOutcome &outcome = end.outcome;
     assign(m_isRunning, false, &RelinkViewModel::isRunningChanged);
+    assign(m_recentFolders, end.recentFolders, &RelinkViewModel::recentFoldersChanged);
     if (!outcome.result) {
         // The output appeared after the preview: asked now, once, and the apply starts again.
         if (outcome.outputExists && !end.dryRun && !end.replaced) {
@@ -121,6 +127,11 @@ void RelinkViewModel::publish(const RunEnd &end) {
            &RelinkViewModel::srcsUpdatedChanged);
     assign(m_orphansRemoved, removed, &RelinkViewModel::orphansRemovedChanged);
     assign(m_formatsUpdated, removed, &RelinkViewModel::formatsUpdatedChanged);
+    assign(m_searchWarning,
+           outcome.searchWarning.empty()
+               ? std::nullopt
+               : std::optional(QString::fromStdString(outcome.searchWarning)),
+           &RelinkViewModel::searchWarningChanged);
     if (end.dryRun) {
         assign(m_outputExists, end.outputFound, &RelinkViewModel::outputExistsChanged);
     } else {

@@ -106,9 +106,16 @@ public:
     static RunOutcome perform(const RunRequest &request);
 
     /// Removes the hidden temporaries of every apply at work in this process, and keeps them
-    /// from ever moving into place; for a process about to end on a signal (SIGINT, SIGTERM),
-    /// so that it leaves nothing behind. The caller ends the process.
+    /// from ever moving into place; for a process about to end on a signal (SIGINT, SIGTERM)
+    /// or quit while a run is at work, so that it leaves nothing behind. A run at work then
+    /// never ends: the caller ends the process without waiting for it.
     static void abandonRuns();
+
+    /// Ends the process on SIGINT, SIGTERM or SIGHUP as the signal would, once abandonRuns()
+    /// has removed the temporaries of the runs at work. Call it before the process starts any
+    /// thread: the signals are blocked in the calling thread and those it starts, and one
+    /// thread of its own waits for them.
+    static void abandonRunsOnSignals();
 
     static constexpr std::string_view kCopyFileFailed = "Failed to copy file: ";
     static constexpr std::string_view kCopyBundleFailed = "Failed to copy bundle: ";

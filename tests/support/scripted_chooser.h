@@ -18,6 +18,8 @@ public:
     std::optional<std::filesystem::path> outputAnswer;
     std::vector<QString> inputTitles;
     std::vector<std::pair<QString, QString>> outputRequests; ///< title, proposed name
+    std::optional<std::filesystem::path> folderAnswer;
+    std::vector<QString> folderTitles;
     bool replaceAnswer = false;
     std::vector<std::filesystem::path> replaceQuestions;
 
@@ -29,6 +31,10 @@ public:
                                                       const QString &proposedName) override {
         outputRequests.emplace_back(title, proposedName);
         return outputAnswer;
+    }
+    std::optional<std::filesystem::path> chooseFolder(const QString &title) override {
+        folderTitles.push_back(title);
+        return folderAnswer;
     }
     bool confirmReplace(const std::filesystem::path &existing) override {
         replaceQuestions.push_back(existing);

@@ -2,6 +2,8 @@
 #include "ui/tinted_label.h"
 #include "window_fixture.h"
 
+#include <QApplication>
+#include <QMenu>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -124,6 +126,67 @@ TEST_F(ContentViewRunTest, MissingOriginalsAreNamedAndAnApplyWithoutItsChangeLog
     ASSERT_TRUE(model().logError());
     EXPECT_EQ(panel()->findChild<PushButton *>(QStringLiteral("openLogButton")), nullptr);
     EXPECT_EQ(child<QLabel>(*panel(), "logError")->text(), *model().logError());
+}
+
+// Keyboard alone: Locate Originals… adds a folder and previews again at once; the card lists
+// the folder with its Remove, the originals it made ambiguous with their candidates, and,
+// once removed, offers the folder again among the recent ones.
+TEST_F(ContentViewRunTest, LocatedOriginalsAreSearchedListedRemovedAndOfferedAgain) {
+    const fs::path raid = temp / "RAID";
+    writeFile(temp / "Found_A.braw", "");
+    writeFile(raid / "Far_E.braw", "");
+    writeFile(raid / "a" / "Twin_D.braw", "");
+    writeFile(raid / "b" / "Twin_D.braw", "");
+    const fs::path document = temp / "Day2.fcpxml";
+    writeFile(document, proxiesIn(temp.path(), {"Found_A", "Gone_C", "Twin_D", "Far_E"}));
+    model().setInput(document);
+    click("previewButton");
+    ASSERT_TRUE(settled());
+    view->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(view.get()));
+    const auto press = [&](const char *name, const QString &accessibleName = {}) {
+        PushButton *target = button(name);
+        for (PushButton *b : panel()->findChildren<PushButton *>(QString::fromLatin1(name)))
+            target = b->accessibleName() == accessibleName ? b : target;
+        target->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(target, Qt::Key_Space);
+        return settled();
+    };
+    const auto labels = [&](const char *name) {
+        QStringList texts;
+        for (const ElidedLabel *label :
+             panel()->findChildren<ElidedLabel *>(QString::fromLatin1(name)))
+            texts << label->text();
+        return texts;
+    };
+    const auto found = [&] {
+        return child<QLabel>(*child<QWidget>(*panel(), "originalsBadge"), "badgeValue")->text();
+    };
+
+    chooser->folderAnswer = raid;
+    ASSERT_TRUE(press("locateOriginalsButton"));
+    EXPECT_EQ(model().searchFolders(), std::vector{raid});
+    EXPECT_EQ(found(), QStringLiteral("2 / 4")) << "an ambiguous original is not found";
+    EXPECT_EQ(labels("missingOriginal"), QStringList{QStringLiteral("Gone_C.braw")});
+    EXPECT_EQ(labels("ambiguousOriginal"), QStringList{QStringLiteral("Twin_D.braw (2 files)")});
+    EXPECT_EQ(labels("ambiguousCandidate"),
+              (QStringList{qt(raid / "a" / "Twin_D.braw"), qt(raid / "b" / "Twin_D.braw")}));
+    EXPECT_EQ(labels("searchFolder"), QStringList{qt(raid)});
+    EXPECT_EQ(QApplication::focusWidget(), button("locateOriginalsButton"));
+
+    ASSERT_TRUE(press("removeSearchFolderButton", QStringLiteral("Remove search folder RAID")));
+    EXPECT_TRUE(model().searchFolders().empty());
+    EXPECT_EQ(found(), QStringLiteral("1 / 4"));
+    EXPECT_TRUE(labels("searchFolder").isEmpty());
+    EXPECT_EQ(QApplication::focusWidget(), button("locateOriginalsButton"));
+
+    auto *menu = child<QMenu>(*button("recentFoldersButton"), "recentFoldersMenu");
+    ASSERT_EQ(menu->actions().size(), 1);
+    EXPECT_EQ(menu->actions().front()->toolTip(), qt(raid));
+    menu->actions().front()->trigger();
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(model().searchFolders(), std::vector{raid});
+    EXPECT_EQ(found(), QStringLiteral("2 / 4"));
 }
 
 } // namespace

@@ -57,10 +57,15 @@ TEST_F(KeyboardAndReaderTest, AScreenReaderHearsEveryNameInEveryState) {
         {Phase::dryRunComplete,
          "missingOriginal",
          {text(QStringLiteral("A001_C002.braw")), text(QStringLiteral("A001_C003.braw"))}},
+        {Phase::dryRunComplete, "searchFolder", {text(qt(temp / "Day1"))}},
+        {Phase::dryRunComplete, "locateOriginalsButton", {button("Locate Originals…")}},
+        {Phase::dryRunComplete, "removeSearchFolderButton", {button("Remove search folder Day1")}},
         {Phase::done, "savedTo", {text(QStringLiteral("Saved to Day1_braw.fcpxml"))}},
         {Phase::done, "revealButton", {button(REVEAL_TITLE)}},
     };
     view->setFixedWidth(360); // every name is shortened on screen
+    fs::create_directories(temp / "Day1");
+    model().addSearchFolder(temp / "Day1");
     model().setInput(input);
     for (const auto &c : cases) {
         SCOPED_TRACE(c.widget);

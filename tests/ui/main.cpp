@@ -1,3 +1,5 @@
+#include "support/temporary_settings.h"
+
 #include <QApplication>
 
 #include <gtest/gtest.h>
@@ -25,5 +27,6 @@ int main(int argc, char **argv) {
     qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/tessaly-test-bus");
     g_previousHandler = qInstallMessageHandler(quietHandler);
     QApplication application(argc, argv);
+    const tessaly::testing::TemporarySettings settings;
     return RUN_ALL_TESTS();
 }

@@ -1,3 +1,5 @@
+#include "support/temporary_settings.h"
+
 #include <QCoreApplication>
 
 #include <gtest/gtest.h>
@@ -6,5 +8,6 @@
 int main(int argc, char **argv) {
     ::testing::InitGoogleTest(&argc, argv);
     QCoreApplication application(argc, argv);
+    const tessaly::testing::TemporarySettings settings;
     return RUN_ALL_TESTS();
 }

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QMetaEnum>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
 #include <QThread>
@@ -11,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <thread>
 
 using namespace tessaly;
@@ -75,9 +77,19 @@ public:
         watch(model, "errorMessage", &VM::errorMessageChanged, &VM::errorMessage);
         watch(model, "logURL", &VM::logURLChanged, &VM::logURL);
         watch(model, "logError", &VM::logErrorChanged, &VM::logError);
+        watch(model, "searchFolders", &VM::searchFoldersChanged, &VM::searchFolders);
+        watch(model, "recentFolders", &VM::recentFoldersChanged, &VM::recentFolders);
+        watch(model, "searchWarning", &VM::searchWarningChanged, &VM::searchWarning);
     }
 
     std::vector<std::string> events;
+
+    static std::string shown(const std::vector<fs::path> &value) {
+        std::string folders;
+        for (const auto &folder : value)
+            folders += (folders.empty() ? "" : ",") + folder.filename().string();
+        return folders;
+    }
 
 private:
     template <typename Value, typename Getter>
@@ -130,6 +142,8 @@ protected:
     TempDir dir;
     std::shared_ptr<ScriptedChooser> chooser = std::make_shared<ScriptedChooser>();
     std::shared_ptr<RelinkViewModel> model = RelinkViewModel::create(chooser);
+
+    void SetUp() override { QSettings().clear(); }
 };
 
 } // namespace
@@ -147,17 +161,19 @@ TEST_F(RelinkViewModelTest, RunsPublishTheirOutcomeInOrderAfterTheStart) {
     EXPECT_EQ(recorder.events, kRunStart) << "the previous phase stays while running";
     finishRun(*model);
     EXPECT_EQ(recorder.events,
-              runStartThen({"isRunning=false", "changes=2", "srcsUpdated=2", "orphansRemoved=1",
-                            "formatsUpdated=1", "outputExists=false", "phase=dryRunComplete"}));
+              runStartThen({"isRunning=false", "recentFolders=", "changes=2", "srcsUpdated=2",
+                            "orphansRemoved=1", "formatsUpdated=1", "searchWarning=none",
+                            "outputExists=false", "phase=dryRunComplete"}));
     EXPECT_FALSE(fs::exists(output));
 
     recorder.events.clear();
     model->runApply();
     finishRun(*model);
     EXPECT_EQ(recorder.events,
-              runStartThen({"isRunning=false", "changes=2", "srcsUpdated=2", "orphansRemoved=1",
-                            "formatsUpdated=1", "logURL=" + (dir / "Day1_braw.relink.log").string(),
-                            "logError=none", "phase=done"}));
+              runStartThen({"isRunning=false", "recentFolders=", "changes=2", "srcsUpdated=2",
+                            "orphansRemoved=1", "formatsUpdated=1", "searchWarning=none",
+                            "logURL=" + (dir / "Day1_braw.relink.log").string(), "logError=none",
+                            "phase=done"}));
 
     // The output appeared after the preview: the apply asks once, and a refusal keeps it.
     const std::string written = readFile(output);
@@ -168,8 +184,9 @@ TEST_F(RelinkViewModelTest, RunsPublishTheirOutcomeInOrderAfterTheStart) {
     finishRun(*model);
     const std::string message = model->errorMessage().value_or(QString()).toStdString();
     EXPECT_NE(message.find("File exists"), std::string::npos) << message;
-    EXPECT_EQ(recorder.events, runStartThen({"isRunning=false", "outputExists=true",
-                                             "errorMessage=" + message, "phase=error"}));
+    EXPECT_EQ(recorder.events,
+              runStartThen({"isRunning=false", "recentFolders=", "outputExists=true",
+                            "errorMessage=" + message, "phase=error"}));
     EXPECT_EQ(chooser->replaceQuestions, std::vector{output});
     EXPECT_EQ(readFile(output), written);
 
@@ -262,6 +279,70 @@ TEST_F(RelinkViewModelTest, RunInFlightKeepsItsLocationsAndTheViewModel) {
     EXPECT_EQ(destroyedOn, QThread::currentThread());
     EXPECT_NE(readFile(dir / "Custom.fcpxml").find("A002.braw"), std::string::npos);
     EXPECT_FALSE(fs::exists(dir / "Other.fcpxml"));
+}
+
+// A located folder is searched by the preview that follows at once and by every later run;
+// each folder is listed once, a removed one is no longer searched, and the folders chosen
+// lately are offered while they are still there.
+TEST_F(RelinkViewModelTest, LocatedFoldersAreSearchedAtOnceAndRemembered) {
+    writeFile(dir / "Day1.fcpxml", kTwoProxies); // proxies of A002 and A003 in /Media
+    const fs::path raid = dir / "RAID", day2 = dir / "Day2";
+    writeFile(raid / "Card" / "A002.braw", "");
+    writeFile(raid / "A003.braw", "");
+    writeFile(day2 / "A003.BRAW", "");
+    model->setInput(dir / "Day1.fcpxml");
+    const auto locate = [&](std::optional<fs::path> folder) {
+        chooser->folderAnswer = folder;
+        model->locateOriginals();
+    };
+    const struct {
+        const char *step;
+        std::function<void()> act;
+        const char *searched;
+        const char *places; // of A002 and A003
+        const char *recent;
+    } steps[] = {
+        {"locate", [&] { locate(raid / ""); }, "RAID", "searchFolder searchFolder", "RAID"},
+        {"locate again", [&] { locate(dir / "." / "RAID"); }, "RAID", "searchFolder searchFolder",
+         "RAID"},
+        {"add", [&] { model->addSearchFolder(day2); }, "RAID,Day2", "searchFolder ambiguous",
+         "Day2,RAID"},
+        {"remove", [&] { model->removeSearchFolder(raid); }, "Day2", "missing searchFolder",
+         "Day2,RAID"},
+        {"remove the last, its drive gone",
+         [&] {
+             fs::remove_all(day2);
+             model->removeSearchFolder(day2);
+         },
+         "", "missing missing", "RAID"},
+    };
+    for (const auto &s : steps) {
+        SCOPED_TRACE(s.step);
+        Recorder recorder(*model);
+        s.act();
+        ASSERT_GE(recorder.events.size(), 2u);
+        EXPECT_EQ(recorder.events[1], std::string("searchFolders=") + s.searched);
+        EXPECT_EQ(std::vector(recorder.events.begin() + 2, recorder.events.end()), kRunStart);
+        finishRun(*model);
+        std::string places;
+        for (const RelinkChange &change : model->changes())
+            places += (places.empty() ? "" : " ") + std::string(originalPlaceName(change.original));
+        EXPECT_EQ(places, s.places);
+        EXPECT_EQ(Recorder::shown(model->recentFolders()), s.recent);
+    }
+    EXPECT_EQ(chooser->folderTitles.size(), 2u);
+    EXPECT_EQ(chooser->folderTitles.front(), QStringLiteral("Locate Originals"));
+
+    // A cancelled choice changes nothing and runs nothing; the last five chosen are kept.
+    Recorder recorder(*model);
+    locate(std::nullopt);
+    EXPECT_TRUE(recorder.events.empty());
+    for (const char *name : {"D1", "D2", "D3", "D4", "D5", "D6"}) {
+        fs::create_directories(dir / name);
+        model->addSearchFolder(dir / name);
+        finishRun(*model);
+    }
+    EXPECT_EQ(Recorder::shown(model->recentFolders()), "D6,D5,D4,D3,D2");
 }
 
 // Without an input nothing runs and no output is asked for. A choice counts only when

@@ -1,7 +1,8 @@
 // Renders each state of the window to PNG files, for looking at the window without a
 // desktop: tessaly-screenshots OUTDIR [SAMPLE.fcpxml] [--dark]. Runs on the offscreen platform
-// unless QT_QPA_PLATFORM says otherwise; QT_SCALE_FACTOR=2 renders at 2x, and the offscreen
-// platform's configfile option sets the screen (its size, say 1366x768).
+// with a screen larger than any window, so that every image is whole, unless QT_QPA_PLATFORM
+// says otherwise; QT_SCALE_FACTOR=2 renders at 2x, and the offscreen platform's configfile
+// option sets another screen (its size, say 1366x768).
 
 #include "ui/about_view.h"
 #include "ui/content_view.h"
@@ -20,6 +21,7 @@
 #include <QFile>
 #include <QMimeData>
 #include <QPushButton>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QUrl>
@@ -27,6 +29,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 
 namespace {
@@ -108,9 +111,22 @@ bool save(QWidget *widget, const QDir &folder, const QString &name) {
 
 } // namespace
 
+// The offscreen platform's own screen is 800x600: a window wider than that is cut at its right
+// edge. One of 4000x3000 holds the window at twice its size.
+std::filesystem::path largeScreenConfiguration(const std::filesystem::path &folder) {
+    const std::filesystem::path file = folder / "tessaly-screenshots-screen.json";
+    std::ofstream(file) << R"({"screens": [{"name": "Screenshots", "x": 0, "y": 0, )"
+                        << R"("width": 4000, "height": 3000, "logicalDpi": 96, "dpr": 1}]})";
+    return file;
+}
+
 int main(int argc, char **argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Made before the application, which reads the screen as it starts; removed at the end.
+    QTemporaryDir setup;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        const std::filesystem::path screen = largeScreenConfiguration(setup.path().toStdString());
+        qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + QByteArray(screen.c_str()));
+    }
     g_previousHandler = qInstallMessageHandler(quietHandler);
     QApplication application(argc, argv);
     QStringList arguments = QApplication::arguments();
@@ -130,6 +146,10 @@ int main(int argc, char **argv) {
     }
     QApplication::setPalette(dark ? tessaly::samples::darkPalette()
                                   : tessaly::samples::lightPalette());
+    // The folders the images remember stay with them, never among the user's own.
+    QApplication::setOrganizationName(QStringLiteral("Corvane"));
+    QApplication::setApplicationName(QStringLiteral("Tessaly"));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, setup.path());
     const QDir out(arguments[1]);
     QDir().mkpath(out.absolutePath());
     const QString sample = arguments.size() > 2
@@ -223,6 +243,30 @@ int main(int argc, char **argv) {
 
     model.setInput(pathFromString(pickups));
     ok &= runAndSave(&tessaly::RelinkViewModel::runDryRun, QStringLiteral("5b-preview-missing"));
+
+    // The editor locates the drive that holds most of the others; one take is on it twice.
+    // A folder chosen in an earlier session is offered again.
+    const QString raid = work.filePath(QStringLiteral("RAID/Harbour Day 2"));
+    const QString earlier = work.filePath(QStringLiteral("RAID/Harbour Day 1"));
+    QDir().mkpath(earlier);
+    for (const char *card : {"Card A/", "Card B/"}) {
+        QDir().mkpath(raid + QLatin1Char('/') + QLatin1String(card));
+        writeFile(raid + QLatin1Char('/') + QLatin1String(card) + stems[12] +
+                      QStringLiteral(".braw"),
+                  {});
+    }
+    for (qsizetype i = 9; i < 12; ++i) {
+        if (i != 10)
+            writeFile(raid + QStringLiteral("/Card A/") + stems[i] + QStringLiteral(".braw"), {});
+    }
+    model.addSearchFolder(pathFromString(earlier));
+    waitUntil([&] { return !model.isRunning(); });
+    model.removeSearchFolder(pathFromString(earlier));
+    waitUntil([&] { return !model.isRunning(); });
+    model.addSearchFolder(pathFromString(raid));
+    ok &= finishAndSave(QStringLiteral("5c-locate-originals"));
+    model.removeSearchFolder(pathFromString(raid));
+    waitUntil([&] { return !model.isRunning(); });
 
     ok &= runAndSave(&tessaly::RelinkViewModel::runApply, QStringLiteral("6b-applied-log-failed"));
 
