@@ -1,5 +1,6 @@
 // Loading and saving files, and what the user reads when either fails.
 #include "engine/xml/document.h"
+#include "engine/xml/mapped_source.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include <csignal>
 #include <functional>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -75,6 +77,39 @@ TEST(Save, OverTheLoadedFileAfterManyPatches) {
     writeFile(file, "<b/>");
     EXPECT_THROW(doc.save(file), std::logic_error);
     EXPECT_EQ(readFile(file), "<b/>");
+}
+
+// A document maps its file. One cut short meanwhile reads as zeros where its bytes went, and
+// says so, instead of ending the process with SIGBUS; a file the kernel will not map is read
+// into memory instead, to the same bytes.
+TEST(Load, MappedFileCutShortOrNotMappable) {
+    std::string source = "<r>";
+    while (source.size() < 200000)
+        source += "<c ref='r" + std::to_string(source.size()) + "'/>\n";
+    source += "</r>";
+    TempDir dir;
+    const fs::path file = dir / "Day1.fcpxml";
+    writeFile(file, source);
+    {
+        Document doc = Document::load(file);
+        EXPECT_FALSE(doc.sourceCut());
+        fs::resize_file(file, 5000);
+        const std::string bytes = doc.xmlData();
+        EXPECT_TRUE(doc.sourceCut());
+        ASSERT_EQ(bytes.size(), source.size());
+        EXPECT_EQ(bytes.substr(0, 4096), source.substr(0, 4096));
+        EXPECT_EQ(bytes.substr(8192), std::string(source.size() - 8192, '\0'));
+    }
+    writeFile(file, source);
+    MappedSource::setMapCall([](void *, std::size_t, int, int, int, off_t) {
+        errno = ENODEV;
+        return MAP_FAILED;
+    });
+    Document unmapped = Document::load(file);
+    MappedSource::setMapCall(nullptr);
+    fs::resize_file(file, 5000);
+    EXPECT_EQ(unmapped.xmlData(), source);
+    EXPECT_FALSE(unmapped.sourceCut());
 }
 
 TEST(Load, ExternalResourcesAreNeverRead) {
