@@ -201,9 +201,10 @@ private:
     std::vector<std::uint32_t> m_respelledTagOwners;
 
     // The patched form: per tag a list of patches; the texts are shared by the patches that
-    // set the same prepared value.
-    std::vector<PatchedTag> m_patchedTags;
-    std::vector<ValuePatch> m_patches;
+    // set the same prepared value. A relink patches hundreds of thousands of values: chunks
+    // grow without the copies and the doubled peak of a vector.
+    std::deque<PatchedTag> m_patchedTags;
+    std::deque<ValuePatch> m_patches;
     std::deque<std::string> m_patchTexts;
 
     // Staleness counters.
