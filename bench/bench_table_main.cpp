@@ -18,6 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using tessaly::bench::ChildRun;
+using tessaly::bench::median;
 using tessaly::bench::runMeasured;
 
 struct Row {
@@ -63,14 +64,6 @@ Options parseOptions(int argc, char **argv) {
         }
     }
     return o;
-}
-
-double median(std::vector<double> v) {
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    std::size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
 bool wanted(const Options &o, std::string_view row) {
