@@ -53,6 +53,16 @@ if(TARGET tessaly-relink)
 endif()
 add_dependencies(tessaly-bench-compare ${_tessaly_compared})
 
+# The table of the apply and the preview against a copy, and the window's preview it also times.
+add_executable(tessaly-bench-table ${CMAKE_CURRENT_LIST_DIR}/bench_table_main.cpp)
+target_link_libraries(tessaly-bench-table PRIVATE tessaly_bench_support tessaly_warnings)
+add_dependencies(tessaly-bench-table tessaly-gen-fcpxml tessaly-bench-copy tessaly-bench-relink)
+if(TARGET tessaly_workflow)
+    add_executable(tessaly-bench-window-preview ${CMAKE_CURRENT_LIST_DIR}/window_preview_main.cpp)
+    target_link_libraries(tessaly-bench-window-preview PRIVATE tessaly_workflow tessaly_warnings)
+    add_dependencies(tessaly-bench-table tessaly-bench-window-preview)
+endif()
+
 add_executable(tessaly-bench-originals ${CMAKE_CURRENT_LIST_DIR}/originals_bench.cpp)
 target_link_libraries(tessaly-bench-originals PRIVATE tessaly_bench_support tessaly_engine
     benchmark::benchmark tessaly_warnings)

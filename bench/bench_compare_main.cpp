@@ -17,6 +17,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using tessaly::bench::ChildRun;
+using tessaly::bench::median;
 using tessaly::bench::runMeasured;
 
 struct Candidate {
@@ -67,12 +68,6 @@ Options parseOptions(int argc, char **argv) {
             usage();
     }
     return o;
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    std::size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
 // An apply also leaves its change log beside the output; each timed run must write both anew.

@@ -2,6 +2,7 @@
 
 #include "bench/fcpxml_generator.h"
 
+#include <algorithm>
 #include <string>
 #include <sys/resource.h>
 
@@ -30,6 +31,14 @@ double peakRssMiB() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+double median(std::vector<double> values) {
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
 } // namespace tessaly::bench

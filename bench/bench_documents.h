@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <vector>
 
 namespace tessaly::bench {
 
@@ -12,5 +13,8 @@ std::filesystem::path benchDocument(const std::filesystem::path &dir, std::size_
 
 /// The peak resident memory of this process so far, in MiB.
 double peakRssMiB();
+
+/// The median of `values`; 0 when there are none.
+double median(std::vector<double> values);
 
 } // namespace tessaly::bench

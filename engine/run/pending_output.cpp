@@ -170,8 +170,10 @@ void PendingOutput::clearLeftovers() const {
     ::closedir(listing);
 }
 
-void PendingOutput::commit(Placement placement) {
+void PendingOutput::commit(Placement placement, const std::function<void()> &lastCheck) {
     m_failure.check(os::syncToDisk(m_item.get()));
+    if (lastCheck)
+        lastCheck();
     // Once the move begins, a signal waits for it: the output is then in place, whole.
     const std::lock_guard moving(pending().mutex);
     if (placement == Placement::NeverReplace) {

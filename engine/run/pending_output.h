@@ -4,6 +4,7 @@
 #include "engine/run/run_error.h"
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -51,7 +52,9 @@ public:
     /// cannot swap, set aside just before and removed after. Callers that may race other runs
     /// hold a FolderLock on folder() from examining the destination until this returns: where
     /// the file system has no exclusive rename, only that lock keeps two runs apart.
-    void commit(Placement placement);
+    /// `lastCheck`, when given, runs once the temporary is on the disk and before it moves, and
+    /// keeps it from moving by throwing.
+    void commit(Placement placement, const std::function<void()> &lastCheck = {});
 
     /// Removes the temporaries of every output still pending in this process and keeps them
     /// from ever being committed: for a process about to end on a signal. Never returns

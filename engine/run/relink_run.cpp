@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <functional>
 #include <optional>
 
 #include <dirent.h>
@@ -179,12 +180,29 @@ void examineOutputAhead(const RunRequest &request, const Locations &at) {
     placementFor(folder.get(), at.output.filename().string(), request, at);
 }
 
-xml::Document readDocument(const Source &source, const Locations &at) {
+/// Refuses a result made from a document that changed while the run read it. The document is
+/// mapped, not copied: a save by another program meanwhile would mix two versions, and a file
+/// cut short reads as zeros. A change that keeps the size shows in the modification time.
+void refuseChangedInput(const Source &source, const xml::Document *document, bool dryRun) {
+    struct stat now {};
+    const bool same = ::fstat(source.document.get(), &now) == 0 &&
+                      now.st_size == source.info.st_size &&
+                      now.st_mtim.tv_sec == source.info.st_mtim.tv_sec &&
+                      now.st_mtim.tv_nsec == source.info.st_mtim.tv_nsec;
+    if (!same || (document && document->sourceCut()))
+        throw RunError(source.subject +
+                       " changed while it was being relinked; try again once it is saved." +
+                       (dryRun ? "" : " Nothing was written."));
+}
+
+xml::Document readDocument(const Source &source, const Locations &at, bool dryRun) {
     try {
         xml::Document document =
             xml::Document::read(source.document.get(), source.path, FCPXMLRelinker::loadOptions());
         return document;
     } catch (const xml::DocumentError &error) {
+        // A document cut short while parsing fails as malformed: the change is the reason.
+        refuseChangedInput(source, nullptr, dryRun);
         throw RunError(at.bundle ? error.describing(source.subject).message() : error.message(),
                        error.systemError());
     }
@@ -339,12 +357,13 @@ Written writeDocumentInto(const PendingOutput &pending, const std::string &name,
 /// Moves a finished output into place, having looked again, through the folder it is written
 /// to, at what now stands there. The caller holds the folder's lock, so no other run writes
 /// there meanwhile; another program may, and is looked at again.
-void commit(PendingOutput &pending, const RunRequest &request, const Locations &at) {
+void commit(PendingOutput &pending, const RunRequest &request, const Locations &at,
+            const std::function<void()> &lastCheck) {
     for (int attempt = 1;; ++attempt) {
         const PendingOutput::Placement placement =
             placementFor(pending.folder(), pending.name(), request, at);
         try {
-            pending.commit(placement);
+            pending.commit(placement, lastCheck);
             return;
         } catch (const RunError &error) {
             if (error.error() != EEXIST || !request.replaceExisting || attempt == 3)
@@ -451,7 +470,8 @@ void apply(const RunRequest &request, const Locations &at, const Source &source,
         log.emplace(prepareLog(*pending, request, at, source, written, result, outcome));
 
     const os::FolderLock inTurn(pending->folder());
-    commit(*pending, request, at);
+    // The input is checked last, once the output is on the disk: a sync may take seconds.
+    commit(*pending, request, at, [&] { refuseChangedInput(source, &document, false); });
     outcome.written = at.output;
     if (log && log->file)
         commitLog(*log, request, at, outcome);
@@ -477,12 +497,14 @@ void performRun(const RunRequest &request, const Locations &at, RunOutcome &outc
     if (checkOutput)
         examineOutputAhead(request, at);
 
-    xml::Document document = readDocument(source, at);
-    source.document.reset();
+    // The document stays open until the result is trusted: its size and time are checked last.
+    xml::Document document = readDocument(source, at, request.dryRun);
     outcome.document = source.path;
     RelinkResult result = relinkDocument(document, request, at, outcome);
     if (!request.dryRun)
         apply(request, at, source, document, result, outcome);
+    else
+        refuseChangedInput(source, &document, true);
     outcome.result = std::move(result);
 }
 

@@ -15,8 +15,7 @@
 namespace tessaly::xml {
 namespace {
 
-// Scanners look a few bytes ahead without bounds checks; the padding makes that safe.
-constexpr std::size_t kPadding = 64;
+constexpr std::size_t kPadding = DocumentImpl::kSourcePadding;
 // Node offsets are 32-bit.
 constexpr std::size_t kMaxDocumentSize = 0xFFFFFFFFu - kPadding;
 
@@ -175,7 +174,16 @@ Document Document::read(int fd, const std::filesystem::path &file, const LoadOpt
     std::size_t expected = std::size_t(info.st_size);
     if (expected > kMaxDocumentSize)
         throw DocumentError(DocumentError::Kind::Read, file, "the file is too large");
-    // One buffer read straight from the file: the document keeps it as its source.
+    // Mapped where it lies, the file is read at the speed of the page cache and costs no memory
+    // of its own. A file the kernel will not map (on some network and FUSE file systems) is read
+    // into one buffer instead.
+    if (expected > 0 && ::lseek(fd, 0, SEEK_CUR) == 0) {
+        MappedSource mapped(fd, expected, kPadding);
+        if (mapped.data()) {
+            auto impl = std::make_unique<DocumentImpl>(std::move(mapped), expected);
+            return Document(parsed(std::move(impl), file, options));
+        }
+    }
     std::size_t capacity = expected + kPadding + 1;
     PageBuffer buffer(capacity, PageBuffer::wantsHugePages(capacity));
     std::size_t size = 0;
@@ -219,6 +227,10 @@ std::vector<Node> Document::children() const {
     return out;
 }
 
+bool Document::sourceCut() const {
+    return m_impl && m_impl->mapped().cut();
+}
+
 std::string Document::xmlData() const {
     if (!m_impl)
         return {};
@@ -235,8 +247,13 @@ void Document::save(const std::filesystem::path &file) const {
     // A moved-from document has nothing to write: refuse before any file is touched.
     if (!m_impl)
         throw std::logic_error("save on a moved-from document");
-    // The source stays in memory, so truncating the very file it was loaded from is safe, and
-    // the spans can be written while they are gathered.
+    // A source mapped from this very file would be cut by the truncation below: it moves into
+    // memory first, and the spans can then be written while they are gathered.
+    if (m_impl->mapped().data()) {
+        struct stat target {};
+        if (::stat(file.c_str(), &target) == 0 && m_impl->mapped().isFile(target))
+            m_impl->ownSource();
+    }
     int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0)
         throwSystemError(DocumentError::Kind::Write, file, errno);

@@ -262,7 +262,11 @@ struct LoadOptions {
     std::string readerName = {};
 };
 
-/// A whole XML document. Move-only; owns its source buffer and every node. A moved-from
+/// A whole XML document. Move-only; owns its source buffer and every node. A document read
+/// from a file maps the file read-only rather than copying it: the file must not change while
+/// the document lives. If it shrinks, the lost bytes read as zeros (never a crash) and
+/// `sourceCut()` says so; whoever trusts a result checks the file's size and modification time
+/// too, since a change that keeps the size shows only there. A moved-from
 /// Document holds none: rootElement and children give empty results, xmlData an empty string,
 /// save throws std::logic_error without touching the file; it may be assigned to or destroyed.
 class Document {
@@ -286,6 +290,9 @@ public:
     Element rootElement() const;
     /// All document-level nodes (prolog, comments, PIs, the root, trailing whitespace).
     std::vector<Node> children() const;
+    /// True when the file this document is mapped from lost bytes while mapped, which now read
+    /// as zeros.
+    bool sourceCut() const;
 
     /// The whole document serialised: unchanged parts byte for byte as read.
     std::string xmlData() const;

@@ -1,6 +1,8 @@
 // The tree: node links, the document's own bytes and deep copies.
 #include "engine/xml/document_impl.h"
 
+#include <cstring>
+
 namespace tessaly::xml {
 
 DocumentImpl::DocumentImpl(std::string bytes, std::size_t size)
@@ -13,6 +15,23 @@ DocumentImpl::DocumentImpl(PageBuffer pages, std::size_t size)
     : nodes(PageBuffer::wantsHugePages(size)), m_pages(std::move(pages)), m_source(m_pages.data()),
       m_size(size) {
     nodes.add(NodeKind::Prolog, 0, std::uint32_t(size));
+}
+
+DocumentImpl::DocumentImpl(MappedSource mapped, std::size_t size)
+    : nodes(PageBuffer::wantsHugePages(size)), m_mapped(std::move(mapped)),
+      m_source(m_mapped.data()), m_size(size) {
+    nodes.add(NodeKind::Prolog, 0, std::uint32_t(size));
+}
+
+void DocumentImpl::ownSource() {
+    if (!m_mapped.data())
+        return;
+    // Fresh pages are zeros, which gives the scanners their padding.
+    PageBuffer copy(m_size + kSourcePadding, PageBuffer::wantsHugePages(m_size));
+    std::memcpy(copy.data(), m_source, m_size);
+    m_pages = std::move(copy);
+    m_source = m_pages.data();
+    m_mapped = MappedSource();
 }
 
 std::uint32_t DocumentImpl::lastChild(std::uint32_t id) const {

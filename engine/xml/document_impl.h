@@ -2,6 +2,7 @@
 
 #include "engine/xml/attribute_index.h"
 #include "engine/xml/document.h"
+#include "engine/xml/mapped_source.h"
 #include "engine/xml/node_store.h"
 #include "engine/xml/page_buffer.h"
 #include "engine/xml/span_list.h"
@@ -27,11 +28,20 @@ namespace tessaly::xml {
 class DocumentImpl {
 public:
     static constexpr std::uint32_t kDocumentNode = 0;
+    /// Zero bytes after the source: scanners look a few bytes ahead without bounds checks.
+    static constexpr std::size_t kSourcePadding = 64;
 
     /// Takes the bytes; `size` is the document's length, the storage holds zero padding after it.
     DocumentImpl(std::string bytes, std::size_t size);
     /// The same with bytes read into a page buffer.
     DocumentImpl(PageBuffer pages, std::size_t size);
+    /// The same with the file's bytes mapped where they lie.
+    DocumentImpl(MappedSource mapped, std::size_t size);
+
+    /// Moves a mapped source into memory of its own, so that the file can be overwritten.
+    void ownSource();
+    /// The mapping of the source, empty unless the document was read from a file in place.
+    const MappedSource &mapped() const { return m_mapped; }
 
     /// The document's bytes as read, followed by zero padding.
     const char *source() const { return m_source; }
@@ -180,6 +190,7 @@ private:
     // The source.
     std::string m_bytes;
     PageBuffer m_pages;
+    MappedSource m_mapped;
     const char *m_source;
     std::size_t m_size;
 
@@ -190,9 +201,10 @@ private:
     std::vector<std::uint32_t> m_respelledTagOwners;
 
     // The patched form: per tag a list of patches; the texts are shared by the patches that
-    // set the same prepared value.
-    std::vector<PatchedTag> m_patchedTags;
-    std::vector<ValuePatch> m_patches;
+    // set the same prepared value. A relink patches hundreds of thousands of values: chunks
+    // grow without the copies and the doubled peak of a vector.
+    std::deque<PatchedTag> m_patchedTags;
+    std::deque<ValuePatch> m_patches;
     std::deque<std::string> m_patchTexts;
 
     // Staleness counters.

@@ -10,9 +10,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <map>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace tessaly;
@@ -510,5 +512,65 @@ TEST(RelinkRun, EveryFallbackOfTheFileLayer) {
                                             "”: " + c.logError + ".");
         }
         EXPECT_EQ(outputOf(c.bundle), expected[c.bundle]);
+    }
+}
+
+namespace {
+
+/// What another program does to the input while an apply writes its output.
+void (*g_changeInput)() = nullptr;
+
+const os::SystemCalls kChangingInput{
+    real.renameNoReplace,
+    real.renameExchange,
+    real.link,
+    real.copyRange,
+    real.write,
+    [](int fd) {
+        if (g_changeInput)
+            std::exchange(g_changeInput, nullptr)();
+        return real.sync(fd);
+    },
+};
+
+fs::path g_input;
+
+} // namespace
+
+// The input is mapped, not copied: a document saved over by another program during an apply,
+// whether cut short or rewritten at the same size, fails the apply instead of giving an output
+// of two versions. The earlier output stays.
+TEST(RelinkRun, InputChangedDuringTheApplyWritesNothing) {
+    const struct {
+        const char *name;
+        void (*change)();
+    } cases[] = {
+        {"cut short", [] { fs::resize_file(g_input, 10); }},
+        {"rewritten at the same size",
+         [] {
+             std::string bytes = readFile(g_input);
+             bytes[bytes.find("B.mov")] = 'C';
+             writeFile(g_input, bytes);
+         }},
+    };
+    TempDir dir;
+    g_input = dir / "Day1.fcpxml";
+    const fs::path output = dir / "Day1_braw.fcpxml";
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        writeFile(g_input, kDocument);
+        // An old time, so that a rewrite within the file system's clock tick still shows.
+        const timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, g_input.c_str(), old, 0), 0);
+        writeFile(output, "an earlier output");
+        g_changeInput = c.change;
+        os::setSystemCalls(&kChangingInput);
+        const RunOutcome outcome = run(g_input, output, false, true);
+        os::setSystemCalls(nullptr);
+        EXPECT_EQ(g_changeInput, nullptr);
+        EXPECT_EQ(outcome.errorMessage, "“Day1.fcpxml” changed while it was being relinked; try "
+                                        "again once it is saved. Nothing was written.");
+        EXPECT_EQ(readFile(output), "an earlier output");
+        EXPECT_EQ(entriesIn(dir.path()), 2);
     }
 }

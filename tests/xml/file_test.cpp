@@ -1,13 +1,16 @@
 // Loading and saving files, and what the user reads when either fails.
 #include "engine/xml/document.h"
+#include "engine/xml/mapped_source.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <functional>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -63,9 +66,10 @@ TEST(Save, OverTheLoadedFileAfterManyPatches) {
         ++i;
     };
     doc.rootElement().forEachAttributeNamed({"ref", "format"}, patch);
-    doc.save(file);
     const std::string expected = doc.xmlData();
+    doc.save(file);
     EXPECT_EQ(readFile(file), expected);
+    EXPECT_FALSE(doc.sourceCut());
     writeFile(file, std::string(expected.size() + 10000, 'z'));
     doc.save(file);
     EXPECT_EQ(readFile(file), expected);
@@ -75,6 +79,59 @@ TEST(Save, OverTheLoadedFileAfterManyPatches) {
     writeFile(file, "<b/>");
     EXPECT_THROW(doc.save(file), std::logic_error);
     EXPECT_EQ(readFile(file), "<b/>");
+}
+
+// A document maps its file. One cut short meanwhile reads as zeros where its bytes went, and
+// says so, instead of ending the process with SIGBUS; a file the kernel will not map is read
+// into memory instead, to the same bytes.
+TEST(Load, MappedFileCutShortOrNotMappable) {
+    std::string source = "<r>";
+    while (source.size() < 200000)
+        source += "<c ref='r" + std::to_string(source.size()) + "'/>\n";
+    source += "</r>";
+    TempDir dir;
+    const fs::path file = dir / "Day1.fcpxml";
+    writeFile(file, source);
+    writeFile(dir / "Other.fcpxml", source);
+    {
+        const Document other = Document::load(dir / "Other.fcpxml");
+        Document doc = Document::load(file);
+        EXPECT_FALSE(doc.sourceCut());
+        fs::resize_file(file, 5000);
+        const std::string bytes = doc.xmlData();
+        EXPECT_TRUE(doc.sourceCut());
+        EXPECT_FALSE(other.sourceCut());
+        ASSERT_EQ(bytes.size(), source.size());
+        EXPECT_EQ(bytes.substr(0, 4096), source.substr(0, 4096));
+        EXPECT_EQ(bytes.substr(8192), std::string(source.size() - 8192, '\0'));
+    }
+    writeFile(file, source);
+    MappedSource::setMapCall([](void *, std::size_t, int, int, int, off_t) {
+        errno = ENODEV;
+        return MAP_FAILED;
+    });
+    Document unmapped = Document::load(file);
+    MappedSource::setMapCall(nullptr);
+    fs::resize_file(file, 5000);
+    EXPECT_EQ(unmapped.xmlData(), source);
+    EXPECT_FALSE(unmapped.sourceCut());
+
+    // The guard answers only for documents: a fault elsewhere goes on to the handler that was
+    // there before (AddressSanitizer's, which reports it) or ends the process as it would have.
+    const auto faultElsewhere = [&] {
+        writeFile(file, source);
+        const Document doc = Document::load(file);
+        const int fd = ::open((dir / "Other.fcpxml").c_str(), O_RDONLY);
+        const auto *bytes =
+            static_cast<const char *>(::mmap(nullptr, 65536, PROT_READ, MAP_SHARED, fd, 0));
+        fs::resize_file(dir / "Other.fcpxml", 0);
+        std::exit(bytes[20000]);
+    };
+#ifdef __SANITIZE_ADDRESS__
+    EXPECT_EXIT(faultElsewhere(), ::testing::ExitedWithCode(1), "BUS");
+#else
+    EXPECT_EXIT(faultElsewhere(), ::testing::KilledBySignal(SIGBUS), "");
+#endif
 }
 
 TEST(Load, ExternalResourcesAreNeverRead) {
