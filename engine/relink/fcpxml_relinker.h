@@ -36,14 +36,6 @@ public:
     /// points beside its proxy and no change has looked.
     static RelinkResult relink(xml::Document &doc, OriginalsLocator *originals = nullptr);
 
-    /// Sets every change's `brawFound`: whether its `newSrc` names a readable regular file on
-    /// this machine, as spelled or in another Unicode normalisation; returns how many are
-    /// missing. A relative `newSrc` is taken inside `documentFolder` (the folder of the document
-    /// Final Cut Pro will import) and is missing when that is empty. Reads the disk, so call it
-    /// off the GUI thread; it changes nothing but the flags.
-    static std::size_t checkOriginals(std::vector<RelinkChange> &changes,
-                                      const std::filesystem::path &documentFolder = {});
-
     /// Maps keyed by normalised text (see textKey).
     using IDMap = std::unordered_map<std::string, std::string>;
     using IDSet = std::unordered_set<std::string>;

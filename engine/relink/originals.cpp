@@ -200,15 +200,4 @@ const OriginalsFinder::Listing &OriginalsFinder::listing(const std::string &fold
     return it->second;
 }
 
-std::size_t FCPXMLRelinker::checkOriginals(std::vector<RelinkChange> &changes,
-                                           const std::filesystem::path &documentFolder) {
-    OriginalsFinder finder(documentFolder);
-    std::size_t missing = 0;
-    for (RelinkChange &change : changes) {
-        change.brawFound = finder.found(change.newSrc);
-        missing += change.brawFound ? 0 : 1;
-    }
-    return missing;
-}
-
 } // namespace tessaly

@@ -1,6 +1,6 @@
 // The originals check reads the real disk: files, links, pipes and names in both Unicode
 // normalisations, made in a temporary folder.
-#include "engine/relink/fcpxml_relinker.h"
+#include "engine/relink/originals.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -48,17 +48,7 @@ TEST(Originals, FoundOnlyForReadableRegularFiles) {
         {"clips/rel.braw", true},
         {"clips/none.braw", false},
     };
-    std::vector<RelinkChange> changes;
-    std::size_t expectedMissing = 0;
-    for (const auto &[newSrc, found] : cases) {
-        changes.emplace_back("A", "/m/A.mov", newSrc, "r1", "r2");
-        expectedMissing += found ? 0 : 1;
-    }
-    EXPECT_EQ(FCPXMLRelinker::checkOriginals(changes, dir.path()), expectedMissing);
-    for (std::size_t i = 0; i < cases.size(); ++i) {
-        const auto &[newSrc, found] = cases[i];
-        EXPECT_EQ(changes[i].brawFound, found) << newSrc;
-        // The record keeps the spelling derived from the proxy.
-        EXPECT_EQ(changes[i].newSrc, newSrc);
-    }
+    OriginalsFinder finder(dir.path());
+    for (const auto &[newSrc, found] : cases)
+        EXPECT_EQ(finder.found(newSrc), found) << newSrc;
 }
