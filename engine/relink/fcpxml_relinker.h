@@ -43,8 +43,10 @@ public:
     /// Rewrites `ref` and `format` in every element child of `root` except `resources`, and in
     /// every `media` child of the root's `resources` elements (compound and multicam clips).
     /// A `format` moves to `brawFormatID` only on an element whose own `ref` moved, and only
-    /// from an orphan format: sequences and clips of other assets keep theirs.
-    static void updateTimeline(xml::Element root, const IDMap &oldToNewID,
+    /// from an orphan format: sequences and clips of other assets keep theirs. Returns the old
+    /// ids that a `ref` outside those places still names: the root's own, or one in another
+    /// resource. Those keep their values, so their assets must stay.
+    [[nodiscard]] static IDSet updateTimeline(xml::Element root, const IDMap &oldToNewID,
                                const IDSet &orphanFormats, const std::string &brawFormatID);
 
     /// The file-system path of a media `src`: every "file://" removed, then percent-decoded

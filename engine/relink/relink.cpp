@@ -250,9 +250,12 @@ IDMap createReplacements(xml::Element resources, References &references, UsedIde
     return oldToNewID;
 }
 
-/// Removes the proxy assets; an asset entered under two stems is removed once.
-void removeProxies(const StemIndex &proxiesByStem) {
-    proxiesByStem.forEachAsset([](const AssetInfo &proxy) {
+/// Removes the proxy assets that nothing names any more; an asset entered under two stems is
+/// removed once.
+void removeProxies(const StemIndex &proxiesByStem, const IDSet &stillNamed) {
+    proxiesByStem.forEachAsset([&](const AssetInfo &proxy) {
+        if (stillNamed.count(textKey(proxy.id)))
+            return;
         if (xml::Element parent = proxy.element.parent())
             parent.removeChild(proxy.element);
     });
@@ -315,8 +318,11 @@ RelinkResult FCPXMLRelinker::relink(xml::Document &doc, OriginalsLocator *origin
     // (compound and multicam clips), whose clips name proxies and formats as the project's do.
     // Left alone they would name the assets removed below, and Final Cut Pro refuses to import
     // a document whose references name no element.
-    updateTimeline(located.root, oldToNewID, plan.orphanFormats, result.brawFormatID);
-    removeProxies(references.proxiesByStem);
+    // A proxy that the root or another resource still names stays beside its twin, as a format
+    // still named stays: removed, it would leave that reference naming nothing.
+    const IDSet stillNamed =
+        updateTimeline(located.root, oldToNewID, plan.orphanFormats, result.brawFormatID);
+    removeProxies(references.proxiesByStem, stillNamed);
     removeOrphanFormats(located, formatsByID, plan.orphanFormats, result);
     return result;
 }

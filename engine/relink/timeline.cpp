@@ -40,10 +40,12 @@ private:
 
 } // namespace
 
-void FCPXMLRelinker::updateTimeline(xml::Element root, const IDMap &oldToNewID,
-                                    const IDSet &orphanFormats, const std::string &brawFormatID) {
+FCPXMLRelinker::IDSet FCPXMLRelinker::updateTimeline(xml::Element root, const IDMap &oldToNewID,
+                                                     const IDSet &orphanFormats,
+                                                     const std::string &brawFormatID) {
+    IDSet stillNamed;
     if (!root || (oldToNewID.empty() && orphanFormats.empty()))
-        return;
+        return stillNamed;
     // One pass over the places of `ref` and `format` noted at load, rather than a walk over
     // every node: a long timeline holds a hundred thousand clips and many more nodes besides.
     FlatTextMap<xml::PreparedValue> newRefs(oldToNewID.size());
@@ -71,12 +73,17 @@ void FCPXMLRelinker::updateTimeline(xml::Element root, const IDMap &oldToNewID,
                 value = newRefs.find(*key);
             else if (element == moved && !key->empty() && orphans.find(*key))
                 value = &brawFormat;
-            if (value && scope.contains(element)) {
+            if (!value)
+                return;
+            if (scope.contains(element)) {
                 attribute.setValue(*value);
                 if (which == 0)
                     moved = element;
+            } else if (which == 0) {
+                stillNamed.emplace(*key);
             }
         });
+    return stillNamed;
 }
 
 } // namespace tessaly
