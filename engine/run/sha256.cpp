@@ -1,4 +1,5 @@
 #include "engine/run/sha256.h"
+#include "engine/run/sha256_blocks.h"
 
 #include <algorithm>
 #include <cstring>
@@ -21,13 +22,7 @@ constexpr std::uint32_t rotr(std::uint32_t x, int n) {
     return (x >> n) | (x << (32 - n));
 }
 
-} // namespace
-
-Sha256::Sha256()
-    : m_state{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
-              0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19} {}
-
-void Sha256::compress(const std::uint8_t *block) {
+void compressBlock(std::uint32_t *state, const std::uint8_t *block) {
     std::array<std::uint32_t, 64> w;
     for (int i = 0; i < 16; ++i)
         w[i] = std::uint32_t(block[4 * i]) << 24 | std::uint32_t(block[4 * i + 1]) << 16 |
@@ -37,7 +32,8 @@ void Sha256::compress(const std::uint8_t *block) {
         const std::uint32_t s1 = rotr(w[i - 2], 17) ^ rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
         w[i] = w[i - 16] + s0 + w[i - 7] + s1;
     }
-    auto [a, b, c, d, e, f, g, h] = m_state;
+    std::uint32_t a = state[0], b = state[1], c = state[2], d = state[3], e = state[4],
+                  f = state[5], g = state[6], h = state[7];
     for (int i = 0; i < 64; ++i) {
         const std::uint32_t t1 = h + (rotr(e, 6) ^ rotr(e, 11) ^ rotr(e, 25)) +
                                  ((e & f) ^ (~e & g)) + kRoundConstants[i] + w[i];
@@ -54,7 +50,25 @@ void Sha256::compress(const std::uint8_t *block) {
     }
     const std::array<std::uint32_t, 8> add{a, b, c, d, e, f, g, h};
     for (int i = 0; i < 8; ++i)
-        m_state[i] += add[i];
+        state[i] += add[i];
+}
+
+} // namespace
+
+void sha256_blocks::portable(std::uint32_t *state, const std::uint8_t *data, std::size_t count) {
+    for (; count > 0; --count, data += 64)
+        compressBlock(state, data);
+}
+
+Sha256::Sha256(Engine engine)
+    : m_compress(engine == Engine::fastest && sha256_blocks::accelerated()
+                     ? sha256_blocks::accelerated()
+                     : &sha256_blocks::portable),
+      m_state{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
+              0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19} {}
+
+bool Sha256::hasFasterEngine() {
+    return sha256_blocks::accelerated() != nullptr;
 }
 
 void Sha256::update(const std::uint8_t *data, std::size_t size) {
@@ -67,11 +81,14 @@ void Sha256::update(const std::uint8_t *data, std::size_t size) {
         size -= take;
         if (m_blockSize < m_block.size())
             return;
-        compress(m_block.data());
+        m_compress(m_state.data(), m_block.data(), 1);
         m_blockSize = 0;
     }
-    for (; size >= m_block.size(); data += m_block.size(), size -= m_block.size())
-        compress(data);
+    const std::size_t blocks = size / m_block.size();
+    if (blocks > 0)
+        m_compress(m_state.data(), data, blocks);
+    data += blocks * m_block.size();
+    size -= blocks * m_block.size();
     std::memcpy(m_block.data(), data, size);
     m_blockSize = size;
 }

@@ -322,14 +322,38 @@ TEST(Sha256, DigestsOfTheStandardMessagesFedInAnyPieces) {
          "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
         {million, "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
     };
-    for (const auto &c : cases) {
-        for (const std::size_t piece : {std::size_t(1), std::size_t(63), std::size_t(4096)}) {
-            Sha256 sha;
-            const auto *bytes = reinterpret_cast<const std::uint8_t *>(c.message.data());
-            for (std::size_t at = 0; at < c.message.size(); at += piece)
-                sha.update(bytes + at, std::min(piece, c.message.size() - at));
-            EXPECT_EQ(sha.hexDigest(), c.digest) << c.message.size() << " bytes by " << piece;
+    if (!Sha256::hasFasterEngine())
+        std::printf("This processor has no SHA instructions: only the plain code is tried.\n");
+    for (const Sha256::Engine engine : {Sha256::Engine::fastest, Sha256::Engine::portable}) {
+        for (const auto &c : cases) {
+            for (const std::size_t piece : {std::size_t(1), std::size_t(63), std::size_t(4096)}) {
+                Sha256 sha(engine);
+                const auto *bytes = reinterpret_cast<const std::uint8_t *>(c.message.data());
+                for (std::size_t at = 0; at < c.message.size(); at += piece)
+                    sha.update(bytes + at, std::min(piece, c.message.size() - at));
+                EXPECT_EQ(sha.hexDigest(), c.digest)
+                    << c.message.size() << " bytes by " << piece << ", engine " << int(engine);
+            }
         }
+    }
+}
+
+// The processor's instructions and the plain code agree on every length around a block and on
+// bytes of every value, fed whole or in uneven pieces.
+TEST(Sha256, EnginesAgreeOnEveryLengthAndByte) {
+    std::string bytes(4 * 64 + 7, '\0');
+    std::uint32_t seed = 1;
+    for (char &byte : bytes) {
+        seed = seed * 1664525u + 1013904223u;
+        byte = char(seed >> 24);
+    }
+    const auto *data = reinterpret_cast<const std::uint8_t *>(bytes.data());
+    for (std::size_t length = 0; length <= bytes.size(); ++length) {
+        Sha256 whole(Sha256::Engine::fastest), pieces(Sha256::Engine::portable);
+        whole.update(data, length);
+        for (std::size_t at = 0; at < length; at += 70)
+            pieces.update(data + at, std::min<std::size_t>(70, length - at));
+        ASSERT_EQ(whole.hexDigest(), pieces.hexDigest()) << length << " bytes";
     }
 }
 
