@@ -267,13 +267,14 @@ void removeProxies(const StemIndex &proxiesByStem, const IDSet &stillNamed) {
 IDSet stillNamedOrphans(const xml::Element &root, const IDSet &orphanFormats) {
     IDSet stillNamed;
     std::string scratch;
-    const auto note = [&](xml::Element, xml::Attribute attribute) {
+    if (orphanFormats.empty())
+        return stillNamed;
+    root.forEachAttributeNamed({"format", "ref"}, [&](xml::Element, xml::Attribute attribute,
+                                                      std::size_t) {
         const auto key = attributeKey(attribute, scratch);
         if (key && !key->empty() && orphanFormats.count(std::string(*key)))
             stillNamed.emplace(*key);
-    };
-    root.forEachAttributeNamed("format", note);
-    root.forEachAttributeNamed("ref", note);
+    });
     return stillNamed;
 }
 
