@@ -147,7 +147,9 @@ QWidget *ContentView::successBanner() const {
     auto *text = new QVBoxLayout;
     text->setSpacing(2);
     text->addWidget(styledLabel(tr("Relink complete"), TextStyle::headline));
-    const auto &output = m_vm->outputURL();
+    // Where the document went, even when another output has been chosen since.
+    const std::optional<std::filesystem::path> output =
+        m_vm->savedURL() ? m_vm->savedURL() : m_vm->outputURL();
     auto *savedTo = new ElidedLabel(tr("Saved to ") + (output ? fileName(*output) : tr("output")),
                                     Qt::ElideMiddle);
     savedTo->setObjectName(QStringLiteral("savedTo"));

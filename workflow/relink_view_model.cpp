@@ -59,6 +59,7 @@ void RelinkViewModel::setInput(const std::filesystem::path &location) {
     assign(m_phase, AppPhase::idle, &RelinkViewModel::phaseChanged);
     assign(m_errorMessage, std::optional<QString>(), &RelinkViewModel::errorMessageChanged);
     assign(m_changes, std::vector<RelinkChange>(), &RelinkViewModel::changesChanged);
+    assign(m_savedURL, std::optional<std::filesystem::path>(), &RelinkViewModel::savedURLChanged);
     assign(m_logURL, std::optional<std::filesystem::path>(), &RelinkViewModel::logURLChanged);
     assign(m_logError, std::optional<QString>(), &RelinkViewModel::logErrorChanged);
 }

@@ -24,16 +24,17 @@ class FileChooser;
 ///
 /// What each operation assigns, in this order:
 /// - setInput: inputURL, outputURL, outputExists (false), phase (idle), errorMessage (none),
-///   changes (empty), logURL (none), logError (none).
+///   changes (empty), savedURL (none), logURL (none), logError (none).
 /// - selectOutput, confirmed: outputURL, outputExists (false).
 /// - openInput, refused: errorMessage, phase (error); the input stays as it was.
 /// - addSearchFolder, removeSearchFolder, locateOriginals confirmed: searchFolders, then the
 ///   start of a preview when an input is set.
-/// - a run's start: isRunning (true), errorMessage (none), changes (empty), logURL (none),
-///   logError (none); so the change log offered is always that of the apply on screen.
+/// - a run's start: isRunning (true), errorMessage (none), changes (empty), savedURL (none),
+///   logURL (none), logError (none); so the output and change log offered are always those
+///   of the apply on screen.
 /// - a run's success: isRunning (false), recentFolders, changes, srcsUpdated, orphansRemoved,
-///   formatsUpdated, searchWarning, then for a preview outputExists, for an apply logURL and
-///   logError, and last phase (dryRunComplete or done).
+///   formatsUpdated, searchWarning, then for a preview outputExists, for an apply savedURL,
+///   logURL and logError, and last phase (dryRunComplete or done).
 /// - a run's failure: isRunning (false), recentFolders, errorMessage, phase (error).
 ///
 /// A view redraws from `objectWillChange()` alone, so that a property added later cannot be
@@ -51,6 +52,7 @@ class RelinkViewModel : public QObject, public std::enable_shared_from_this<Reli
     Q_PROPERTY(qint64 orphansRemoved READ orphansRemoved NOTIFY orphansRemovedChanged)
     Q_PROPERTY(std::vector<tessaly::RelinkChange> changes READ changes NOTIFY changesChanged)
     Q_PROPERTY(std::optional<QString> errorMessage READ errorMessage NOTIFY errorMessageChanged)
+    Q_PROPERTY(std::optional<std::filesystem::path> savedURL READ savedURL NOTIFY savedURLChanged)
     Q_PROPERTY(std::optional<std::filesystem::path> logURL READ logURL NOTIFY logURLChanged)
     Q_PROPERTY(std::optional<QString> logError READ logError NOTIFY logErrorChanged)
     Q_PROPERTY(std::vector<std::filesystem::path> searchFolders READ searchFolders NOTIFY
@@ -90,6 +92,10 @@ public:
     const std::vector<RelinkChange> &changes() const { return m_changes; }
     /// The message of the last failed run; none after a success, a new input or a run start.
     const std::optional<QString> &errorMessage() const { return m_errorMessage; }
+    /// Where the apply on screen wrote the relinked document; none after a preview, a failure,
+    /// a new input and from a run's start. A later choice of output does not move it: the
+    /// document is where it was written.
+    const std::optional<std::filesystem::path> &savedURL() const { return m_savedURL; }
     /// The change log written by the apply on screen; none after a preview, a failure, a new
     /// input, from a run's start, and when the log could not be written.
     const std::optional<std::filesystem::path> &logURL() const { return m_logURL; }
@@ -146,6 +152,7 @@ Q_SIGNALS:
     void orphansRemovedChanged(qint64 orphansRemoved);
     void changesChanged(const std::vector<tessaly::RelinkChange> &changes);
     void errorMessageChanged(const std::optional<QString> &errorMessage);
+    void savedURLChanged(const std::optional<std::filesystem::path> &savedURL);
     void logURLChanged(const std::optional<std::filesystem::path> &logURL);
     void logErrorChanged(const std::optional<QString> &logError);
     void searchFoldersChanged(const std::vector<std::filesystem::path> &searchFolders);
@@ -187,6 +194,7 @@ private:
     qint64 m_orphansRemoved = 0;
     std::vector<RelinkChange> m_changes;
     std::optional<QString> m_errorMessage;
+    std::optional<std::filesystem::path> m_savedURL;
     std::optional<std::filesystem::path> m_logURL;
     std::optional<QString> m_logError;
     std::vector<std::filesystem::path> m_searchFolders;

@@ -49,7 +49,9 @@ void RelinkViewModel::run(bool dryRun, bool replace) {
     assign(m_isRunning, true, &RelinkViewModel::isRunningChanged);
     assign(m_errorMessage, std::optional<QString>(), &RelinkViewModel::errorMessageChanged);
     assign(m_changes, std::vector<RelinkChange>(), &RelinkViewModel::changesChanged);
-    // A log stays on offer only while the apply that wrote it is what the window shows.
+    // An output and its log stay on offer only while the apply that wrote them is what the
+    // window shows.
+    assign(m_savedURL, std::optional<std::filesystem::path>(), &RelinkViewModel::savedURLChanged);
     assign(m_logURL, std::optional<std::filesystem::path>(), &RelinkViewModel::logURLChanged);
     assign(m_logError, std::optional<QString>(), &RelinkViewModel::logErrorChanged);
 
@@ -136,6 +138,8 @@ void RelinkViewModel::publish(const RunEnd &end) {
         assign(m_outputExists, end.outputFound, &RelinkViewModel::outputExistsChanged);
     } else {
         // Before the phase, so that the success banner finds them when it appears.
+        assign(m_savedURL, outcome.written.empty() ? std::nullopt : std::optional(outcome.written),
+               &RelinkViewModel::savedURLChanged);
         assign(m_logURL, outcome.logPath.empty() ? std::nullopt : std::optional(outcome.logPath),
                &RelinkViewModel::logURLChanged);
         assign(m_logError,

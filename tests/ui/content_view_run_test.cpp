@@ -57,6 +57,13 @@ TEST_F(ContentViewRunTest, PreviewThenApplyThroughTheButtons) {
     EXPECT_TRUE(fs::exists(temp / "Day1_braw.fcpxml"));
     EXPECT_EQ(readFile(input), original); // the input is never written
 
+    // Another output chosen now is for the next run: the banner names the file written.
+    chooser->outputAnswer = temp / "Elsewhere.fcpxml";
+    model().selectOutput();
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(child<ElidedLabel>(*panel(), "savedTo")->text(),
+              QStringLiteral("Saved to Day1_braw.fcpxml"));
+
     // A new input returns to the start: no panel, Preview enabled.
     model().setInput(input);
     ASSERT_TRUE(settled());

@@ -47,7 +47,8 @@ std::vector<std::string> announced(const std::vector<std::string> &assignments) 
 
 /// What every run assigns when it starts, before its job has done anything.
 const std::vector<std::string> kRunStart =
-    announced({"isRunning=true", "errorMessage=none", "changes=0", "logURL=none", "logError=none"});
+    announced({"isRunning=true", "errorMessage=none", "changes=0", "savedURL=none", "logURL=none",
+               "logError=none"});
 
 /// The start of a run followed by the assignments of its outcome.
 std::vector<std::string> runStartThen(const std::vector<std::string> &assignments) {
@@ -75,6 +76,7 @@ public:
         watch(model, "orphansRemoved", &VM::orphansRemovedChanged, &VM::orphansRemoved);
         watch(model, "changes", &VM::changesChanged, &VM::changes);
         watch(model, "errorMessage", &VM::errorMessageChanged, &VM::errorMessage);
+        watch(model, "savedURL", &VM::savedURLChanged, &VM::savedURL);
         watch(model, "logURL", &VM::logURLChanged, &VM::logURL);
         watch(model, "logError", &VM::logErrorChanged, &VM::logError);
         watch(model, "searchFolders", &VM::searchFoldersChanged, &VM::searchFolders);
@@ -172,8 +174,18 @@ TEST_F(RelinkViewModelTest, RunsPublishTheirOutcomeInOrderAfterTheStart) {
     EXPECT_EQ(recorder.events,
               runStartThen({"isRunning=false", "recentFolders=", "changes=2", "srcsUpdated=2",
                             "orphansRemoved=1", "formatsUpdated=1", "searchWarning=none",
+                            "savedURL=" + output.string(),
                             "logURL=" + (dir / "Day1_braw.relink.log").string(), "logError=none",
                             "phase=done"}));
+
+    // Another output chosen after the apply changes what the next run writes, not where this
+    // one wrote: the banner still names the document that exists.
+    chooser->outputAnswer = dir / "Elsewhere.fcpxml";
+    model->selectOutput();
+    EXPECT_EQ(model->outputURL(), dir / "Elsewhere.fcpxml");
+    EXPECT_EQ(model->savedURL(), output);
+    chooser->outputAnswer = output;
+    model->selectOutput();
 
     // The output appeared after the preview: the apply asks once, and a refusal keeps it.
     const std::string written = readFile(output);
@@ -362,7 +374,7 @@ TEST_F(RelinkViewModelTest, ChoicesWaitForAnInputAndCountOnlyWhenConfirmed) {
     const auto chosen =
         announced({"inputURL=/Edits/Cut.final.FCPXML", "outputURL=/Edits/Cut.final_braw.FCPXML",
                    "outputExists=false", "phase=idle", "errorMessage=none", "changes=0",
-                   "logURL=none", "logError=none"});
+                   "savedURL=none", "logURL=none", "logError=none"});
     model->selectInput();
     EXPECT_EQ(recorder.events, chosen);
 
