@@ -35,11 +35,16 @@ template <bool Build> std::size_t Parser::scanContent(std::size_t p) {
     [[maybe_unused]] std::uint8_t gap = 0;
     for (;;) {
         std::size_t text = p;
-        p = scanCharData(p);
+        // Most character data is indentation: white space up to a tag needs no closer look.
+        while (chars::isSpace(static_cast<unsigned char>(m_s[p])))
+            ++p;
+        const bool blank = m_s[p] == '<';
+        if (!blank)
+            p = scanCharData(p);
         if constexpr (Build) {
             gap = 0;
             if (p != text) {
-                if (p < m_n && onlySpace(text, p))
+                if (blank)
                     gap = kGapBefore;
                 else
                     linkChild(open.back(), m_doc.nodes.add(NodeKind::Text, std::uint32_t(text),
@@ -143,13 +148,6 @@ template <bool Build> std::size_t Parser::scanContent(std::size_t p) {
 
 template std::size_t Parser::scanContent<true>(std::size_t);
 template std::size_t Parser::scanContent<false>(std::size_t);
-
-bool Parser::onlySpace(std::size_t begin, std::size_t end) const {
-    for (std::size_t i = begin; i < end; ++i)
-        if (!chars::isSpace(static_cast<unsigned char>(m_s[i])))
-            return false;
-    return true;
-}
 
 std::size_t Parser::scanCharData(std::size_t p) {
     const char *s = m_s;

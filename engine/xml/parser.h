@@ -106,8 +106,6 @@ private:
         parent.lastChild = id;
     }
     std::size_t scanCharData(std::size_t p);
-    /// True when [begin, end) holds white space only.
-    bool onlySpace(std::size_t begin, std::size_t end) const;
     std::size_t scanStartTag(std::size_t p, std::size_t &nameEnd, bool &empty);
     std::size_t scanAttributeValue(std::size_t p, char quote);
     std::size_t scanCData(std::size_t p) const;
