@@ -60,6 +60,8 @@ std::string_view DocumentImpl::gapBefore(std::uint32_t id) const {
 std::string_view DocumentImpl::gapAtEnd(std::uint32_t id) const {
     // An end tag holds exactly one '<': its first byte.
     const char *end = static_cast<const char *>(memrchr(m_source, '<', rec(id).end));
+    if (!end) // a source cut short to nothing reads as zeros
+        return {};
     const char *begin = end;
     while (chars::isSpace(static_cast<unsigned char>(begin[-1])))
         --begin;
