@@ -29,13 +29,27 @@ template <bool Build> std::size_t Parser::scanContent(std::size_t p) {
     std::vector<Open> local;
     std::vector<Open> &open = Build ? m_open : local;
     std::size_t base = open.size();
+    // White space alone between two tags (indentation, about half the nodes of an export) gets
+    // no node: a flag on what follows it says it is there, and the serialiser and the edits
+    // read it from the source (see README.md, "Gaps").
+    [[maybe_unused]] std::uint8_t gap = 0;
     for (;;) {
         std::size_t text = p;
-        p = scanCharData(p);
+        // Most character data is indentation: white space up to a tag needs no closer look.
+        while (chars::isSpace(static_cast<unsigned char>(m_s[p])))
+            ++p;
+        const bool blank = m_s[p] == '<';
+        if (!blank)
+            p = scanCharData(p);
         if constexpr (Build) {
-            if (p != text)
-                linkChild(open.back(),
-                          m_doc.nodes.add(NodeKind::Text, std::uint32_t(text), std::uint32_t(p)));
+            gap = 0;
+            if (p != text) {
+                if (blank)
+                    gap = kGapBefore;
+                else
+                    linkChild(open.back(), m_doc.nodes.add(NodeKind::Text, std::uint32_t(text),
+                                                           std::uint32_t(p)));
+            }
         }
         if (p >= m_n)
             break;
@@ -57,6 +71,8 @@ template <bool Build> std::size_t Parser::scanContent(std::size_t p) {
             if constexpr (Build) {
                 NodeRec &r = m_doc.rec(top.node);
                 r.end = std::uint32_t(p);
+                if (gap)
+                    r.flags |= kGapAtEnd;
                 // Children were linked forwards only; close the ring of previous-links.
                 if (top.lastChild != kNoNode)
                     m_doc.rec(r.firstChild).prev = top.lastChild;
@@ -91,6 +107,7 @@ template <bool Build> std::size_t Parser::scanContent(std::size_t p) {
                 id = m_doc.nodes.add(NodeKind::Element, std::uint32_t(start), std::uint32_t(p));
                 NodeRec &r = m_doc.rec(id);
                 r.tagLen = std::uint32_t(p - start);
+                r.flags = gap;
                 r.names = m_tagNames;
                 for (NotedAttribute &noted : m_noted) {
                     noted.entry.element = id;
@@ -103,7 +120,7 @@ template <bool Build> std::size_t Parser::scanContent(std::size_t p) {
                     linkChild(open.back(), id);
                 }
                 if (empty) {
-                    r.flags = kEmptyForm;
+                    r.flags |= kEmptyForm;
                     if (open.empty())
                         return p;
                 }
@@ -113,8 +130,11 @@ template <bool Build> std::size_t Parser::scanContent(std::size_t p) {
                                     std::uint32_t(nameEnd - start - 1), kNoNode});
             continue;
         }
-        if constexpr (Build)
-            linkChild(open.back(), m_doc.nodes.add(kind, std::uint32_t(start), std::uint32_t(p)));
+        if constexpr (Build) {
+            const std::uint32_t id = m_doc.nodes.add(kind, std::uint32_t(start), std::uint32_t(p));
+            m_doc.rec(id).flags = gap;
+            linkChild(open.back(), id);
+        }
     }
     if (open.size() != base) {
         if constexpr (Build)

@@ -27,7 +27,10 @@ namespace tessaly::xml {
 class DocumentImpl;
 class Element;
 
-/// What a child node is. Everything between two tags is kept as nodes of these kinds.
+/// What a child node is. Everything between two tags is kept as nodes of these kinds, except
+/// white space alone between tags inside an element (indentation): it is written back as read
+/// but is no node until an edit next to it (a removal before it, an append after it) makes it
+/// a text node where it stands. So `<a>  </a>` has no children.
 enum class NodeKind : std::uint8_t {
     Element,
     Text,                  ///< character data, including entity and character references

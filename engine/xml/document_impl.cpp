@@ -1,6 +1,8 @@
 // The tree: node links, the document's own bytes and deep copies.
 #include "engine/xml/document_impl.h"
 
+#include "engine/xml/characters.h"
+
 #include <cstring>
 
 namespace tessaly::xml {
@@ -46,7 +48,58 @@ std::uint32_t DocumentImpl::previousSibling(std::uint32_t id) const {
     return r.prev;
 }
 
+std::string_view DocumentImpl::gapBefore(std::uint32_t id) const {
+    // A gap ends at the node and starts after the '>' of the markup before it.
+    const std::uint32_t end = sourceStart(id);
+    std::uint32_t begin = end;
+    while (chars::isSpace(static_cast<unsigned char>(m_source[begin - 1])))
+        --begin;
+    return {m_source + begin, end - begin};
+}
+
+std::string_view DocumentImpl::gapAtEnd(std::uint32_t id) const {
+    // An end tag holds exactly one '<': its first byte.
+    const char *end = static_cast<const char *>(memrchr(m_source, '<', rec(id).end));
+    if (!end) // a source cut short to nothing reads as zeros
+        return {};
+    const char *begin = end;
+    while (chars::isSpace(static_cast<unsigned char>(begin[-1])))
+        --begin;
+    return {begin, std::size_t(end - begin)};
+}
+
+void DocumentImpl::makeGapBeforeANode(std::uint32_t id) {
+    const std::string_view gap = gapBefore(id);
+    const std::uint32_t begin = std::uint32_t(gap.data() - m_source);
+    const std::uint32_t text = nodes.add(NodeKind::Text, begin, begin + std::uint32_t(gap.size()));
+    NodeRec &r = rec(id);
+    NodeRec &t = rec(text);
+    NodeRec &p = rec(r.parent);
+    t.parent = r.parent;
+    t.next = id;
+    t.prev = r.prev;
+    if (p.firstChild == id)
+        p.firstChild = text;
+    else
+        rec(r.prev).next = text;
+    r.prev = text;
+    r.flags &= std::uint8_t(~kGapBefore);
+}
+
+void DocumentImpl::makeGapAtEndANode(std::uint32_t id) {
+    const std::string_view gap = gapAtEnd(id);
+    const std::uint32_t begin = std::uint32_t(gap.data() - m_source);
+    link(id, nodes.add(NodeKind::Text, begin, begin + std::uint32_t(gap.size())));
+    rec(id).flags &= std::uint8_t(~kGapAtEnd);
+}
+
 void DocumentImpl::appendChild(std::uint32_t parent, std::uint32_t child) {
+    if (rec(parent).flags & kGapAtEnd)
+        makeGapAtEndANode(parent);
+    link(parent, child);
+}
+
+void DocumentImpl::link(std::uint32_t parent, std::uint32_t child) {
     ++m_structureEdits;
     NodeRec &p = rec(parent);
     NodeRec &c = rec(child);
@@ -68,6 +121,8 @@ void DocumentImpl::detach(std::uint32_t child) {
     NodeRec &c = rec(child);
     if (c.parent == kNoNode)
         return;
+    if (c.flags & kGapBefore)
+        makeGapBeforeANode(child);
     NodeRec &p = rec(c.parent);
     if (p.firstChild == child) {
         p.firstChild = c.next;
@@ -90,18 +145,22 @@ std::uint32_t DocumentImpl::deepCopy(std::uint32_t id) {
     // copy's patches into its original's source range.
     auto clone = [this](std::uint32_t from) {
         const NodeRec original = rec(from);
-        std::uint32_t to = nodes.add(original.kind, original.where, original.end);
+        std::uint32_t to = nodes.add(original.kind, sourceStart(from), original.end);
         NodeRec &r = rec(to);
         r.tagLen = original.tagLen;
         r.flags = std::uint8_t(original.flags & ~kTagPatched);
         r.names = original.names;
-        if (original.flags & kTagPatched)
+        if (original.flags & kTagPatched) {
             setStartTag(to, startTag(from));
-        else if (original.flags & kTagRespelled)
+        } else if (original.flags & kTagRespelled) {
+            r.where = original.respelledTag();
             shareRespelledTag(original.respelledTag());
+        }
         return to;
     };
+    // The copy takes the white space inside the element and none of what stood before it.
     std::uint32_t top = clone(id);
+    rec(top).flags &= std::uint8_t(~kGapBefore);
     // Walk the source subtree in document order, mirroring each step in the copy.
     std::uint32_t from = id;
     std::uint32_t to = top;
@@ -109,7 +168,7 @@ std::uint32_t DocumentImpl::deepCopy(std::uint32_t id) {
         std::uint32_t child = rec(from).firstChild;
         if (child != kNoNode) {
             std::uint32_t copy = clone(child);
-            appendChild(to, copy);
+            link(to, copy);
             from = child;
             to = copy;
             continue;
@@ -120,7 +179,7 @@ std::uint32_t DocumentImpl::deepCopy(std::uint32_t id) {
             std::uint32_t next = rec(from).next;
             if (next != kNoNode) {
                 std::uint32_t copy = clone(next);
-                appendChild(rec(to).parent, copy);
+                link(rec(to).parent, copy);
                 from = next;
                 to = copy;
                 break;

@@ -78,10 +78,15 @@ public:
     std::uint32_t nextSibling(std::uint32_t id) const { return rec(id).next; }
     /// The previous sibling of `id`, or kNoNode.
     std::uint32_t previousSibling(std::uint32_t id) const;
-    /// Links a detached node as the last child of `parent`.
+    /// Links a detached node as the last child of `parent`, after any white space that ends
+    /// the parent's content.
     void appendChild(std::uint32_t parent, std::uint32_t child);
-    /// Unlinks a node from its parent; it keeps its subtree.
+    /// Unlinks a node from its parent; it keeps its subtree, and the white space before it stays.
     void detach(std::uint32_t child);
+    /// The white space between tags kept as source only before a node (kGapBefore) or before
+    /// an element's end tag (kGapAtEnd).
+    std::string_view gapBefore(std::uint32_t id) const;
+    std::string_view gapAtEnd(std::uint32_t id) const;
     /// Marks the node and its ancestors as changed in structure: nodes added or removed below
     /// it, or its start tag re-spelled. Their source ranges no longer spell them.
     void markStructureChanged(std::uint32_t id) {
@@ -118,6 +123,12 @@ public:
     /// The value as it will be written: a patch's text, or `value` (a view into unpatchedTag).
     std::string_view effectiveValue(std::uint32_t id, std::string_view tag,
                                     std::string_view value) const;
+    /// Where in the source a node begins, whatever the form of its start tag.
+    std::uint32_t sourceStart(std::uint32_t id) const {
+        const NodeRec &r = rec(id);
+        return (r.flags & kTagRespelled) ? m_respelledTagSources[r.respelledTag()]
+                                         : sourceTagBegin(id);
+    }
     /// Where in the source an element's start tag begins (not for re-spelled tags).
     std::uint32_t sourceTagBegin(std::uint32_t id) const {
         const NodeRec &r = rec(id);
@@ -172,6 +183,13 @@ private:
         std::uint32_t node; ///< kNoNode once the tag is re-spelled
     };
 
+    /// appendChild without a look at the parent's white space: for copying it as it is.
+    void link(std::uint32_t parent, std::uint32_t child);
+    /// Makes a node of the white space kept as source before `id`, or before its end tag, so
+    /// that an edit next to it finds it where a node would stand.
+    void makeGapBeforeANode(std::uint32_t id);
+    void makeGapAtEndANode(std::uint32_t id);
+
     const ValuePatch *patchAt(std::uint32_t id, std::uint32_t valueBegin) const;
     /// Gives a re-spelled-tag entry to a copy as well: neither element owns it from now on.
     void shareRespelledTag(std::uint32_t entry);
@@ -199,6 +217,8 @@ private:
     // shared).
     std::deque<std::string> m_respelledTags;
     std::vector<std::uint32_t> m_respelledTagOwners;
+    // Where the element of each entry begins in the source: a copy shares its original's.
+    std::vector<std::uint32_t> m_respelledTagSources;
 
     // The patched form: per tag a list of patches; the texts are shared by the patches that
     // set the same prepared value. A relink patches hundreds of thousands of values: chunks

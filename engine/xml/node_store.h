@@ -19,6 +19,8 @@ enum : std::uint8_t {
     kTagPatched = 16,       ///< some attribute values of the source start tag are replaced
     kStructureChanged = 32, ///< at or below the node, nodes were added or removed or a start
                             ///< tag re-spelled: more changed than patched values
+    kGapBefore = 64,        ///< white space between tags before the node is kept as source only
+    kGapAtEnd = 128,        ///< the same before the element's end tag
 };
 
 /// One node. Siblings are doubly linked with the previous-link of the first child pointing at

@@ -16,6 +16,8 @@ void DocumentImpl::closeSpans(std::uint32_t id, SpanList &out) const {
     const NodeRec &r = rec(id);
     if (id == kDocumentNode || (r.flags & kEmptyForm))
         return;
+    if (r.flags & kGapAtEnd)
+        out.add(gapAtEnd(id));
     if (r.flags & kSynthEnd) {
         out.addOwned("</" + std::string(elementName(id)) + ">");
         return;
@@ -125,6 +127,8 @@ void DocumentImpl::collectSpans(std::uint32_t id, SpanList &out) const {
         return;
     }
     for (;;) {
+        if (rec(current).flags & kGapBefore)
+            out.add(gapBefore(current));
         if (rec(current).kind == NodeKind::Text) {
             addText(current, out);
         } else if (unchanged(current)) {

@@ -100,11 +100,13 @@ void DocumentImpl::setStartTag(std::uint32_t id, std::string tag) {
     if ((r.flags & kTagRespelled) && m_respelledTagOwners[r.respelledTag()] == id) {
         m_respelledTags[r.respelledTag()] = std::move(tag);
     } else {
+        const std::uint32_t source = sourceStart(id);
         // The patches are part of the new spelling; their list no longer belongs to anyone.
         if (r.flags & kTagPatched)
             m_patchedTags[r.patchedTag()].node = kNoNode;
         m_respelledTags.push_back(std::move(tag));
         m_respelledTagOwners.push_back(id);
+        m_respelledTagSources.push_back(source);
         r.becomeRespelled(std::uint32_t(m_respelledTags.size() - 1));
     }
     r.tagLen = std::uint32_t(m_respelledTags[r.respelledTag()].size());

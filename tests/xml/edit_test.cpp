@@ -17,8 +17,8 @@ namespace {
 
 /// Every element with its attributes (raw and decoded) and the kinds of its children, then
 /// what a pass over `ref` finds, sorted: the pass visits elements added by edits last. Text
-/// left side by side by an edit reads back as one node. Checks that each child knows its place
-/// and its neighbours.
+/// left side by side by an edit reads back as one node, and white space alone between tags as
+/// none. Checks that each child knows its place and its neighbours.
 std::string treeOf(const Document &doc) {
     std::string out;
     forEachElement(doc.rootElement(), [&](Element e) {
@@ -29,12 +29,22 @@ std::string treeOf(const Document &doc) {
         out += ">";
         std::size_t index = 0;
         Node previous;
+        bool textShown = false;
         for (const Node &child : e.children()) {
             EXPECT_EQ(child.index(), index++);
             EXPECT_EQ(child.parent(), e);
             EXPECT_EQ(child.previousSibling(), previous);
-            if (child.kind() != NodeKind::Text || !previous || previous.kind() != NodeKind::Text)
+            if (child.kind() != NodeKind::Text) {
                 out += char('0' + int(child.kind()));
+            } else {
+                if (!previous || previous.kind() != NodeKind::Text)
+                    textShown = false;
+                if (!textShown &&
+                    child.xmlString().find_first_not_of(" \t\r\n") != std::string::npos) {
+                    out += char('0' + int(child.kind()));
+                    textShown = true;
+                }
+            }
             previous = child;
         }
         EXPECT_EQ(e.lastChild(), previous);
@@ -128,7 +138,23 @@ const EditCase kEditCases[] = {
      "<r ref='7'>\n <a ref = \"7\" x='z'><b  ref='7'/></a>\n \n <d x='1'/>\n"
      " <e ref='7'><b  ref='7'/></e>\n</r>"},
     {"RemoveByIndexAfterAnEarlierRemoval", "<r>\n <a/>\n <b/><!-- keep -->\n <c/>\n</r>",
-     "removeAt r 1; removeAt r 5", "<r>\n \n <b/><!-- keep -->\n \n</r>"},
+     "removeAt r 0; removeAt r 3", "<r>\n \n <b/><!-- keep -->\n \n</r>"},
+    // White space alone between tags is no node until an edit next to it makes it one: it
+    // stays where it stood when its neighbour goes, and an added child follows it.
+    {"RemoveFirstAndLastChild", "<r>\n <a/>\n <b/>\n <c/>\n</r>", "remove a; remove c",
+     "<r>\n \n <b/>\n \n</r>"},
+    {"RemoveTheOnlyChildThenItsSpace", "<r>\r\n\t<a/>\r\n</r>", "remove a; removeAt r 0",
+     "<r>\r\n</r>"},
+    {"MoveBetweenEndsWithAndWithoutSpace", "<r>\n <a/>\n <b><k/></b>\n</r>", "add b a; add r a",
+     "<r>\n \n <b><k/></b>\n<a/></r>"},
+    {"EmptyFormGainingAChildThenMoved", "<r>\n <a/>\n <b/>\n</r>", "add a b; write; add r a",
+     "<r>\n \n \n<a><b/></a></r>"},
+    {"SpaceOnlyContentAndItsCopy", "<r><a> \t\r\n </a><b>  </b></r>", "copy b; add r $; add a b",
+     "<r><a> \t\r\n <b>  </b></a><b>  </b></r>"},
+    {"CopyKeepsTheSpaceInsideIt", "<r>\n <a>\n  <k/>\n </a>\n</r>",
+     "copy a; add r $; remove k#1; remove k", "<r>\n <a>\n  \n </a>\n<a>\n  \n </a></r>"},
+    {"SpaceByReferenceIsText", "<r><a/>&#32;<b/> &#10; </r>", "removeAt r 1; removeAt r 2",
+     "<r><a/><b/></r>"},
     // A copy carries the edits made before it and none made after, on either side; added, it
     // follows the last child node.
     {"CopiesStayApartFromTheirSource", "<r><a id='1'/><b id='2'><k/></b>\n</r>",
