@@ -24,6 +24,8 @@ void DocumentImpl::closeSpans(std::uint32_t id, SpanList &out) const {
     }
     // An end tag holds exactly one '<': its first byte.
     const void *lt = memrchr(m_source, '<', r.end);
+    if (!lt) // a source cut short to nothing reads as zeros; the document says it was cut
+        return;
     const char *begin = static_cast<const char *>(lt);
     out.add(begin, std::size_t(m_source + r.end - begin));
 }
