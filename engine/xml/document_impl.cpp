@@ -48,24 +48,26 @@ std::uint32_t DocumentImpl::previousSibling(std::uint32_t id) const {
     return r.prev;
 }
 
-std::string_view DocumentImpl::gapBefore(std::uint32_t id) const {
-    // A gap ends at the node and starts after the '>' of the markup before it.
-    const std::uint32_t end = sourceStart(id);
-    std::uint32_t begin = end;
-    while (chars::isSpace(static_cast<unsigned char>(m_source[begin - 1])))
-        --begin;
-    return {m_source + begin, end - begin};
+const char *DocumentImpl::endTagBegin(std::uint32_t id) const {
+    // An end tag holds exactly one '<': its first byte.
+    return static_cast<const char *>(memrchr(m_source, '<', rec(id).end));
 }
 
-std::string_view DocumentImpl::gapAtEnd(std::uint32_t id) const {
-    // An end tag holds exactly one '<': its first byte.
-    const char *end = static_cast<const char *>(memrchr(m_source, '<', rec(id).end));
-    if (!end) // a source cut short to nothing reads as zeros
-        return {};
+std::string_view DocumentImpl::spaceBefore(const char *end) {
+    // A gap starts after the '>' of the markup before it.
     const char *begin = end;
     while (chars::isSpace(static_cast<unsigned char>(begin[-1])))
         --begin;
     return {begin, std::size_t(end - begin)};
+}
+
+std::string_view DocumentImpl::gapBefore(std::uint32_t id) const {
+    return spaceBefore(m_source + sourceStart(id));
+}
+
+std::string_view DocumentImpl::gapAtEnd(std::uint32_t id) const {
+    const char *endTag = endTagBegin(id);
+    return endTag ? spaceBefore(endTag) : std::string_view();
 }
 
 void DocumentImpl::makeGapBeforeANode(std::uint32_t id) {

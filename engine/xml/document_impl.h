@@ -87,6 +87,9 @@ public:
     /// an element's end tag (kGapAtEnd).
     std::string_view gapBefore(std::uint32_t id) const;
     std::string_view gapAtEnd(std::uint32_t id) const;
+    /// The '<' of an element's end tag in the source; nullptr when the source was cut short to
+    /// nothing and reads as zeros.
+    const char *endTagBegin(std::uint32_t id) const;
     /// Marks the node and its ancestors as changed in structure: nodes added or removed below
     /// it, or its start tag re-spelled. Their source ranges no longer spell them.
     void markStructureChanged(std::uint32_t id) {
@@ -189,6 +192,8 @@ private:
     /// that an edit next to it finds it where a node would stand.
     void makeGapBeforeANode(std::uint32_t id);
     void makeGapAtEndANode(std::uint32_t id);
+    /// The white space that ends at `end` in the source.
+    static std::string_view spaceBefore(const char *end);
 
     const ValuePatch *patchAt(std::uint32_t id, std::uint32_t valueBegin) const;
     /// Gives a re-spelled-tag entry to a copy as well: neither element owns it from now on.

@@ -16,18 +16,17 @@ void DocumentImpl::closeSpans(std::uint32_t id, SpanList &out) const {
     const NodeRec &r = rec(id);
     if (id == kDocumentNode || (r.flags & kEmptyForm))
         return;
-    if (r.flags & kGapAtEnd)
-        out.add(gapAtEnd(id));
+    // An element written `<a/>` in the source has no white space before an end tag.
     if (r.flags & kSynthEnd) {
         out.addOwned("</" + std::string(elementName(id)) + ">");
         return;
     }
-    // An end tag holds exactly one '<': its first byte.
-    const void *lt = memrchr(m_source, '<', r.end);
-    if (!lt) // a source cut short to nothing reads as zeros; the document says it was cut
+    const char *endTag = endTagBegin(id);
+    if (!endTag) // a source cut short to nothing reads as zeros; the document says it was cut
         return;
-    const char *begin = static_cast<const char *>(lt);
-    out.add(begin, std::size_t(m_source + r.end - begin));
+    if (r.flags & kGapAtEnd)
+        out.add(spaceBefore(endTag));
+    out.add(endTag, std::size_t(m_source + r.end - endTag));
 }
 
 void DocumentImpl::addText(std::uint32_t id, SpanList &out) const {
