@@ -9,6 +9,7 @@
 #include "engine/run/output_location.h"
 #include "engine/run/pending_output.h"
 #include "engine/run/run_error.h"
+#include "engine/run/trailing_digest.h"
 #include "engine/xml/document.h"
 #include "engine/xml/text.h"
 
@@ -322,18 +323,23 @@ struct Written {
     std::string sha256;
 };
 
-/// Writes the relinked document to `fd` and reads it back for its digest.
+/// Writes the relinked document to `fd`, syncs it, and reads it back for its digest behind the
+/// writes.
 Written saveDocument(const xml::Document &document, int fd, const fs::path &name,
                      const WriteFailure &failure) {
+    TrailingDigest digest(fd);
     try {
-        document.save(fd, name);
+        document.save(fd, name, [&digest](std::uint64_t end) { digest.written(end); });
     } catch (const xml::DocumentError &error) {
         if (error.systemError())
             failure.raise(error.systemError());
         failure.raise(error.reason());
     }
+    // The document goes to the disk while the digest catches up with the writes: for a large
+    // document each takes a while, and neither needs the other.
+    failure.check(os::syncToDisk(fd));
     Written written;
-    failure.check(fingerprint(fd, written.size, written.sha256));
+    failure.check(digest.finish(written.size, written.sha256));
     return written;
 }
 
@@ -348,7 +354,6 @@ Written writeDocumentInto(const PendingOutput &pending, const std::string &name,
     if (::fchmod(file.get(), mode) != 0)
         failure.raise(errno);
     Written written = saveDocument(document, file.get(), at.output / name, failure);
-    failure.check(os::syncToDisk(file.get()));
     if (::close(file.release()) != 0 && errno != EINTR)
         failure.raise(errno);
     return written;

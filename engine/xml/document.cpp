@@ -73,8 +73,8 @@ std::unique_ptr<DocumentImpl> parsed(std::unique_ptr<DocumentImpl> impl,
 
 /// Writes the whole document while its spans are gathered.
 void writeSpans(const DocumentImpl &impl, int fd, const std::filesystem::path &name,
-                bool startWriteback) {
-    SpanWriter writer(fd, name, startWriteback);
+                bool startWriteback, const std::function<void(std::uint64_t)> &written = {}) {
+    SpanWriter writer(fd, name, startWriteback, written);
     SpanList spans([&writer](const std::vector<Span> &batch) { writer.write(batch); });
     impl.collectSpans(DocumentImpl::kDocumentNode, spans);
     spans.finish();
@@ -267,10 +267,11 @@ void Document::save(const std::filesystem::path &file) const {
         throwSystemError(DocumentError::Kind::Write, file, errno);
 }
 
-void Document::save(int fd, const std::filesystem::path &name) const {
+void Document::save(int fd, const std::filesystem::path &name,
+                    const std::function<void(std::uint64_t)> &written) const {
     if (!m_impl)
         throw std::logic_error("save on a moved-from document");
-    writeSpans(*m_impl, fd, name, true);
+    writeSpans(*m_impl, fd, name, true, written);
 }
 
 } // namespace tessaly::xml

@@ -304,8 +304,10 @@ public:
     void save(const std::filesystem::path &file) const;
     /// Serialises the document to `fd` at its current offset; `name` is the file that messages
     /// name. Does not close or sync `fd`, but hands what it wrote to the disk as it goes, for
-    /// the caller's sync to wait less. Throws DocumentError (Write).
-    void save(int fd, const std::filesystem::path &name) const;
+    /// the caller's sync to wait less. `written`, when given, is told the file offset after
+    /// each write, so that a reader can follow. Throws DocumentError (Write).
+    void save(int fd, const std::filesystem::path &name,
+              const std::function<void(std::uint64_t)> &written = {}) const;
 
 private:
     explicit Document(std::unique_ptr<DocumentImpl> impl);

@@ -20,13 +20,16 @@ constexpr off_t kWritebackStep = off_t(8) << 20;
 
 } // namespace
 
-SpanWriter::SpanWriter(int fd, std::filesystem::path file, bool startWriteback)
+SpanWriter::SpanWriter(int fd, std::filesystem::path file, bool startWriteback,
+                       std::function<void(std::uint64_t)> written)
     : m_fd(fd), m_file(std::move(file)), m_buffer(new char[kBufferSize]),
-      m_startWriteback(startWriteback) {
+      m_startWriteback(startWriteback), m_reportWritten(std::move(written)) {
     m_queued.reserve(kMaxPieces);
-    if (m_startWriteback) {
+    if (m_startWriteback || m_reportWritten) {
         m_written = ::lseek(m_fd, 0, SEEK_CUR);
-        m_startWriteback = m_written >= 0;
+        m_startWriteback = m_startWriteback && m_written >= 0;
+        if (m_written < 0)
+            m_reportWritten = nullptr;
         m_handedToDisk = m_written;
     }
 }
@@ -78,6 +81,8 @@ void SpanWriter::flush() {
     }
     m_queued.clear();
     m_used = 0;
+    if (m_reportWritten)
+        m_reportWritten(std::uint64_t(m_written));
 #if defined(__linux__)
     // The disk writes while the rest is serialised; without this it would start only when
     // the caller syncs. A hint only: a failure shows again, and is reported, at the sync.

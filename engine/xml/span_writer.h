@@ -2,7 +2,9 @@
 
 #include "engine/xml/document_impl.h"
 
+#include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -17,8 +19,10 @@ namespace tessaly::xml {
 class SpanWriter {
 public:
     /// With `startWriteback`, each few megabytes written are handed to the disk at once, so
-    /// that a caller who syncs the file at the end waits only for the last of them.
-    SpanWriter(int fd, std::filesystem::path file, bool startWriteback = false);
+    /// that a caller who syncs the file at the end waits only for the last of them. `written`,
+    /// when given, is told the file offset after each write.
+    SpanWriter(int fd, std::filesystem::path file, bool startWriteback = false,
+               std::function<void(std::uint64_t)> written = {});
     /// Takes the spans; throws DocumentError (Write) on failure.
     void write(const std::vector<Span> &spans);
     /// Writes whatever is still held.
@@ -35,6 +39,7 @@ private:
     bool m_startWriteback;
     off_t m_written = 0;      ///< the file offset after the last write
     off_t m_handedToDisk = 0; ///< where the bytes not yet handed to the disk start
+    std::function<void(std::uint64_t)> m_reportWritten;
 };
 
 } // namespace tessaly::xml
