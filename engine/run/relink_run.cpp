@@ -18,7 +18,9 @@
 #include <cstring>
 #include <ctime>
 #include <functional>
+#include <future>
 #include <optional>
+#include <system_error>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -321,10 +323,23 @@ RelinkResult relinkDocument(xml::Document &document, const RunRequest &request, 
 struct Written {
     std::uint64_t size = 0;
     std::string sha256;
+    /// The document's sync, still under way while its log is written: 0 or the error.
+    std::future<int> synced;
 };
 
-/// Writes the relinked document to `fd`, syncs it, and reads it back for its digest behind the
-/// writes.
+/// Syncs `fd` on a thread of its own, or here when no thread can be started.
+std::future<int> syncingToDisk(int fd) {
+    try {
+        return std::async(std::launch::async, [fd] { return os::syncToDisk(fd); });
+    } catch (const std::system_error &) {
+        std::promise<int> done;
+        done.set_value(os::syncToDisk(fd));
+        return done.get_future();
+    }
+}
+
+/// Writes the relinked document to `fd`, reads it back for its digest behind the writes, and
+/// starts its sync.
 Written saveDocument(const xml::Document &document, int fd, const fs::path &name,
                      const WriteFailure &failure) {
     TrailingDigest digest(fd);
@@ -335,11 +350,12 @@ Written saveDocument(const xml::Document &document, int fd, const fs::path &name
             failure.raise(error.systemError());
         failure.raise(error.reason());
     }
-    // The document goes to the disk while the digest catches up with the writes: for a large
-    // document each takes a while, and neither needs the other.
-    failure.check(os::syncToDisk(fd));
+    // The document goes to the disk while the digest catches up with the writes and the log
+    // is written: for a large document each takes a while, and none needs the others.
+    std::future<int> synced = syncingToDisk(fd);
     Written written;
     failure.check(digest.finish(written.size, written.sha256));
+    written.synced = std::move(synced);
     return written;
 }
 
@@ -354,6 +370,7 @@ Written writeDocumentInto(const PendingOutput &pending, const std::string &name,
     if (::fchmod(file.get(), mode) != 0)
         failure.raise(errno);
     Written written = saveDocument(document, file.get(), at.output / name, failure);
+    failure.check(written.synced.get());
     if (::close(file.release()) != 0 && errno != EINTR)
         failure.raise(errno);
     return written;
@@ -456,8 +473,8 @@ void commitLog(PendingLog &log, const RunRequest &request, const Locations &at,
 void apply(const RunRequest &request, const Locations &at, const Source &source,
            const xml::Document &document, const RelinkResult &result, RunOutcome &outcome) {
     const mode_t mode = (source.info.st_mode & kPermissionBits) | S_IWUSR;
-    Written written;
     std::optional<PendingOutput> pending;
+    Written written; // after the output: a sync under way ends before the output can go
     if (at.bundle) {
         pending.emplace(PendingOutput::create(
             at.output, PendingOutput::Kind::Folder,
@@ -473,6 +490,8 @@ void apply(const RunRequest &request, const Locations &at, const Source &source,
     std::optional<PendingLog> log;
     if (request.writeLog)
         log.emplace(prepareLog(*pending, request, at, source, written, result, outcome));
+    if (written.synced.valid())
+        at.outputFailure().check(written.synced.get());
 
     const os::FolderLock inTurn(pending->folder());
     // The input is checked last, once the output is on the disk: a sync may take seconds.
