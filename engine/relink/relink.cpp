@@ -220,6 +220,13 @@ IDMap createReplacements(xml::Element resources, References &references, UsedIde
                          OriginalsLocator *originals, RelinkResult &result) {
     const std::optional<std::string> &brawFormatID = references.brawFormatID;
     IDMap oldToNewID;
+    // One record per proxy, known in advance: a million of them grown by doubling would hold
+    // half as many again, and both arrays at once while the last doubling copies.
+    std::size_t proxies = result.changes.size();
+    for (const auto &group : references.proxiesByStem.groups())
+        proxies += group.assets.size();
+    result.changes.reserve(proxies);
+    oldToNewID.reserve(proxies);
     for (auto &group : references.proxiesByStem.groups()) {
         for (AssetInfo &proxy : group.assets) {
             std::string oldPath = FCPXMLRelinker::decodeSrc(proxy.src);
