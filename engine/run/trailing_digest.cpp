@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <memory>
+#include <new>
 #include <system_error>
 
 #include <unistd.h>
@@ -59,14 +60,27 @@ int TrailingDigest::finish(std::uint64_t &size, std::string &sha256) {
     }
     m_changed.notify_one();
     m_thread.join();
+    if (m_outOfMemory)
+        throw std::bad_alloc();
     size = m_size;
     sha256 = m_sha256;
     return m_error;
 }
 
 void TrailingDigest::trail() {
-    Sha256 digest;
+    // An exception must not leave the thread: it would end the program.
+    try {
+        trailWriter();
+    } catch (const std::bad_alloc &) {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_outOfMemory = true;
+        m_error = ENOMEM;
+    }
+}
+
+void TrailingDigest::trailWriter() {
     const std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[kChunk]);
+    Sha256 digest;
     std::uint64_t read = 0;
     std::uint64_t reported = 0; // the last report acted on
     int error = 0;

@@ -27,11 +27,12 @@ public:
     /// The bytes before `end` are written and will not change.
     void written(std::uint64_t end);
     /// Reads the rest of the file and gives its size and digest in lower-case hex; 0 or the
-    /// error of a read.
+    /// error of a read. Throws std::bad_alloc when there was no memory to read with.
     int finish(std::uint64_t &size, std::string &sha256);
 
 private:
     void trail();
+    void trailWriter();
 
     int m_fd;
     std::mutex m_mutex;
@@ -41,6 +42,7 @@ private:
     std::uint64_t m_size = 0;    ///< the thread's result, valid once it has ended
     std::string m_sha256;
     int m_error = 0;
+    bool m_outOfMemory = false;
     std::thread m_thread;
 };
 

@@ -1,3 +1,4 @@
+#include "engine/run/sha256.h"
 #include "support/child_process.h"
 #include "support/temp_dir.h"
 
@@ -542,4 +543,87 @@ TEST(RelinkTool, JsonSpellsNamesThatAreNotUtf8Reversibly) {
     EXPECT_NE(run.out.find(withFolder(dir, R"("input":"@/Caf\uDCE9)") + "\xEF\xB7\x90.fcpxml\""),
               std::string::npos)
         << run.out;
+}
+
+namespace {
+
+/// A document of `proxies` proxy assets, each placed once in the project.
+std::string manyProxies(int proxies) {
+    std::string assets, clips;
+    for (int i = 0; i < proxies; ++i) {
+        const std::string n = std::to_string(i);
+        assets += "<asset id=\"a" + n + "\" format=\"r1\"><media-rep src=\"file:///m/P" + n +
+                  ".mov\"/></asset>\n";
+        clips += "<asset-clip ref=\"a" + n + "\" format=\"r1\"/>\n";
+    }
+    return "<fcpxml version=\"1.10\"><resources><format id=\"r1\"/><format id=\"r2\"/>\n"
+           "<asset id=\"r3\" format=\"r2\"><media-rep src=\"file:///m/A.braw\"/></asset>\n" +
+           assets + "</resources><library><event><project><sequence format=\"r1\"><spine>\n" +
+           clips + "</spine></sequence></project></event></library></fcpxml>\n";
+}
+
+std::string sha256Of(const std::string &bytes) {
+    tessaly::Sha256 sha;
+    sha.update(reinterpret_cast<const std::uint8_t *>(bytes.data()), bytes.size());
+    return sha.hexDigest();
+}
+
+} // namespace
+
+// With too little memory the tool fails with its message at whatever step the memory ran out
+// (the parse, the relink, the write, the threads that read the document back and sync it) and
+// leaves the folder as it was; with enough, the output is whole and its log describes it.
+TEST(RelinkTool, TooLittleMemoryFailsCleanlyWhereverItRunsOut) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "a sanitizer reserves more address space than any limit here allows";
+#endif
+    TempDir dir;
+    const std::string document = manyProxies(5000);
+    writeFile(dir / "Big.fcpxml", document);
+    constexpr rlim_t kMiB = rlim_t(1) << 20;
+    const auto runWith = [&](rlim_t limit) {
+        ChildOptions child;
+        child.addressSpaceLimit = limit;
+        return runTool({(dir / "Big.fcpxml").string()}, child);
+    };
+    // The least address space that works, roughly: the tool's own start needs some, and the
+    // line is not sharp.
+    const auto clear = [&] {
+        fs::remove(dir / "Big_braw.fcpxml");
+        fs::remove(dir / "Big_braw.relink.log");
+    };
+    rlim_t fails = 16 * kMiB, works = 2048 * kMiB;
+    ASSERT_EQ(runWith(works).status, 0);
+    clear();
+    while (works - fails > kMiB) {
+        const rlim_t middle = fails + (works - fails) / 2;
+        (runWith(middle).status == 0 ? works : fails) = middle;
+        clear();
+    }
+    int failed = 0, succeeded = 0;
+    // Below the line, the threads of the write are refused first: each wants its stack.
+    for (rlim_t limit = works - 20 * kMiB; limit <= works + kMiB; limit += kMiB / 2) {
+        const ChildRun run = runWith(limit);
+        const std::string at = std::to_string(limit / 1024) + " KiB: " + run.err;
+        ASSERT_TRUE(run.status == 0 || run.status == 1) << at;
+        if (run.status == 1) {
+            ++failed;
+            EXPECT_NE(run.err.find("There is not enough memory to relink \u201CBig.fcpxml\u201D."),
+                      std::string::npos)
+                << at;
+            EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()),
+                      1)
+                << at;
+            continue;
+        }
+        ++succeeded;
+        const std::string log = readFile(dir / "Big_braw.relink.log");
+        const std::string output = readFile(dir / "Big_braw.fcpxml");
+        EXPECT_NE(log.find("\nDocument SHA-256:\t" + sha256Of(output) + "\n"), std::string::npos)
+            << at;
+        clear();
+    }
+    EXPECT_GT(failed, 0);
+    EXPECT_GT(succeeded, 0);
+    EXPECT_EQ(readFile(dir / "Big.fcpxml"), document);
 }

@@ -22,6 +22,7 @@ namespace tessaly::testing {
 /// How a program is started beyond its arguments.
 struct ChildOptions {
     rlim_t fileSizeLimit = RLIM_INFINITY;     ///< bytes any one file may reach
+    rlim_t addressSpaceLimit = RLIM_INFINITY; ///< bytes of memory it may map in all
     bool asNobody = false;                    ///< without root's rights, which ignore permissions
     bool outputToFull = false;                ///< standard output on /dev/full
     std::filesystem::path workingFolder = {}; ///< the folder it starts in; this one's when empty
@@ -58,6 +59,8 @@ inline ChildRun runChild(std::vector<std::string> argv, const ChildOptions &opti
             ::_exit(124);
         const rlimit limit{options.fileSizeLimit, options.fileSizeLimit};
         ::setrlimit(RLIMIT_FSIZE, &limit);
+        const rlimit memory{options.addressSpaceLimit, options.addressSpaceLimit};
+        ::setrlimit(RLIMIT_AS, &memory);
         if (options.asNobody) {
             const passwd *nobody = ::getpwnam("nobody");
             if (!nobody || ::setgroups(0, nullptr) != 0 || ::setgid(nobody->pw_gid) != 0 ||
