@@ -2,12 +2,10 @@
 
 #include "engine/relink/change_log.h"
 #include "engine/run/file_system.h"
-#include "engine/run/sha256.h"
 #include "engine/xml/text.h"
 
 #include <cerrno>
 #include <cstring>
-#include <memory>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -83,27 +81,6 @@ OutputVerdict examineLogPlace(int folder, const std::string &name, bool replace,
         return OutputVerdict::refusing("it is the change log of " + xml::curlyQuoted(named) +
                                        ", which Tessaly does not replace");
     return OutputVerdict::replacing();
-}
-
-int fingerprint(int fd, std::uint64_t &size, std::string &sha256) {
-    Sha256 digest;
-    constexpr std::size_t kChunk = std::size_t(1) << 20;
-    const std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[kChunk]);
-    size = 0;
-    for (;;) {
-        const ssize_t got = ::pread(fd, buffer.get(), kChunk, off_t(size));
-        if (got == 0)
-            break;
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        digest.update(buffer.get(), std::size_t(got));
-        size += std::uint64_t(got);
-    }
-    sha256 = digest.hexDigest();
-    return 0;
 }
 
 } // namespace tessaly

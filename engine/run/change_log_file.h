@@ -2,7 +2,6 @@
 
 #include "engine/run/output_location.h"
 
-#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -20,9 +19,5 @@ std::filesystem::path changeLogLocation(const std::filesystem::path &output);
 /// A.fcpxmld both log to A_braw.relink.log, and neither run may take the other's).
 OutputVerdict examineLogPlace(int folder, const std::string &name, bool replace,
                               const ProtectedInputs &inputs, std::string_view output);
-
-/// The size of the file open at `fd` and the SHA-256 of its bytes in lower-case hex, read from
-/// its start; 0 or the error.
-int fingerprint(int fd, std::uint64_t &size, std::string &sha256);
 
 } // namespace tessaly

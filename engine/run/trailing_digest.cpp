@@ -1,6 +1,5 @@
 #include "engine/run/trailing_digest.h"
 
-#include "engine/run/change_log_file.h"
 #include "engine/run/sha256.h"
 
 #include <algorithm>
@@ -52,14 +51,16 @@ void TrailingDigest::written(std::uint64_t end) {
 }
 
 int TrailingDigest::finish(std::uint64_t &size, std::string &sha256) {
-    if (!m_thread.joinable())
-        return fingerprint(m_fd, size, sha256);
     {
         const std::lock_guard<std::mutex> lock(m_mutex);
         m_done = true;
     }
-    m_changed.notify_one();
-    m_thread.join();
+    if (m_thread.joinable()) {
+        m_changed.notify_one();
+        m_thread.join();
+    } else {
+        trailWriter(); // no thread: the whole file is read here, the writer being done
+    }
     if (m_outOfMemory)
         throw std::bad_alloc();
     size = m_size;

@@ -13,8 +13,8 @@ namespace tessaly {
 /// them, but it costs the writer no time: a document's digest is ready when its last byte is.
 ///
 /// The writer reports how far it has written; the thread reads and hashes up to there, and
-/// once the writer is done, on to the file's end. Where no thread can be started, the whole file
-/// is read when the writer is done.
+/// once the writer is done, on to the file's end. Where no thread can be started, finish() reads
+/// the whole file itself, the same way.
 class TrailingDigest {
 public:
     /// Starts reading `fd` from its start; the file is being written from empty.
