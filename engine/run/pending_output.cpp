@@ -118,6 +118,9 @@ void PendingOutput::createTemporary(mode_t mode) {
     // its lock it would look like a killed run's. Runs therefore clear and create in turn.
     const os::FolderLock inTurn(m_folder.get());
     clearLeftovers();
+    // A signal between the temporary's creation and its registration would leave it behind;
+    // abandonAll() waits for both.
+    const std::lock_guard registering(pending().mutex);
 
     const std::string prefix = temporaryPrefix(m_finalName);
     const int dir = m_folder.get();
