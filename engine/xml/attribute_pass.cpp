@@ -114,7 +114,8 @@ void Element::forEachAttributeNamed(
         const AttributeIndex::Entry &entry = *cursor.at++;
         if (cursor.ahead != cursor.end) {
             __builtin_prefetch(&doc.rec(cursor.ahead->element));
-            __builtin_prefetch(doc.source() + cursor.ahead->valueAt);
+            if (cursor.ahead->text == AttributeIndex::kNoText)
+                __builtin_prefetch(doc.source() + cursor.ahead->valueAt);
             ++cursor.ahead;
         }
         if (!within.contains(entry.element))
@@ -127,11 +128,16 @@ void Element::forEachAttributeNamed(
         Attribute attribute = DocumentImpl::attributeHandle(&doc, entry.element, entry.ordinal);
         if (!(doc.rec(entry.element).flags & kTagRespelled)) {
             // The noted place is current: the tag is the source's, at most with patched values.
-            attribute.m_place =
-                Attribute::Place{Attribute::kNameBeforeValue, std::uint32_t(wanted[which].size()),
-                                 entry.valueAt - doc.sourceTagBegin(entry.element),
-                                 entry.valueLength, doc.source()[entry.valueAt - 1]};
+            // The value is read from the noted texts: the source page it stands on is not
+            // touched again.
+            const bool noted = entry.text != AttributeIndex::kNoText;
+            const NotedTexts &texts = doc.attributeIndex.texts();
+            attribute.m_place = Attribute::Place{
+                Attribute::kNameBeforeValue, std::uint32_t(wanted[which].size()),
+                entry.valueAt - doc.sourceTagBegin(entry.element), entry.valueLength,
+                noted ? texts.quote(entry.text) : doc.source()[entry.valueAt - 1]};
             attribute.m_placeStamp = doc.tagEdits();
+            attribute.m_notedText = entry.text;
         }
         visit(DocumentImpl::elementHandle(&doc, entry.element), attribute, which);
     }

@@ -34,6 +34,8 @@ template <bool Build> std::size_t Parser::scanContent(std::size_t p) {
     // read it from the source (see README.md, "Gaps").
     [[maybe_unused]] std::uint8_t gap = 0;
     for (;;) {
+        if constexpr (Build)
+            m_doc.sweep.at(p);
         std::size_t text = p;
         // Most character data is indentation: white space up to a tag needs no closer look.
         while (chars::isSpace(static_cast<unsigned char>(m_s[p])))
@@ -111,7 +113,13 @@ template <bool Build> std::size_t Parser::scanContent(std::size_t p) {
                 r.names = m_tagNames;
                 for (NotedAttribute &noted : m_noted) {
                     noted.entry.element = id;
-                    m_doc.attributeIndex.entries(noted.slot).push_back(noted.entry);
+                    AttributeIndex::Entry &entry =
+                        m_doc.attributeIndex.entries(noted.slot).emplace_back(noted.entry);
+                    // The entry stays where it is while its deque grows; its text comes later.
+                    if (entry.valueLength != AttributeIndex::kLarge)
+                        m_doc.attributeIndex.texts().add(
+                            m_s[entry.valueAt - 1],
+                            std::string_view(m_s + entry.valueAt, entry.valueLength), entry.text);
                 }
                 if (open.empty()) {
                     m_doc.root = id;

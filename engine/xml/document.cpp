@@ -68,17 +68,25 @@ std::unique_ptr<DocumentImpl> parsed(std::unique_ptr<DocumentImpl> impl,
                                                  pos.line, pos.column, refusal.offset);
     }
     impl->loadedNodes = impl->nodes.size();
+    impl->attributeIndex.texts().stopAdding();
+    // The edits read the few parts they change, and the writer goes through it all once more.
+    impl->sweep.finish();
     return impl;
 }
 
 /// Writes the whole document while its spans are gathered.
 void writeSpans(const DocumentImpl &impl, int fd, const std::filesystem::path &name,
                 bool startWriteback, const std::function<void(std::uint64_t)> &written = {}) {
-    SpanWriter writer(fd, name, startWriteback, written);
+    // Read from the file rather than through the mapping, whose pages the parse gave back.
+    SpanWriter writer(fd, name, startWriteback, written,
+                      {impl.source(), impl.sourceSize(),
+                       impl.sweep.active() ? impl.mapped().fd() : -1});
     SpanList spans([&writer](const std::vector<Span> &batch) { writer.write(batch); });
     impl.collectSpans(DocumentImpl::kDocumentNode, spans);
     spans.finish();
     writer.flush();
+    // What the serialiser read of the mapping itself, the tags of copies above all.
+    impl.sweep.finish();
 }
 
 [[noreturn]] void throwSystemError(DocumentError::Kind kind, const std::filesystem::path &file,
@@ -178,7 +186,7 @@ Document Document::read(int fd, const std::filesystem::path &file, const LoadOpt
     // of its own. A file the kernel will not map (on some network and FUSE file systems) is read
     // into one buffer instead.
     if (expected > 0 && ::lseek(fd, 0, SEEK_CUR) == 0) {
-        MappedSource mapped(fd, expected, kPadding);
+        MappedSource mapped(fd, expected, kPadding, !SourceSweep::wanted(expected));
         if (mapped.data()) {
             auto impl = std::make_unique<DocumentImpl>(std::move(mapped), expected);
             return Document(parsed(std::move(impl), file, options));

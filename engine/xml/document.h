@@ -138,6 +138,8 @@ private:
     std::uint32_t m_index = 0;
     mutable std::uint64_t m_placeStamp = ~std::uint64_t(0);
     mutable Place m_place{};
+    /// The value as written among the texts noted at load, while m_place is current; or none.
+    mutable std::uint32_t m_notedText = ~std::uint32_t(0);
     friend class DocumentImpl;
     friend class Element;
 };

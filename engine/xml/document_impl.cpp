@@ -23,6 +23,8 @@ DocumentImpl::DocumentImpl(MappedSource mapped, std::size_t size)
     : nodes(PageBuffer::wantsHugePages(size)), m_mapped(std::move(mapped)),
       m_source(m_mapped.data()), m_size(size) {
     nodes.add(NodeKind::Prolog, 0, std::uint32_t(size));
+    if (SourceSweep::wanted(size))
+        sweep = SourceSweep(m_source, size);
 }
 
 void DocumentImpl::ownSource() {
@@ -33,6 +35,7 @@ void DocumentImpl::ownSource() {
     std::memcpy(copy.data(), m_source, m_size);
     m_pages = std::move(copy);
     m_source = m_pages.data();
+    sweep = SourceSweep();
     m_mapped = MappedSource();
 }
 

@@ -5,6 +5,7 @@
 #include "engine/xml/mapped_source.h"
 #include "engine/xml/node_store.h"
 #include "engine/xml/page_buffer.h"
+#include "engine/xml/source_sweep.h"
 #include "engine/xml/span_list.h"
 
 #include <cstdint>
@@ -56,6 +57,9 @@ public:
     AttributeIndex attributeIndex;
     /// How many nodes the parser made; later ones are edits (copies and their content).
     std::uint32_t loadedNodes = 0;
+    /// What of a mapped source is kept in memory while the parser and the writer go through
+    /// it; changes nothing that is read, so a const document may move it on.
+    mutable SourceSweep sweep;
 
     // Handle plumbing (this class is a friend of the handle classes).
     static Node nodeHandle(DocumentImpl *doc, std::uint32_t id) { return Node(doc, id); }
@@ -125,6 +129,11 @@ public:
     }
     /// The value as it will be written: a patch's text, or `value` (a view into unpatchedTag).
     std::string_view effectiveValue(std::uint32_t id, std::string_view tag,
+                                    std::string_view value) const {
+        return effectiveValue(id, std::uint32_t(value.data() - tag.data()), value);
+    }
+    /// The same for a value at `valueBegin` in unpatchedTag, read from wherever it is kept.
+    std::string_view effectiveValue(std::uint32_t id, std::uint32_t valueBegin,
                                     std::string_view value) const;
     /// Where in the source a node begins, whatever the form of its start tag.
     std::uint32_t sourceStart(std::uint32_t id) const {

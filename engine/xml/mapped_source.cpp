@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
+#include <fcntl.h>
 #include <mutex>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -98,7 +99,7 @@ void MappedSource::setMapCall(MapCall call) {
     g_mapCall.store(call ? call : ::mmap);
 }
 
-MappedSource::MappedSource(int fd, std::size_t size, std::size_t padding) {
+MappedSource::MappedSource(int fd, std::size_t size, std::size_t padding, bool populate) {
     std::call_once(g_installed, installGuard);
     // Zero pages reserved for the file and its padding; the file is then mapped over their
     // start, so the padding is there whether or not the file ends on a page boundary (the rest
@@ -108,9 +109,10 @@ MappedSource::MappedSource(int fd, std::size_t size, std::size_t padding) {
         ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     if (region == MAP_FAILED)
         return;
-    // Populated at once: one call instead of a page fault per few pages while parsing.
-    void *file =
-        g_mapCall.load()(region, size, PROT_READ, MAP_PRIVATE | MAP_FIXED | MAP_POPULATE, fd, 0);
+    // Populated, one call instead of a page fault per few pages while parsing; or left to a
+    // reader that brings in a window of pages at a time (SourceSweep).
+    void *file = g_mapCall.load()(region, size, PROT_READ,
+                                  MAP_PRIVATE | MAP_FIXED | (populate ? MAP_POPULATE : 0), fd, 0);
     const int slot = file == MAP_FAILED
                          ? -1
                          : claimSlot(reinterpret_cast<std::uintptr_t>(region),
@@ -124,6 +126,8 @@ MappedSource::MappedSource(int fd, std::size_t size, std::size_t padding) {
     m_data = static_cast<char *>(region);
     m_length = length;
     m_slot = slot;
+    // Kept to read the file again without the mapping; without it, the mapping serves.
+    m_fd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
     struct stat info {};
     if (::fstat(fd, &info) == 0) {
         m_device = info.st_dev;
@@ -133,7 +137,8 @@ MappedSource::MappedSource(int fd, std::size_t size, std::size_t padding) {
 
 MappedSource::MappedSource(MappedSource &&other) noexcept
     : m_data(std::exchange(other.m_data, nullptr)), m_length(std::exchange(other.m_length, 0)),
-      m_slot(std::exchange(other.m_slot, -1)), m_device(other.m_device), m_inode(other.m_inode) {}
+      m_slot(std::exchange(other.m_slot, -1)), m_fd(std::exchange(other.m_fd, -1)),
+      m_device(other.m_device), m_inode(other.m_inode) {}
 
 MappedSource &MappedSource::operator=(MappedSource &&other) noexcept {
     if (this != &other) {
@@ -141,6 +146,7 @@ MappedSource &MappedSource::operator=(MappedSource &&other) noexcept {
         m_data = std::exchange(other.m_data, nullptr);
         m_length = std::exchange(other.m_length, 0);
         m_slot = std::exchange(other.m_slot, -1);
+        m_fd = std::exchange(other.m_fd, -1);
         m_device = other.m_device;
         m_inode = other.m_inode;
     }
@@ -168,9 +174,12 @@ void MappedSource::release() {
         slot.claimed.store(false, std::memory_order_release);
         ::munmap(m_data, m_length);
     }
+    if (m_fd >= 0)
+        ::close(m_fd);
     m_data = nullptr;
     m_length = 0;
     m_slot = -1;
+    m_fd = -1;
 }
 
 } // namespace tessaly::xml

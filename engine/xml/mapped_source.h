@@ -20,8 +20,9 @@ class MappedSource {
 public:
     MappedSource() = default;
     /// Maps the first `size` bytes of `fd` (size > 0) with at least `padding` zero bytes after
-    /// them; an empty source when the kernel refuses to map the file, errno saying why.
-    MappedSource(int fd, std::size_t size, std::size_t padding);
+    /// them; an empty source when the kernel refuses to map the file, errno saying why. With
+    /// `populate`, every page is read in at once; without, whoever reads brings them in.
+    MappedSource(int fd, std::size_t size, std::size_t padding, bool populate);
     MappedSource(MappedSource &&other) noexcept;
     MappedSource &operator=(MappedSource &&other) noexcept;
     MappedSource(const MappedSource &) = delete;
@@ -30,6 +31,8 @@ public:
 
     /// The first byte, or nullptr when nothing is mapped.
     const char *data() const { return m_data; }
+    /// The mapped file, open for reading; -1 when nothing is mapped or it could not be kept.
+    int fd() const { return m_fd; }
     /// True when a page of the file went missing while mapped and reads as zeros now.
     bool cut() const;
     /// True when `info` describes the file mapped here.
@@ -45,6 +48,7 @@ private:
     char *m_data = nullptr;
     std::size_t m_length = 0;
     int m_slot = -1; ///< this mapping's entry in the guard's table
+    int m_fd = -1;
     dev_t m_device = 0;
     ino_t m_inode = 0;
 };

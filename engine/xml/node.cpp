@@ -250,6 +250,7 @@ void Attribute::remember(std::string_view tag, std::string_view name, std::strin
     m_place = Place{std::uint32_t(name.data() - tag.data()), std::uint32_t(name.size()),
                     std::uint32_t(value.data() - tag.data()), std::uint32_t(value.size()), quote};
     m_placeStamp = m_doc->tagEdits();
+    m_notedText = AttributeIndex::kNoText;
 }
 
 const Attribute::Place &Attribute::place() const {
@@ -277,6 +278,9 @@ std::string_view Attribute::rawValue() const {
     if (!m_doc)
         return {};
     const Place &where = place();
+    if (m_notedText != AttributeIndex::kNoText)
+        return m_doc->effectiveValue(m_element, where.valueBegin,
+                                     m_doc->attributeIndex.texts().value(m_notedText));
     const std::string_view tag = m_doc->unpatchedTag(m_element);
     return m_doc->effectiveValue(m_element, tag, tag.substr(where.valueBegin, where.valueLength));
 }

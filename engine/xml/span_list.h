@@ -29,7 +29,7 @@ public:
     void add(const char *data, std::size_t size);
     /// Adds the bytes of `text`, which must outlive the list (or the sink's use of them).
     void add(std::string_view text) { add(text.data(), text.size()); }
-    /// The last `count` bytes added so far (fewer when less was added).
+    /// The last `count` bytes added so far (fewer when less was added); `count` is at most 2.
     std::string tail(std::size_t count) const;
     /// True when the last span added ends just before `data` (and is not yet handed over).
     bool endsAt(const char *data) const {
@@ -44,11 +44,23 @@ public:
 
 private:
     static constexpr std::size_t kBatch = 1024;
+    static constexpr std::size_t kTail = 2; ///< the most tail() is asked for
+    /// Some of the last bytes handed to the sink: `size` bytes where they lie, at `at`; or,
+    /// for text the list owned, a copy of them.
+    struct TailPiece {
+        const char *at;
+        std::size_t size;
+        std::string copy;
+        std::string_view bytes() const { return at ? std::string_view(at, size) : copy; }
+    };
+    bool owned(const char *data) const;
+    void keepHandedTail();
+
     std::vector<Span> m_spans;
     std::deque<std::string> m_owned;
     std::size_t m_total = 0;
     Sink m_sink;
-    std::string m_handedTail; ///< the last bytes handed to the sink, for tail()
+    std::vector<TailPiece> m_handedTail; ///< the last bytes handed to the sink, for tail()
 };
 
 } // namespace tessaly::xml

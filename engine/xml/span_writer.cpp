@@ -1,5 +1,6 @@
 #include "engine/xml/span_writer.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -17,14 +18,21 @@ constexpr std::size_t kBufferSize = std::size_t(1) << 20;
 constexpr std::size_t kMaxPieces = IOV_MAX;
 // Large enough that the disk gets long runs, small enough that little is left for the final sync.
 constexpr off_t kWritebackStep = off_t(8) << 20;
+// The source is read this much at a time: few system calls, and the stretch stays in the cache
+// while it is copied out.
+constexpr std::size_t kStretchSize = std::size_t(1) << 20;
 
 } // namespace
 
 SpanWriter::SpanWriter(int fd, std::filesystem::path file, bool startWriteback,
-                       std::function<void(std::uint64_t)> written)
+                       std::function<void(std::uint64_t)> written, SourceFile source)
     : m_fd(fd), m_file(std::move(file)), m_buffer(new char[kBufferSize]),
-      m_startWriteback(startWriteback), m_reportWritten(std::move(written)) {
+      m_startWriteback(startWriteback), m_reportWritten(std::move(written)), m_source(source) {
     m_queued.reserve(kMaxPieces);
+    if (m_source.fd >= 0 && m_source.data)
+        m_stretch.reset(new char[kStretchSize]);
+    else
+        m_source = {};
     if (m_startWriteback || m_reportWritten) {
         m_written = ::lseek(m_fd, 0, SEEK_CUR);
         m_startWriteback = m_startWriteback && m_written >= 0;
@@ -35,8 +43,48 @@ SpanWriter::SpanWriter(int fd, std::filesystem::path file, bool startWriteback,
 }
 
 void SpanWriter::write(const std::vector<Span> &spans) {
-    for (const Span &span : spans)
-        add(span.data, span.size);
+    const char *const source = m_source.data;
+    for (const Span &span : spans) {
+        if (source && span.data >= source && span.data < source + m_source.size)
+            addFromSource(std::size_t(span.data - source), span.size);
+        else
+            add(span.data, span.size);
+    }
+}
+
+void SpanWriter::addFromSource(std::size_t offset, std::size_t size) {
+    while (size > 0) {
+        if (offset < m_stretchBegin || offset >= m_stretchEnd) {
+            // Behind the stretch: copies of earlier elements, a few pages of the mapping.
+            if ((offset < m_stretchBegin && m_stretchEnd > 0) || m_source.fd < 0 ||
+                !readStretch(offset)) {
+                add(m_source.data + offset, size);
+                return;
+            }
+        }
+        const std::size_t piece = std::min(size, m_stretchEnd - offset);
+        add(m_stretch.get() + (offset - m_stretchBegin), piece);
+        offset += piece;
+        size -= piece;
+    }
+}
+
+bool SpanWriter::readStretch(std::size_t offset) {
+    // Pieces still queued may point into the stretch about to be read over.
+    flush();
+    const std::size_t wanted = std::min(kStretchSize, m_source.size - offset);
+    ssize_t got;
+    do {
+        got = ::pread(m_source.fd, m_stretch.get(), wanted, off_t(offset));
+    } while (got < 0 && errno == EINTR);
+    if (got <= 0) {
+        // Cut short, or unreadable: the mapping says what it holds now, for the rest.
+        m_source.fd = -1;
+        return false;
+    }
+    m_stretchBegin = offset;
+    m_stretchEnd = offset + std::size_t(got);
+    return true;
 }
 
 void SpanWriter::add(const char *data, std::size_t size) {

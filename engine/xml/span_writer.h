@@ -12,6 +12,13 @@
 
 namespace tessaly::xml {
 
+/// A document's source as a file mapped at `data`, whose bytes `fd` reads too.
+struct SourceFile {
+    const char *data = nullptr;
+    std::size_t size = 0;
+    int fd = -1;
+};
+
 /// Writes spans to a file with few system calls. An edited document is a run of short pieces
 /// (a relinked clip is the bytes up to its ref, the new ref, the bytes up to its format, the
 /// new format): short spans are copied together into one buffer, long ones are written from
@@ -20,9 +27,12 @@ class SpanWriter {
 public:
     /// With `startWriteback`, each few megabytes written are handed to the disk at once, so
     /// that a caller who syncs the file at the end waits only for the last of them. `written`,
-    /// when given, is told the file offset after each write.
+    /// when given, is told the file offset after each write. With `source`, spans of it are
+    /// read from its file a stretch at a time rather than through its mapping, which then
+    /// need not bring the whole file into memory again; a span behind the stretch (a copy of
+    /// an earlier element), or a file that reads short, is taken from the mapping.
     SpanWriter(int fd, std::filesystem::path file, bool startWriteback = false,
-               std::function<void(std::uint64_t)> written = {});
+               std::function<void(std::uint64_t)> written = {}, SourceFile source = {});
     /// Takes the spans; throws DocumentError (Write) on failure.
     void write(const std::vector<Span> &spans);
     /// Writes whatever is still held.
@@ -30,6 +40,10 @@ public:
 
 private:
     void add(const char *data, std::size_t size);
+    /// Adds `size` bytes of the source from `offset`.
+    void addFromSource(std::size_t offset, std::size_t size);
+    /// Reads the stretch of the source from `offset`; false when the file gave nothing.
+    bool readStretch(std::size_t offset);
 
     int m_fd;
     std::filesystem::path m_file;
@@ -40,6 +54,11 @@ private:
     off_t m_written = 0;      ///< the file offset after the last write
     off_t m_handedToDisk = 0; ///< where the bytes not yet handed to the disk start
     std::function<void(std::uint64_t)> m_reportWritten;
+
+    SourceFile m_source;
+    std::unique_ptr<char[]> m_stretch; ///< the source from m_stretchBegin to m_stretchEnd
+    std::size_t m_stretchBegin = 0;
+    std::size_t m_stretchEnd = 0;
 };
 
 } // namespace tessaly::xml

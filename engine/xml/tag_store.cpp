@@ -17,11 +17,11 @@ const DocumentImpl::ValuePatch *DocumentImpl::patchAt(std::uint32_t id,
     return nullptr;
 }
 
-std::string_view DocumentImpl::effectiveValue(std::uint32_t id, std::string_view tag,
+std::string_view DocumentImpl::effectiveValue(std::uint32_t id, std::uint32_t valueBegin,
                                               std::string_view value) const {
     if (!(rec(id).flags & kTagPatched))
         return value;
-    const ValuePatch *patch = patchAt(id, std::uint32_t(value.data() - tag.data()));
+    const ValuePatch *patch = patchAt(id, valueBegin);
     return patch ? std::string_view(m_patchTexts[patch->text]) : value;
 }
 

@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <fstream>
 #include <functional>
 #include <spawn.h>
 #include <sys/mman.h>
@@ -33,7 +35,82 @@ DocumentError errorFrom(const std::function<void()> &action) {
     return DocumentError(DocumentError::Kind::Parse, "none", "none");
 }
 
+/// How much of `file`'s mapping in this process is in memory, in KiB; -1 when the system does
+/// not say.
+long residentKiB(const fs::path &file) {
+    std::ifstream maps("/proc/self/smaps");
+    if (!maps)
+        return -1;
+    long total = 0;
+    bool ours = false;
+    for (std::string line; std::getline(maps, line);) {
+        const bool header = !line.empty() && std::isxdigit(static_cast<unsigned char>(line[0])) &&
+                            line.find('-') < line.find(' ');
+        if (header)
+            ours = line.size() >= file.native().size() &&
+                   line.compare(line.size() - file.native().size(), std::string::npos,
+                                file.native()) == 0;
+        else if (ours && line.rfind("Rss:", 0) == 0)
+            total += std::stol(line.substr(4));
+    }
+    return total;
+}
+
 } // namespace
+
+// A large file is held a window at a time: the parse gives back what it has read, the noted
+// values are read again without their tags, and the save reads the file, not the mapping. The
+// bytes are the same as ever, whichever way each was read: values in either quote, short and
+// long, an element copied from far back, a span longer than a read, and a file cut short.
+TEST(Load, LargeFileIsHeldAWindowAtATime) {
+    // Shaped as a relink finds a project: a few resources to add to, then a long timeline
+    // whose values are set.
+    std::string source = "<r>\n<resources><first ref='first value, longer than a short one'/>";
+    source += "</resources>\n<long>" + std::string(std::size_t(3) << 20, 'x') + "</long>\n<t>";
+    for (int i = 0; source.size() < (std::size_t(40) << 20); ++i) {
+        const std::string ref = "r" + std::to_string(i % 5000);
+        source += i % 7 ? "<c ref=\"" + ref + "\" n='" + std::to_string(i) + "'/>\n"
+                        : "<c n='" + std::to_string(i) + "' ref='" + ref + "'>text</c>\n";
+    }
+    source += "</t>\n</r>";
+    TempDir dir;
+    const fs::path file = dir / "Big.fcpxml";
+    writeFile(file, source);
+    Document doc = Document::load(file, LoadOptions{{"ref"}});
+    const long afterLoad = residentKiB(file);
+    if (afterLoad < 0)
+        GTEST_SKIP() << "this system does not tell what of a mapping is in memory";
+    EXPECT_LT(afterLoad, 1024);
+
+    std::size_t visited = 0;
+    doc.rootElement().forEachAttributeNamed("ref", [&](Element, Attribute ref) {
+        const std::string value = ref.stringValue();
+        if (visited++ == 0)
+            EXPECT_EQ(value, "first value, longer than a short one");
+        else if (value.front() != 'r')
+            ADD_FAILURE() << value;
+        if (visited % 50 == 0)
+            ref.setStringValue(value + "'\"" + std::to_string(visited));
+    });
+    EXPECT_GT(visited, std::size_t(500000));
+    EXPECT_LT(residentKiB(file), 1024) << "the pass read the tags again";
+
+    Element resources = doc.rootElement().firstChild().toElement();
+    resources.addChild(resources.firstChild().toElement().copy());
+    fprintf(stderr, "DEBUG after copy %ld\n", residentKiB(file));
+    const fs::path out = dir / "Out.fcpxml";
+    doc.save(out);
+    EXPECT_LT(residentKiB(file), 1024);
+    const std::string expected = doc.xmlData();
+    EXPECT_EQ(readFile(out), expected);
+    EXPECT_EQ(Document::load(out).xmlData(), expected);
+
+    // The reads come short where the file was cut, and the mapping gives zeros there.
+    fs::resize_file(file, std::size_t(5) << 20);
+    doc.save(out);
+    EXPECT_TRUE(doc.sourceCut());
+    EXPECT_EQ(readFile(out), doc.xmlData());
+}
 
 // Saving gathers many short pieces into few writes, into a file it truncates first. The source
 // stays in memory, so saving over the loaded file, or over a longer one, leaves exactly what
@@ -79,6 +156,28 @@ TEST(Save, OverTheLoadedFileAfterManyPatches) {
     writeFile(file, "<b/>");
     EXPECT_THROW(doc.save(file), std::logic_error);
     EXPECT_EQ(readFile(file), "<b/>");
+}
+
+// Text joined by an edit must not spell "]]>", also when the two runs are handed to the
+// writer in different batches: somewhere in this range one batch ends between them.
+TEST(Save, JoinedTextAcrossBatches) {
+    TempDir dir;
+    for (int clips = 300; clips < 700; ++clips) {
+        std::string source = "<a>";
+        for (int i = 0; i < clips; ++i)
+            source += "<b r='1'/>";
+        // Without <d/>, "]]" would join the bytes before it in one piece.
+        Document doc = Document::parse(source + "<d/>]]<c/>>x</a>");
+        Element root = doc.rootElement();
+        root.forEachAttributeNamed("r", [](Element, Attribute r) { r.setStringValue("2"); });
+        root.removeChild(root.firstElementNamed("d"));
+        root.removeChild(root.firstElementNamed("c"));
+        doc.save(dir / "out.xml");
+        std::string expected = "<a>";
+        for (int i = 0; i < clips; ++i)
+            expected += "<b r='2'/>";
+        ASSERT_TRUE(readFile(dir / "out.xml") == expected + "]]&gt;x</a>") << clips << " clips";
+    }
 }
 
 // A document maps its file. One cut short meanwhile reads as zeros where its bytes went, and
