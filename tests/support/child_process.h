@@ -25,6 +25,7 @@ struct ChildOptions {
     rlim_t addressSpaceLimit = RLIM_INFINITY; ///< bytes of memory it may map in all
     bool asNobody = false;                    ///< without root's rights, which ignore permissions
     bool outputToFull = false;                ///< standard output on /dev/full
+    bool outputToClosedPipe = false;          ///< standard output a pipe nobody reads
     std::filesystem::path workingFolder = {}; ///< the folder it starts in; this one's when empty
 };
 
@@ -49,8 +50,12 @@ inline ChildRun runChild(std::vector<std::string> argv, const ChildOptions &opti
     const pid_t pid = ::fork();
     if (pid == 0) {
         const int inFd = ::open("/dev/null", O_RDONLY);
-        const int outFd = ::open(options.outputToFull ? "/dev/full" : out.c_str(),
-                                 O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        int outFd = ::open(options.outputToFull ? "/dev/full" : out.c_str(),
+                           O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        // Its reader gone before the child starts, whatever the timing: every write fails.
+        int pipeEnds[2];
+        if (options.outputToClosedPipe)
+            outFd = ::pipe(pipeEnds) == 0 && ::close(pipeEnds[0]) == 0 ? pipeEnds[1] : -1;
         const int errFd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         if (inFd < 0 || outFd < 0 || errFd < 0 || ::dup2(inFd, STDIN_FILENO) < 0 ||
             ::dup2(outFd, STDOUT_FILENO) < 0 || ::dup2(errFd, STDERR_FILENO) < 0)
