@@ -79,8 +79,7 @@ void writeSpans(const DocumentImpl &impl, int fd, const std::filesystem::path &n
                 bool startWriteback, const std::function<void(std::uint64_t)> &written = {}) {
     // Read from the file rather than through the mapping, whose pages the parse gave back.
     SpanWriter writer(fd, name, startWriteback, written,
-                      {impl.source(), impl.sourceSize(),
-                       impl.sweep.active() ? impl.mapped().fd() : -1});
+                      {impl.source(), impl.sourceSize(), impl.mapped().fd()});
     SpanList spans([&writer](const std::vector<Span> &batch) { writer.write(batch); });
     impl.collectSpans(DocumentImpl::kDocumentNode, spans);
     spans.finish();

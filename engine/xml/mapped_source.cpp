@@ -126,8 +126,10 @@ MappedSource::MappedSource(int fd, std::size_t size, std::size_t padding, bool p
     m_data = static_cast<char *>(region);
     m_length = length;
     m_slot = slot;
-    // Kept to read the file again without the mapping; without it, the mapping serves.
-    m_fd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    // Unpopulated, the file is read again without the mapping where it can be; else the
+    // mapping serves.
+    if (!populate)
+        m_fd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
     struct stat info {};
     if (::fstat(fd, &info) == 0) {
         m_device = info.st_dev;

@@ -31,7 +31,8 @@ public:
 
     /// The first byte, or nullptr when nothing is mapped.
     const char *data() const { return m_data; }
-    /// The mapped file, open for reading; -1 when nothing is mapped or it could not be kept.
+    /// The mapped file, open for reading, when it was mapped unpopulated; -1 when it was
+    /// populated, nothing is mapped or it could not be kept.
     int fd() const { return m_fd; }
     /// True when a page of the file went missing while mapped and reads as zeros now.
     bool cut() const;

@@ -21,6 +21,10 @@ std::size_t pageSize() {
     return size;
 }
 
+std::size_t toPageEnd(std::size_t offset) {
+    return (offset + pageSize() - 1) / pageSize() * pageSize();
+}
+
 } // namespace
 
 SourceSweep::SourceSweep(const char *data, std::size_t size)
@@ -28,8 +32,7 @@ SourceSweep::SourceSweep(const char *data, std::size_t size)
     : m_data(const_cast<char *>(data)), m_size(size), m_next(0) {}
 
 void SourceSweep::advance(std::size_t offset) {
-    const std::size_t page = pageSize();
-    const std::size_t ahead = std::min(m_size, (offset + kAhead + page - 1) / page * page);
+    const std::size_t ahead = std::min(m_size, toPageEnd(offset + kAhead));
     if (ahead > m_readIn) {
         // Failure only means the reader takes the pages one fault at a time; a file cut short
         // meanwhile is the mapping's guard's to answer when it is read.
@@ -41,7 +44,7 @@ void SourceSweep::advance(std::size_t offset) {
         m_readIn = ahead;
     }
     if (offset > kBehind) {
-        const std::size_t behind = (offset - kBehind) / page * page;
+        const std::size_t behind = (offset - kBehind) / pageSize() * pageSize();
         if (behind > m_givenBack) {
             ::madvise(m_data + m_givenBack, behind - m_givenBack, MADV_DONTNEED);
             m_givenBack = behind;
@@ -54,10 +57,7 @@ void SourceSweep::finish() {
     if (!m_data)
         return;
     // All of it, not only what the reader passed: others read through the mapping meanwhile.
-    const std::size_t end = (m_size + pageSize() - 1) / pageSize() * pageSize();
-    ::madvise(m_data, end, MADV_DONTNEED);
-    m_givenBack = end;
-    m_readIn = end;
+    ::madvise(m_data, toPageEnd(m_size), MADV_DONTNEED);
     m_next = ~std::size_t(0);
 }
 

@@ -28,8 +28,6 @@ public:
     /// Gives back every page: the reading is done. Pages read later, through the mapping,
     /// stay until the next finish().
     void finish();
-    /// False for the sweep that does nothing.
-    bool active() const { return m_data != nullptr; }
 
 private:
     static constexpr std::size_t kSmallest = std::size_t(32) << 20;
