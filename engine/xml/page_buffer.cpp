@@ -23,12 +23,18 @@ bool PageBuffer::wantsHugePages(std::size_t size) {
     return size >= kHugeThreshold;
 }
 
-PageBuffer::PageBuffer(std::size_t size, bool huge) {
+PageBuffer::PageBuffer(std::size_t size, bool huge) : PageBuffer(size, huge, 0) {}
+
+PageBuffer PageBuffer::populated(std::size_t size) {
+    return PageBuffer(size, false, MAP_POPULATE);
+}
+
+PageBuffer::PageBuffer(std::size_t size, bool huge, int extraFlags) {
     std::size_t usable = roundUp(size == 0 ? 1 : size, huge ? kHugePage : kSmallPage);
     // Huge pages need an aligned start, so map one extra huge page and start on a boundary.
     m_mappingSize = huge ? usable + kHugePage : usable;
-    void *p =
-        mmap(nullptr, m_mappingSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    void *p = mmap(nullptr, m_mappingSize, PROT_READ | PROT_WRITE,
+                   MAP_PRIVATE | MAP_ANONYMOUS | extraFlags, -1, 0);
     if (p == MAP_FAILED)
         throw std::bad_alloc();
     m_mapping = p;

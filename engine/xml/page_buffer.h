@@ -12,6 +12,10 @@ public:
     /// Maps at least `size` bytes, asking for huge pages when `huge`; throws std::bad_alloc
     /// when the kernel refuses.
     PageBuffer(std::size_t size, bool huge);
+    /// Maps at least `size` bytes with every page already in place: for a buffer that is
+    /// certain to be filled, one system call instead of a page fault per page. Throws
+    /// std::bad_alloc when the kernel refuses.
+    static PageBuffer populated(std::size_t size);
     /// True when a buffer of this size is worth backing with huge pages.
     static bool wantsHugePages(std::size_t size);
     PageBuffer(PageBuffer &&other) noexcept;
@@ -26,6 +30,7 @@ public:
     std::size_t size() const { return m_size; }
 
 private:
+    PageBuffer(std::size_t size, bool huge, int extraFlags);
     void release();
     char *m_data = nullptr;
     std::size_t m_size = 0;

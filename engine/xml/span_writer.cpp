@@ -15,6 +15,9 @@ namespace {
 // Both figures were measured on a relinked 100 MB project.
 constexpr std::size_t kCopyBelow = 4096;
 constexpr std::size_t kBufferSize = std::size_t(1) << 20;
+// The buffer is no larger than the document, within bounds. Every page of it is written, so all
+// are mapped in at the start rather than faulted in one at a time.
+constexpr std::size_t kSmallestBuffer = std::size_t(64) << 10;
 constexpr std::size_t kMaxPieces = IOV_MAX;
 // Large enough that the disk gets long runs, small enough that little is left for the final sync.
 constexpr off_t kWritebackStep = off_t(8) << 20;
@@ -26,11 +29,13 @@ constexpr std::size_t kStretchSize = std::size_t(1) << 20;
 
 SpanWriter::SpanWriter(int fd, std::filesystem::path file, bool startWriteback,
                        std::function<void(std::uint64_t)> written, SourceFile source)
-    : m_fd(fd), m_file(std::move(file)), m_buffer(new char[kBufferSize]),
+    : m_fd(fd), m_file(std::move(file)),
+      m_capacity(source.data ? std::clamp(source.size, kSmallestBuffer, kBufferSize) : kBufferSize),
       m_startWriteback(startWriteback), m_reportWritten(std::move(written)), m_source(source) {
+    m_buffer = PageBuffer::populated(m_capacity);
     m_queued.reserve(kMaxPieces);
     if (m_source.fd >= 0 && m_source.data)
-        m_stretch.reset(new char[kStretchSize]);
+        m_stretch = PageBuffer::populated(kStretchSize);
     else
         m_source = {};
     if (m_startWriteback || m_reportWritten) {
@@ -63,7 +68,7 @@ void SpanWriter::addFromSource(std::size_t offset, std::size_t size) {
             }
         }
         const std::size_t piece = std::min(size, m_stretchEnd - offset);
-        add(m_stretch.get() + (offset - m_stretchBegin), piece);
+        add(m_stretch.data() + (offset - m_stretchBegin), piece);
         offset += piece;
         size -= piece;
     }
@@ -75,7 +80,7 @@ bool SpanWriter::readStretch(std::size_t offset) {
     const std::size_t wanted = std::min(kStretchSize, m_source.size - offset);
     ssize_t got;
     do {
-        got = ::pread(m_source.fd, m_stretch.get(), wanted, off_t(offset));
+        got = ::pread(m_source.fd, m_stretch.data(), wanted, off_t(offset));
     } while (got < 0 && errno == EINTR);
     if (got <= 0) {
         // Cut short, or unreadable: the mapping says what it holds now, for the rest.
@@ -96,9 +101,9 @@ void SpanWriter::add(const char *data, std::size_t size) {
         m_queued.push_back(iovec{const_cast<char *>(data), size});
         return;
     }
-    if (m_used + size > kBufferSize || m_queued.size() == kMaxPieces)
+    if (m_used + size > m_capacity || m_queued.size() == kMaxPieces)
         flush();
-    char *to = m_buffer.get() + m_used;
+    char *to = m_buffer.data() + m_used;
     std::memcpy(to, data, size);
     m_used += size;
     // Copies that follow each other in the buffer make one piece.

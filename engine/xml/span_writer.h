@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/xml/document_impl.h"
+#include "engine/xml/page_buffer.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -47,7 +48,8 @@ private:
 
     int m_fd;
     std::filesystem::path m_file;
-    std::unique_ptr<char[]> m_buffer; ///< never moves: queued pieces point into it
+    PageBuffer m_buffer; ///< never moves: queued pieces point into it
+    std::size_t m_capacity;
     std::size_t m_used = 0;
     std::vector<iovec> m_queued;
     bool m_startWriteback;
@@ -56,7 +58,7 @@ private:
     std::function<void(std::uint64_t)> m_reportWritten;
 
     SourceFile m_source;
-    std::unique_ptr<char[]> m_stretch; ///< the source from m_stretchBegin to m_stretchEnd
+    PageBuffer m_stretch; ///< the source from m_stretchBegin to m_stretchEnd
     std::size_t m_stretchBegin = 0;
     std::size_t m_stretchEnd = 0;
 };
