@@ -100,7 +100,7 @@ std::size_t AttributeIndex::add(std::string_view name) {
     if (std::size_t slot = slotOf(name); slot != npos)
         return slot;
     m_names.emplace_back(name);
-    m_entries.emplace_back();
+    m_entries.emplace_back(ArenaAllocator<Entry>(m_arena));
     m_bits |= start_tag::nameBit(name);
     return m_names.size() - 1;
 }

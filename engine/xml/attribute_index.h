@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/xml/page_arena.h"
+
 #include <array>
 #include <cstdint>
 #include <deque>
@@ -71,7 +73,12 @@ public:
     static constexpr std::uint32_t kNoText = ~std::uint32_t(0);
     static constexpr std::uint16_t kLarge = 0xFFFF;
     static std::uint16_t small(std::size_t n) { return n < kLarge ? std::uint16_t(n) : kLarge; }
-    using Entries = std::deque<Entry>; // grows without moving or doubling its storage
+    /// Grows without moving or doubling its storage, in pages mapped in a block at a time.
+    using Entries = std::deque<Entry, ArenaAllocator<Entry>>;
+
+    AttributeIndex() = default;
+    AttributeIndex(const AttributeIndex &) = delete;
+    AttributeIndex &operator=(const AttributeIndex &) = delete;
 
     /// Starts noting `name`; returns its slot (the existing one when already noted).
     std::size_t add(std::string_view name);
@@ -89,6 +96,7 @@ public:
     const NotedTexts &texts() const { return m_texts; }
 
 private:
+    PageArena m_arena; ///< before the entries, which it holds
     std::vector<std::string> m_names;
     std::deque<Entries> m_entries;
     NotedTexts m_texts;

@@ -4,6 +4,7 @@
 #include "engine/xml/document.h"
 #include "engine/xml/mapped_source.h"
 #include "engine/xml/node_store.h"
+#include "engine/xml/page_arena.h"
 #include "engine/xml/page_buffer.h"
 #include "engine/xml/source_sweep.h"
 #include "engine/xml/span_list.h"
@@ -236,9 +237,13 @@ private:
 
     // The patched form: per tag a list of patches; the texts are shared by the patches that
     // set the same prepared value. A relink patches hundreds of thousands of values: chunks
-    // grow without the copies and the doubled peak of a vector.
-    std::deque<PatchedTag> m_patchedTags;
-    std::deque<ValuePatch> m_patches;
+    // grow without the copies and the doubled peak of a vector, in pages mapped in a block at
+    // a time.
+    PageArena m_patchPages;
+    std::deque<PatchedTag, ArenaAllocator<PatchedTag>> m_patchedTags{
+        ArenaAllocator<PatchedTag>(m_patchPages)};
+    std::deque<ValuePatch, ArenaAllocator<ValuePatch>> m_patches{
+        ArenaAllocator<ValuePatch>(m_patchPages)};
     std::deque<std::string> m_patchTexts;
 
     // Staleness counters.
