@@ -186,13 +186,14 @@ void examineOutputAhead(const RunRequest &request, const Locations &at) {
 /// Refuses a result made from a document that changed while the run read it. The document is
 /// mapped, not copied: a save by another program meanwhile would mix two versions, and a file
 /// cut short reads as zeros. A change that keeps the size shows in the modification time.
-void refuseChangedInput(const Source &source, const xml::Document *document, bool dryRun) {
+/// `cut` says the document, while mapped, lost bytes that then read as zeros.
+void refuseChangedInput(const Source &source, bool cut, bool dryRun) {
     struct stat now {};
     const bool same = ::fstat(source.document.get(), &now) == 0 &&
                       now.st_size == source.info.st_size &&
                       now.st_mtim.tv_sec == source.info.st_mtim.tv_sec &&
                       now.st_mtim.tv_nsec == source.info.st_mtim.tv_nsec;
-    if (!same || (document && document->sourceCut()))
+    if (!same || cut)
         throw RunError(source.subject +
                        " changed while it was being relinked; try again once it is saved." +
                        (dryRun ? "" : " Nothing was written."));
@@ -205,7 +206,7 @@ xml::Document readDocument(const Source &source, const Locations &at, bool dryRu
         return document;
     } catch (const xml::DocumentError &error) {
         // A document cut short while parsing fails as malformed: the change is the reason.
-        refuseChangedInput(source, nullptr, dryRun);
+        refuseChangedInput(source, false, dryRun);
         throw RunError(at.bundle ? error.describing(source.subject).message() : error.message(),
                        error.systemError());
     }
@@ -439,6 +440,8 @@ PendingLog prepareLog(const PendingOutput &pending, const RunRequest &request, c
         log.file.emplace(PendingOutput::create(pending.folder(), name, PendingOutput::Kind::File,
                                                mode, log.failure));
         log.failure.check(os::writeAll(log.file->fd(), text));
+        // Now, while the document's own sync is under way, rather than once it is in place.
+        log.failure.check(os::syncToDisk(log.file->fd()));
     } catch (const RunError &error) {
         log.file.reset();
         outcome.logError = error.what();
@@ -471,7 +474,7 @@ void commitLog(PendingLog &log, const RunRequest &request, const Locations &at,
 
 /// Writes the output whole, and its change log, and moves both into place.
 void apply(const RunRequest &request, const Locations &at, const Source &source,
-           const xml::Document &document, const RelinkResult &result, RunOutcome &outcome) {
+           xml::Document document, const RelinkResult &result, RunOutcome &outcome) {
     const mode_t mode = (source.info.st_mode & kPermissionBits) | S_IWUSR;
     std::optional<PendingOutput> pending;
     Written written; // after the output: a sync under way ends before the output can go
@@ -487,6 +490,12 @@ void apply(const RunRequest &request, const Locations &at, const Source &source,
             PendingOutput::create(at.output, PendingOutput::Kind::File, mode, at.outputFailure()));
         written = saveDocument(document, pending->fd(), at.output, at.outputFailure());
     }
+    // Nothing reads the document once it is written: its memory goes while the disk catches
+    // up, and all the last check needs of it is whether its file was cut short meanwhile.
+    const bool cut = document.sourceCut();
+    {
+        const xml::Document released = std::move(document);
+    }
     std::optional<PendingLog> log;
     if (request.writeLog)
         log.emplace(prepareLog(*pending, request, at, source, written, result, outcome));
@@ -495,7 +504,7 @@ void apply(const RunRequest &request, const Locations &at, const Source &source,
 
     const os::FolderLock inTurn(pending->folder());
     // The input is checked last, once the output is on the disk: a sync may take seconds.
-    commit(*pending, request, at, [&] { refuseChangedInput(source, &document, false); });
+    commit(*pending, request, at, [&] { refuseChangedInput(source, cut, false); });
     outcome.written = at.output;
     if (log && log->file)
         commitLog(*log, request, at, outcome);
@@ -526,9 +535,9 @@ void performRun(const RunRequest &request, const Locations &at, RunOutcome &outc
     outcome.document = source.path;
     RelinkResult result = relinkDocument(document, request, at, outcome);
     if (!request.dryRun)
-        apply(request, at, source, document, result, outcome);
+        apply(request, at, source, std::move(document), result, outcome);
     else
-        refuseChangedInput(source, &document, true);
+        refuseChangedInput(source, document.sourceCut(), true);
     outcome.result = std::move(result);
 }
 
