@@ -440,8 +440,6 @@ PendingLog prepareLog(const PendingOutput &pending, const RunRequest &request, c
         log.file.emplace(PendingOutput::create(pending.folder(), name, PendingOutput::Kind::File,
                                                mode, log.failure));
         log.failure.check(os::writeAll(log.file->fd(), text));
-        // Now, while the document's own sync is under way, rather than once it is in place.
-        log.failure.check(os::syncToDisk(log.file->fd()));
     } catch (const RunError &error) {
         log.file.reset();
         outcome.logError = error.what();
