@@ -46,8 +46,19 @@ public:
     /// from an orphan format: sequences and clips of other assets keep theirs. Returns the old
     /// ids that a `ref` outside those places still names: the root's own, or one in another
     /// resource. Those keep their values, so their assets must stay.
+    ///
+    /// With `orphansNamed`, also lists every element whose `ref` or `format` names an orphan
+    /// format once the pass is done: the attributes it rewrote name twins and the `.braw`
+    /// format, so these are the ones it left as they were. The caller learns from them, without
+    /// another pass, which orphans are still named (by the elements still in the document).
+    struct OrphanNaming {
+        xml::Element element;
+        const std::string *format; ///< the orphan named, as held in `orphanFormats`
+    };
     [[nodiscard]] static IDSet updateTimeline(xml::Element root, const IDMap &oldToNewID,
-                               const IDSet &orphanFormats, const std::string &brawFormatID);
+                                              const IDSet &orphanFormats,
+                                              const std::string &brawFormatID,
+                                              std::vector<OrphanNaming> *orphansNamed = nullptr);
 
     /// The file-system path of a media `src`: every "file://" removed, then percent-decoded
     /// (the undecoded text when an escape or the decoded UTF-8 is broken).

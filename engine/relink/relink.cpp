@@ -270,28 +270,32 @@ void removeProxies(const StemIndex &proxiesByStem, const IDSet &stillNamed) {
 
 /// The orphan candidates that something in the document still names: a sequence or a clip of
 /// another asset keeps its format, and so does the root. A `ref` may name any element, a format
-/// too, and then names it still.
-IDSet stillNamedOrphans(const xml::Element &root, const IDSet &orphanFormats) {
+/// too, and then names it still. `named` lists where the timeline pass left an orphan named;
+/// of those, only the elements still in the document count.
+IDSet stillNamedOrphans(const xml::Element &root,
+                        const std::vector<FCPXMLRelinker::OrphanNaming> &named) {
     IDSet stillNamed;
-    std::string scratch;
-    if (orphanFormats.empty())
-        return stillNamed;
-    root.forEachAttributeNamed({"format", "ref"}, [&](xml::Element, xml::Attribute attribute,
-                                                      std::size_t) {
-        const auto key = attributeKey(attribute, scratch);
-        if (key && !key->empty() && orphanFormats.count(std::string(*key)))
-            stillNamed.emplace(*key);
-    });
+    for (const FCPXMLRelinker::OrphanNaming &naming : named) {
+        if (stillNamed.count(*naming.format))
+            continue;
+        xml::Element above = naming.element;
+        while (above && above != root)
+            above = above.parent();
+        if (above)
+            stillNamed.insert(*naming.format);
+    }
     return stillNamed;
 }
 
 /// Removes the orphan formats, in document order, and lists their ids in `result`.
 void removeOrphanFormats(const Located &located, const FormatsByID &formatsByID,
-                         const IDSet &orphanFormats, RelinkResult &result) {
+                         const IDSet &orphanFormats,
+                         const std::vector<FCPXMLRelinker::OrphanNaming> &orphansNamed,
+                         RelinkResult &result) {
     // Intended: a candidate orphan stays while anything still names it. Removed, it would leave
     // a reference to nothing, and Final Cut Pro refuses to import a document whose references
     // name no element; a format kept unused costs nothing.
-    const IDSet stillNamed = stillNamedOrphans(located.root, orphanFormats);
+    const IDSet stillNamed = stillNamedOrphans(located.root, orphansNamed);
     for (const auto &format : located.formats) {
         const auto id = keyValue(format.attributeForName("id"));
         if (!id)
@@ -328,10 +332,11 @@ RelinkResult FCPXMLRelinker::relink(xml::Document &doc, OriginalsLocator *origin
     // a document whose references name no element.
     // A proxy that the root or another resource still names stays beside its twin, as a format
     // still named stays: removed, it would leave that reference naming nothing.
-    const IDSet stillNamed =
-        updateTimeline(located.root, oldToNewID, plan.orphanFormats, result.brawFormatID);
+    std::vector<OrphanNaming> orphansNamed;
+    const IDSet stillNamed = updateTimeline(located.root, oldToNewID, plan.orphanFormats,
+                                            result.brawFormatID, &orphansNamed);
     removeProxies(references.proxiesByStem, stillNamed);
-    removeOrphanFormats(located, formatsByID, plan.orphanFormats, result);
+    removeOrphanFormats(located, formatsByID, plan.orphanFormats, orphansNamed, result);
     return result;
 }
 

@@ -42,7 +42,8 @@ private:
 
 FCPXMLRelinker::IDSet FCPXMLRelinker::updateTimeline(xml::Element root, const IDMap &oldToNewID,
                                                      const IDSet &orphanFormats,
-                                                     const std::string &brawFormatID) {
+                                                     const std::string &brawFormatID,
+                                                     std::vector<OrphanNaming> *orphansNamed) {
     IDSet stillNamed;
     if (!root || (oldToNewID.empty() && orphanFormats.empty()))
         return stillNamed;
@@ -51,9 +52,9 @@ FCPXMLRelinker::IDSet FCPXMLRelinker::updateTimeline(xml::Element root, const ID
     FlatTextMap<xml::PreparedValue> newRefs(oldToNewID.size());
     for (const auto &[oldID, newID] : oldToNewID)
         newRefs.insert(oldID, xml::PreparedValue(root, newID));
-    FlatTextMap<bool> orphans(orphanFormats.size());
+    FlatTextMap<const std::string *> orphans(orphanFormats.size());
     for (const auto &format : orphanFormats)
-        orphans.insert(format, true);
+        orphans.insert(format, &format);
     const xml::PreparedValue brawFormat(root, brawFormatID);
     TimelineScope scope(root);
     // A format follows only a reference that was moved: the element that named a proxy now
@@ -68,20 +69,22 @@ FCPXMLRelinker::IDSet FCPXMLRelinker::updateTimeline(xml::Element root, const ID
             const auto key = attributeKey(attribute, scratch);
             if (!key)
                 return;
+            const std::string *const *orphan = key->empty() ? nullptr : orphans.find(*key);
             const xml::PreparedValue *value = nullptr;
             if (which == 0)
                 value = newRefs.find(*key);
-            else if (element == moved && !key->empty() && orphans.find(*key))
+            else if (element == moved && orphan)
                 value = &brawFormat;
-            if (!value)
-                return;
-            if (scope.contains(element)) {
+            if (value && scope.contains(element)) {
                 attribute.setValue(*value);
                 if (which == 0)
                     moved = element;
-            } else if (which == 0) {
-                stillNamed.emplace(*key);
+                return;
             }
+            if (value && which == 0)
+                stillNamed.emplace(*key);
+            if (orphan && orphansNamed)
+                orphansNamed->push_back({element, *orphan});
         });
     return stillNamed;
 }

@@ -288,6 +288,12 @@ TEST(FCPXMLRelinker, RelinkedDocuments) {
          {"B: r4 /m/B.mov -> r10 /m/B.braw"},
          {"<format id='r1' name='proxy'/>", "<asset id='r10' format='r1'>",
           "<asset-clip ref='r10' format='r1'/>"}},
+        // A proxy that stays because another resource names it still names its format.
+        {"a format named only by a proxy that stays is kept",
+         documentWith(kOneProxy + "<effect id='r5' ref='r4'/>\n",
+                      "<asset-clip ref='r4' format='r1'/>\n"),
+         {"C: r4 /a/C.mov -> r6 /a/C.braw"},
+         {"<format id='r1'/>", "<asset id='r4' format='r1'>", "<asset-clip ref='r6' format='r2'/>"}},
         // Not even a format of no id, nor one the reference format names but no element has;
         // its copy gains no format either.
         {"a proxy without a format orphans none",
