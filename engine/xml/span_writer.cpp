@@ -34,9 +34,7 @@ SpanWriter::SpanWriter(int fd, std::filesystem::path file, bool startWriteback,
       m_startWriteback(startWriteback), m_reportWritten(std::move(written)), m_source(source) {
     m_buffer = PageBuffer::populated(m_capacity);
     m_queued.reserve(kMaxPieces);
-    if (m_source.fd >= 0 && m_source.data)
-        m_stretch = PageBuffer::populated(kStretchSize);
-    else
+    if (m_source.fd < 0 || !m_source.data)
         m_source = {};
     if (m_startWriteback || m_reportWritten) {
         m_written = ::lseek(m_fd, 0, SEEK_CUR);
@@ -59,36 +57,39 @@ void SpanWriter::write(const std::vector<Span> &spans) {
 
 void SpanWriter::addFromSource(std::size_t offset, std::size_t size) {
     while (size > 0) {
-        if (offset < m_stretchBegin || offset >= m_stretchEnd) {
-            // Behind the stretch: copies of earlier elements, a few pages of the mapping.
-            if ((offset < m_stretchBegin && m_stretchEnd > 0) || m_source.fd < 0 ||
-                !readStretch(offset)) {
+        // Behind the stretch the file is read as far as the writer goes: copies of earlier
+        // elements, which a relink appends to `resources` one after another.
+        Stretch &stretch = offset < m_ahead.begin ? m_behind : m_ahead;
+        if (offset < stretch.begin || offset >= stretch.end) {
+            if (m_source.fd < 0 || !readStretch(stretch, offset)) {
                 add(m_source.data + offset, size);
                 return;
             }
         }
-        const std::size_t piece = std::min(size, m_stretchEnd - offset);
-        add(m_stretch.data() + (offset - m_stretchBegin), piece);
+        const std::size_t piece = std::min(size, stretch.end - offset);
+        add(stretch.pages.data() + (offset - stretch.begin), piece);
         offset += piece;
         size -= piece;
     }
 }
 
-bool SpanWriter::readStretch(std::size_t offset) {
+bool SpanWriter::readStretch(Stretch &stretch, std::size_t offset) {
     // Pieces still queued may point into the stretch about to be read over.
     flush();
-    const std::size_t wanted = std::min(kStretchSize, m_source.size - offset);
+    if (!stretch.pages.data())
+        stretch.pages = PageBuffer::populated(kStretchSize);
+    const std::size_t wanted = std::min(stretch.pages.size(), m_source.size - offset);
     ssize_t got;
     do {
-        got = ::pread(m_source.fd, m_stretch.data(), wanted, off_t(offset));
+        got = ::pread(m_source.fd, stretch.pages.data(), wanted, off_t(offset));
     } while (got < 0 && errno == EINTR);
     if (got <= 0) {
         // Cut short, or unreadable: the mapping says what it holds now, for the rest.
         m_source.fd = -1;
         return false;
     }
-    m_stretchBegin = offset;
-    m_stretchEnd = offset + std::size_t(got);
+    stretch.begin = offset;
+    stretch.end = offset + std::size_t(got);
     return true;
 }
 

@@ -31,7 +31,8 @@ public:
     /// when given, is told the file offset after each write. With `source`, spans of it are
     /// read from its file a stretch at a time rather than through its mapping, which then
     /// need not bring the whole file into memory again; a span behind the stretch (a copy of
-    /// an earlier element), or a file that reads short, is taken from the mapping.
+    /// an earlier element) from a second stretch, and anything after the file reads short
+    /// from the mapping.
     SpanWriter(int fd, std::filesystem::path file, bool startWriteback = false,
                std::function<void(std::uint64_t)> written = {}, SourceFile source = {});
     /// Takes the spans; throws DocumentError (Write) on failure.
@@ -43,8 +44,14 @@ private:
     void add(const char *data, std::size_t size);
     /// Adds `size` bytes of the source from `offset`.
     void addFromSource(std::size_t offset, std::size_t size);
-    /// Reads the stretch of the source from `offset`; false when the file gave nothing.
-    bool readStretch(std::size_t offset);
+    /// A stretch of the source read from its file, from `begin` to `end`.
+    struct Stretch {
+        PageBuffer pages; ///< mapped in whole on first use
+        std::size_t begin = 0;
+        std::size_t end = 0;
+    };
+    /// Reads `stretch` from `offset`; false when the file gave nothing.
+    bool readStretch(Stretch &stretch, std::size_t offset);
 
     int m_fd;
     std::filesystem::path m_file;
@@ -58,9 +65,8 @@ private:
     std::function<void(std::uint64_t)> m_reportWritten;
 
     SourceFile m_source;
-    PageBuffer m_stretch; ///< the source from m_stretchBegin to m_stretchEnd
-    std::size_t m_stretchBegin = 0;
-    std::size_t m_stretchEnd = 0;
+    Stretch m_ahead;  ///< where the writer is in the source: it only moves on
+    Stretch m_behind; ///< for copies of what it has passed
 };
 
 } // namespace tessaly::xml
