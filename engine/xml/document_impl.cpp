@@ -53,6 +53,7 @@ std::uint32_t DocumentImpl::previousSibling(std::uint32_t id) const {
 
 const char *DocumentImpl::endTagBegin(std::uint32_t id) const {
     // An end tag holds exactly one '<': its first byte.
+    sweep.revisit(rec(id).end);
     return static_cast<const char *>(memrchr(m_source, '<', rec(id).end));
 }
 
@@ -65,7 +66,9 @@ std::string_view DocumentImpl::spaceBefore(const char *end) {
 }
 
 std::string_view DocumentImpl::gapBefore(std::uint32_t id) const {
-    return spaceBefore(m_source + sourceStart(id));
+    const std::uint32_t start = sourceStart(id);
+    sweep.revisit(start);
+    return spaceBefore(m_source + start);
 }
 
 std::string_view DocumentImpl::gapAtEnd(std::uint32_t id) const {

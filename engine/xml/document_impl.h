@@ -126,7 +126,9 @@ public:
         const NodeRec &r = rec(id);
         if (r.flags & kTagRespelled)
             return m_respelledTags[r.respelledTag()];
-        return std::string_view(m_source + sourceTagBegin(id), r.tagLen);
+        const std::uint32_t begin = sourceTagBegin(id);
+        sweep.revisit(begin);
+        return std::string_view(m_source + begin, r.tagLen);
     }
     /// The value as it will be written: a patch's text, or `value` (a view into unpatchedTag).
     std::string_view effectiveValue(std::uint32_t id, std::string_view tag,

@@ -38,6 +38,7 @@ void DocumentImpl::addText(std::uint32_t id, SpanList &out) const {
         out.add(text);
         return;
     }
+    sweep.revisit(r.sourceBegin());
     // Removing what stood between two runs of text joins them; a run ending in "]]" and one
     // starting with ">" would spell the forbidden "]]>", so that '>' is written as a reference.
     std::size_t at = std::string_view::npos;

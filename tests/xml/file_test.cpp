@@ -1,6 +1,7 @@
 // Loading and saving files, and what the user reads when either fails.
 #include "engine/xml/document.h"
 #include "engine/xml/mapped_source.h"
+#include "support/mapped_resident.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -33,27 +34,6 @@ DocumentError errorFrom(const std::function<void()> &action) {
     }
     ADD_FAILURE() << "no DocumentError";
     return DocumentError(DocumentError::Kind::Parse, "none", "none");
-}
-
-/// How much of `file`'s mapping in this process is in memory, in KiB; -1 when the system does
-/// not say.
-long residentKiB(const fs::path &file) {
-    std::ifstream maps("/proc/self/smaps");
-    if (!maps)
-        return -1;
-    long total = 0;
-    bool ours = false;
-    for (std::string line; std::getline(maps, line);) {
-        const bool header = !line.empty() && std::isxdigit(static_cast<unsigned char>(line[0])) &&
-                            line.find('-') < line.find(' ');
-        if (header)
-            ours = line.size() >= file.native().size() &&
-                   line.compare(line.size() - file.native().size(), std::string::npos,
-                                file.native()) == 0;
-        else if (ours && line.rfind("Rss:", 0) == 0)
-            total += std::stol(line.substr(4));
-    }
-    return total;
 }
 
 } // namespace
