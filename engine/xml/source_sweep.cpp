@@ -32,8 +32,16 @@ std::size_t pageSize() {
     return size;
 }
 
+std::size_t roundDown(std::size_t offset, std::size_t unit) {
+    return offset / unit * unit;
+}
+
+std::size_t roundUp(std::size_t offset, std::size_t unit) {
+    return roundDown(offset + unit - 1, unit);
+}
+
 std::size_t toPageEnd(std::size_t offset) {
-    return (offset + pageSize() - 1) / pageSize() * pageSize();
+    return roundUp(offset, pageSize());
 }
 
 } // namespace
@@ -59,7 +67,7 @@ void SourceSweep::advance(std::size_t offset) {
         m_readIn = ahead;
     }
     if (offset > kBehind) {
-        const std::size_t behind = (offset - kBehind) / pageSize() * pageSize();
+        const std::size_t behind = roundDown(offset - kBehind, pageSize());
         if (behind > m_givenBack) {
             ::madvise(m_data + m_givenBack, behind - m_givenBack, MADV_DONTNEED);
             m_givenBack = behind;
@@ -95,7 +103,7 @@ void SourceSweep::noteRevisit(std::size_t offset) {
     // A reader far from every trail: the one least recently followed gives way.
     if (oldest->lastUse != 0)
         giveBack(oldest->low, oldest->readIn);
-    *oldest = Trail{offset, offset, offset / pageSize() * pageSize(), 0, 0};
+    *oldest = Trail{offset, offset, roundDown(offset, pageSize()), 0, 0};
     follow(*oldest, offset);
 }
 
@@ -132,8 +140,8 @@ void SourceSweep::extend(Trail &trail) {
 void SourceSweep::giveBack(std::size_t begin, std::size_t end) {
     // A read maps the pages of its whole block; a page given back that is still wanted is
     // simply read in again.
-    begin = begin / kFaultAround * kFaultAround;
-    end = std::min(toPageEnd(m_size), (end + kFaultAround - 1) / kFaultAround * kFaultAround);
+    begin = roundDown(begin, kFaultAround);
+    end = std::min(toPageEnd(m_size), roundUp(end, kFaultAround));
     if (begin < end)
         ::madvise(m_data + begin, end - begin, MADV_DONTNEED);
 }
