@@ -81,6 +81,29 @@ TEST(Identifiers, NextIsOneMoreThanTheLargestNumber) {
     }
 }
 
+// Identifiers are texts: "r7" and "r007" are two of them, and each is in use only once added,
+// however many there are.
+TEST(Identifiers, AreKeptAsTheTextsTheyAre) {
+    UsedIdentifiers used{"r007", "r0", "r+4", "asset"};
+    for (int n = 1; n <= 5000; n += 2)
+        EXPECT_TRUE(used.insert("r" + std::to_string(n)));
+    EXPECT_EQ(used.size(), 4u + 2500u);
+    EXPECT_FALSE(used.insert("r4999"));
+    EXPECT_FALSE(used.insert("r007"));
+    EXPECT_FALSE(used.insert("r0"));
+    for (int n = 1; n <= 5000; ++n)
+        ASSERT_EQ(used.contains("r" + std::to_string(n)), n % 2 == 1) << n;
+    EXPECT_FALSE(used.contains("r7x"));
+    EXPECT_FALSE(used.contains("r00"));
+    EXPECT_FALSE(used.contains("r4"));
+    EXPECT_TRUE(used.contains("r+4"));
+    EXPECT_TRUE(used.contains("asset"));
+    EXPECT_TRUE(used.insert("r9999999999999999999"));
+    EXPECT_TRUE(used.contains("r9999999999999999999"));
+    EXPECT_FALSE(used.contains("r999999999999999999"));
+    EXPECT_EQ(used.largestNumber(), 4999);
+}
+
 // A value longer than any format carries is left out, not copied into every result.
 TEST(DictFrom, MapsEveryAttributeToItsDecodedValue) {
     const std::string huge(70 * 1024, 'n');
