@@ -222,38 +222,34 @@ IDMap createReplacements(xml::Element resources, References &references, UsedIde
     IDMap oldToNewID;
     // One record per proxy, known in advance: a million of them grown by doubling would hold
     // half as many again, and both arrays at once while the last doubling copies.
-    std::size_t proxies = result.changes.size();
-    for (const auto &group : references.proxiesByStem.groups())
-        proxies += group.assets.size();
+    const std::size_t proxies = result.changes.size() + references.proxiesByStem.assetCount();
     result.changes.reserve(proxies);
     oldToNewID.reserve(proxies);
-    for (auto &group : references.proxiesByStem.groups()) {
-        for (AssetInfo &proxy : group.assets) {
-            std::string oldPath = FCPXMLRelinker::decodeSrc(proxy.src);
-            OriginalMatch original;
-            if (originals)
-                original = originals->locate(proxy.src);
-            const bool elsewhere = !original.src.empty();
-            std::string newPath =
-                elsewhere ? std::move(original.path) : FCPXMLRelinker::brawPath(oldPath);
+    references.proxiesByStem.forEachGroupedAsset([&](const std::string &stem, AssetInfo &proxy) {
+        std::string oldPath = FCPXMLRelinker::decodeSrc(proxy.src);
+        OriginalMatch original;
+        if (originals)
+            original = originals->locate(proxy.src);
+        const bool elsewhere = !original.src.empty();
+        std::string newPath =
+            elsewhere ? std::move(original.path) : FCPXMLRelinker::brawPath(oldPath);
 
-            const std::string newID = FCPXMLRelinker::nextID(used);
-            xml::Element copy = proxy.element.copy();
-            retarget(copy, proxy.rep, newID, brawFormatID ? &*brawFormatID : nullptr,
-                     elsewhere ? original.src : FCPXMLRelinker::brawSrc(proxy.src));
-            resources.addChild(copy);
+        const std::string newID = FCPXMLRelinker::nextID(used);
+        xml::Element copy = proxy.element.copy();
+        retarget(copy, proxy.rep, newID, brawFormatID ? &*brawFormatID : nullptr,
+                 elsewhere ? original.src : FCPXMLRelinker::brawSrc(proxy.src));
+        resources.addChild(copy);
 
-            oldToNewID[textKey(proxy.id)] = newID;
-            RelinkChange &change = result.changes.emplace_back(group.stem, std::move(oldPath),
-                                                               std::move(newPath), proxy.id, newID);
-            change.original = original.place;
-            change.brawFound = original.place != OriginalPlace::missing &&
-                               original.place != OriginalPlace::ambiguous;
-            change.candidates = std::move(original.candidates);
-            // The records now carry the path: a document of long paths need not hold it twice.
-            std::string().swap(proxy.src);
-        }
-    }
+        oldToNewID[textKey(proxy.id)] = newID;
+        RelinkChange &change = result.changes.emplace_back(stem, std::move(oldPath),
+                                                           std::move(newPath), proxy.id, newID);
+        change.original = original.place;
+        change.brawFound = original.place != OriginalPlace::missing &&
+                           original.place != OriginalPlace::ambiguous;
+        change.candidates = std::move(original.candidates);
+        // The records now carry the path: a document of long paths need not hold it twice.
+        std::string().swap(proxy.src);
+    });
     return oldToNewID;
 }
 

@@ -3,6 +3,8 @@
 #include "engine/xml/document.h"
 
 #include <cstddef>
+#include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -29,28 +31,44 @@ struct AssetInfo {
 /// kept in document order, each once.
 class StemIndex {
 public:
-    struct Group {
-        std::string stem; ///< as first written in the document
-        std::vector<AssetInfo> assets;
-    };
-
     /// Enters a reference; throws duplicateStem when the stem already names another file.
     void add(std::string stem, std::string_view path, std::string_view extension, AssetInfo info);
     /// True when no reference was entered.
     bool empty() const { return m_groups.empty(); }
-    /// The groups in the order of their stems' first appearance.
-    std::vector<Group> &groups() { return m_groups; }
+    /// How many asset entries there are, over all stems.
+    std::size_t assetCount() const { return m_assets.size(); }
 
-    /// Calls `visit` with every asset entry, group by group.
+    /// Calls `visit(stem, asset)` with every asset entry, group by group: the stems in the
+    /// order of their first appearance, each with its assets in document order.
+    template <typename Visit> void forEachGroupedAsset(Visit &&visit) {
+        for (const Group &group : m_groups)
+            for (std::uint32_t at = group.first; at != kNone; at = m_assets[at].next)
+                visit(group.stem, m_assets[at].info);
+    }
+    /// Calls `visit` with every asset entry, in the same order.
     template <typename Visit> void forEachAsset(Visit &&visit) const {
-        for (const auto &group : m_groups)
-            for (const auto &asset : group.assets)
-                visit(asset);
+        for (const Group &group : m_groups)
+            for (std::uint32_t at = group.first; at != kNone; at = m_assets[at].next)
+                visit(m_assets[at].info);
     }
 
 private:
+    static constexpr std::uint32_t kNone = ~std::uint32_t(0);
+    /// A stem's assets are a chain through the entries rather than a list of their own: almost
+    /// every stem has one asset, and a million lists of one cost more than their entries.
+    struct Group {
+        std::string stem; ///< as first written in the document
+        std::uint32_t first;
+        std::uint32_t last;
+    };
+    struct Entry {
+        AssetInfo info;
+        std::uint32_t next = kNone; ///< the stem's next asset
+    };
+
     std::unordered_map<std::string, std::size_t> m_byKey;
     std::vector<Group> m_groups;
+    std::deque<Entry> m_assets; ///< in the order entered; grows without moving
 };
 
 } // namespace tessaly
