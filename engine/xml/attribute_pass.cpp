@@ -148,7 +148,13 @@ void Element::forEachAttributeNamed(
         bits |= start_tag::nameBit(name);
     for (std::uint32_t id = doc.loadedNodes; id < doc.nodes.size(); ++id) {
         const NodeRec &r = doc.rec(id);
-        if (r.kind != NodeKind::Element || !(r.names & bits) || !within.contains(id))
+        if (r.kind != NodeKind::Element)
+            continue;
+        // A copy's content that may hold one of the names is made now, and visited as the
+        // loop reaches it.
+        if (doc.unopened(id) && doc.copiedContentMayHold(id, bits) && within.contains(id))
+            doc.open(id);
+        if (!(r.names & bits) || !within.contains(id))
             continue;
         for (std::size_t which = 0; which < wanted.size(); ++which)
             visitFound(doc, id, wanted[which], which, visit);

@@ -187,7 +187,8 @@ public:
 
     /// Calls `visit` for each attribute with this name on this element and the elements below
     /// it: first on elements read at load, in the order read, then on elements added since, in
-    /// the order they were made. Works from the places noted at load (see LoadOptions), so a
+    /// the order they were made (the unchanged content of a copy is made when first needed,
+    /// at the latest by this pass). Works from the places noted at load (see LoadOptions), so a
     /// pass over a large document reads no other start tag and visits no other node. `visit`
     /// may set values but must not add or remove nodes.
     void forEachAttributeNamed(std::string_view name,

@@ -102,6 +102,7 @@ void DocumentImpl::makeGapAtEndANode(std::uint32_t id) {
 }
 
 void DocumentImpl::appendChild(std::uint32_t parent, std::uint32_t child) {
+    beforeEdit(parent);
     if (rec(parent).flags & kGapAtEnd)
         makeGapAtEndANode(parent);
     link(parent, child);
@@ -126,9 +127,10 @@ void DocumentImpl::link(std::uint32_t parent, std::uint32_t child) {
 
 void DocumentImpl::detach(std::uint32_t child) {
     ++m_structureEdits;
-    NodeRec &c = rec(child);
-    if (c.parent == kNoNode)
+    if (rec(child).parent == kNoNode)
         return;
+    beforeEdit(rec(child).parent);
+    NodeRec &c = rec(child);
     if (c.flags & kGapBefore)
         makeGapBeforeANode(child);
     NodeRec &p = rec(c.parent);
@@ -147,35 +149,20 @@ void DocumentImpl::detach(std::uint32_t child) {
 }
 
 std::uint32_t DocumentImpl::deepCopy(std::uint32_t id) {
-    // A copy keeps its original's form of the start tag: a source tag stays one, and a
-    // re-spelled tag is shared until either element is edited again. A patched tag is
-    // re-spelled whole: a patch list belongs to one element, and the serialiser would put a
-    // copy's patches into its original's source range.
-    auto clone = [this](std::uint32_t from) {
-        const NodeRec original = rec(from);
-        std::uint32_t to = nodes.add(original.kind, sourceStart(from), original.end);
-        NodeRec &r = rec(to);
-        r.tagLen = original.tagLen;
-        r.flags = std::uint8_t(original.flags & ~kTagPatched);
-        r.names = original.names;
-        if (original.flags & kTagPatched) {
-            setStartTag(to, startTag(from));
-        } else if (original.flags & kTagRespelled) {
-            r.where = original.respelledTag();
-            shareRespelledTag(original.respelledTag());
-        }
-        return to;
-    };
     // The copy takes the white space inside the element and none of what stood before it.
-    std::uint32_t top = clone(id);
+    std::uint32_t top = cloneNode(id);
     rec(top).flags &= std::uint8_t(~kGapBefore);
-    // Walk the source subtree in document order, mirroring each step in the copy.
+    // Walk the changed part of the subtree in document order, mirroring each step in the copy;
+    // an unchanged element with content is copied unopened and not entered.
+    auto firstToCopy = [this](std::uint32_t from, std::uint32_t to) {
+        return rec(to).firstChild == kNoNode ? rec(from).firstChild : kNoNode;
+    };
     std::uint32_t from = id;
     std::uint32_t to = top;
     for (;;) {
-        std::uint32_t child = rec(from).firstChild;
+        std::uint32_t child = firstToCopy(from, to);
         if (child != kNoNode) {
-            std::uint32_t copy = clone(child);
+            std::uint32_t copy = cloneNode(child);
             link(to, copy);
             from = child;
             to = copy;
@@ -186,7 +173,7 @@ std::uint32_t DocumentImpl::deepCopy(std::uint32_t id) {
                 return top;
             std::uint32_t next = rec(from).next;
             if (next != kNoNode) {
-                std::uint32_t copy = clone(next);
+                std::uint32_t copy = cloneNode(next);
                 link(rec(to).parent, copy);
                 from = next;
                 to = copy;

@@ -113,8 +113,38 @@ public:
             id = rec(id).parent;
         }
     }
-    /// A detached deep copy of a subtree.
+    /// A detached deep copy of a subtree. What of it is unchanged is copied unopened: see
+    /// kUnopened.
     std::uint32_t deepCopy(std::uint32_t id);
+
+    // Unopened copies (document_impl.cpp). A relink copies a million assets and changes a tag
+    // or two in each; the rest of each copy is its original's source, and copying its nodes
+    // would cost more memory than the source itself.
+
+    /// An element copied from an unchanged one keeps, in the place of its first child, the id
+    /// of the node whose children it copies with this bit set: it is written as its source
+    /// range, and its children are made only when something asks for them (firstChildOf).
+    static constexpr std::uint32_t kUnopened = 0x80000000u;
+    /// True for a copy whose children are not yet made.
+    bool unopened(std::uint32_t id) const {
+        const std::uint32_t first = rec(id).firstChild;
+        return first != kNoNode && (first & kUnopened);
+    }
+    /// The first child of `id`, or kNoNode; an unopened copy is opened first.
+    std::uint32_t firstChildOf(std::uint32_t id) {
+        if (unopened(id))
+            open(id);
+        return rec(id).firstChild;
+    }
+    /// Makes the children of an unopened copy, each itself unopened where it has children.
+    void open(std::uint32_t id);
+    /// Whether an element below an unopened copy may carry one of the attribute names of
+    /// `bits` (see start_tag::nameBit), read from the nodes it copies.
+    bool copiedContentMayHold(std::uint32_t id, std::uint16_t bits) const;
+    /// Called before anything at or below `id` changes: opens `id` when it is an unopened
+    /// copy, and every unopened copy of a node the change makes differ from its source, so
+    /// that each copy keeps what it copied.
+    void beforeEdit(std::uint32_t id);
     /// Counts links and unlinks, so that a pass can tell when the tree changed under it.
     std::uint64_t structureEdits() const { return m_structureEdits; }
 
@@ -159,12 +189,12 @@ public:
     /// Replaces one attribute value, given by its place in unpatchedTag, with escaped text. Only
     /// the value is stored, not a new tag: a relink sets a value or two on every clip.
     void setValue(std::uint32_t id, std::uint32_t valueBegin, std::uint32_t valueLength,
-                  std::string escaped);
+                  std::string_view escaped);
     /// The same with a text stored by patchTextIndex.
     void setValue(std::uint32_t id, std::uint32_t valueBegin, std::uint32_t valueLength,
                   std::uint32_t text);
     /// Stores a replacement value text and returns its index among the patch texts.
-    std::uint32_t patchTextIndex(std::string text);
+    std::uint32_t patchTextIndex(std::string_view text);
     /// Counts start-tag re-spellings, so that attribute handles know when their place may have
     /// moved; patching a value moves no place and is not counted.
     std::uint64_t tagEdits() const { return m_tagEdits; }
@@ -200,6 +230,10 @@ private:
 
     /// appendChild without a look at the parent's white space: for copying it as it is.
     void link(std::uint32_t parent, std::uint32_t child);
+    /// A detached copy of one node, unopened when it has children and none changed.
+    std::uint32_t cloneNode(std::uint32_t from);
+    /// Opens every unopened copy of `original`'s children.
+    void openCopiesOf(std::uint32_t original);
     /// Makes a node of the white space kept as source before `id`, or before its end tag, so
     /// that an edit next to it finds it where a node would stand.
     void makeGapBeforeANode(std::uint32_t id);
@@ -246,7 +280,14 @@ private:
         ArenaAllocator<PatchedTag>(m_patchPages)};
     std::deque<ValuePatch, ArenaAllocator<ValuePatch>> m_patches{
         ArenaAllocator<ValuePatch>(m_patchPages)};
-    std::deque<std::string> m_patchTexts;
+    // The texts' bytes sit in the arena too, one after another: a relink of a million proxies
+    // stores six million texts, and a string each cost twice their bytes.
+    std::deque<std::string_view, ArenaAllocator<std::string_view>> m_patchTexts{
+        ArenaAllocator<std::string_view>(m_patchPages)};
+
+    // Nodes whose children an unopened copy refers to, by id.
+    std::vector<bool> m_copiedWhole;
+    std::size_t m_copiedWholeCount = 0;
 
     // Staleness counters.
     std::uint64_t m_tagEdits = 0;
@@ -265,7 +306,7 @@ template <typename Emit> void DocumentImpl::forEachTagPiece(std::uint32_t id, Em
          p = m_patches[p].next) {
         const ValuePatch &patch = m_patches[p];
         emit(tag.substr(at, patch.valueBegin - at));
-        emit(std::string_view(m_patchTexts[patch.text]));
+        emit(m_patchTexts[patch.text]);
         at = patch.valueBegin + patch.valueLength;
     }
     emit(tag.substr(at));

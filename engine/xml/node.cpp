@@ -143,7 +143,7 @@ std::vector<Node> Element::children() const {
     if (!m_doc)
         return {};
     std::vector<Node> out;
-    for (std::uint32_t n = m_doc->rec(m_id).firstChild; n != kNoNode; n = m_doc->rec(n).next)
+    for (std::uint32_t n = m_doc->firstChildOf(m_id); n != kNoNode; n = m_doc->rec(n).next)
         out.push_back(DocumentImpl::nodeHandle(m_doc, n));
     return out;
 }
@@ -152,7 +152,7 @@ std::size_t Element::childCount() const {
     if (!m_doc)
         return 0;
     std::size_t count = 0;
-    for (std::uint32_t n = m_doc->rec(m_id).firstChild; n != kNoNode; n = m_doc->rec(n).next)
+    for (std::uint32_t n = m_doc->firstChildOf(m_id); n != kNoNode; n = m_doc->rec(n).next)
         ++count;
     return count;
 }
@@ -160,13 +160,14 @@ std::size_t Element::childCount() const {
 Node Element::firstChild() const {
     if (!m_doc)
         return {};
-    std::uint32_t first = m_doc->rec(m_id).firstChild;
+    std::uint32_t first = m_doc->firstChildOf(m_id);
     return first == kNoNode ? Node() : DocumentImpl::nodeHandle(m_doc, first);
 }
 
 Node Element::lastChild() const {
     if (!m_doc)
         return {};
+    m_doc->firstChildOf(m_id);
     std::uint32_t last = m_doc->lastChild(m_id);
     return last == kNoNode ? Node() : DocumentImpl::nodeHandle(m_doc, last);
 }
@@ -175,7 +176,7 @@ std::vector<Element> Element::elementsForName(std::string_view name) const {
     if (!m_doc)
         return {};
     std::vector<Element> out;
-    for (std::uint32_t n = m_doc->rec(m_id).firstChild; n != kNoNode; n = m_doc->rec(n).next)
+    for (std::uint32_t n = m_doc->firstChildOf(m_id); n != kNoNode; n = m_doc->rec(n).next)
         if (m_doc->rec(n).kind == NodeKind::Element && m_doc->elementName(n) == name)
             out.push_back(Element(m_doc, n));
     return out;
@@ -184,7 +185,7 @@ std::vector<Element> Element::elementsForName(std::string_view name) const {
 Element Element::firstElementNamed(std::string_view name) const {
     if (!m_doc)
         return {};
-    for (std::uint32_t n = m_doc->rec(m_id).firstChild; n != kNoNode; n = m_doc->rec(n).next)
+    for (std::uint32_t n = m_doc->firstChildOf(m_id); n != kNoNode; n = m_doc->rec(n).next)
         if (m_doc->rec(n).kind == NodeKind::Element && m_doc->elementName(n) == name)
             return Element(m_doc, n);
     return {};
@@ -193,7 +194,7 @@ Element Element::firstElementNamed(std::string_view name) const {
 void Element::removeChildAtIndex(std::size_t index) {
     if (!m_doc)
         throw std::logic_error("removeChildAtIndex on an empty element handle");
-    std::uint32_t n = m_doc->rec(m_id).firstChild;
+    std::uint32_t n = m_doc->firstChildOf(m_id);
     for (std::size_t i = 0; n != kNoNode && i < index; ++i)
         n = m_doc->rec(n).next;
     if (n == kNoNode)
@@ -223,6 +224,7 @@ void Element::addChild(Node child) {
     for (std::uint32_t n = m_id; n != kNoNode; n = m_doc->rec(n).parent)
         if (n == id)
             throw std::invalid_argument("addChild: a node cannot become its own descendant");
+    m_doc->beforeEdit(m_id);
     if (m_doc->rec(id).parent != kNoNode) {
         std::uint32_t oldParent = m_doc->rec(id).parent;
         m_doc->detach(id);

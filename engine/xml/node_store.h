@@ -9,6 +9,8 @@
 namespace tessaly::xml {
 
 inline constexpr std::uint32_t kNoNode = 0xFFFFFFFFu;
+/// Every node id is below this.
+inline constexpr std::uint32_t kLargestId = 0x7FFFFFFFu;
 
 /// Node flags; engine/xml/README.md explains how they work together.
 enum : std::uint8_t {

@@ -3,6 +3,8 @@
 #include "engine/xml/document_impl.h"
 #include "engine/xml/start_tag.h"
 
+#include <algorithm>
+
 namespace tessaly::xml {
 
 const DocumentImpl::ValuePatch *DocumentImpl::patchAt(std::uint32_t id,
@@ -22,7 +24,7 @@ std::string_view DocumentImpl::effectiveValue(std::uint32_t id, std::uint32_t va
     if (!(rec(id).flags & kTagPatched))
         return value;
     const ValuePatch *patch = patchAt(id, valueBegin);
-    return patch ? std::string_view(m_patchTexts[patch->text]) : value;
+    return patch ? m_patchTexts[patch->text] : value;
 }
 
 std::string DocumentImpl::startTag(std::uint32_t id) const {
@@ -35,22 +37,25 @@ std::string_view DocumentImpl::elementName(std::uint32_t id) const {
     return start_tag::name(unpatchedTag(id));
 }
 
-std::uint32_t DocumentImpl::patchTextIndex(std::string text) {
+std::uint32_t DocumentImpl::patchTextIndex(std::string_view text) {
     // The same value set on element after element is kept once, unless other values came in
     // between; values for many elements are prepared once instead (PreparedValue).
     if (!m_patchTexts.empty() && m_patchTexts.back() == text)
         return std::uint32_t(m_patchTexts.size() - 1);
-    m_patchTexts.push_back(std::move(text));
+    char *kept = static_cast<char *>(m_patchPages.allocate(text.size(), 1));
+    std::copy(text.begin(), text.end(), kept);
+    m_patchTexts.emplace_back(kept, text.size());
     return std::uint32_t(m_patchTexts.size() - 1);
 }
 
 void DocumentImpl::setValue(std::uint32_t id, std::uint32_t valueBegin, std::uint32_t valueLength,
-                            std::string escaped) {
-    setValue(id, valueBegin, valueLength, patchTextIndex(std::move(escaped)));
+                            std::string_view escaped) {
+    setValue(id, valueBegin, valueLength, patchTextIndex(escaped));
 }
 
 void DocumentImpl::setValue(std::uint32_t id, std::uint32_t valueBegin, std::uint32_t valueLength,
                             std::uint32_t text) {
+    beforeEdit(id);
     NodeRec &r = rec(id);
     if (r.flags & kTagRespelled) {
         // Already re-spelled whole (it gained content, or it is a copy of an edited tag).
@@ -93,6 +98,7 @@ void DocumentImpl::shareRespelledTag(std::uint32_t entry) {
 }
 
 void DocumentImpl::setStartTag(std::uint32_t id, std::string tag) {
+    beforeEdit(id);
     NodeRec &r = rec(id);
     // An element edited again reuses its own entry, so a relink that sets two attributes of
     // every clip keeps one tag per clip. An entry shared by a copy and its original has no

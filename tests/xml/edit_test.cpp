@@ -182,6 +182,19 @@ const EditCase kEditCases[] = {
      "add t $; write; set e ref=X; add s e; add e t",
      "<r><s><c ref='A'><k ref='K'/></c><c ref='b'/><e ref='X' ><t><c ref='copy'><k ref='K'/>"
      "</c><c ref='second'/></t></e></s><u></u></r>"},
+    // A copy's unchanged content is made only when first needed: whatever happens to its
+    // original first, deep inside or to the copy of a copy, the copy keeps what it copied.
+    {"CopiesKeepWhatTheyCopiedThroughLaterEditsOfTheOriginal", "<r>\n <a x='1'>\n  <b ref='2'>\n   <c ref='3'/>\n  </b>\n  <d/>\n </a>\n <e/>\n</r>",
+     "copy a; set c ref=9; remove d; add e $",
+     "<r>\n <a x='1'>\n  <b ref='2'>\n   <c ref='9'/>\n  </b>\n  \n </a>\n <e><a x='1'>\n  <b ref='2'>\n   <c ref='3'/>\n  </b>\n  <d/>\n </a></e>\n</r>"},
+    {"CopyOfACopyWhileTheOriginalChanges", "<r>\n <a x='1'>\n  <b ref='2'>\n   <c ref='3'/>\n  </b>\n  <d/>\n </a>\n <e/>\n</r>", "copy a; add e $; copy e; set c ref=5; add r $",
+     "<r>\n <a x='1'>\n  <b ref='2'>\n   <c ref='5'/>\n  </b>\n  <d/>\n </a>\n <e><a x='1'>\n  <b ref='2'>\n   <c ref='3'/>\n  </b>\n  <d/>\n </a></e>\n"
+     "<e><a x='1'>\n  <b ref='2'>\n   <c ref='3'/>\n  </b>\n  <d/>\n </a></e></r>"},
+    {"PassThroughACopysUnmadeContent", "<r>\n <a x='1'>\n  <b ref='2'>\n   <c ref='3'/>\n  </b>\n  <d/>\n </a>\n <e/>\n</r>", "copy a; pass $ ref=8; add e $",
+     "<r>\n <a x='1'>\n  <b ref='2'>\n   <c ref='3'/>\n  </b>\n  <d/>\n </a>\n <e><a x='1'>\n  <b ref='8'>\n   <c ref='8'/>\n  </b>\n  <d/>\n </a></e>\n</r>"},
+    {"CopyOfAnElementChangedInside", "<r>\n <a x='1'>\n  <b ref='2'>\n   <c ref='3'/>\n  </b>\n  <d/>\n </a>\n <e/>\n</r>", "set c ref=9; copy a; set c ref=1; add e $",
+     "<r>\n <a x='1'>\n  <b ref='2'>\n   <c ref='1'/>\n  </b>\n  <d/>\n </a>\n <e><a x='1'>\n"
+     "  <b ref='2'>\n   <c ref='9'/>\n  </b>\n  <d/>\n </a></e>\n</r>"},
     // Removing what separates two runs of text joins them; "]]>" must not appear in text.
     {"JoinedTextAcrossTwoElements", "<a>]<b/>]<c/>>x</a>", "removeAt a 1; removeAt a 2",
      "<a>]]&gt;x</a>"},
