@@ -77,7 +77,6 @@ TEST(Load, LargeFileIsHeldAWindowAtATime) {
 
     Element resources = doc.rootElement().firstChild().toElement();
     resources.addChild(resources.firstChild().toElement().copy());
-    fprintf(stderr, "DEBUG after copy %ld\n", residentKiB(file));
     const fs::path out = dir / "Out.fcpxml";
     doc.save(out);
     EXPECT_LT(residentKiB(file), 1024);
