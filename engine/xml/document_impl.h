@@ -232,8 +232,8 @@ private:
     void link(std::uint32_t parent, std::uint32_t child);
     /// A detached copy of one node, unopened when it has children and none changed.
     std::uint32_t cloneNode(std::uint32_t from);
-    /// Opens every unopened copy of `original`'s children.
-    void openCopiesOf(std::uint32_t original);
+    /// Opens every unopened copy of `original`'s children among the nodes [begin, end).
+    void openCopiesOf(std::uint32_t original, std::uint32_t begin, std::uint32_t end);
     /// Makes a node of the white space kept as source before `id`, or before its end tag, so
     /// that an edit next to it finds it where a node would stand.
     void makeGapBeforeANode(std::uint32_t id);

@@ -81,18 +81,32 @@ void DocumentImpl::beforeEdit(std::uint32_t id) {
         any = any || copied(n);
     if (!any)
         return;
-    std::vector<std::uint32_t> path;
+    struct Step {
+        std::uint32_t node;
+        bool copiedBefore; ///< copies of it may be anywhere; else only among those just made
+    };
+    std::vector<Step> path;
     for (std::uint32_t n = id; n != kNoNode && !(rec(n).flags & kChanged); n = rec(n).parent)
-        path.push_back(n);
-    for (auto n = path.rbegin(); n != path.rend(); ++n)
-        if (copied(*n))
-            openCopiesOf(*n);
+        path.push_back({n, copied(n)});
+    // The nodes made by the level above: the only copies of a node that no copy referred to
+    // before this edit. Looking there alone keeps a deep path from scanning once per level.
+    std::uint32_t madeBegin = 0;
+    std::uint32_t madeEnd = 0;
+    for (auto step = path.rbegin(); step != path.rend(); ++step) {
+        const std::uint32_t before = nodes.size();
+        if (step->copiedBefore)
+            openCopiesOf(step->node, loadedNodes, before);
+        else if (copied(step->node))
+            openCopiesOf(step->node, madeBegin, madeEnd);
+        madeBegin = before;
+        madeEnd = nodes.size();
+    }
 }
 
-void DocumentImpl::openCopiesOf(std::uint32_t original) {
+void DocumentImpl::openCopiesOf(std::uint32_t original, std::uint32_t begin, std::uint32_t end) {
     // Rare: a relink never changes what it copied. Copies are never loaded nodes.
     const std::uint32_t marker = kUnopened | original;
-    for (std::uint32_t id = loadedNodes; id < nodes.size(); ++id)
+    for (std::uint32_t id = begin; id < end; ++id)
         if (rec(id).firstChild == marker)
             open(id);
     m_copiedWhole[original] = false;
