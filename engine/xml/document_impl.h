@@ -117,7 +117,7 @@ public:
     /// kUnopened.
     std::uint32_t deepCopy(std::uint32_t id);
 
-    // Unopened copies (document_impl.cpp). A relink copies a million assets and changes a tag
+    // Unopened copies (unopened_copies.cpp). A relink copies a million assets and changes a tag
     // or two in each; the rest of each copy is its original's source, and copying its nodes
     // would cost more memory than the source itself.
 
@@ -129,6 +129,10 @@ public:
     bool unopened(std::uint32_t id) const {
         const std::uint32_t first = rec(id).firstChild;
         return first != kNoNode && (first & kUnopened);
+    }
+    /// The node whose children are `id`'s: the one an unopened copy refers to, else `id`.
+    std::uint32_t contentSource(std::uint32_t id) const {
+        return unopened(id) ? rec(id).firstChild & ~kUnopened : id;
     }
     /// The first child of `id`, or kNoNode; an unopened copy is opened first.
     std::uint32_t firstChildOf(std::uint32_t id) {

@@ -23,23 +23,20 @@ std::uint32_t DocumentImpl::cloneNode(std::uint32_t from) {
     // Content that equals its source is copied when first asked for, from the original's nodes,
     // which stay as they are until then (beforeEdit).
     if (original.firstChild != kNoNode && !(original.flags & kChanged)) {
-        if (original.firstChild & kUnopened) {
-            rec(to).firstChild = original.firstChild;
-        } else {
-            rec(to).firstChild = kUnopened | from;
-            if (m_copiedWhole.size() <= from)
-                m_copiedWhole.resize(std::size_t(from) + 1 + (std::size_t(from) >> 3));
-            if (!m_copiedWhole[from]) {
-                m_copiedWhole[from] = true;
-                ++m_copiedWholeCount;
-            }
+        const std::uint32_t source = contentSource(from);
+        rec(to).firstChild = kUnopened | source;
+        if (m_copiedWhole.size() <= source)
+            m_copiedWhole.resize(std::size_t(source) + 1 + (std::size_t(source) >> 3));
+        if (!m_copiedWhole[source]) {
+            m_copiedWhole[source] = true;
+            ++m_copiedWholeCount;
         }
     }
     return to;
 }
 
 void DocumentImpl::open(std::uint32_t id) {
-    const std::uint32_t original = rec(id).firstChild & ~kUnopened;
+    const std::uint32_t original = contentSource(id);
     rec(id).firstChild = kNoNode;
     // The original is unchanged, so its own children are made: `link` keeps the gaps between
     // them as they stand in the source.
@@ -49,7 +46,7 @@ void DocumentImpl::open(std::uint32_t id) {
 }
 
 bool DocumentImpl::copiedContentMayHold(std::uint32_t id, std::uint16_t bits) const {
-    std::vector<std::uint32_t> parents{rec(id).firstChild & ~kUnopened};
+    std::vector<std::uint32_t> parents{contentSource(id)};
     while (!parents.empty()) {
         const std::uint32_t parent = parents.back();
         parents.pop_back();
@@ -61,7 +58,7 @@ bool DocumentImpl::copiedContentMayHold(std::uint32_t id, std::uint16_t bits) co
             if (r.names & bits)
                 return true;
             if (r.firstChild != kNoNode)
-                parents.push_back((r.firstChild & kUnopened) ? r.firstChild & ~kUnopened : child);
+                parents.push_back(contentSource(child));
         }
     }
     return false;
